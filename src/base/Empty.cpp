@@ -1,0 +1,1 @@
+// Placeholder so a layer without units still forms a library.

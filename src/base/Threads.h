@@ -1,0 +1,71 @@
+#pragma once
+// Thread, critical section and event wrappers in the shape the Parts use them.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+// Re-entrant lock (a thread may enter it again while it holds it).
+class TCriticalSection {
+public:
+  void Enter() { M.lock(); }
+  void Leave() { M.unlock(); }
+  bool TryEnter() { return M.try_lock(); }
+  // std lock interface, so std::lock_guard<TCriticalSection> works.
+  void lock() { M.lock(); }
+  void unlock() { M.unlock(); }
+
+private:
+  std::recursive_mutex M;
+};
+
+enum TWaitResult { wrSignaled, wrTimeout };
+constexpr uint32_t INFINITE = 0xFFFFFFFFu;
+
+class TEvent {
+public:
+  explicit TEvent(bool manualReset = true, bool initialState = false)
+      : Manual(manualReset), State(initialState) {}
+  void SetEvent();
+  void ResetEvent();
+  TWaitResult WaitFor(uint32_t timeoutMs = INFINITE);
+
+private:
+  std::mutex M;
+  std::condition_variable CV;
+  bool Manual;
+  bool State;
+};
+
+// A thread running Execute(). Created suspended or started at once. A derived class must call
+// TerminateAndWait() in its own destructor, before its members go away.
+class TThread {
+public:
+  explicit TThread(bool createSuspended = true);
+  virtual ~TThread();
+  TThread(const TThread&) = delete;
+  TThread& operator=(const TThread&) = delete;
+
+  void Start();  // starts a suspended thread once; later calls do nothing
+  void Resume() { Start(); }
+  void Terminate() { TerminatedFlag = true; }
+  bool Terminated() const { return TerminatedFlag; }
+  bool Finished() const { return FinishedFlag; }
+  bool Started() const { return StartedFlag; }
+  // Waits for Execute to return; false when the time-out ran out first.
+  bool WaitFor(uint32_t timeoutMs = INFINITE);
+  // Terminate, then wait; a thread still running after the time-out is left to end alone.
+  bool TerminateAndWait(uint32_t timeoutMs = INFINITE);
+
+protected:
+  virtual void Execute() = 0;
+
+private:
+  void Run();
+  std::thread Handle;
+  std::atomic<bool> TerminatedFlag{false};
+  std::atomic<bool> FinishedFlag{false};
+  bool StartedFlag = false;
+  TEvent Done{true, false};
+};

@@ -1,0 +1,39 @@
+#pragma once
+// The trace log: one process-wide text file (CR LF lines), each run framed by "<*** Begin ***>"
+// and "<*** End ***>". Writes are best effort: failures are swallowed, never reported.
+// One lock serialises every access, so any thread may log.
+#include <cstdint>
+#include <string>
+
+// Line kinds for Log/LogCode; codes from 256 up are written as "* Msg XXXXXXXX: text".
+enum : uint32_t {
+  ltInfo = 1,
+  ltWarning = 2,
+  ltError = 3,
+  ltCheckpoint = 4,
+  ltNote = 5,
+  ltEntering = 6,
+  ltExiting = 7,
+  ltSeparator = 8,
+};
+
+// Stores the log file's name and creates the file empty when it does not exist.
+void SetLogFile(const std::string& fileName);
+const std::string& LogFile();
+// One line of the kind, with the kind's top bit (0x80) cleared first.
+void Log(const std::string& text, uint32_t kind);
+// One line with the value unmasked: 1..8 the kinds, 256 and above the "Msg" form.
+void LogCode(const std::string& text, uint32_t code);
+// Text without a line end; consecutive calls build one "! ... !" line.
+void LogPlain(const std::string& text);
+// Cuts the file to its last run and opens a new one.
+void LogBegin();
+void LogEnd();
+// True when the file shows an error line or a run that did not end.
+bool LogHasErrors();
+// The whole file, every line followed by CR LF; empty when it cannot be read.
+std::string GetLogText();
+// Rewrites the file so that LogHasErrors no longer finds the errors it holds.
+void MarkLogReported();
+// Logs message (+ " (context)") with the code (0: an Error line) and raises Exception(message).
+[[noreturn]] void LogAndRaise(const std::string& message, uint32_t code, const std::string& context);

@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "base/Classes.h"
+#include "base/Exceptions.h"
+#include "base/SysUtils.h"
+#include "engine/tools.h"
+#include "support/TestSupport.h"
+
+namespace {
+class TraceLog : public ::testing::Test {
+protected:
+  void SetUp() override {
+    File = TestDir() + "qv.log";
+    SetLogFile(File);
+  }
+  void TearDown() override { SetLogFile(""); }
+  std::vector<std::string> Lines() {
+    TStringList l;
+    l.LoadFromFile(File);
+    return l.Strings;
+  }
+  std::string File;
+};
+}  // namespace
+
+TEST_F(TraceLog, SetLogFileCreatesEmptyFileAndKeepsExisting) {
+  EXPECT_TRUE(FileExists(File));
+  EXPECT_EQ(ReadAll(File), "");
+  Log("x", ltInfo);
+  SetLogFile(File);
+  EXPECT_EQ(ReadAll(File), "* Info: x\r\n");
+}
+
+TEST_F(TraceLog, KindsAreMaskedAndCodesUnmasked) {
+  struct Case { bool code; uint32_t kind; const char* line; } cases[] = {
+      {false, 1, "* Info: t"},         {false, 2, "* Warning: t"},    {false, 0x83, "* Error: t"},
+      {false, 4, "* Checkpoint: t"},   {false, 5, "* Note: t"},       {false, 6, "* Entering: t"},
+      {false, 7, "* Exiting: t"},      {false, 8, "* Separator: t"},  {false, 9, "* Unknown: t"},
+      {false, 0, "* Unknown: t"},      {false, 0x181, "* Unknown: t"}, // 0x181 & 0x7F = 1? no: 0x01 -> Info
+      {true, 0x81060001, "* Msg 81060001: t"}, {true, 255, "* Unknown: t"}, {true, 256, "* Msg 00000100: t"},
+      {true, 3, "* Error: t"},
+  };
+  cases[10].line = "* Info: t";  // Log masks with 0x7F: 0x181 becomes 1
+  for (const Case& c : cases) {
+    if (c.code) LogCode("t", c.kind);
+    else Log("t", c.kind);
+  }
+  std::vector<std::string> lines = Lines();
+  ASSERT_EQ(lines.size(), std::size(cases));
+  for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i], cases[i].line) << i;
+  EXPECT_NE(ReadAll(File).find("\r\n"), std::string::npos);
+}
+
+TEST_F(TraceLog, LogPlainJoinsPiecesUntilNextLineOrEnd) {
+  LogPlain("1");
+  LogPlain("2");
+  Log("x", ltInfo);
+  LogPlain("3");
+  LogEnd();
+  EXPECT_EQ(ReadAll(File), "! 12 !\r\n* Info: x\r\n! 3 !\r\n<*** End ***>\r\n");
+}
+
+TEST_F(TraceLog, LogBeginKeepsOnlyTheLastRun) {
+  WriteAll(File, "old\r\n<*** Begin ***>\r\nA\r\n<*** End ***>\r\n<*** begin ***>\r\nB\r\n<*** End ***>\r\n");
+  LogBegin();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"<*** begin ***>", "B", "<*** End ***>", "<*** Begin ***>"}));
+  // A file without a Begin line loses nothing.
+  WriteAll(File, "a\r\nb\r\n");
+  LogBegin();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"a", "b", "<*** Begin ***>"}));
+}
+
+TEST_F(TraceLog, ErrorsAndUnfinishedRunsAreFoundAndMarked) {
+  // Clean runs: no errors.
+  WriteAll(File, "<*** Begin ***>\r\n* Info: a\r\n<*** End ***>\r\n<*** Begin ***>\r\n");
+  EXPECT_FALSE(LogHasErrors());
+  // An Error line with leading blanks does not count; a lower-case "* msg" does.
+  WriteAll(File, "<*** Begin ***>\r\n  * Error: a\r\n<*** End ***>\r\n");
+  EXPECT_FALSE(LogHasErrors());
+  WriteAll(File, "<*** Begin ***>\r\n* msg 81010003: a\r\n<*** End ***>\r\n");
+  EXPECT_TRUE(LogHasErrors());
+  MarkLogReported();
+  EXPECT_FALSE(LogHasErrors());
+  EXPECT_EQ(Lines()[1], "> msg 81010003: a");
+  // A run without its End, then the new Begin.
+  WriteAll(File, "<*** Begin ***>\r\n* Info: a\r\n<*** BEGIN ***>\r\n");
+  EXPECT_TRUE(LogHasErrors());
+  MarkLogReported();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"<*** Begin ***>", "* Info: a", "<*** End ***>", "<*** BEGIN ***>"}));
+  EXPECT_FALSE(LogHasErrors());
+}
+
+TEST_F(TraceLog, MarkingCutsLongLinesAndLongLinesElsewhereSurvive) {
+  std::string longText(25000, 'q');
+  Log(longText, ltError);
+  Log(longText, ltInfo);
+  EXPECT_EQ(Lines()[1], "* Info: " + longText);
+  MarkLogReported();
+  std::vector<std::string> l = Lines();
+  ASSERT_EQ(l.size(), 2u);
+  EXPECT_EQ(l[0].size(), 10001u);
+  EXPECT_EQ(l[0].substr(0, 9), "> Error: ");
+  EXPECT_EQ(l[1], "* Info: " + longText);
+  EXPECT_EQ(GetLogText(), l[0] + "\r\n" + l[1] + "\r\n");
+}
+
+TEST_F(TraceLog, LogAndRaiseLogsContextButRaisesMessageAlone) {
+  try {
+    LogAndRaise("Failed", 0, "");
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "Failed");
+  }
+  try {
+    LogAndRaise("Failed", 0x81010003, "Load");
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "Failed");
+  }
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"* Error: Failed", "* Msg 81010003: Failed (Load)"}));
+}
+
+TEST_F(TraceLog, UnwritableLogDropsWritesSilently) {
+  // No file name, a folder in the file's place, a full disk: nothing reaches the caller.
+  SetLogFile("");
+  EXPECT_NO_THROW(Log("x", ltInfo));
+  std::string dir = TestDir();
+  SetLogFile(dir);
+  EXPECT_NO_THROW(Log("x", ltInfo));
+  EXPECT_NO_THROW(LogBegin());
+  EXPECT_NO_THROW(MarkLogReported());
+  EXPECT_FALSE(LogHasErrors());
+  EXPECT_EQ(GetLogText(), "");
+  SetLogFile("/dev/full");
+  EXPECT_NO_THROW(Log("x", ltInfo));
+  EXPECT_NO_THROW(LogPlain("x"));
+  EXPECT_NO_THROW(LogEnd());
+  if (!RunningAsRoot()) {
+    SetLogFile(File);
+    Log("kept", ltInfo);
+    chmod(File.c_str(), 0444);
+    EXPECT_NO_THROW(Log("dropped", ltInfo));
+    EXPECT_NO_THROW(LogBegin());
+    chmod(File.c_str(), 0644);
+    EXPECT_EQ(ReadAll(File), "* Info: kept\r\n");
+  }
+}
+
+TEST_F(TraceLog, ConcurrentWritersLoseAndTearNoLine) {
+  const int kThreads = 8, kLines = 300;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([t] {
+      for (int i = 0; i < kLines; ++i) Log("thread " + std::to_string(t) + " line " + std::to_string(i), ltNote);
+    });
+  for (auto& th : threads) th.join();
+  std::vector<std::string> lines = Lines();
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kLines));
+  std::set<std::string> seen(lines.begin(), lines.end());
+  for (int t = 0; t < kThreads; ++t)
+    for (int i = 0; i < kLines; ++i)
+      EXPECT_TRUE(seen.count("* Note: thread " + std::to_string(t) + " line " + std::to_string(i)));
+}

@@ -1,0 +1,10 @@
+#pragma once
+// Shared helpers for the tests: a fresh scratch folder per test, file reading and writing.
+#include <string>
+
+// A new empty folder under the build tree, named after the running test; ends with '/'.
+std::string TestDir();
+std::string ReadAll(const std::string& path);
+void WriteAll(const std::string& path, const std::string& bytes);
+// True when the process runs as root (permission bits do not stop root).
+bool RunningAsRoot();
