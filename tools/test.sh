@@ -5,5 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
 bash tools/build.sh
-(cd build && ctest -j"$(nproc)" --output-on-failure --timeout 600)
+(cd build && ctest -j"${JOBS:-$(nproc)}" --output-on-failure --timeout 600)
 bash tools/fuzz.sh
