@@ -1,0 +1,363 @@
+#include "game/KTGlobal.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "base/Classes.h"
+#include "base/Exceptions.h"
+#include "base/PasMath.h"
+#include "base/Streams.h"
+#include "base/SysUtils.h"
+#include "engine/tools.h"
+#include "game/Options.h"
+#include "platform/Http.h"
+
+std::string UserDataDir;
+std::string CommonDataDir;
+float SqrtTable[256];
+float CosTable[360];
+float SinTable[360];
+
+const std::array<const char*, 244> Countries = {
+#include "game/Countries.inc"
+};
+const std::array<const char*, 2> MenuBitmapNames = {"menu_logo.jpg", "menu_net.jpg"};
+const std::array<const char*, 4> CommonDataFileNames = {"GameMusic.wav", "HighScoreMusic.wav",
+                                                         "MenuMusic.wav", "l3codecx.acm"};
+
+std::unique_ptr<TThreadedHttpGet> HostsListThread;
+bool HostsListApplied = false;
+bool UninstallDone = false;
+std::function<void(const std::string&)> ErrorMessageHook;
+std::function<bool()> ConnectionTestHook;
+
+namespace {
+
+int InstanceLockFd = -1;
+constexpr const char* kProductName = "Kestrune";
+// How long finalisation waits for a hosts-list fetch that is being cancelled.
+constexpr uint32_t kHostsListExitWaitMs = 2000;
+
+void ShowError(const std::string& text) {
+  if (ErrorMessageHook) ErrorMessageHook(text);
+}
+
+// $VAR when it is an absolute path, else $HOME + fallback; "" when neither is known.
+std::string XdgDir(const char* var, const char* homeFallback) {
+  const char* v = std::getenv(var);
+  if (v && v[0] == '/') return IncludeTrailingPathDelimiter(v);
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') return IncludeTrailingPathDelimiter(std::string(home) + homeFallback);
+  return "";
+}
+
+void ResolveFolders() {
+  std::string base = XdgDir("XDG_DATA_HOME", "/.local/share");
+  if (!base.empty()) {
+    UserDataDir = base + "Orvalent/QV/";
+    if (!ForceDirectories(UserDataDir)) UserDataDir.clear();
+  }
+  base = XdgDir("XDG_CACHE_HOME", "/.cache");
+  if (!base.empty()) {
+    CommonDataDir = base + "Orvalent/";
+    bool usable = ForceDirectories(CommonDataDir);
+    if (usable) {
+      std::string test = CommonDataDir + "test.txt";
+      int fd = ::open(test.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+      usable = fd >= 0;
+      if (fd >= 0) ::close(fd);
+      if (usable && !DeleteFile(test)) usable = false;
+    }
+    if (!usable) CommonDataDir.clear();
+  }
+  if (CommonDataDir.empty()) CommonDataDir = ProgramDir();
+  if (UserDataDir.empty()) UserDataDir = ProgramDir();
+}
+
+void DeleteCommonFiles(const std::string& dir) {
+  for (const char* name : CommonDataFileNames) DeleteFile(dir + name);
+}
+
+std::string CutTo150(const std::string& s) { return s.size() > 150 ? s.substr(0, 150) : s; }
+
+}  // namespace
+
+std::string DeploymentValue(const char* envName, const char* builtIn) {
+  const char* v = std::getenv(envName);
+  return v && *v ? std::string(v) : std::string(builtIn);
+}
+std::string HostsListURL() {
+  return DeploymentValue("KESTRUNE_HOSTS_URL", "http://www.orvalent.example/kestrune/kthosts.txt");
+}
+std::string DefaultHighScoreHost() { return DeploymentValue("KESTRUNE_HIGHSCORE_HOST", "www.orvalent.example"); }
+std::string DefaultInternalHost() { return DeploymentValue("KESTRUNE_INTERNAL_HOST", "www.orvalent.example"); }
+std::string DefaultSupportURL() {
+  return DeploymentValue("KESTRUNE_SUPPORT_URL", "http://www.orvalent.example/kestrune/support.html");
+}
+
+// ---- hosts-list thread ----
+
+TThreadedHttpGet::TThreadedHttpGet(std::string url) : TThread(true), URL(std::move(url)) {}
+
+TThreadedHttpGet::~TThreadedHttpGet() {
+  CancelFlag = true;
+  TerminateAndWait();
+}
+
+void TThreadedHttpGet::Execute() {
+  THttpClient client;
+  client.ConnectTimeoutMs = ConnectTimeoutMs;
+  client.TimeoutMs = TimeoutMs;
+  client.CancelFlag = &CancelFlag;
+  std::string body = client.Get(URL);  // a failure ends the thread with Done and Success false
+  Text = std::move(body);
+  Success = true;
+  Done = true;
+}
+
+void TThreadedHttpGet::StartAndWait() {
+  Start();
+  WaitFor();
+}
+
+bool TThreadedHttpGet::CancelAndWait(uint32_t timeoutMs) {
+  CancelFlag = true;
+  return WaitFor(timeoutMs);
+}
+
+// ---- start and end ----
+
+void InitGlobals(const std::string& firstParam) {
+  UserDataDir.clear();
+  CommonDataDir.clear();
+  for (int i = 0; i < 256; ++i) SqrtTable[i] = static_cast<float>(std::sqrt(static_cast<double>(i)));
+  for (int i = 0; i < 360; ++i) {
+    double a = i * M_PI / 180.0;
+    CosTable[i] = static_cast<float>(std::cos(a));
+    SinTable[i] = static_cast<float>(std::sin(a));
+  }
+  ResolveFolders();
+  const std::string programDir = ProgramDir();
+  if (LowerCase(firstParam) == "-uninstall") {
+    DeleteUserFiles(UserDataDir);
+    if (UserDataDir != programDir) DeleteUserFiles(programDir);
+    DeleteCommonFiles(CommonDataDir);
+    if (CommonDataDir != programDir) DeleteCommonFiles(programDir);
+    UninstallDone = true;
+  } else {
+    HostsListThread = std::make_unique<TThreadedHttpGet>(HostsListURL());
+  }
+}
+
+void DoneGlobals() {
+  if (HostsListThread) {
+    // A fetch still under way is cancelled; one that does not end in time is left behind (the
+    // process is ending) rather than waited for.
+    if (HostsListThread->CancelAndWait(kHostsListExitWaitMs)) HostsListThread.reset();
+    else (void)HostsListThread.release();
+  }
+  ReleaseSingleInstance();
+  UserDataDir.clear();
+  CommonDataDir.clear();
+}
+
+// ---- single instance ----
+
+bool AcquireSingleInstance() {
+  if (InstanceLockFd >= 0) return true;
+  std::string dir;
+  const char* run = std::getenv("XDG_RUNTIME_DIR");
+  if (run && run[0] == '/' && DirectoryExists(run)) dir = IncludeTrailingPathDelimiter(run);
+  else dir = UserDataDir.empty() ? ProgramDir() : UserDataDir;
+  std::string name = dir + kProductName + ".lock";
+  int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return true;  // no place for a lock: do not stop the user from playing
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return errno != EWOULDBLOCK;
+  }
+  InstanceLockFd = fd;
+  return true;
+}
+
+void ReleaseSingleInstance() {
+  if (InstanceLockFd >= 0) ::close(InstanceLockFd);
+  InstanceLockFd = -1;
+}
+
+void CheckSingleInstance() {
+  if (AcquireSingleInstance()) return;
+  ShowError(std::string("Another instance of ") + kProductName + " is already running." + "\r" +
+            "Application will close.");
+  std::exit(0);
+}
+
+// ---- internet and hosts list ----
+
+bool CheckInternet(bool showMessage) {
+  bool connected = ConnectionTestHook ? ConnectionTestHook() : true;
+  if (!connected) {
+    Log("Unable to connect to the internet", ltInfo);
+    if (showMessage) ShowError("Unable to connect to the internet");
+    return false;
+  }
+  ApplyHostsList();
+  return true;
+}
+
+void ApplyHostsList() {
+  if (HostsListApplied) return;
+  TGameEnvironment& env = GameEnvironment;
+  TThreadedHttpGet* thread = HostsListThread.get();
+  if (thread && !thread->Done) {
+    thread->Start();
+    if (!env.HighScoreHost.empty()) return;  // applied by a later call, without waiting
+    thread->StartAndWait();
+  }
+  if (thread && thread->Success) {
+    TStringList lines;
+    lines.SetText(thread->Text);
+    std::string* fields[] = {&env.HighScoreHost, &env.HighScoreBase, &env.InternalHost, &env.InternalBase,
+                             &env.SupportURL};
+    const char* names[] = {"HighScoreHost", "HighScoreBase", "InternalHost", "InternalBase", "SupportURL"};
+    for (int k = 0; k < 5; ++k) {
+      if (lines.IndexOfName(names[k]) >= 0) *fields[k] = lines.Value(names[k]);
+      *fields[k] = CutTo150(*fields[k]);
+    }
+  } else {
+    env.HighScoreHost = CutTo150(DefaultHighScoreHost());
+    env.InternalHost = CutTo150(DefaultInternalHost());
+    env.HighScoreBase = "/";
+    env.InternalBase = "/kestruneinternal/";
+    env.SupportURL = CutTo150(DefaultSupportURL());
+  }
+  HostsListApplied = true;
+}
+
+// ---- files and resources ----
+
+void DeleteUserFiles(const std::string& dir) {
+  for (int n = 11; DeleteFile(dir + std::to_string(n) + ".lvl"); ++n) {
+  }
+  for (int n = 11; DeleteFile(dir + std::to_string(n) + ".scn"); ++n) {
+  }
+  for (const char* name : {"env.dat", "mybest.gmp", "last.gmp", "worldbest.gmp", "dip.dat"})
+    DeleteFile(dir + name);
+}
+
+int32_t CountUserLevels() {
+  int32_t n = 11;
+  while (FileExists(UserDataDir + std::to_string(n) + ".lvl")) ++n;
+  return n - 1;
+}
+
+std::unique_ptr<TStream> OpenGfxResource(const std::string& resType, const std::string& name) {
+  return std::make_unique<TResourceStream>(ChangeFileExt(name, ""), resType);
+}
+
+std::string DirectXErrorText(uint32_t code) {
+  if (code == 0x81020002u) return "Could not find any 3D hardware accelerated DirectX 8 device.";
+  return "Unrecognized Error";
+}
+
+char ScanCodeChar(int32_t scanCode) {
+  static const char* const kRows[] = {"1234567890", "QWERTYUIOP", "ASDFGHJKL", "ZXCVBNM"};
+  static const int kFirst[] = {2, 16, 30, 44};
+  if (scanCode == 57) return ' ';
+  for (int r = 0; r < 4; ++r) {
+    int i = scanCode - kFirst[r];
+    if (i >= 0 && i < static_cast<int>(std::char_traits<char>::length(kRows[r]))) return kRows[r][i];
+  }
+  return 0;
+}
+
+// ---- math ----
+
+float AngleOf(float dx, float dy) {
+  const float pi = static_cast<float>(M_PI);
+  if (dy == 0) return dx >= 0 ? pi / 2 : -pi / 2;
+  if (dy > 0) {
+    if (dx > 0) return std::atan(dx / dy);
+    return 2 * pi - std::atan(-dx / dy);
+  }
+  if (dx <= 0) return std::atan(dx / dy) + pi;
+  return pi - std::atan(dx / -dy);
+}
+
+float FalloffOfDistance(float d) {
+  if (d <= 2) return 1;
+  if (d < 10) return (10 - d) / 8;
+  return 0;
+}
+
+float FalloffOfVector(float dx, float dy) {
+  float sum = dx * dx + dy * dy;
+  if (!(sum < 100)) return 0;  // also catches NaN; Round below cannot overflow
+  int64_t s = PasRound(sum);
+  if (s >= 100) return 0;
+  return FalloffOfDistance(SqrtTable[s]);
+}
+
+namespace {
+int32_t DegreeIndex(float a) {
+  double deg = static_cast<double>(a) * 180.0 / M_PI;
+  if (!std::isfinite(deg)) return 0;
+  // Reducing by a multiple of 360 first keeps Round exact (an even shift keeps half-to-even).
+  deg = std::fmod(deg, 360.0);
+  int64_t i = PasRound(deg) % 360;
+  if (i < 0) i += 360;
+  return static_cast<int32_t>(i);
+}
+}  // namespace
+
+float FastCos(float a) { return CosTable[DegreeIndex(a)]; }
+float FastSin(float a) { return SinTable[DegreeIndex(a)]; }
+
+int32_t PingPong(int32_t counter, int32_t n) {
+  if (n <= 0) return 0;
+  int64_t period = 2 * static_cast<int64_t>(n);
+  int64_t v = counter % period;
+  if (v < 0) v += period;
+  return static_cast<int32_t>(v < n ? v : period - 1 - v);
+}
+
+// ---- sprite list ----
+
+int32_t TSimpleSpriteList::Add() {
+  Items.push_back(std::make_unique<TSimpleSprite>());
+  return Count() - 1;
+}
+
+TSimpleSprite* TSimpleSpriteList::Get(int32_t index) {
+  if (index < 0 || index >= Count()) throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  return Items[index].get();
+}
+
+void TSimpleSpriteList::Delete(int32_t index) {
+  if (index < 0 || index >= Count()) throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  Items.erase(Items.begin() + index);
+}
+
+// ---- enciphered files ----
+
+std::string EncipherBytes(const std::string& keyText, const std::string& plain) {
+  (void)keyText;
+  return plain;  // TODO cipher streams
+}
+
+std::string DecipherStream(const std::string& keyText, TStream& source, std::size_t maxBytes) {
+  (void)keyText;
+  std::string out;
+  char buf[4096];
+  while (out.size() < maxBytes) {
+    int32_t n = source.Read(buf, static_cast<int32_t>(std::min<std::size_t>(sizeof buf, maxBytes - out.size())));
+    if (n <= 0) break;
+    out.append(buf, static_cast<size_t>(n));
+  }
+  return out;
+}

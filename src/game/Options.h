@@ -1,0 +1,88 @@
+#pragma once
+// The settings record and its file env.dat: all per-user state of the program in one
+// fixed-layout record of 2,320 bytes, stored enciphered behind the magic "zrc2e".
+// The record is read and written field by field; the offsets below are the file format.
+// The options dialog and the shell call the operations at the end of this header.
+#include <cstdint>
+#include <string>
+
+constexpr int32_t kEnvironmentSize = 2320;
+constexpr int32_t kStatLevels = 30;  // levels that keep statistics
+constexpr int32_t kHighscoreCount = 10;
+constexpr int32_t kEmptyHighscore = -100000;
+extern const char* const kEnvironmentKey;  // the cipher key text of env.dat
+extern const char* const kEnvironmentFileName;  // "env.dat"
+
+// Seven 16-bit counters, one per score kind; 14 bytes on disk.
+struct TLevelStats {
+  uint16_t Counts[7] = {};
+};
+
+struct THighscoreEntry {
+  std::string Name;  // string[10]
+  int32_t Score = kEmptyHighscore;
+};
+
+struct TGameEnvironment {
+  int32_t MusicVolume = 0;    // offset 0
+  int32_t SoundFXVolume = 0;  // 4
+  int32_t AdapterNumber = 0;  // 8
+  int32_t DeviceType = 0;     // 12
+  uint8_t DisplayMode = 0;    // 16: 0 none, 1 window, 2 full screen x 16, 3 full screen x 32
+  uint8_t GraphicsDetail = 0; // 17: 0 min, 1 max
+  int32_t SmokeDensity = 0;   // 20: 0 off .. 3 high
+  int32_t StartScore = 0;     // 24
+  int32_t StartLevel = 0;     // 28
+  int32_t StartOptions[2] = {};  // 32
+  TLevelStats LevelStats[kStatLevels];  // 40: level n at index n - 1
+  int32_t GamesStarted = 0;   // 460
+  int32_t LevelsFinished = 0; // 464
+  THighscoreEntry Highscores[kHighscoreCount];  // 468: 16 bytes each, best first
+  std::string UserID;         // 628 string[32]
+  std::string Alias;          // 661 string[15]
+  std::string City;           // 677 string[100]
+  std::string State;          // 778 string[40]
+  uint16_t Country = 0;       // 820: index in Countries, 0 none
+  std::string ErrorReportEmail;  // 822 string[100]
+  uint8_t Sex = 0;            // 923: 0 none, 1 male, 2 female
+  std::string Email;          // 924 string[80]
+  int32_t Age = 0;            // 1008
+  std::string Comment;        // 1012 string[100]
+  TLevelStats BestLevelStats[kStatLevels];  // 1114
+  std::string WorldBestFile;  // 1534 string[30]
+  std::string HighScoreHost;  // 1565 string[150]
+  std::string HighScoreBase;  // 1716 string[150]
+  std::string InternalHost;   // 1867 string[150]
+  std::string InternalBase;   // 2018 string[150]
+  std::string SupportURL;     // 2169 string[150]
+
+  // Statistics of level 1..30; nullptr for any other level number (more levels can be
+  // installed than the record keeps statistics for).
+  TLevelStats* LevelStatsOf(int32_t level);
+  TLevelStats* BestLevelStatsOf(int32_t level);
+
+  // The 2,320-byte image. Strings longer than their field are cut; on reading, each length
+  // byte is clamped to its field, and a country number outside the table becomes 0.
+  void SaveToBytes(uint8_t out[kEnvironmentSize]) const;
+  void LoadFromBytes(const uint8_t in[kEnvironmentSize]);
+};
+
+extern TGameEnvironment GameEnvironment;
+
+// Operations of the options dialog on GameEnvironment and UserDataDir + "env.dat".
+// LoadSettings: a missing, foreign, short or damaged file silently gives the defaults.
+void LoadSettings();
+// Writes a temporary file beside env.dat and renames it over the old one; a failure is logged
+// as a warning and leaves the old file as it was.
+void SaveSettings();
+void ResetSettings();     // every field to its default, then ClearHighscores
+void ClearHighscores();   // ResetProgress, empty highscores, zeroed LevelStats
+void ResetProgress();     // StartLevel 1, StartScore 0, StartOptions 0, 0
+
+// The same on any file and record. Load returns false (record untouched) when the file cannot
+// be used; Save returns false with the reason in `error`.
+bool LoadEnvironmentFile(const std::string& fileName, TGameEnvironment& env);
+bool SaveEnvironmentFile(const std::string& fileName, const TGameEnvironment& env, std::string& error);
+void ResetEnvironment(TGameEnvironment& env);
+void ClearHighscores(TGameEnvironment& env);
+void ResetProgress(TGameEnvironment& env);
