@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Streams.h"
 #include "base/Threads.h"
 
-class TStream;
 
 extern std::string UserDataDir;    // env.dat, replay packs, downloaded levels, the trace log
 extern std::string CommonDataDir;  // the music cache and the codec file

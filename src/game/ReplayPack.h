@@ -1,0 +1,79 @@
+#pragma once
+// Replay packs (*.gmp): one enciphered file holding one recorded level per level number, level n
+// at index n - 1. Plain content: "zrc2p", u32 N, then per level i = 1..N: int32 i, int32 size S,
+// S bytes of the level record (TReplayLevelRecord). Packs are untrusted (the world's best comes
+// from the server): counts and sizes are checked against the bytes that remain, and any fault
+// reads as an empty pack.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/Exceptions.h"
+#include "game/KTInput.h"
+
+class TStream;
+class TMemoryStream;
+
+KT_DECLARE_EXCEPTION(EReplayError, Exception)
+
+extern const char* const kReplayPackKey;  // the cipher key text of the packs
+extern const char* const kLastReplayName;       // "last.gmp"
+extern const char* const kMyBestReplayName;     // "mybest.gmp"
+extern const char* const kWorldBestReplayName;  // "worldbest.gmp"
+extern const char* const kDemoReplayName;       // "demo.gmp", a "LVL" resource
+
+// Replay modes of the game logic.
+enum : int32_t { rmNone = 0, rmLastGame = 1, rmDemo = 2, rmWorldBest = 3 };
+
+// One recorded level: "zrc2r", then int32 GameTime (ms at the level's end), RandomSeed (at the
+// level's start), LevelNumber, StartScore, StartOptions[0], StartOptions[1], then the input.
+struct TReplayLevelRecord {
+  int32_t GameTime = 0;
+  int32_t RandomSeed = 0;
+  int32_t LevelNumber = 0;
+  int32_t StartScore = 0;
+  int32_t StartOptions[2] = {};
+  TKTInput Input;
+
+  void WriteToStream(TStream& stream) const;
+  // A wrong magic is logged and raised as "Invalid recorded game data file"; a short record
+  // raises the stream's read error.
+  void ReadFromStream(TStream& stream);
+};
+
+class TReplayPack {
+public:
+  // Reads the file when it exists, else starts empty; saving goes to this file.
+  explicit TReplayPack(const std::string& fileName);
+  // Reads a stream (nullptr: empty); such a pack has no file.
+  explicit TReplayPack(TStream* stream);
+
+  // Any failure leaves the pack empty, silently.
+  void LoadFromStream(TStream* stream);
+  int32_t Count() const { return static_cast<int32_t>(Levels.size()); }
+  const std::string& FileName() const { return FFileName; }
+  // Copies record `level` (1..Count) into dest and rewinds dest; else "Level doesn't exist in
+  // file".
+  void GetLevelReplay(TStream& dest, int32_t level) const;
+  // Stores the level's record, written by writeRecord, as record levelNumber, dropping every
+  // later level, and saves the file. Raises "Invalid level id" unless 1 <= levelNumber <=
+  // Count + 1, "Error adding replay" when writing the record fails (both leave the file as it
+  // was), and "Error saving replay file" when the file cannot be saved.
+  void AddReplay(int32_t levelNumber, const std::function<void(TStream&)>& writeRecord);
+  // Writes the file through a temporary file renamed over the old one: a failed save leaves the
+  // old file intact. Raises "Error saving replay file".
+  void SaveToFile() const;
+  std::string PlainContent() const;  // the unenciphered file content
+
+private:
+  std::string FFileName;
+  std::vector<std::unique_ptr<TMemoryStream>> Levels;
+};
+
+// The record that a replay in `mode` plays next, copied into `record` (rewound):
+// last game: the pack's last level; demo: level nextReplayLevel (1 when 0) of the demo resource;
+// world's best: level nextReplayLevel (replayLevel, or 1, when 0). Afterwards nextReplayLevel is
+// the level to play after this one, or 0 for none. Raises on a missing level.
+void OpenReplayRecord(int32_t mode, int32_t& nextReplayLevel, int32_t replayLevel, TMemoryStream& record);

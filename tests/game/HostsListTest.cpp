@@ -1,0 +1,187 @@
+// The hosts list against a small HTTP server on loopback (Python's standard library), started
+// and stopped by each test.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "game/KTGlobal.h"
+#include "game/Options.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+const char* kServerScript = R"PY(
+import http.server, os, sys, threading, time
+mode, body_file = sys.argv[1], sys.argv[2]
+body = open(body_file, 'rb').read()
+class Handler(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        if mode == 'silent':
+            time.sleep(120)
+            return
+        self.send_response(200)
+        self.send_header('Content-Type', 'text/plain')
+        self.send_header('Content-Length', str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+    def log_message(self, *args):
+        pass
+server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)
+server.daemon_threads = True
+print(server.server_address[1], flush=True)
+# End with the test: stdin closes when the test process goes away.
+threading.Thread(target=lambda: (sys.stdin.read(), os._exit(0)), daemon=True).start()
+server.serve_forever()
+)PY";
+
+// Serves one body for every GET ("serve"), or accepts and never answers ("silent").
+class LoopbackServer {
+public:
+  LoopbackServer(const std::string& dir, const std::string& mode, const std::string& body) {
+    WriteAll(dir + "server.py", kServerScript);
+    WriteAll(dir + "body.txt", body);
+    int in[2], out[2];
+    if (pipe(in) != 0 || pipe(out) != 0) return;
+    Pid = fork();
+    if (Pid == 0) {
+      dup2(in[0], 0);
+      dup2(out[1], 1);
+      close(in[1]);
+      close(out[0]);
+      execlp("python3", "python3", (dir + "server.py").c_str(), mode.c_str(), (dir + "body.txt").c_str(),
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    Stdin = in[1];
+    std::string line;
+    char c;
+    while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+    close(out[0]);
+    Port = atoi(line.c_str());
+  }
+  ~LoopbackServer() {
+    if (Stdin >= 0) close(Stdin);
+    if (Pid > 0) {
+      kill(Pid, SIGTERM);
+      waitpid(Pid, nullptr, 0);
+    }
+  }
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(Port) + "/kthosts.txt"; }
+  int Port = 0;
+
+private:
+  pid_t Pid = -1;
+  int Stdin = -1;
+};
+
+// A loopback port with nothing listening on it.
+int ClosedPort() {
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+  close(s);
+  return ntohs(a.sin_port);
+}
+
+struct HostsListFixture : ::testing::Test {
+  std::string Dir;
+  void SetUp() override {
+    Dir = TestDir();
+    ResetEnvironment(GameEnvironment);
+    HostsListApplied = false;
+  }
+  void TearDown() override {
+    HostsListThread.reset();
+    HostsListApplied = false;
+  }
+  void UseList(const std::string& url) { HostsListThread = std::make_unique<TThreadedHttpGet>(url); }
+};
+
+}  // namespace
+
+TEST_F(HostsListFixture, ValuesComeFromTheListAndAMissingKeyKeepsTheStoredValue) {
+  LoopbackServer server(Dir, "serve",
+                        "HighScoreHost=scores.test:8080\r\nHighScoreBase=/hs/\nInternalHost=pages.test\r\n"
+                        "junk line\nInternalBase=/in/\nHighScoreBase=/second/\n");
+  ASSERT_GT(server.Port, 0);
+  GameEnvironment.SupportURL = "http://stored.test/help";
+  UseList(server.Url());
+  ApplyHostsList();
+  EXPECT_TRUE(HostsListApplied);
+  EXPECT_EQ(GameEnvironment.HighScoreHost, "scores.test:8080");
+  EXPECT_EQ(GameEnvironment.HighScoreBase, "/hs/");  // the first line with the name wins
+  EXPECT_EQ(GameEnvironment.InternalHost, "pages.test");
+  EXPECT_EQ(GameEnvironment.InternalBase, "/in/");
+  EXPECT_EQ(GameEnvironment.SupportURL, "http://stored.test/help");
+
+  // Applied once per run.
+  GameEnvironment.HighScoreHost = "changed";
+  ApplyHostsList();
+  EXPECT_EQ(GameEnvironment.HighScoreHost, "changed");
+}
+
+TEST_F(HostsListFixture, ValuesAreCutTo150Characters) {
+  std::string longHost(200, 'h');
+  LoopbackServer server(Dir, "serve", "HighScoreHost=" + longHost + "\nSupportURL=" + std::string(151, 's') + "\n");
+  ASSERT_GT(server.Port, 0);
+  UseList(server.Url());
+  ApplyHostsList();
+  EXPECT_EQ(GameEnvironment.HighScoreHost, std::string(150, 'h'));
+  EXPECT_EQ(GameEnvironment.SupportURL, std::string(150, 's'));
+}
+
+TEST_F(HostsListFixture, AFailedFetchGivesTheDefaults) {
+  setenv("KESTRUNE_HIGHSCORE_HOST", "127.0.0.1:9", 1);
+  UseList("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/kthosts.txt");
+  GameEnvironment.InternalBase = "/old/";
+  ApplyHostsList();
+  unsetenv("KESTRUNE_HIGHSCORE_HOST");
+  EXPECT_TRUE(HostsListApplied);
+  EXPECT_FALSE(HostsListThread->Success);
+  EXPECT_EQ(GameEnvironment.HighScoreHost, "127.0.0.1:9");
+  EXPECT_EQ(GameEnvironment.HighScoreBase, "/");
+  EXPECT_EQ(GameEnvironment.InternalHost, DefaultInternalHost());
+  EXPECT_EQ(GameEnvironment.InternalBase, "/kestruneinternal/");
+  EXPECT_EQ(GameEnvironment.SupportURL, DefaultSupportURL());
+}
+
+TEST_F(HostsListFixture, StoredHostsDoNotWaitForTheFetch) {
+  LoopbackServer server(Dir, "serve", "HighScoreHost=fresh.test\n");
+  ASSERT_GT(server.Port, 0);
+  GameEnvironment.HighScoreHost = "stored.test";
+  UseList(server.Url());
+  ApplyHostsList();  // starts the fetch and returns
+  EXPECT_FALSE(HostsListApplied);
+  ASSERT_TRUE(HostsListThread->WaitFor(20000));
+  ApplyHostsList();  // the fetch is done: applied now
+  EXPECT_TRUE(HostsListApplied);
+  EXPECT_EQ(GameEnvironment.HighScoreHost, "fresh.test");
+}
+
+TEST_F(HostsListFixture, AServerThatNeverAnswersCannotHangTheProgram) {
+  LoopbackServer server(Dir, "silent", "");
+  ASSERT_GT(server.Port, 0);
+  // The transfer time-out ends a fetch that gets no answer: the defaults apply.
+  UseList(server.Url());
+  HostsListThread->TimeoutMs = 300;
+  ApplyHostsList();
+  EXPECT_TRUE(HostsListApplied);
+  EXPECT_EQ(GameEnvironment.InternalBase, "/kestruneinternal/");
+
+  // At the program's end a fetch still waiting is cancelled, however long its time-out.
+  UseList(server.Url());
+  HostsListThread->Start();
+  EXPECT_TRUE(HostsListThread->CancelAndWait(30000));
+  EXPECT_FALSE(HostsListThread->Done);
+  EXPECT_FALSE(HostsListThread->Success);
+}
