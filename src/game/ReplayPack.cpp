@@ -95,8 +95,7 @@ void TReplayPack::AddReplay(int32_t levelNumber, const std::function<void(TStrea
     Levels.resize(static_cast<size_t>(levelNumber - 1));
     Levels.push_back(std::move(record));
   } catch (const std::exception&) {
-    Levels.clear();
-    throw EReplayError("Error adding replay");
+    throw EReplayError("Error adding replay");  // the pack and its file stay as they were
   }
   SaveToFile();
 }
