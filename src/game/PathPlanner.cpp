@@ -34,22 +34,6 @@ TMapLocation::TMapLocation(TSearchableMap* map, int32_t y, int32_t x) : Map(map)
   if (y == map->Height() - 1) EdgeFlags |= kEdgeBottom;
 }
 
-void TMapLocation::ClearCosts() {
-  G = 0;
-  Parent = nullptr;
-  State = 0;
-}
-
-void TMapLocation::Reset() {
-  ClearCosts();
-  CellCost = 0;
-  Generation = Map->CurrentGeneration();
-}
-
-int32_t TMapLocation::GetCost() {
-  if (CellCost == 0) CellCost = (Map->CostCallback ? Map->CostCallback(X, Y) : 0) + 1;
-  return CellCost;
-}
 
 TSearchableMap::TSearchableMap(int32_t width, int32_t height)
     : FWidth(width > 0 ? width : 0), FHeight(height > 0 ? height : 0) {

@@ -45,8 +45,12 @@ public:
 
   TMapLocation(TSearchableMap* map, int32_t y, int32_t x);
   bool IsSame(const TMapLocation* other) const { return this == other; }
-  void ClearCosts();  // G, Parent and the state flags
-  void Reset();       // ClearCosts, forget the cell cost, join the map's current search
+  void ClearCosts() {  // G, Parent and the state flags
+    G = 0;
+    Parent = nullptr;
+    State = 0;
+  }
+  void Reset();  // ClearCosts, forget the cell cost, join the map's current search
   // The cell's cost: the map's callback + 1, asked once per search (1 free, 16 fire, 256 blocked).
   int32_t GetCost();
 
@@ -105,3 +109,14 @@ private:
   TPriorityQueue Open;
   std::vector<TMapLocation*> Chain;  // scratch for building the path
 };
+
+inline void TMapLocation::Reset() {
+  ClearCosts();
+  CellCost = 0;
+  Generation = Map->CurrentGeneration();
+}
+
+inline int32_t TMapLocation::GetCost() {
+  if (CellCost == 0) CellCost = (Map->CostCallback ? Map->CostCallback(X, Y) : 0) + 1;
+  return CellCost;
+}

@@ -2,6 +2,8 @@
 
 TPriorityQueue::TPriorityQueue(bool dataOwner) : TAbstractContainer(dataOwner, sizeof(TNode), true) {
   Header = static_cast<TNode*>(AcquireNode());
+  ByPosition.push_back(Header);
+  Items.push_back(nullptr);
 }
 
 TPriorityQueue::TPriorityQueue(TAbstractContainer& source, bool dataOwner)
@@ -9,13 +11,15 @@ TPriorityQueue::TPriorityQueue(TAbstractContainer& source, bool dataOwner)
   auto* src = dynamic_cast<TPriorityQueue*>(&source);
   if (!src) RaiseContainerError(kErrBadCloneSource);
   Header = static_cast<TNode*>(AcquireNode());
+  ByPosition.push_back(Header);
+  Items.push_back(nullptr);
   Compare = src->Compare;
   DupData = src->DupData;
   SetDisposeData(src->DisposeData);
   try {
     // Heap order is kept by inserting in position order: no item moves.
     for (int32_t p = 1; p <= src->Count(); ++p) {
-      void* d = src->NodeAt(p)->Data;
+      void* d = src->Items[static_cast<size_t>(p)];
       Insert(dataOwner ? DupData(d) : d);
     }
   } catch (...) {
@@ -31,49 +35,60 @@ TPriorityQueue::~TPriorityQueue() {
   ReleaseNode(Header);
 }
 
-TPriorityQueue::TNode* TPriorityQueue::NodeAt(int32_t position) const {
-  if (position == 0) return Header;
-  if (position < 0 || position > FCount) throw EContainerAssertion(ContainerErrorText(kErrIndexRange));
-  int bit = 30;
-  while (!(position & (1 << bit))) --bit;
-  TNode* node = Header->Right;
-  for (--bit; bit >= 0; --bit) node = (position & (1 << bit)) ? node->Right : node->Left;
-  return node;
+
+inline void TPriorityQueue::SiftUp(int32_t p, void* data) {
+  // Locals: the compare routine is opaque, so members would be reloaded after every call.
+  const TCompareFunc cmp = Compare;
+  void** items = Items.data();
+  TNode** nodes = ByPosition.data();
+  while (p > 1 && cmp(items[p / 2], data) > 0) {
+    items[p] = items[p / 2];
+    nodes[p]->Data = items[p];
+    p /= 2;
+  }
+  items[p] = data;
+  nodes[p]->Data = data;
 }
 
 void TPriorityQueue::Insert(void* data) {
   auto* node = static_cast<TNode*>(AcquireNode());
+  ByPosition.push_back(node);
+  Items.push_back(nullptr);
   ++FCount;
-  TNode* parent = NodeAt(FCount / 2);
+  TNode* parent = ByPosition[static_cast<size_t>(FCount / 2)];
   node->Parent = parent;
   if (FCount & 1) parent->Right = node;
   else parent->Left = node;
-  while (node->Parent != Header && Compare(node->Parent->Data, data) > 0) {
-    node->Data = node->Parent->Data;
-    node = node->Parent;
-  }
-  node->Data = data;
+  SiftUp(FCount, data);
 }
 
 void* TPriorityQueue::Pop() {
   if (FCount == 0) RaiseContainerError(kErrPopEmpty);
-  TNode* root = Header->Right;
-  void* result = root->Data;
-  TNode* last = NodeAt(FCount);
-  void* d = last->Data;
+  void* result = Items[1];
+  void* d = Items.back();
+  TNode* last = ByPosition.back();
   if (FCount & 1) last->Parent->Right = nullptr;
   else last->Parent->Left = nullptr;
+  ByPosition.pop_back();
+  Items.pop_back();
   ReleaseNode(last);
   --FCount;
-  if (FCount > 0) {
-    TNode* node = Header->Right;
-    while (node->Left) {
-      TNode* cand = node->Right && Compare(node->Left->Data, node->Right->Data) >= 0 ? node->Right : node->Left;
-      if (Compare(cand->Data, d) >= 0) break;
-      node->Data = cand->Data;
-      node = cand;
+  const int32_t count = FCount;
+  if (count > 0) {
+    const TCompareFunc cmp = Compare;
+    void** items = Items.data();
+    TNode** nodes = ByPosition.data();
+    int32_t p = 1;
+    while (2 * p <= count) {
+      int32_t c = 2 * p;
+      if (c + 1 <= count && cmp(items[c], items[c + 1]) >= 0) ++c;
+      if (cmp(items[c], d) >= 0) break;
+      items[p] = items[c];
+      nodes[p]->Data = items[p];
+      p = c;
     }
-    node->Data = d;
+    items[p] = d;
+    nodes[p]->Data = d;
   }
   return result;
 }
@@ -85,28 +100,17 @@ void TPriorityQueue::Empty() {
   }
 }
 
-void TPriorityQueue::PostOrder(TNode* node) {
-  if (!node) return;
-  PostOrder(node->Left);
-  PostOrder(node->Right);
-  ResortData.push_back(node->Data);
+void TPriorityQueue::PostOrder(int32_t p) {
+  if (p > FCount) return;
+  PostOrder(2 * p);
+  PostOrder(2 * p + 1);
+  ResortData.push_back(Items[static_cast<size_t>(p)]);
 }
 
 void TPriorityQueue::Resort() {
   if (FCount < 2) return;
   ResortData.clear();
-  PostOrder(Header->Right);
+  PostOrder(1);
   // Inserting again into the same node shape: position i is filled i-th, as in Insert.
-  const int32_t n = FCount;
-  FCount = 0;
-  for (int32_t i = 0; i < n; ++i) {
-    void* data = ResortData[static_cast<size_t>(i)];
-    ++FCount;
-    TNode* node = NodeAt(FCount);
-    while (node->Parent != Header && Compare(node->Parent->Data, data) > 0) {
-      node->Data = node->Parent->Data;
-      node = node->Parent;
-    }
-    node->Data = data;
-  }
+  for (int32_t i = 1; i <= FCount; ++i) SiftUp(i, ResortData[static_cast<size_t>(i - 1)]);
 }

@@ -35,8 +35,12 @@ private:
     TNode* Parent;
   };
   TNode* Header;  // its right child is the root
+  // The node of each heap position (0 = the header) and a copy of its data: the shape depends
+  // on Count alone, so the heap moves run over positions instead of walking the tree.
+  std::vector<TNode*> ByPosition;
+  std::vector<void*> Items;
   std::vector<void*> ResortData;  // scratch of Resort, kept to avoid allocations
 
-  TNode* NodeAt(int32_t position) const;  // 1-based; 0 gives the header
-  void PostOrder(TNode* node);
+  void SiftUp(int32_t position, void* data);
+  void PostOrder(int32_t position);
 };
