@@ -240,12 +240,9 @@ void OnJpegError(j_common_ptr cinfo) {
 void OnJpegMessage(j_common_ptr, int) {}
 }  // namespace
 
-void TJPEGImage::LoadFromStream(TStream& stream) {
-  int64_t left = stream.Remaining();
-  if (left <= 0) throw EJPEG("JPEG error #42: empty input");
-  std::vector<uint8_t> data(static_cast<std::size_t>(left));
-  stream.ReadBuffer(data.data(), static_cast<int32_t>(left));
-
+namespace {
+// Holds the setjmp: only plain locals live here, so nothing can be clobbered by the longjmp.
+void DecodeJpeg(const std::vector<uint8_t>& data, TBitmap& Image) {
   jpeg_decompress_struct cinfo;
   JpegError err;
   std::memset(&cinfo, 0, sizeof cinfo);
@@ -294,4 +291,13 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
   std::free(row);
   Image = std::move(*out);
   delete out;
+}
+}  // namespace
+
+void TJPEGImage::LoadFromStream(TStream& stream) {
+  int64_t left = stream.Remaining();
+  if (left <= 0) throw EJPEG("JPEG error #42: empty input");
+  std::vector<uint8_t> data(static_cast<std::size_t>(left));
+  stream.ReadBuffer(data.data(), static_cast<int32_t>(left));
+  DecodeJpeg(data, Image);
 }
