@@ -148,6 +148,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
   const uint32_t compression = Le32(ih + 16);
   uint32_t clrUsed = Le32(ih + 32);
   const bool topDown = h < 0;
+  if (h == INT32_MIN) BadBmp();  // has no positive counterpart
   if (topDown) h = -h;
   if (w <= 0 || h <= 0 || h > kMaxSide || w > kMaxSide) BadBmp();
   if (!(compression == 0 || (compression == 3 && bpp == 32))) BadBmp();
