@@ -148,6 +148,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
   const uint32_t compression = Le32(ih + 16);
   uint32_t clrUsed = Le32(ih + 32);
   const bool topDown = h < 0;
+  if (h == INT32_MIN) BadBmp();  // has no positive counterpart
   if (topDown) h = -h;
   if (w <= 0 || h <= 0 || h > kMaxSide || w > kMaxSide) BadBmp();
   if (!(compression == 0 || (compression == 3 && bpp == 32))) BadBmp();
@@ -240,12 +241,9 @@ void OnJpegError(j_common_ptr cinfo) {
 void OnJpegMessage(j_common_ptr, int) {}
 }  // namespace
 
-void TJPEGImage::LoadFromStream(TStream& stream) {
-  int64_t left = stream.Remaining();
-  if (left <= 0) throw EJPEG("JPEG error #42: empty input");
-  std::vector<uint8_t> data(static_cast<std::size_t>(left));
-  stream.ReadBuffer(data.data(), static_cast<int32_t>(left));
-
+namespace {
+// Holds the setjmp: only plain locals live here, so nothing can be clobbered by the longjmp.
+void DecodeJpeg(const std::vector<uint8_t>& data, TBitmap& Image) {
   jpeg_decompress_struct cinfo;
   JpegError err;
   std::memset(&cinfo, 0, sizeof cinfo);
@@ -294,4 +292,13 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
   std::free(row);
   Image = std::move(*out);
   delete out;
+}
+}  // namespace
+
+void TJPEGImage::LoadFromStream(TStream& stream) {
+  int64_t left = stream.Remaining();
+  if (left <= 0) throw EJPEG("JPEG error #42: empty input");
+  std::vector<uint8_t> data(static_cast<std::size_t>(left));
+  stream.ReadBuffer(data.data(), static_cast<int32_t>(left));
+  DecodeJpeg(data, Image);
 }

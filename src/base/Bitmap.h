@@ -31,6 +31,12 @@ public:
   static constexpr int64_t kMaxPixels = int64_t(1) << 26;
 
   TBitmap() = default;
+  // Picture classes derive from the bitmap and may be owned through it.
+  virtual ~TBitmap() = default;
+  TBitmap(const TBitmap&) = default;
+  TBitmap(TBitmap&&) = default;
+  TBitmap& operator=(const TBitmap&) = default;
+  TBitmap& operator=(TBitmap&&) = default;
   int Width() const { return W; }
   int Height() const { return H; }
   TPixelFormat PixelFormat() const { return Format; }
@@ -56,7 +62,7 @@ public:
   bool Transparent = false;
   uint32_t TransparentColor = 0;  // TColor 0x00BBGGRR
 
-  void Assign(const TBitmap& other) { *this = other; }
+  virtual void Assign(const TBitmap& other) { *this = other; }
 
   // BMP files: 1, 4, 8, 24 and 32 bits, uncompressed (32-bit bit fields accepted), either row
   // order. Damaged data raises EInvalidGraphic "Bitmap image is not valid".

@@ -45,6 +45,15 @@ TEST(Bitmap, IndexedPixelsAndBmpRoundTrip) {
   EXPECT_EQ(c.PixelRGB(1, 1), 0x00FF00u);
   c.SetPixelFormat(pf24bit);
   EXPECT_EQ(c.PixelRGB(0, 1), 0xFF0000u);
+  // A height of -2^31 (top-down with no positive size) is rejected.
+  {
+    TMemoryStream t;
+    t.WriteBuffer(m.Memory(), int32_t(m.GetSize()));
+    const uint8_t minHeight[4] = {0, 0, 0, 0x80};
+    std::memcpy(t.Memory() + 22, minHeight, 4);
+    t.SetPosition(0);
+    EXPECT_THROW(c.LoadFromStream(t), EInvalidGraphic);
+  }
   // Truncated and foreign data are rejected, not read past.
   for (int64_t cut : {int64_t(10), int64_t(60), m.GetSize() - 1}) {
     TMemoryStream t;
