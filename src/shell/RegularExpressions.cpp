@@ -373,6 +373,7 @@ void TRegularExpression::DoCompile() {
   EmitByte(kMagic);
   ParseReg(false, flags);
   if (emitPos_ != programSize_) Error(reeCorruptedProgram);
+  groupsUsed_ = nextGroup_;
 
   FillFirstCharSet();
   startChar_ = 0;
@@ -1021,7 +1022,8 @@ bool TRegularExpression::ExecFrom(int offset) {
 }
 
 bool TRegularExpression::TryAt(const char* p) {
-  for (int n = 0; n < kGroupCount; ++n) startp_[n] = endp_[n] = nullptr;
+  // Only groups the program has can have been set by an earlier attempt.
+  for (int n = 0; n < groupsUsed_; ++n) startp_[n] = endp_[n] = nullptr;
   cursor_ = p;
   if (MatchPrim(program_.data() + 1)) {
     startp_[0] = p;

@@ -223,6 +223,7 @@ private:
   const char* parse_ = nullptr;
   const char* exprStart_ = nullptr;
   int32_t nextGroup_ = 1;
+  int32_t groupsUsed_ = kGroupCount;  // group 0 and the groups of the compiled program
   bool sizing_ = false;
   int32_t emitPos_ = 0;
   int32_t programSize_ = 0;
