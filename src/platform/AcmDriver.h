@@ -51,18 +51,16 @@ enum : uint32_t {
 };
 
 // MMRESULT values shared by the manager and the drivers.
-enum : uint32_t {
-  ACM_OK = 0,
-  ACM_MMSYSERR_ERROR = 1,
-  ACM_MMSYSERR_INVALHANDLE = 5,
-  ACM_MMSYSERR_NOMEM = 7,
-  ACM_MMSYSERR_NOTSUPPORTED = 8,
-  ACM_MMSYSERR_INVALFLAG = 10,
-  ACM_MMSYSERR_INVALPARAM = 11,
-  ACMERR_NOTPOSSIBLE = 512,
-  ACMERR_BUSY = 513,
-  ACMERR_UNPREPARED = 514,
-};
+constexpr uint32_t ACM_OK = 0;
+constexpr uint32_t ACM_MMSYSERR_ERROR = 1;
+constexpr uint32_t ACM_MMSYSERR_INVALHANDLE = 5;
+constexpr uint32_t ACM_MMSYSERR_NOMEM = 7;
+constexpr uint32_t ACM_MMSYSERR_NOTSUPPORTED = 8;
+constexpr uint32_t ACM_MMSYSERR_INVALFLAG = 10;
+constexpr uint32_t ACM_MMSYSERR_INVALPARAM = 11;
+constexpr uint32_t ACMERR_NOTPOSSIBLE = 512;
+constexpr uint32_t ACMERR_BUSY = 513;
+constexpr uint32_t ACMERR_UNPREPARED = 514;
 
 // Format suggestion: fill pwfxDst (cbwfxDst bytes) with a format the driver can convert pwfxSrc to.
 // With ACM_FORMATSUGGESTF_WFORMATTAG the caller fixed pwfxDst->wFormatTag.

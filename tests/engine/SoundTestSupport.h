@@ -1,0 +1,60 @@
+#pragma once
+// Shared pieces of the sound tests: a clocked sound device, a scripted clock, log lines.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/Classes.h"
+#include "engine/tools.h"
+#include "engine/zrDSound.h"
+#include "platform/DSound.h"
+#include "support/SoundFixtures.h"
+#include "support/TestSupport.h"
+
+namespace soundtest {
+
+inline uint32_t& Clock() {
+  static uint32_t now = 1000;
+  return now;
+}
+inline uint32_t ClockNow() { return Clock(); }
+
+// Each test: its own log, devices on the hand-clocked output, the scripted clock.
+class SoundTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Dir = TestDir();
+    LogName = Dir + "qv.log";
+    SetLogFile(LogName);
+    SetSoundOutput(TSoundOutput::Clocked);
+    Clock() = 1000;
+    SetSoundTickSource(&ClockNow);
+  }
+  void TearDown() override {
+    SetSoundTickSource(nullptr);
+    SetSoundOutput(TSoundOutput::SDL);
+    SetLogFile("");
+  }
+  std::vector<std::string> LogLines() {
+    TStringList l;
+    l.LoadFromFile(LogName);
+    return l.Strings;
+  }
+  bool LogHas(const std::string& line) {
+    for (const std::string& s : LogLines())
+      if (s == line) return true;
+    return false;
+  }
+  bool LogHasPrefix(const std::string& prefix) {
+    for (const std::string& s : LogLines())
+      if (s.rfind(prefix, 0) == 0) return true;
+    return false;
+  }
+  std::string Dir;
+  std::string LogName;
+};
+
+inline std::string FixtureCache() { return std::string(KT_TEST_TMP) + "/sound-fixtures"; }
+
+}  // namespace soundtest
