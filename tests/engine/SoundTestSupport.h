@@ -55,6 +55,14 @@ protected:
   std::string LogName;
 };
 
+// Byte strings compared without printing megabytes when they differ.
+inline ::testing::AssertionResult SameBytes(const std::string& a, const std::string& b) {
+  if (a == b) return ::testing::AssertionSuccess();
+  std::size_t i = 0;
+  while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
+  return ::testing::AssertionFailure() << "sizes " << a.size() << " and " << b.size() << ", first difference at " << i;
+}
+
 inline std::string FixtureCache() { return std::string(KT_TEST_TMP) + "/sound-fixtures"; }
 
 }  // namespace soundtest
