@@ -157,7 +157,8 @@ TEST(KeyboardMap, EverySdlKeyWithACodeMapsToIt) {
   std::set<uint8_t> reached;
   for (int s = 0; s < SDL_NUM_SCANCODES; ++s) reached.insert(DIKFromSDLScancode(s));
   for (int k = 1; k <= 0x58; ++k) {
-    if (k != 0x54 && k != 0x55) EXPECT_TRUE(reached.count(static_cast<uint8_t>(k))) << k;
+    if (k == 0x54 || k == 0x55) continue;  // not on PC keyboards
+    EXPECT_TRUE(reached.count(static_cast<uint8_t>(k))) << k;
   }
 }
 
