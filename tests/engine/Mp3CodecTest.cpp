@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "SoundTestSupport.h"
+#include "support/SoundTestSupport.h"
 #include "engine/WaveRead.h"
 #include "engine/zrDSound.h"
 

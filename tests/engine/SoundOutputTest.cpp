@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "SoundTestSupport.h"
+#include "support/SoundTestSupport.h"
 #include "base/Threads.h"
 #include "engine/zrDSound.h"
 

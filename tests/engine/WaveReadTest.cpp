@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "SoundTestSupport.h"
+#include "support/SoundTestSupport.h"
 #include "base/Exceptions.h"
 #include "engine/WaveRead.h"
 #include "platform/MSACM.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <set>
 
-#include "SoundTestSupport.h"
+#include "support/SoundTestSupport.h"
 #include "engine/zrDInput.h"
 
 using namespace soundtest;

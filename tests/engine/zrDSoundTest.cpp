@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "SoundTestSupport.h"
+#include "support/SoundTestSupport.h"
 #include "engine/WaveRead.h"
 #include "engine/zrDSound.h"
 
@@ -38,8 +38,6 @@ protected:
   TMemoryModule Module;
 };
 
-// Output at the streams' own rate, so one output frame moves their cursors by one frame.
-const WAVEFORMATEX kMono8k{1, 1, 8000, 16000, 2, 16, 0};
 
 class TCountingStream : public TCustomMemoryWaveReadStream {
 public:

@@ -63,6 +63,9 @@ inline ::testing::AssertionResult SameBytes(const std::string& a, const std::str
   return ::testing::AssertionFailure() << "sizes " << a.size() << " and " << b.size() << ", first difference at " << i;
 }
 
+// Output at 8000 Hz mono, so one output frame moves an 8000 Hz mono sound's cursor by one frame.
+inline const WAVEFORMATEX kMono8k{1, 1, 8000, 16000, 2, 16, 0};
+
 inline std::string FixtureCache() { return std::string(KT_TEST_TMP) + "/sound-fixtures"; }
 
 }  // namespace soundtest
