@@ -332,7 +332,7 @@ void TzrDSoundFile::Prime() {
 }
 
 void TzrDSoundFile::Update(bool restart) {
-  if (State != 0) return;
+  if (State != 0 || Mode != 0 || !Reader) return;  // static sounds have nothing to refill
   try {
     uint32_t count;
     if (restart) {

@@ -104,9 +104,15 @@ const TScanTable& ScanTable() {
   return t;
 }
 
-// SDL's keyboard state, which SDL updates while its events are pumped.
+// SDL's keyboard state, which SDL updates while its events are pumped. Holds SDL's event
+// subsystem for as long as the input object or any of its devices lives.
 class TSDLKeyboard : public IKeyboardSource {
 public:
+  TSDLKeyboard() : Ok(SDL_InitSubSystem(SDL_INIT_EVENTS) == 0) {}
+  ~TSDLKeyboard() override {
+    if (Ok) SDL_QuitSubSystem(SDL_INIT_EVENTS);
+  }
+  const bool Ok;
   HRESULT ReadKeys(uint8_t keys[256]) override {
     int n = 0;
     const Uint8* s = SDL_GetKeyboardState(&n);
@@ -121,7 +127,7 @@ public:
 
 class TKeyboardDevice : public IDirectInputDevice8 {
 public:
-  explicit TKeyboardDevice(IKeyboardSource* source) : Source(source) {}
+  explicit TKeyboardDevice(std::shared_ptr<IKeyboardSource> source) : Source(std::move(source)) {}
   HRESULT SetDataFormat(const DIDATAFORMAT* format) override {
     if (Acquired) return DIERR_ACQUIRED;
     if (!format || format->dwDataSize != c_dfDIKeyboard.dwDataSize) return DIERR_INVALIDPARAM;
@@ -168,7 +174,7 @@ public:
   }
 
 private:
-  IKeyboardSource* Source;
+  std::shared_ptr<IKeyboardSource> Source;
   uint32_t DataSize = 0;
   DIWINDOW Window = nullptr;
   bool Foreground = false;
@@ -178,15 +184,7 @@ private:
 
 class TDirectInput8 : public IDirectInput8 {
 public:
-  explicit TDirectInput8(IKeyboardSource* source) : Source(source) {
-    if (!Source) {
-      Own = std::make_unique<TSDLKeyboard>();
-      Source = Own.get();
-    }
-  }
-  ~TDirectInput8() override {
-    if (Own) SDL_QuitSubSystem(SDL_INIT_EVENTS);
-  }
+  explicit TDirectInput8(std::shared_ptr<IKeyboardSource> source) : Source(std::move(source)) {}
   HRESULT CreateDevice(TDIDevice device, std::unique_ptr<IDirectInputDevice8>* out, void* outer) override {
     if (!out) return DIERR_INVALIDPARAM;
     out->reset();
@@ -197,8 +195,7 @@ public:
   }
 
 private:
-  IKeyboardSource* Source;
-  std::unique_ptr<TSDLKeyboard> Own;
+  std::shared_ptr<IKeyboardSource> Source;  // shared with the devices, which may outlive this object
 };
 }  // namespace
 
@@ -215,8 +212,15 @@ HRESULT DirectInput8Create(HMODULE instance, uint32_t version, TDIInterface iid,
     std::lock_guard<std::mutex> g(SourceLock);
     source = Source;
   }
-  if (!source && SDL_InitSubSystem(SDL_INIT_EVENTS) != 0) return DIERR_GENERIC;
-  *out = std::make_unique<TDirectInput8>(source);
+  std::shared_ptr<IKeyboardSource> shared;
+  if (source) {
+    shared = std::shared_ptr<IKeyboardSource>(source, [](IKeyboardSource*) {});  // the caller's
+  } else {
+    auto sdl = std::make_shared<TSDLKeyboard>();
+    if (!sdl->Ok) return DIERR_GENERIC;
+    shared = sdl;
+  }
+  *out = std::make_unique<TDirectInput8>(std::move(shared));
   return DI_OK;
 }
 
