@@ -509,7 +509,9 @@ void TzrD3Device8::FlushScene() {
 bool TzrD3Device8::CheckDevice() {
   if (!Lost) return true;
   HRESULT hr = Device->TestCooperativeLevel();
-  if (hr == D3DERR_DEVICENOTRESET && SUCCEEDED(Device->Reset(&PresentParams))) {
+  // D3D_OK while still marked lost: the reset went through but the restore after it failed;
+  // restore again instead of waiting for a not-reset that never comes.
+  if ((hr == D3DERR_DEVICENOTRESET && SUCCEEDED(Device->Reset(&PresentParams))) || hr == D3D_OK) {
     Restore();
     Lost = false;
     Log("End device lost (" + Dec(GetTickCount()) + ")", ltInfo);

@@ -6,6 +6,7 @@
 // resets with default-pool buffers alive sees the platform's failure.
 //
 // Constructing a TFakeD3D8 installs it as the runtime; destroying it puts the previous back.
+// One device at a time: CreateDevice fails while another fake device lives.
 #include <deque>
 #include <map>
 #include <set>

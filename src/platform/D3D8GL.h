@@ -9,7 +9,7 @@
 // when uploaded.
 //
 // The device window is any SDL window created with SDL_WINDOW_OPENGL (D3DCreateDeviceWindow
-// makes one). Focus and minimising are told to us explicitly, by the window's owner, so device
+// makes one); it must outlive the device. Focus and minimising are told to us explicitly, by the window's owner, so device
 // loss follows the window: a full-screen device whose window is unfocused or minimised is lost
 // until both are back, then needs a Reset.
 #include "platform/D3D8.h"

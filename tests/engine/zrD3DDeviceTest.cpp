@@ -141,6 +141,23 @@ TEST_F(Device, FailedResetIsRetriedAtTheNextCheck) {
   EXPECT_FALSE(dev.Lost);
 }
 
+TEST_F(Device, FailedRestoreAfterResetIsRetried) {
+  TzrD3Device8& dev = MakeDevice();
+  auto* r = new TProbeRenderer(&dev);
+  dev.RenderAll();
+  Fake.LoseDevice();
+  dev.Present();
+  Fake.DeviceCanReset();
+  Fake.Failures["CreateVertexBuffer"] = E_OUTOFMEMORY;
+  EXPECT_THROW(dev.CheckDevice(), EDirect3DError);
+  EXPECT_TRUE(dev.Lost);
+  EXPECT_EQ(Fake.CooperativeLevel, D3D_OK);  // the reset itself went through
+  Fake.Failures.clear();
+  EXPECT_TRUE(dev.CheckDevice());
+  EXPECT_FALSE(dev.Lost);
+  EXPECT_TRUE(r->Buffer);
+}
+
 TEST_F(Device, RendererRegisteredDuringLossGetsBuffersOnlyAtRecovery) {
   TzrD3Device8& dev = MakeDevice();
   new TProbeRenderer(&dev);
