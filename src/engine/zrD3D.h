@@ -328,6 +328,11 @@ public:
   void RemoveSprite(TzrD3DSprite* sprite);
 
 private:
+  struct TBatch {
+    TzrD3DTexture8* Texture;
+    int First, Count;
+  };
+  std::vector<TBatch> Batches;  // kept between frames: no allocation per frame
   bool WarnedFull = false;
 };
 

@@ -178,12 +178,8 @@ void TzrD3DQuadRenderer::Flush() {
   BYTE* p = nullptr;
   CheckD3DResult(VertexBuffer->Lock(UINT(VBCursor) * kQuadBytes, UINT(n) * kQuadBytes, &p, flags),
                  0, "quadvblock");
-  struct TBatch {
-    TzrD3DTexture8* Texture;
-    int First, Count;
-  };
-  std::vector<TBatch> batches;
-  batches.reserve(size_t(BucketIndex.Count));
+  std::vector<TBatch>& batches = Batches;
+  batches.clear();
   int copied = 0;
   try {
     TzrD3DTexture8* previous = nullptr;
