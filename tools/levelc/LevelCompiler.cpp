@@ -1,4 +1,4 @@
-// The level compiler. The description format is documented in resources/levels/README.md.
+// The level compiler. The description format is documented in tools/levelc/levels/README.md.
 #include "LevelCompiler.h"
 
 #include <algorithm>
@@ -115,7 +115,10 @@ Kind ParseKind(const std::vector<std::string>& t, size_t i, const std::string& f
     if (i >= t.size()) Fail(file, line, "\"" + w + "\" needs a number");
     return ToInt(t[i++], file, line, lo, hi);
   };
-  if (w == "floor") { k.What = Kind::Floor; k.FloorTile = need(1, 8); }
+  if (w == "floor") {
+    k.What = Kind::Floor;
+    if (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i][0]))) k.FloorTile = need(1, 8);
+  }
   else if (w == "wall") k.What = Kind::Wall;
   else if (w == "void") k.What = Kind::Void;
   else if (w == "obstacle") k.What = Kind::Obstacle;
@@ -296,6 +299,9 @@ Level Compile(const std::string& text, const std::string& file, const std::vecto
   int line = 0;
   bool inGrid = false, gridDone = false;
   std::vector<Smoker> smokers;
+  struct SmokerLine { std::vector<std::string> T; int Line; };
+  std::vector<SmokerLine> smokerLines;
+  std::map<char, std::pair<int, int>> points;
   while (std::getline(in, raw)) {
     ++line;
     if (!raw.empty() && raw.back() == '\r') raw.pop_back();
@@ -338,22 +344,24 @@ Level Compile(const std::string& text, const std::string& file, const std::vecto
       char ch = t[1][0];
       if (std::string("#.~@E").find(ch) != std::string::npos)
         Fail(file, line, std::string("'") + ch + "' has a fixed meaning");
-      if (src.Legend.count(ch)) Fail(file, line, std::string("'") + ch + "' is already in the legend");
+      if (src.Legend.count(ch) || points.count(ch))
+        Fail(file, line, std::string("'") + ch + "' is already in the legend or a point");
       src.Legend[ch] = ParseKind(t, 2, file, line);
     } else if (key == "grid") {
       if (gridDone) Fail(file, line, "a second grid");
       inGrid = true;
       src.GridLine = line;
     } else if (key == "smoker") {
-      if (t.size() < 4 || (t.size() - 4) % 2) Fail(file, line, "smoker takes x y direction, then waypoints as x y pairs");
-      Smoker s;
-      s.X = ToInt(t[1], file, line, 0, 65535);
-      s.Y = ToInt(t[2], file, line, 0, 65535);
-      s.Direction = ToDir(t[3], file, line);
-      for (size_t i = 4; i < t.size(); i += 2)
-        s.Waypoints.push_back({ToInt(t[i], file, line, 0, 65535), ToInt(t[i + 1], file, line, 0, 65535)});
-      s.Line = line;
-      smokers.push_back(s);
+      if (t.size() < 3) Fail(file, line, "smoker takes its start, a direction, then waypoints");
+      smokerLines.push_back({t, line});
+    } else if (key == "point") {
+      if (t.size() < 2) Fail(file, line, "point takes the characters that mark points in the grid");
+      for (size_t i = 1; i < t.size(); ++i) {
+        if (t[i].size() != 1 || std::isdigit(static_cast<unsigned char>(t[i][0])) ||
+            std::string("#.~@E ").find(t[i][0]) != std::string::npos || src.Legend.count(t[i][0]))
+          Fail(file, line, "\"" + t[i] + "\" cannot mark a point");
+        points[t[i][0]] = {-1, -1};
+      }
     } else if (key == "decor") {
       src.Decors.push_back({t, line});
     } else if (key == "group") {
@@ -395,6 +403,12 @@ Level Compile(const std::string& text, const std::string& file, const std::vecto
         case '@': k.What = Kind::Start; break;
         case 'E': k.What = Kind::Exit; break;
         default:
+          if (points.count(ch)) {
+            if (points[ch].first >= 0) Fail(file, src.GridLine + 1 + y, std::string("point '") + ch + "' appears twice");
+            points[ch] = {x, y};
+            k.What = Kind::Floor;
+            break;
+          }
           if (!src.Legend.count(ch))
             Fail(file, src.GridLine + 1 + y, std::string("'") + ch + "' is not in the legend");
           k = src.Legend[ch];
@@ -431,7 +445,36 @@ Level Compile(const std::string& text, const std::string& file, const std::vecto
   OrientDoors(lv, file, true);
   AutoTile(lv);
 
-  // ---- smokers
+  // ---- smokers: positions are grid points or x y numbers
+  for (auto& sl : smokerLines) {
+    const auto& t = sl.T;
+    size_t i = 1;
+    auto pos = [&](std::pair<int, int>& out) {
+      if (i >= t.size()) Fail(file, sl.Line, "missing position");
+      if (t[i].size() == 1 && points.count(t[i][0])) {
+        out = points[t[i][0]];
+        if (out.first < 0) Fail(file, sl.Line, "point '" + t[i] + "' is not in the grid");
+        ++i;
+        return;
+      }
+      if (i + 1 >= t.size()) Fail(file, sl.Line, "a position is a point or x y");
+      out = {ToInt(t[i], file, sl.Line, 0, 65535), ToInt(t[i + 1], file, sl.Line, 0, 65535)};
+      i += 2;
+    };
+    Smoker sm;
+    std::pair<int, int> p;
+    pos(p);
+    sm.X = p.first;
+    sm.Y = p.second;
+    if (i >= t.size()) Fail(file, sl.Line, "smoker needs a direction");
+    sm.Direction = ToDir(t[i++], file, sl.Line);
+    while (i < t.size()) {
+      pos(p);
+      sm.Waypoints.push_back(p);
+    }
+    sm.Line = sl.Line;
+    smokers.push_back(sm);
+  }
   lv.Smokers = smokers;
 
   // ---- switch groups: each group's switched state is the level with its cells changed and the
