@@ -325,7 +325,7 @@ Level Compile(const std::string& text, const std::string& file, const std::vecto
       haveTime = true;
     } else if (key == "method") {
       if (t.size() != 2 || (t[1] != "lzrw1" && t[1] != "lzh")) Fail(file, line, "method is lzrw1 or lzh");
-      lv.Method = t[1] == "lzrw1" ? 1 : 2;
+      lv.Method = t[1] == "lzrw1" ? 1 : 0;
     } else if (key == "shadow") {
       if (t.size() != 2) Fail(file, line, "shadow takes an alpha of 0..255");
       lv.ShadowAlpha = ToInt(t[1], file, line, 0, 255);

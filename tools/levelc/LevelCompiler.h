@@ -70,7 +70,7 @@ struct Level {
   std::vector<Smoker> Smokers;
   std::vector<GroupCell> GroupCells;
   int ShadowAlpha = 0;
-  uint32_t Method = 1;  // container method the description asks for
+  uint32_t Method = 1;  // container method: 1 LZRW1/KH, 0 LZH
 
   Cell& At(int x, int y) { return Cells[static_cast<size_t>(y) * Width + x]; }
   const Cell& At(int x, int y) const { return Cells[static_cast<size_t>(y) * Width + x]; }
