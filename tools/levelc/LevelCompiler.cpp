@@ -414,6 +414,18 @@ Level Compile(const std::string& text, const std::string& file, const std::vecto
           k = src.Legend[ch];
       }
       ApplyKind(lv.At(x, y), k, src, false);
+      // markers lie on the floor round them: take it from the nearest floor to the left
+      bool marker = k.What == Kind::Start || k.What == Kind::Exit || points.count(ch);
+      for (int lx = x - 1; marker && lx >= 0; --lx) {
+        char lc = src.Rows[y][lx];
+        if (lc == '@' || lc == 'E' || points.count(lc)) continue;
+        const Cell& l = lv.At(lx, y);
+        if (l.Floor != 0 && l.ActionCode != acWall && l.ActionCode != acObstacle) {
+          lv.At(x, y).Floor = l.Floor;
+          std::memcpy(lv.At(x, y).FloorColors, l.FloorColors, sizeof l.FloorColors);
+        }
+        break;
+      }
       if (k.What == Kind::Start) { ++starts; lv.PlayerX = x; lv.PlayerY = y; }
       if (k.What == Kind::Exit) { ++exits; exitX = x; exitY = y; }
     }
