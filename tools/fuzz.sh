@@ -15,7 +15,8 @@ for bin in build-fuzz/fuzz/fuzz_*; do
   n=$(basename "$bin")
   mkdir -p "build-fuzz/corpus/$n"
   seeds=""
-  [ -d "fuzz/seeds/${n#fuzz_}" ] && seeds="fuzz/seeds/${n#fuzz_}"
+  # the fuzzers run from build-fuzz/logs
+  [ -d "fuzz/seeds/${n#fuzz_}" ] && seeds="../../fuzz/seeds/${n#fuzz_}"
   (cd build-fuzz/logs && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
      "../../$bin" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
      "../corpus/$n" $seeds > "$n.log" 2>&1) &

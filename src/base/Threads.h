@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -69,3 +70,13 @@ private:
   bool StartedFlag = false;
   TEvent Done{true, false};
 };
+
+// Hand-off to the main (GUI) thread, as the class library's Synchronize: a worker's call waits
+// in a queue until the main thread runs CheckSynchronize (from its idle processing), and the
+// worker blocks until the call has run; an exception of the call is raised again in the worker.
+// Called on the main thread, the call runs at once.
+bool IsMainThread();
+void Synchronize(const std::function<void()>& call);
+// Main thread only: runs every queued call; waits up to waitMs for one when none is queued.
+// True when any call ran.
+bool CheckSynchronize(uint32_t waitMs = 0);

@@ -1,0 +1,95 @@
+#pragma once
+// TBitmap: the device-independent bitmap of the class library, as the image code needs it.
+// Rows are stored top-down, each padded to a multiple of 4 bytes. Pixel layouts per row:
+//   pf1bit  8 pixels a byte, most significant bit first (palette index)
+//   pf4bit  2 pixels a byte, high nibble first (palette index)
+//   pf8bit  one palette index a byte
+//   pf24bit blue, green, red
+//   pf32bit blue, green, red, reserved (a row read as 32-bit words gives 0x00RRGGBB)
+// Changing the pixel format converts the pixels. Colours (TColor) are 0x00BBGGRR.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/Exceptions.h"
+
+class TStream;
+
+KT_DECLARE_EXCEPTION(EInvalidGraphic, Exception)
+
+enum TPixelFormat { pf1bit, pf4bit, pf8bit, pf24bit, pf32bit };
+
+struct TPaletteEntry {
+  uint8_t Red = 0, Green = 0, Blue = 0, Flags = 0;
+  bool operator==(const TPaletteEntry&) const = default;
+};
+
+class TBitmap {
+public:
+  // Largest image we accept; larger sizes raise EInvalidGraphic instead of allocating.
+  static constexpr int kMaxSide = 16384;
+  static constexpr int64_t kMaxPixels = int64_t(1) << 26;
+
+  TBitmap() = default;
+  // Picture classes derive from the bitmap and may be owned through it.
+  virtual ~TBitmap() = default;
+  TBitmap(const TBitmap&) = default;
+  TBitmap(TBitmap&&) = default;
+  TBitmap& operator=(const TBitmap&) = default;
+  TBitmap& operator=(TBitmap&&) = default;
+  int Width() const { return W; }
+  int Height() const { return H; }
+  TPixelFormat PixelFormat() const { return Format; }
+  static int BitsPerPixel(TPixelFormat f);
+  int RowBytes() const { return Stride; }
+
+  // New size; the pixels are cleared to 0.
+  void SetSize(int width, int height);
+  void SetWidth(int width) { SetSize(width, H); }
+  void SetHeight(int height) { SetSize(W, height); }
+  // Converts the pixels. Indexed to colour goes through the palette; colour to 8 bits gives a
+  // grey palette (index = (red + green + blue) / 3); colour to 1 or 4 bits thresholds that grey.
+  void SetPixelFormat(TPixelFormat f);
+
+  uint8_t* ScanLine(int y);  // EInvalidGraphic for a row outside the image
+  const uint8_t* ScanLine(int y) const;
+
+  // 0x00RRGGBB of pixel (x, y), through the palette for indexed formats.
+  uint32_t PixelRGB(int x, int y) const;
+  void SetPixelRGB(int x, int y, uint32_t rgb);  // colour formats only
+
+  std::vector<TPaletteEntry> Palette;  // indexed formats; up to 2^bits entries
+  bool Transparent = false;
+  uint32_t TransparentColor = 0;  // TColor 0x00BBGGRR
+
+  virtual void Assign(const TBitmap& other) { *this = other; }
+
+  // BMP files: 1, 4, 8, 24 and 32 bits, uncompressed (32-bit bit fields accepted), either row
+  // order. Damaged data raises EInvalidGraphic "Bitmap image is not valid".
+  void LoadFromStream(TStream& stream);
+  void SaveToStream(TStream& stream) const;
+  void SaveToFile(const std::string& fileName) const;
+
+private:
+  int W = 0, H = 0;
+  TPixelFormat Format = pf24bit;
+  int Stride = 0;
+  std::vector<uint8_t> Bits;
+};
+
+// A JPEG picture decoded with libjpeg. Errors raise EJPEG with the library's message.
+KT_DECLARE_EXCEPTION(EJPEG, EInvalidGraphic)
+
+class TJPEGImage {
+public:
+  // Decodes from the stream's position to its end.
+  void LoadFromStream(TStream& stream);
+  int Width() const { return Image.Width(); }
+  int Height() const { return Image.Height(); }
+  // The picture as a 24-bit bitmap.
+  void AssignTo(TBitmap& dest) const { dest = Image; }
+  const TBitmap& Bitmap() const { return Image; }
+
+private:
+  TBitmap Image;
+};

@@ -1,0 +1,222 @@
+// The level compiler: wall tiling, the checks that keep broken levels out of the game, and the
+// ten levels of the game.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "ContentSupport.h"
+#include "LevelCompiler.h"
+
+using namespace levelc;
+
+namespace {
+
+std::vector<DecorImage> DecorTable() { return ReadDecorTable(content::Resource("GFX", "decorb.dat")); }
+
+// A 22 x 22 room: the player in the top left, the exit on the right; rows can be replaced.
+std::vector<std::string> Room() {
+  std::vector<std::string> g(22, "#" + std::string(20, '.') + "#");
+  g.front() = g.back() = std::string(22, '#');
+  g[2][2] = '@';
+  g[10][15] = 'E';
+  return g;
+}
+
+std::string Text(const std::vector<std::string>& grid, const std::string& extra = "") {
+  std::string t = "name \"Test\"\ntime 60\n" + extra + "\ngrid\n";
+  for (auto& r : grid) t += r + "\n";
+  return t + "end\n";
+}
+
+std::string Error(const std::string& text) {
+  try {
+    Compile(text, "t.txt", DecorTable());
+  } catch (const ECompileError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream f(path);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+}  // namespace
+
+TEST(LevelCompiler, ShapesCoverEveryJunctionOnce) {
+  std::set<int> masks(std::begin(ShapeMask), std::end(ShapeMask));
+  EXPECT_EQ(masks.size(), 16u);
+  for (int m = 0; m < 16; ++m) EXPECT_EQ(ShapeMask[ShapeOfMask(m)], m);
+}
+
+TEST(LevelCompiler, TilesWallsAndTurnsDoors) {
+  auto g = Room();
+  g[5] = "#.....#.............#";  // a wall piece with a door below it
+  g[5] += "#";
+  g[6] = "#.....d..............#";
+  g[7] = "#.....#..............#";
+  Level lv = Compile(Text(g, "legend d door 0"), "t.txt", DecorTable());
+  // wall above the door joins down (S) only: shape 5; wall below joins up: shape 14
+  EXPECT_EQ(lv.At(6, 5).Param, ShapeOfMask(4));
+  EXPECT_EQ(lv.At(6, 7).Param, ShapeOfMask(1));
+  EXPECT_EQ(lv.At(6, 6).Flags & 1, 0) << "a door between walls above and below";
+  // the ring's corner joins east and south (its other sides run off the map)
+  EXPECT_EQ(ShapeMask[lv.At(0, 0).Param], 15);
+  // the exit's gate makes the cells right of it and below it solid
+  EXPECT_EQ(lv.At(15, 10).ActionCode, acExit);
+  for (auto [x, y] : {std::pair{16, 10}, {17, 10}, {15, 11}, {16, 11}, {17, 11}, {17, 9}})
+    EXPECT_EQ(lv.At(x, y).ActionCode, acObstacle) << x << "," << y;
+}
+
+TEST(LevelCompiler, SwitchGroupsCarryTheRetiledNeighbours) {
+  auto g = Room();
+  g[5] = "#.....###............#";
+  g[3][3] = 's';
+  Level lv = Compile(Text(g, "legend s switch 2\ngroup 2 7 5 floor"), "t.txt", DecorTable());
+  // the wall goes, and the two walls beside it lose their joint
+  std::map<std::pair<int, int>, const GroupCell*> entries;
+  for (auto& e : lv.GroupCells) entries[{e.X, e.Y}] = &e;
+  ASSERT_EQ(entries.size(), 3u);
+  const GroupCell* gap = entries[std::pair{7, 5}];
+  const GroupCell* left = entries[std::pair{6, 5}];
+  const GroupCell* right = entries[std::pair{8, 5}];
+  ASSERT_TRUE(gap && left && right);
+  EXPECT_EQ(gap->Switched.ActionCode, acFloor);
+  EXPECT_EQ(ShapeMask[left->Switched.Param], 0);
+  EXPECT_EQ(ShapeMask[right->Switched.Param], 0);
+  EXPECT_EQ(gap->Group, 2);
+}
+
+TEST(LevelCompiler, RejectsBrokenLevels) {
+  struct Case { std::string Name, Text, Message; };
+  std::vector<Case> cases;
+  {
+    auto g = Room();
+    g.pop_back();
+    g.back() = std::string(22, '#');
+    cases.push_back({"too small", Text(g), "at least 22 x 22"});
+  }
+  {
+    auto g = Room();
+    g[0][5] = 'h';
+    cases.push_back({"usable ring", Text(g, "legend h heart"), "outer ring"});
+  }
+  {
+    auto g = Room();
+    g[8] = "#" + std::string(20, '#') + "#";
+    cases.push_back({"walled off exit", Text(g), "exit cannot be reached"});
+  }
+  {
+    auto g = Room();
+    g[8] = "######R###############";
+    cases.push_back({"locked without its key", Text(g, "legend R door 1"), "exit cannot be reached"});
+    auto k = g;
+    k[4][4] = '1';
+    EXPECT_EQ(Error(Text(k, "legend R door 1\nlegend 1 key 1")), "") << "the key opens the way";
+  }
+  {
+    auto g = Room();
+    g[7] = "#......#.............#";
+    g[8] = "######d###############";
+    g[9] = "#......#.............#";
+    cases.push_back({"door at a junction", Text(g, "legend d door 0"), "cannot join the wall junction"});
+  }
+  {
+    auto g = Room();
+    g[10] = "#...................E#";
+    cases.push_back({"no room for the pad", Text(g), "no room for the exit's pad"});
+  }
+  {
+    auto g = Room();
+    g[11][16] = '#';
+    cases.push_back({"pad on a wall", Text(g), "exit's pad needs floor"});
+  }
+  {
+    auto g = Room();
+    g[4] = "#......###########...#";
+    g[5] = "#......#.........#...#";
+    g[6] = "#......###########...#";
+    g[5][10] = 'a';
+    g[15][4] = 'b';
+    cases.push_back({"waypoint out of reach", Text(g, "point a b\nsmoker b right a"), "cannot be reached from the smoker"});
+  }
+  {
+    auto g = Room();
+    cases.push_back({"two on one cell", Text(g, "smoker 5 5 up\nsmoker 5 5 down"), "two figures start on 5,5"});
+    cases.push_back({"smoker in a wall", Text(g, "smoker 5 0 up"), "outer ring"});
+  }
+  {
+    auto g = Room();
+    g[3][3] = 's';
+    cases.push_back({"switch without cells", Text(g, "legend s switch 4"), "group 4, which has no cells"});
+    cases.push_back({"group without switch", Text(Room(), "group 3 5 5 wall"), "group 3 has no switch"});
+  }
+  cases.push_back({"unknown character", Text([] { auto g = Room(); g[4][4] = 'Q'; return g; }()), "'Q' is not in the legend"});
+  cases.push_back({"two starts", Text([] { auto g = Room(); g[4][4] = '@'; return g; }()), "exactly one player start"});
+  cases.push_back({"bad colour", Text(Room(), "wallcolor #12345"), "a colour is #RRGGBB"});
+  cases.push_back({"no grid", "name \"x\"\ntime 60\n", "no grid"});
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::string e = Error(c.Text);
+    EXPECT_NE(e.find(c.Message), std::string::npos) << "got: " << e;
+  }
+}
+
+TEST(LevelCompiler, SerializesTheLevelLayout) {
+  auto g = Room();
+  g[3][3] = 's';
+  Level lv = Compile(Text(g, "smoker 5 5 left 6 6 7 3\ndecor 0 5.5 5.5\ngroup 1 9 9 wall\nlegend s switch 1"), "t.txt",
+               DecorTable());
+  auto b = Serialize(lv);
+  size_t cells = 22 * 22;
+  size_t groups = lv.GroupCells.size();
+  EXPECT_EQ(b.size(), 5 + 4 + 26 + 12 + 37 * cells + 4 + 64 + 9 + 4 + (13 + 8) + 4 + 32 * groups + 4 + 5);
+  EXPECT_EQ(std::string(b.begin(), b.begin() + 5), "zrc2l");
+  EXPECT_EQ(std::string(b.end() - 5, b.end()), "zrc2l");
+  EXPECT_EQ(b[9], 4);  // the name's length byte
+  // the second waypoint packs x in the low and y in the high half
+  size_t enemy = 5 + 4 + 26 + 12 + 37 * cells + 4 + 64 + 9 + 4;
+  size_t wp = enemy + 13 + 4;
+  EXPECT_EQ(b[wp] | (b[wp + 1] << 8) | (b[wp + 2] << 16) | (b[wp + 3] << 24), 7 | (3 << 16));
+}
+
+TEST(LevelCompiler, TheTenLevelsCompileAndGrowInDifficulty) {
+  auto decor = DecorTable();
+  std::set<uint32_t> methods;
+  std::vector<std::set<int>> features(11);
+  int prevSmokers = 0;
+  for (int n = 1; n <= 10; ++n) {
+    SCOPED_TRACE("level " + std::to_string(n));
+    std::string path = std::string(KT_SOURCE_DIR) + "/tools/levelc/levels/" + std::to_string(n) + ".txt";
+    Level lv;
+    ASSERT_NO_THROW(lv = Compile(ReadText(path), path, decor));
+    methods.insert(lv.Method);
+    for (auto& c : lv.Cells) {
+      features[n].insert(c.ActionCode);
+      if (c.Flags & 6) features[n].insert(100);  // lasers
+    }
+    EXPECT_GE(static_cast<int>(lv.Smokers.size()), prevSmokers - 1);
+    prevSmokers = static_cast<int>(lv.Smokers.size());
+    EXPECT_GE(lv.TimeLimit, 120);
+    EXPECT_FALSE(lv.Decors.empty());
+  }
+  EXPECT_EQ(methods, (std::set<uint32_t>{0, 1})) << "both container methods in use";
+  // the first level teaches only walking, shooting and the exit
+  for (int code : {int(acDoor), int(acKey), int(acSwitch), int(acFire), int(acEnergy), 100}) EXPECT_FALSE(features[1].count(code)) << code;
+  // then doors, keys, switches, lasers, fires and energy come in
+  EXPECT_TRUE(features[2].count(acDoor));
+  EXPECT_TRUE(features[3].count(acKey));
+  EXPECT_TRUE(features[4].count(acSwitch));
+  EXPECT_TRUE(features[5].count(100));
+  EXPECT_TRUE(features[6].count(acFire));
+  EXPECT_TRUE(features[6].count(acEnergy));
+  EXPECT_TRUE(features[7].count(acSuper));
+  for (int code : {int(acDoor), int(acKey), int(acSwitch), int(acFire), int(acEnergy), int(acHeart), int(acSuper),
+                   int(acDiamond), 100})
+    EXPECT_TRUE(features[10].count(code)) << "the last level has everything: " << code;
+}

@@ -1,0 +1,91 @@
+#pragma once
+// The level compiler: reads a level description (a grid with a legend plus smokers, decor,
+// switch groups, colours, name and time limit), auto-tiles the walls, checks that the level is
+// playable and writes the level data that the game loads ("zrc2l" ... "zrc2l", uncompressed;
+// the caller wraps it in the compressed container).
+#include <cstdint>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace levelc {
+
+struct ECompileError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// One decor image of decorb.dat: its size, and whether it has a shadow image.
+struct DecorImage {
+  int Width = 0, Height = 0;
+  bool Used = false, HasShadow = false;
+};
+// Reads decorb.dat (two blocks of 48 records of 17 bytes).
+std::vector<DecorImage> ReadDecorTable(const std::vector<uint8_t>& bytes);
+
+enum Action : uint8_t {
+  acFloor = 0, acEnergy = 1, acSwitch = 2, acKey = 3, acNone = 4, acFire = 5, acDoor = 6,
+  acWall = 7, acObstacle = 8, acExit = 9, acHeart = 10, acSuper = 11, acDiamond = 12
+};
+
+// Wall shapes: the sides a wall joins (N 1, E 2, S 4, W 8) for each shape number 0..15.
+extern const uint8_t ShapeMask[16];
+int ShapeOfMask(int mask);
+
+struct Cell {
+  uint8_t Floor = 0;
+  uint32_t FloorColors[4] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+  uint32_t ObjectColors[4] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+  uint8_t ActionCode = acFloor, Flags = 0, ImageSet = 0, Param = 0;
+  void WriteB(std::vector<uint8_t>& out) const;  // bytes 17..36
+};
+
+struct Decor {
+  int Image = 0;
+  int X = 0, Y = 0;  // level pixels, top-left corner
+  int Layer = 0, ShadowLayer = 0;
+  float ScaleX = 1, ScaleY = 1, Rotation = 0;
+  uint32_t Colors[4] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+  int Bounds[4] = {0, 0, 0, 0};
+};
+
+struct Smoker {
+  int X = 0, Y = 0, Direction = 0;
+  std::vector<std::pair<int, int>> Waypoints;
+  int Line = 0;
+};
+
+struct GroupCell {
+  int X = 0, Y = 0, Group = 0;
+  Cell Switched;
+};
+
+struct Level {
+  std::string Name;
+  int TimeLimit = 0;
+  int Width = 0, Height = 0;
+  std::vector<Cell> Cells;  // y outer, x inner
+  std::vector<Decor> Decors;
+  int PlayerX = 0, PlayerY = 0, PlayerDirection = 0;
+  std::vector<Smoker> Smokers;
+  std::vector<GroupCell> GroupCells;
+  int ShadowAlpha = 0;
+  uint32_t Method = 1;  // container method: 1 LZRW1/KH, 0 LZH
+
+  Cell& At(int x, int y) { return Cells[static_cast<size_t>(y) * Width + x]; }
+  const Cell& At(int x, int y) const { return Cells[static_cast<size_t>(y) * Width + x]; }
+};
+
+// Parses and checks a description; every problem raises ECompileError with "file:line: text".
+Level Compile(const std::string& text, const std::string& fileName,
+              const std::vector<DecorImage>& decor);
+
+// The level data as the game reads it after decompression.
+std::vector<uint8_t> Serialize(const Level& level);
+
+// The checks, on their own (Compile runs them): exit reachable from the start with keys, doors
+// and switches modelled; nothing usable on the outer ring; smokers on distinct walkable cells
+// with reachable waypoints; at least 22 x 22 cells; door frames that fit their walls.
+void Validate(const Level& level, const std::string& fileName);
+
+}  // namespace levelc
