@@ -13,6 +13,8 @@
 #include "base/PasMath.h"
 #include "base/Streams.h"
 #include "base/SysUtils.h"
+#include "engine/Cryptography.h"
+#include "engine/StreamFilters.h"
 #include "engine/tools.h"
 #include "game/Options.h"
 #include "platform/Http.h"
@@ -346,16 +348,23 @@ void TSimpleSpriteList::Delete(int32_t index) {
 // ---- enciphered files ----
 
 std::string EncipherBytes(const std::string& keyText, const std::string& plain) {
-  (void)keyText;
-  return plain;  // TODO cipher streams
+  TBlowfish cipher(keyText);
+  TStringStream out;
+  {
+    TEncryptionStream enc(&out, false, &cipher, false);
+    enc.WriteBuffer(plain.data(), static_cast<int32_t>(plain.size()));
+    enc.Flush();
+  }
+  return out.DataString;
 }
 
 std::string DecipherStream(const std::string& keyText, TStream& source, std::size_t maxBytes) {
-  (void)keyText;
+  TBlowfish cipher(keyText);
+  TDecryptionStream dec(&source, false, &cipher, false);
   std::string out;
   char buf[4096];
   while (out.size() < maxBytes) {
-    int32_t n = source.Read(buf, static_cast<int32_t>(std::min<std::size_t>(sizeof buf, maxBytes - out.size())));
+    int32_t n = dec.Read(buf, static_cast<int32_t>(std::min<std::size_t>(sizeof buf, maxBytes - out.size())));
     if (n <= 0) break;
     out.append(buf, static_cast<size_t>(n));
   }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/Streams.h"
+#include "engine/LZRW1.h"
 #include "engine/tools.h"
 
 namespace {
@@ -332,13 +333,51 @@ int32_t TQVGameLevel::PathCost(int32_t x, int32_t y) const {
 
 // ---- the container ----
 
+namespace {
+// Memory output that refuses to grow past the level-data bound: a container stating a huge size
+// (an LZH stream decodes that many bytes from nothing) fails early instead of exhausting memory.
+class TBoundedMemoryStream : public TMemoryStream {
+public:
+  int32_t Write(const void* buffer, int32_t count) override {
+    if (count > 0 && GetPosition() + count > kMaxLevelDataSize) {
+      Overflow = true;
+      return 0;  // the container reports a failed write and stops
+    }
+    return TMemoryStream::Write(buffer, count);
+  }
+  bool Overflow = false;
+};
+}  // namespace
+
 void LoadLevelContainer(TStream& container, TMemoryStream& plain) {
-  (void)container;
-  (void)plain;
-  throw ELevelError("Invalid level data file");  // TODO container
+  TBoundedMemoryStream out;
+  try {
+    Tlzrw1 lz;
+    lz.UseStreams = true;
+    lz.InputStream = &container;
+    lz.OutputStream = &out;
+    lz.Decompress();
+  } catch (const std::exception&) {
+    if (out.Overflow) Invalid("larger than " + std::to_string(kMaxLevelDataSize) + " bytes");
+    throw;
+  }
+  plain.Clear();
+  plain.Data = std::move(out.Data);
+  plain.SetPosition(0);
 }
 
-void SaveLevelContainer(TStream& container, const TLevelFile& level) {
-  (void)container;
-  (void)level;
+void CompressLevelData(TStream& plain, TStream& container, uint8_t method) {
+  Tlzrw1 lz;
+  lz.UseStreams = true;
+  lz.Method = method;
+  lz.InputStream = &plain;
+  lz.OutputStream = &container;
+  lz.Compress();
+}
+
+void SaveLevelContainer(TStream& container, const TLevelFile& level, uint8_t method) {
+  TMemoryStream plain;
+  WriteLevelFile(plain, level);
+  plain.SetPosition(0);
+  CompressLevelData(plain, container, method);
 }

@@ -29,7 +29,8 @@
 // number above 31 (group records and switches), a wall shape above 15, more than 100 cells in a
 // group. The switched bytes of group records obey the same cell rules.
 //
-// Tools write levels with WriteLevelFile (plain layout) and SaveLevelContainer (the container).
+// Tools write levels with WriteLevelFile (plain layout) and SaveLevelContainer or
+// CompressLevelData (the container), and check them by loading them with TQVGameLevel.
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -156,11 +157,14 @@ void ReadLevelFile(TStream& plain, TLevelFile& level);
 // The limits of the file on a level in memory; ELevelError (after a warning in the trace log).
 void CheckLevelFile(const TLevelFile& level);
 void WriteLevelFile(TStream& plain, const TLevelFile& level);
-// The container form of the files: decompresses a container whole (at most
-// kMaxLevelDataSize bytes, else ELevelError), or writes one (LZRW1/KH).
+// The container form of the files. Loading decompresses a container whole into `plain`
+// (rewound); more than kMaxLevelDataSize bytes is ELevelError, a damaged container raises the
+// container's ELzrw1Exception. Compressing codes `plain` from its position to its end with the
+// container's method (1 LZRW1/KH, 0 LZH).
 constexpr int64_t kMaxLevelDataSize = 16 * 1024 * 1024;
 void LoadLevelContainer(TStream& container, TMemoryStream& plain);
-void SaveLevelContainer(TStream& container, const TLevelFile& level);
+void CompressLevelData(TStream& plain, TStream& container, uint8_t method = 1);
+void SaveLevelContainer(TStream& container, const TLevelFile& level, uint8_t method = 1);
 
 struct TGroupEntry {
   int32_t X = 0, Y = 0;

@@ -254,3 +254,47 @@ TEST(LevelData, PathMapUsesTheCellCosts) {
   f.Set(1, 1, caFire);
   EXPECT_EQ(LoadPlain(f.Bytes())->PathCost(1, 1), 15);
 }
+
+TEST(LevelData, LevelFileLoadsThroughTheContainer) {
+  std::string plain = SampleLevel().Bytes();
+  for (uint8_t method : {uint8_t(0), uint8_t(1)}) {
+    TReadOnlyMemoryStream in(plain.data(), plain.size());
+    TMemoryStream container;
+    CompressLevelData(in, container, method);
+    container.SetPosition(0);
+    TQVGameLevel level(nullptr, container, nullptr);
+    EXPECT_EQ(level.Width, 6) << int(method);
+    EXPECT_EQ(level.Groups[3].Count, 2);
+    EXPECT_EQ(level.GetEnemyStart(0).Waypoints.size(), 2u);
+  }
+  // A container whose stated size does not match its data: the container's own error.
+  TReadOnlyMemoryStream in(plain.data(), plain.size());
+  TMemoryStream container;
+  CompressLevelData(in, container, 1);
+  container.Memory()[4] ^= 1;
+  container.SetPosition(0);
+  EXPECT_THROW(TQVGameLevel(nullptr, container, nullptr), Exception);
+  // A container that unpacks to more than the level-data bound is refused early.
+  std::string zeros(static_cast<size_t>(kMaxLevelDataSize) + 1000, '\0');
+  TReadOnlyMemoryStream z(zeros.data(), zeros.size());
+  TMemoryStream bomb;
+  CompressLevelData(z, bomb, 1);
+  EXPECT_LT(bomb.GetSize(), 64 * 1024);
+  bomb.SetPosition(0);
+  try {
+    TQVGameLevel level(nullptr, bomb, nullptr);
+    ADD_FAILURE() << "loaded";
+  } catch (const ELevelError& e) {
+    EXPECT_EQ(e.Message, "Invalid level data file");
+  }
+  // The container writer for tools: a written level loads back the same.
+  TMemoryStream written;
+  TReadOnlyMemoryStream again(plain.data(), plain.size());
+  TLevelFile file;
+  ReadLevelFile(again, file);
+  SaveLevelContainer(written, file);
+  written.SetPosition(0);
+  TMemoryStream back;
+  LoadLevelContainer(written, back);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(back.Memory()), static_cast<size_t>(back.GetSize())), plain);
+}
