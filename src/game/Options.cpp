@@ -142,11 +142,10 @@ void TGameEnvironment::LoadFromBytes(const uint8_t b[kEnvironmentSize]) {
   SupportURL = GetStr(b, 2169, 150);
 }
 
-bool LoadEnvironmentFile(const std::string& fileName, TGameEnvironment& env) {
+bool LoadEnvironmentStream(TStream& source, TGameEnvironment& env) {
   try {
-    TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
     // The plain content is 2,325 bytes; more is never needed.
-    std::string plain = DecipherStream(kEnvironmentKey, file, kMagicSize + kEnvironmentSize);
+    std::string plain = DecipherStream(kEnvironmentKey, source, kMagicSize + kEnvironmentSize);
     if (plain.size() < static_cast<size_t>(kMagicSize) || plain.compare(0, kMagicSize, kMagic) != 0)
       return false;
     if (plain.size() < static_cast<size_t>(kMagicSize + kEnvironmentSize))
@@ -156,6 +155,15 @@ bool LoadEnvironmentFile(const std::string& fileName, TGameEnvironment& env) {
     loaded.LoadFromBytes(reinterpret_cast<const uint8_t*>(plain.data()) + kMagicSize);
     env = std::move(loaded);
     return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool LoadEnvironmentFile(const std::string& fileName, TGameEnvironment& env) {
+  try {
+    TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
+    return LoadEnvironmentStream(file, env);
   } catch (const std::exception&) {
     return false;
   }

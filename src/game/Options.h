@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+class TStream;
+
 constexpr int32_t kEnvironmentSize = 2320;
 constexpr int32_t kStatLevels = 30;  // levels that keep statistics
 constexpr int32_t kHighscoreCount = 10;
@@ -82,6 +84,7 @@ void ResetProgress();     // StartLevel 1, StartScore 0, StartOptions 0, 0
 // The same on any file and record. Load returns false (record untouched) when the file cannot
 // be used; Save returns false with the reason in `error`.
 bool LoadEnvironmentFile(const std::string& fileName, TGameEnvironment& env);
+bool LoadEnvironmentStream(TStream& enciphered, TGameEnvironment& env);
 bool SaveEnvironmentFile(const std::string& fileName, const TGameEnvironment& env, std::string& error);
 void ResetEnvironment(TGameEnvironment& env);
 void ClearHighscores(TGameEnvironment& env);
