@@ -26,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const Exception&) {
     }
   }
-  if (pack.Count() > 0 && pack.PlainContent().size() > rest.size()) __builtin_trap();
+  // What a pack holds never exceeds what was read (the plain text is padded to whole blocks).
+  if (pack.PlainContent().size() > rest.size() + 8 && pack.Count() > 0) __builtin_trap();
   return 0;
 }

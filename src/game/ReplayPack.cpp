@@ -72,7 +72,7 @@ void TReplayPack::LoadFromStream(TStream* stream) {
       int32_t size = s.ReadI32();
       if (size < 0 || size > s.Remaining()) throw EReadError("Stream read error");
       auto level = std::make_unique<TMemoryStream>();
-      level->CopyFrom(s, size);
+      if (size > 0) level->CopyFrom(s, size);  // CopyFrom(s, 0) would copy the whole stream
       Levels.push_back(std::move(level));
     }
   } catch (const std::exception&) {

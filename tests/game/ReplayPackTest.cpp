@@ -212,3 +212,13 @@ TEST_F(ReplayFixture, PlaybackPicksTheLevelsOfEachMode) {
   next = 0;
   EXPECT_EQ(ErrorOf([&] { OpenReplayRecord(rmWorldBest, next, 0, m); }), "Level doesn't exist in file");
 }
+
+TEST_F(ReplayFixture, AnEmptyRecordStaysEmpty) {
+  WritePlain(Pack(), std::string("zrc2p") + Put32(2) + Put32(1) + Put32(0) + Put32(2) + Put32(0));
+  TReplayPack pack(Pack());
+  ASSERT_EQ(pack.Count(), 2);
+  TMemoryStream m;
+  pack.GetLevelReplay(m, 1);
+  EXPECT_EQ(m.GetSize(), 0);
+  EXPECT_EQ(pack.PlainContent().size(), 9u + 16u);
+}
