@@ -42,10 +42,12 @@ TSearchableMap::TSearchableMap(int32_t width, int32_t height)
     for (int32_t x = 0; x < FWidth; ++x) Nodes.emplace_back(this, y, x);
 }
 
-TAStarPathPlanner::TAStarPathPlanner() : Open(false) { Open.SetCompare(CompareG); }
+TOpenList::TOpenList() : TPriorityQueue(false) { SetCompare(CompareG); }
+
+TAStarPathPlanner::TAStarPathPlanner() = default;
 TAStarPathPlanner::~TAStarPathPlanner() = default;
 
-TMapLocation* TAStarPathPlanner::Neighbour(TMapLocation* node, int d) {
+inline TMapLocation* TAStarPathPlanner::Neighbour(TMapLocation* node, int d) {
   if (node->EdgeFlags & (1 << d)) return nullptr;
   TMapLocation* n = Map->Node(node->X + kDX[d], node->Y + kDY[d]);
   if (n->Generation != Map->CurrentGeneration()) n->Reset();
@@ -87,7 +89,7 @@ int32_t TAStarPathPlanner::FindPathBetween(TPathPoint start, TPathPoint goal) {
       Open.Empty();
       return -1;
     }
-    auto* node = static_cast<TMapLocation*>(Open.Pop());
+    TMapLocation* node = Open.Pop();
     node->State &= static_cast<uint8_t>(~TMapLocation::kOpen);
     ++count;
     if (node == targets[0] || node == targets[1] || node == targets[2] || node == targets[3]) {

@@ -86,6 +86,23 @@ private:
   int32_t Generation = 1;
 };
 
+// The planner's open list: a priority queue of map locations ordered by G alone (Compare(a, b)
+// = a.G - b.G), with that compare inlined into the heap moves.
+class TOpenList : public TPriorityQueue {
+public:
+  TOpenList();
+  void Insert(TMapLocation* n) { InsertBy(n, ByG{}); }
+  TMapLocation* Pop() { return static_cast<TMapLocation*>(PopBy(ByG{})); }
+  void Resort() override { ResortBy(ByG{}); }
+
+private:
+  struct ByG {
+    int32_t operator()(void* a, void* b) const {
+      return static_cast<TMapLocation*>(a)->G - static_cast<TMapLocation*>(b)->G;
+    }
+  };
+};
+
 class TAStarPathPlanner {
 public:
   TAStarPathPlanner();
@@ -106,7 +123,7 @@ private:
   TSearchableMap* Map = nullptr;
   TPathPoint Start, Goal;
   TPath FPath;
-  TPriorityQueue Open;
+  TOpenList Open;
   std::vector<TMapLocation*> Chain;  // scratch for building the path
 };
 

@@ -27,6 +27,19 @@ public:
   // old tree in post-order (left subtree, right subtree, node).
   void Resort() override;
 
+protected:
+  // The heap moves with any compare of the form of TCompareFunc; a queue of a known item type
+  // can pass an inline one (Insert, Pop and Resort pass Compare).
+  template <class Cmp>
+  void InsertBy(void* data, Cmp cmp) {
+    LinkNewNode();
+    SiftUp(FCount, data, cmp);
+  }
+  template <class Cmp>
+  void* PopBy(Cmp cmp);
+  template <class Cmp>
+  void ResortBy(Cmp cmp);
+
 private:
   struct TNode {
     void* Data;
@@ -41,6 +54,53 @@ private:
   std::vector<void*> Items;
   std::vector<void*> ResortData;  // scratch of Resort, kept to avoid allocations
 
-  void SiftUp(int32_t position, void* data);
+  void LinkNewNode();     // a node at position Count + 1
+  void UnlinkLastNode();  // releases the node at position Count
   void PostOrder(int32_t position);
+  template <class Cmp>
+  void SiftUp(int32_t p, void* data, Cmp cmp) {
+    void** items = Items.data();  // locals: an opaque compare would force reloads
+    TNode** nodes = ByPosition.data();
+    while (p > 1 && cmp(items[p / 2], data) > 0) {
+      items[p] = items[p / 2];
+      nodes[p]->Data = items[p];
+      p /= 2;
+    }
+    items[p] = data;
+    nodes[p]->Data = data;
+  }
 };
+
+template <class Cmp>
+void* TPriorityQueue::PopBy(Cmp cmp) {
+  if (FCount == 0) RaiseContainerError(kErrPopEmpty);
+  void* result = Items[1];
+  void* d = Items.back();
+  UnlinkLastNode();
+  const int32_t count = FCount;
+  if (count > 0) {
+    void** items = Items.data();
+    TNode** nodes = ByPosition.data();
+    int32_t p = 1;
+    while (2 * p <= count) {
+      int32_t c = 2 * p;
+      if (c + 1 <= count && cmp(items[c], items[c + 1]) >= 0) ++c;  // equal children: the right
+      if (cmp(items[c], d) >= 0) break;
+      items[p] = items[c];
+      nodes[p]->Data = items[p];
+      p = c;
+    }
+    items[p] = d;
+    nodes[p]->Data = d;
+  }
+  return result;
+}
+
+template <class Cmp>
+void TPriorityQueue::ResortBy(Cmp cmp) {
+  if (FCount < 2) return;
+  ResortData.clear();
+  PostOrder(1);
+  // Inserting again into the same node shape: position i is filled i-th, as in Insert.
+  for (int32_t i = 1; i <= FCount; ++i) SiftUp(i, ResortData[static_cast<size_t>(i - 1)], cmp);
+}
