@@ -185,3 +185,19 @@ TEST_F(HostsListFixture, AServerThatNeverAnswersCannotHangTheProgram) {
   EXPECT_FALSE(HostsListThread->Done);
   EXPECT_FALSE(HostsListThread->Success);
 }
+
+TEST_F(HostsListFixture, CheckInternetReportsOfflineOrAppliesTheList) {
+  std::string shown;
+  ErrorMessageHook = [&](const std::string& text) { shown = text; };
+  ConnectionTestHook = [] { return false; };
+  EXPECT_FALSE(CheckInternet(false));
+  EXPECT_EQ(shown, "");
+  EXPECT_FALSE(CheckInternet(true));
+  EXPECT_EQ(shown, "Unable to connect to the internet");
+  EXPECT_FALSE(HostsListApplied);
+  ConnectionTestHook = nullptr;  // connected
+  UseList("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/kthosts.txt");
+  EXPECT_TRUE(CheckInternet(true));
+  EXPECT_TRUE(HostsListApplied);
+  ErrorMessageHook = nullptr;
+}
