@@ -559,3 +559,6 @@ inline bool EnumDisplaySettings(const char* deviceName, DWORD mode, DEVMODE* out
 inline HMONITOR MonitorFromRect(const RECT* rect, DWORD flags) {
   return D3D8Runtime().MonitorFromRect(rect, flags);
 }
+
+// The render and stage states a device starts with (and returns to on Reset).
+void D3DDefaultStates(DWORD* rs, DWORD (*ts)[D3DTSS_MAX], bool depth, float maxPointSize);

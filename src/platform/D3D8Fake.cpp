@@ -214,39 +214,6 @@ public:
 using FakeVB = FakeBuffer<IDirect3DVertexBuffer8>;
 using FakeIB = FakeBuffer<IDirect3DIndexBuffer8>;
 
-void DefaultStates(DWORD* rs, DWORD (*ts)[D3DTSS_MAX], bool depth) {
-  std::fill(rs, rs + D3DRS_MAX, 0u);
-  rs[D3DRS_ZENABLE] = depth ? 1 : 0;
-  rs[D3DRS_FILLMODE] = D3DFILL_SOLID;
-  rs[D3DRS_SHADEMODE] = 2;
-  rs[D3DRS_ZWRITEENABLE] = 1;
-  rs[D3DRS_SRCBLEND] = D3DBLEND_ONE;
-  rs[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
-  rs[D3DRS_CULLMODE] = D3DCULL_CCW;
-  rs[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
-  rs[D3DRS_ALPHAFUNC] = D3DCMP_ALWAYS;
-  rs[D3DRS_TEXTUREFACTOR] = 0xFFFFFFFF;
-  rs[D3DRS_LIGHTING] = 1;
-  float one = 1.0f;
-  std::memcpy(&rs[D3DRS_POINTSIZE], &one, 4);
-  std::memcpy(&rs[D3DRS_POINTSIZE_MIN], &one, 4);
-  float big = 64.0f;
-  std::memcpy(&rs[D3DRS_POINTSIZE_MAX], &big, 4);
-  for (int s = 0; s < 8; ++s) {
-    std::fill(ts[s], ts[s] + D3DTSS_MAX, 0u);
-    ts[s][D3DTSS_COLOROP] = s == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
-    ts[s][D3DTSS_COLORARG1] = D3DTA_TEXTURE;
-    ts[s][D3DTSS_COLORARG2] = D3DTA_CURRENT;
-    ts[s][D3DTSS_ALPHAOP] = s == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
-    ts[s][D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
-    ts[s][D3DTSS_ALPHAARG2] = D3DTA_CURRENT;
-    ts[s][D3DTSS_ADDRESSU] = D3DTADDRESS_WRAP;
-    ts[s][D3DTSS_ADDRESSV] = D3DTADDRESS_WRAP;
-    ts[s][D3DTSS_MAGFILTER] = D3DTEXF_POINT;
-    ts[s][D3DTSS_MINFILTER] = D3DTEXF_POINT;
-    ts[s][D3DTSS_MIPFILTER] = D3DTEXF_NONE;
-  }
-}
 
 }  // namespace fake_d3d8
 using namespace fake_d3d8;
@@ -272,7 +239,7 @@ struct TFakeD3D8::Device : public TFake<IDirect3DDevice8> {
                                (Params.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0);
     BackBuffer.Set(bb);
     bb->Release();  // the device's pin keeps it; callers' references count as default pool
-    DefaultStates(RS, TS, Params.EnableAutoDepthStencil != 0);
+    D3DDefaultStates(RS, TS, Params.EnableAutoDepthStencil != 0, 64.0f);
     for (auto& t : Tex) t.Set(nullptr);
     Stream.Set(nullptr);
     Indices.Set(nullptr);

@@ -573,37 +573,7 @@ void TGLDevice::UpdateLoss() {
 }
 
 void TGLDevice::DefaultStates() {
-  std::fill(RS, RS + D3DRS_MAX, 0u);
-  RS[D3DRS_ZENABLE] = Params.EnableAutoDepthStencil ? 1 : 0;
-  RS[D3DRS_FILLMODE] = D3DFILL_SOLID;
-  RS[D3DRS_SHADEMODE] = 2;
-  RS[D3DRS_ZWRITEENABLE] = 1;
-  RS[D3DRS_SRCBLEND] = D3DBLEND_ONE;
-  RS[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
-  RS[D3DRS_CULLMODE] = D3DCULL_CCW;
-  RS[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
-  RS[D3DRS_ALPHAFUNC] = D3DCMP_ALWAYS;
-  RS[D3DRS_TEXTUREFACTOR] = 0xFFFFFFFF;
-  RS[D3DRS_LIGHTING] = 1;
-  const float one = 1.0f;
-  std::memcpy(&RS[D3DRS_POINTSIZE], &one, 4);
-  std::memcpy(&RS[D3DRS_POINTSIZE_MIN], &one, 4);
-  const float big = GLInfo().MaxPointSize;
-  std::memcpy(&RS[D3DRS_POINTSIZE_MAX], &big, 4);
-  for (int s = 0; s < 8; ++s) {
-    std::fill(TS[s], TS[s] + D3DTSS_MAX, 0u);
-    TS[s][D3DTSS_COLOROP] = s == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
-    TS[s][D3DTSS_COLORARG1] = D3DTA_TEXTURE;
-    TS[s][D3DTSS_COLORARG2] = D3DTA_CURRENT;
-    TS[s][D3DTSS_ALPHAOP] = s == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
-    TS[s][D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
-    TS[s][D3DTSS_ALPHAARG2] = D3DTA_CURRENT;
-    TS[s][D3DTSS_ADDRESSU] = D3DTADDRESS_WRAP;
-    TS[s][D3DTSS_ADDRESSV] = D3DTADDRESS_WRAP;
-    TS[s][D3DTSS_MAGFILTER] = D3DTEXF_POINT;
-    TS[s][D3DTSS_MINFILTER] = D3DTEXF_POINT;
-    TS[s][D3DTSS_MIPFILTER] = D3DTEXF_NONE;
-  }
+  D3DDefaultStates(RS, TS, Params.EnableAutoDepthStencil != 0, GLInfo().MaxPointSize);
 }
 
 HRESULT TGLDevice::Apply(const D3DPRESENT_PARAMETERS& pp) {

@@ -2,6 +2,9 @@
 
 #include "platform/D3D8GL.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 ID3D8Runtime* Installed = nullptr;
 
@@ -70,4 +73,37 @@ ID3D8Runtime* SetD3D8Runtime(ID3D8Runtime* runtime) {
   ID3D8Runtime* before = Installed;
   Installed = runtime;
   return before;
+}
+
+void D3DDefaultStates(DWORD* rs, DWORD (*ts)[D3DTSS_MAX], bool depth, float maxPointSize) {
+  std::fill(rs, rs + D3DRS_MAX, 0u);
+  rs[D3DRS_ZENABLE] = depth ? 1 : 0;
+  rs[D3DRS_FILLMODE] = D3DFILL_SOLID;
+  rs[D3DRS_SHADEMODE] = 2;
+  rs[D3DRS_ZWRITEENABLE] = 1;
+  rs[D3DRS_SRCBLEND] = D3DBLEND_ONE;
+  rs[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
+  rs[D3DRS_CULLMODE] = D3DCULL_CCW;
+  rs[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
+  rs[D3DRS_ALPHAFUNC] = D3DCMP_ALWAYS;
+  rs[D3DRS_TEXTUREFACTOR] = 0xFFFFFFFF;
+  rs[D3DRS_LIGHTING] = 1;
+  float one = 1.0f;
+  std::memcpy(&rs[D3DRS_POINTSIZE], &one, 4);
+  std::memcpy(&rs[D3DRS_POINTSIZE_MIN], &one, 4);
+  std::memcpy(&rs[D3DRS_POINTSIZE_MAX], &maxPointSize, 4);
+  for (int s = 0; s < 8; ++s) {
+    std::fill(ts[s], ts[s] + D3DTSS_MAX, 0u);
+    ts[s][D3DTSS_COLOROP] = s == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
+    ts[s][D3DTSS_COLORARG1] = D3DTA_TEXTURE;
+    ts[s][D3DTSS_COLORARG2] = D3DTA_CURRENT;
+    ts[s][D3DTSS_ALPHAOP] = s == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
+    ts[s][D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
+    ts[s][D3DTSS_ALPHAARG2] = D3DTA_CURRENT;
+    ts[s][D3DTSS_ADDRESSU] = D3DTADDRESS_WRAP;
+    ts[s][D3DTSS_ADDRESSV] = D3DTADDRESS_WRAP;
+    ts[s][D3DTSS_MAGFILTER] = D3DTEXF_POINT;
+    ts[s][D3DTSS_MINFILTER] = D3DTEXF_POINT;
+    ts[s][D3DTSS_MIPFILTER] = D3DTEXF_NONE;
+  }
 }

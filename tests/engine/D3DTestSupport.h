@@ -30,21 +30,9 @@ protected:
     SetLogFile("");
   }
 
-  std::vector<std::string> LogLines() {
-    TStringList l;
-    l.LoadFromFile(LogName);
-    return l.Strings;
-  }
-  bool LogHas(const std::string& line) {
-    for (const std::string& l : LogLines())
-      if (l == line) return true;
-    return false;
-  }
-  bool LogHasPrefix(const std::string& prefix) {
-    for (const std::string& l : LogLines())
-      if (l.rfind(prefix, 0) == 0) return true;
-    return false;
-  }
+  std::vector<std::string> LogLines() { return FileLines(LogName); }
+  bool LogHas(const std::string& line) { return FileHasLine(LogName, line); }
+  bool LogHasPrefix(const std::string& prefix) { return FileHasLinePrefix(LogName, prefix); }
   void ClearLog() { WriteAll(LogName, ""); }
 
   TzrD3D8& Enumerate() {

@@ -36,21 +36,9 @@ protected:
     SetSoundOutput(TSoundOutput::SDL);
     SetLogFile("");
   }
-  std::vector<std::string> LogLines() {
-    TStringList l;
-    l.LoadFromFile(LogName);
-    return l.Strings;
-  }
-  bool LogHas(const std::string& line) {
-    for (const std::string& s : LogLines())
-      if (s == line) return true;
-    return false;
-  }
-  bool LogHasPrefix(const std::string& prefix) {
-    for (const std::string& s : LogLines())
-      if (s.rfind(prefix, 0) == 0) return true;
-    return false;
-  }
+  std::vector<std::string> LogLines() { return FileLines(LogName); }
+  bool LogHas(const std::string& line) { return FileHasLine(LogName, line); }
+  bool LogHasPrefix(const std::string& prefix) { return FileHasLinePrefix(LogName, prefix); }
   std::string Dir;
   std::string LogName;
 };

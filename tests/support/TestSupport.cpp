@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/Classes.h"
+
 std::string TestDir() {
   const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "unknown";
@@ -31,3 +33,21 @@ void WriteAll(const std::string& path, const std::string& bytes) {
 }
 
 bool RunningAsRoot() { return ::geteuid() == 0; }
+
+std::vector<std::string> FileLines(const std::string& path) {
+  TStringList l;
+  l.LoadFromFile(path);
+  return l.Strings;
+}
+
+bool FileHasLine(const std::string& path, const std::string& line) {
+  for (const std::string& s : FileLines(path))
+    if (s == line) return true;
+  return false;
+}
+
+bool FileHasLinePrefix(const std::string& path, const std::string& prefix) {
+  for (const std::string& s : FileLines(path))
+    if (s.rfind(prefix, 0) == 0) return true;
+  return false;
+}

@@ -1,6 +1,7 @@
 #pragma once
 // Shared helpers for the tests: a fresh scratch folder per test, file reading and writing.
 #include <string>
+#include <vector>
 
 // A new empty folder under the build tree, named after the running test; ends with '/'.
 std::string TestDir();
@@ -8,3 +9,8 @@ std::string ReadAll(const std::string& path);
 void WriteAll(const std::string& path, const std::string& bytes);
 // True when the process runs as root (permission bits do not stop root).
 bool RunningAsRoot();
+
+// Lines of a trace-log file, and whether one equals or starts with a text.
+std::vector<std::string> FileLines(const std::string& path);
+bool FileHasLine(const std::string& path, const std::string& line);
+bool FileHasLinePrefix(const std::string& path, const std::string& prefix);
