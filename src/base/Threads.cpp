@@ -57,10 +57,7 @@ bool TThread::WaitFor(uint32_t timeoutMs) {
 
 bool TThread::TerminateAndWait(uint32_t timeoutMs) {
   Terminate();
-  if (WaitFor(timeoutMs)) return true;
-  // Still blocked (a network call, say): let it finish on its own rather than hang the caller.
-  if (Handle.joinable()) Handle.detach();
-  return false;
+  return WaitFor(timeoutMs);
 }
 
 namespace {

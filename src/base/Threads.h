@@ -40,7 +40,9 @@ private:
 };
 
 // A thread running Execute(). Created suspended or started at once. A derived class must call
-// TerminateAndWait() in its own destructor, before its members go away.
+// TerminateAndWait() in its own destructor, before its members go away. The object must outlive
+// its thread: one that may stay blocked (a network call) is waited for with a time-out and, if
+// it has not ended, deliberately left alive until the process exits.
 class TThread {
 public:
   explicit TThread(bool createSuspended = true);
@@ -56,7 +58,7 @@ public:
   bool Started() const { return StartedFlag; }
   // Waits for Execute to return; false when the time-out ran out first.
   bool WaitFor(uint32_t timeoutMs = INFINITE);
-  // Terminate, then wait; a thread still running after the time-out is left to end alone.
+  // Terminate, then wait; false (thread still running, object still needed) after the time-out.
   bool TerminateAndWait(uint32_t timeoutMs = INFINITE);
 
 protected:
