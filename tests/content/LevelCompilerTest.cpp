@@ -8,6 +8,9 @@
 
 #include "ContentSupport.h"
 #include "LevelCompiler.h"
+#include "LevelFile.h"
+#include "base/Streams.h"
+#include "support/TestSupport.h"
 
 using namespace levelc;
 
@@ -45,6 +48,8 @@ std::string ReadText(const std::string& path) {
   s << f.rdbuf();
   return s.str();
 }
+
+std::string LevelText(int n) { return std::string(KT_SOURCE_DIR) + "/tools/levelc/levels/" + std::to_string(n) + ".txt"; }
 
 }  // namespace
 
@@ -219,4 +224,96 @@ TEST(LevelCompiler, TheTenLevelsCompileAndGrowInDifficulty) {
   for (int code : {int(acDoor), int(acKey), int(acSwitch), int(acFire), int(acEnergy), int(acHeart), int(acSuper),
                    int(acDiamond), 100})
     EXPECT_TRUE(features[10].count(code)) << "the last level has everything: " << code;
+}
+
+// The committed level files are what the compiler makes of the descriptions today; the embedded
+// "LVL" resources are those files.
+TEST(LevelFiles, CommittedFilesAreTheCompiledDescriptions) {
+  auto decor = DecorTable();
+  std::set<std::string> tags;
+  for (int n = 1; n <= 10; ++n) {
+    SCOPED_TRACE("level " + std::to_string(n));
+    const std::string path = LevelText(n);
+    Level lv = Compile(ReadText(path), path, decor);
+    std::vector<uint8_t> made = MakeLevelFile(Serialize(lv), lv.Method, path);
+    const std::string committed = ReadAll(std::string(KT_SOURCE_DIR) + "/resources/lvl/" + std::to_string(n) + ".lvl");
+    EXPECT_TRUE(std::string(made.begin(), made.end()) == committed)
+        << "resources/lvl/" << n << ".lvl is stale (" << committed.size() << " bytes, compiled " << made.size()
+        << "): cmake --build build --target levels";
+    std::vector<uint8_t> embedded = content::Resource("LVL", std::to_string(n));
+    EXPECT_TRUE(std::string(embedded.begin(), embedded.end()) == committed) << "the build embeds another file";
+    ASSERT_GE(made.size(), 8u);
+    const std::string tag(made.begin(), made.begin() + 4);
+    EXPECT_EQ(tag, lv.Method == 1 ? "WRZL" : "!HZL");
+    tags.insert(tag);
+  }
+  EXPECT_EQ(tags, (std::set<std::string>{"WRZL", "!HZL"})) << "both container methods across the levels";
+}
+
+// What the game loads from the resources: the size, start and exit the descriptions give, and a
+// level the compiler's checks still pass (exit reachable with keys, doors and switches).
+TEST(LevelFiles, TheGameLoadsEveryLevelResource) {
+  auto decor = DecorTable();
+  for (int n = 1; n <= 10; ++n) {
+    SCOPED_TRACE("level " + std::to_string(n));
+    const std::string path = LevelText(n);
+    Level lv = Compile(ReadText(path), path, decor);
+    TResourceStream stream(std::to_string(n), "LVL");
+    std::unique_ptr<TQVGameLevel> game;
+    ASSERT_NO_THROW(game = std::make_unique<TQVGameLevel>(nullptr, stream, nullptr));
+    EXPECT_EQ(game->Name, lv.Name);
+    EXPECT_EQ(game->TimeLimit, lv.TimeLimit);
+    EXPECT_EQ(game->Width, lv.Width);
+    EXPECT_EQ(game->Height, lv.Height);
+    EXPECT_GE(game->Width, 22);
+    EXPECT_GE(game->Height, 22);
+    EXPECT_EQ(game->PlayerStart.X, lv.PlayerX);
+    EXPECT_EQ(game->PlayerStart.Y, lv.PlayerY);
+    EXPECT_EQ(game->PlayerStart.Direction, lv.PlayerDirection);
+    const TLevelCell& start = game->Cell(game->PlayerStart.X, game->PlayerStart.Y);
+    EXPECT_EQ(start.Action, caFloor);
+    EXPECT_NE(start.FloorImage, 0);
+    EXPECT_EQ(game->PathCost(game->PlayerStart.X, game->PlayerStart.Y), 0);
+    int exits = 0;
+    for (const TLevelCell& c : game->Cells) exits += c.Action == caExit;
+    EXPECT_EQ(exits, 1);
+    EXPECT_EQ(game->EnemyStartCount(), static_cast<int32_t>(lv.Smokers.size()));
+    EXPECT_EQ(game->Decor.size(), lv.Decors.size());
+    int grouped = 0;
+    for (const TSwitchGroup& g : game->Groups) grouped += g.Count;
+    EXPECT_EQ(grouped, static_cast<int>(lv.GroupCells.size()));
+    EXPECT_NO_THROW(Validate(FromGameLevel(*game), path + " (as loaded)"));
+  }
+}
+
+// A file the game would refuse never becomes a level file, and the error says why.
+TEST(LevelFiles, RefusedLevelsNameTheReason) {
+  Level lv = Compile(Text(Room()), "t.txt", DecorTable());
+  const std::vector<uint8_t> good = Serialize(lv);
+  const size_t partB = 5 + 4 + 26 + 12 + 17 * static_cast<size_t>(lv.Width * lv.Height);
+  auto action = [&](int x, int y) { return partB + 20 * static_cast<size_t>(y * lv.Width + x) + 16; };
+  struct Case { std::string Name; std::vector<uint8_t> Payload; std::string Message; };
+  std::vector<Case> cases;
+  cases.push_back({"action code out of range", good, "Invalid level data file (action code in cell)"});
+  cases.back().Payload[action(5, 5)] = 13;
+  cases.push_back({"exit walled in after loading", good, "(as loaded): the exit cannot be reached"});
+  for (int x = 1; x <= 20; ++x) cases.back().Payload[action(x, 6)] = acWall;  // a band between start and exit
+  cases.push_back({"cut short", std::vector<uint8_t>(good.begin(), good.end() - 9), "Stream read error"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    for (uint32_t method : {0u, 1u}) {
+      std::string error;
+      try {
+        MakeLevelFile(c.Payload, method, "bad.lvl");
+      } catch (const ECompileError& e) {
+        error = e.what();
+      }
+      EXPECT_EQ(error.rfind("bad.lvl", 0), 0u) << error;
+      EXPECT_NE(error.find(c.Message), std::string::npos) << "got: " << error;
+    }
+  }
+  // a damaged container
+  std::vector<uint8_t> file = MakeLevelFile(good, 1, "t.lvl");
+  file.resize(file.size() / 2);
+  EXPECT_THROW(LoadLevelFile(file, "t.lvl"), ECompileError);
 }

@@ -1,5 +1,6 @@
 // levelc: compiles a level description into a level file.
-//   levelc DECORB.DAT IN.txt OUT.lvl     writes the level (compressed container)
+//   levelc DECORB.DAT IN.txt OUT.lvl     writes the level file (compressed container), after
+//                                        loading it back through the game's level loader
 //   levelc --check DECORB.DAT IN.txt     only parses and validates
 #include <cstdio>
 #include <fstream>
