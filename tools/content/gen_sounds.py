@@ -2,7 +2,10 @@
 """Makes the game's sounds into resources/snd: 36 effects (16-bit mono PCM, 22,050 Hz) from a
 seeded synthesiser, and the three music loops as MPEG audio (lame, constant bit rate) inside
 WAVE files (format tag 0x55 with a "fact" chunk). Each tune decodes to exactly its number of
-stereo samples at 44.1 kHz: whole MPEG frames of 1,152 samples, no info frame, no trimming.
+stereo samples at 44.1 kHz: whole MPEG frames of 1,152 samples, no info frame, no trimming. The
+game caches that decoding as a PCM WAVE file (a 46-byte header) and checks the cache by its
+size, so the sample counts are fixed: 4,154,112, 1,960,704 and 784,512 (16,616,494, 7,842,862
+and 3,138,094 bytes cached).
 
     gen_sounds.py [OUTDIR]"""
 import os
@@ -356,16 +359,29 @@ def song(total, beat, chords, melody, bass_oct, lead_shape, seed, drums=True, pa
             x = synth_note(midi(root + 24 + semi), ln * beat / MSR, lead_shape, 3500, a=0.01, d=0.1, s=0.7, r=0.05)
             place(buf, x, t0 + bt * beat, 0.22, pan=-0.15)
             place(buf, x, t0 + bt * beat + beat * 0.75, 0.07, pan=0.4)  # echo
-    # whatever rang on past the end wraps to the start, so the loop joins without a gap
+    # The decoder starts cold on the track's first frame, so the first LAME_DELAY samples it gives
+    # are silence whatever was encoded there. The loop therefore joins in a short breath: the
+    # last bar fades out, LOOP_GAP samples of silence follow and are moved to the start, and the
+    # first beat comes after them; no sound is cut off where the codec starts.
     out = buf[:total].copy()
-    out[:MSR] += buf[total:total + MSR]
+    quiet = total - LOOP_GAP
+    out[quiet - LOOP_FADE:quiet] *= np.linspace(1, 0, LOOP_FADE)[:, None]
+    out[quiet:] = 0
+    out = np.roll(out, LOOP_GAP, axis=0)
     peak = np.max(np.abs(out))
     return out / peak * 0.8
 
 
+LAME_DELAY = 576 + 529  # encoder plus decoder delay in samples
+LOOP_GAP = 1536         # the silence where the loop joins: the codec's start-up and the first
+                        # beat's pre-echo (35 ms)
+LOOP_FADE = 4410        # the fade before it (0.1 s)
+KBPS = 96
+
+
 def tune(name):
     if name == "KTGame":
-        total, beat = 4152960, 21630  # 48 bars at 122 beats a minute
+        total, beat = 4154112, 21636  # 48 bars at 122.3 beats a minute, 3606 frames
         chords = [(57, "m"), (53, ""), (48, ""), (55, ""), (57, "m"), (53, ""), (55, ""), (52, "")]
         A = [(0, 1, 0), (1, 0.5, 3), (1.5, 0.5, 7), (2, 1, 10), (3, 1, 7)]
         B = [(0, 1.5, 12), (1.5, 0.5, 10), (2, 1, 7), (3, 0.5, 4), (3.5, 0.5, 7)]
@@ -375,7 +391,7 @@ def tune(name):
         melody = [A, B, A, C, B, D, C, D] * 2 + [rest] * 8 + [A, B, C, D, B, A, C, D]
         return total, song(total, beat, chords, melody, 1, "tri", 70)
     if name == "KTMenu":
-        total, beat = 1959552, 20412  # 24 bars at 130 beats a minute
+        total, beat = 1960704, 20424  # 24 bars at 129.6 beats a minute, 1702 frames
         chords = [(48, ""), (57, "m"), (53, ""), (55, "")]
         A = [(0, 1, 4), (1, 1, 7), (2, 1, 12), (3, 1, 7)]
         B = [(0, 2, 12), (2, 1, 10), (3, 1, 7)]
@@ -383,17 +399,13 @@ def tune(name):
         melody = [A, B, A, C, B, C]
         return total, song(total, beat, chords, melody, 1, "square", 71, pad_gain=0.2)
     if name == "KTHighScore":
-        total, beat = 783360, 24480  # 8 bars at 108 beats a minute
+        total, beat = 784512, 24516  # 8 bars at 107.9 beats a minute, 681 frames
         chords = [(50, ""), (55, ""), (57, ""), (50, "")]
         A = [(0, 1, 0), (1, 1, 4), (2, 1, 7), (3, 1, 12)]
         B = [(0, 2, 14), (2, 2, 12)]
         melody = [A, B, A, [(0, 4, 12)]]
         return total, song(total, beat, chords, melody, 1, "tri", 72, drums=True, pad_gain=0.22)
     raise ValueError(name)
-
-
-LAME_DELAY = 576 + 529  # encoder plus decoder delay in samples
-KBPS = 96
 
 
 def mpeg_frames(data):
