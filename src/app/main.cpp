@@ -1,29 +1,29 @@
-// Kestrune start-up. Until the menu application stands, the program opens its trace log in the
-// user's data folder, records one run and exits.
+// Kestrune start-up. Until the menu application stands, the program runs the module start-up
+// ("-uninstall", the single-instance guard), records one run in its trace log and exits.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include "base/SysUtils.h"
 #include "engine/tools.h"
+#include "game/KTGlobal.h"
 
-static std::string UserDataDir() {
-  const char* xdg = std::getenv("XDG_DATA_HOME");
-  std::string base;
-  if (xdg && *xdg) base = xdg;
-  else if (const char* home = std::getenv("HOME")) base = std::string(home) + "/.local/share";
-  else base = ProgramDir();
-  std::string dir = IncludeTrailingPathDelimiter(base) + "Orvalent/QV/";
-  if (!ForceDirectories(dir)) dir = ProgramDir();
-  return dir;
-}
-
-int main(int, char**) {
-  std::string dir = UserDataDir();
-  SetLogFile(dir + "qv.log");
+int main(int argc, char** argv) {
+  ErrorMessageHook = [](const std::string& text) {
+    std::string t = text;
+    for (char& c : t)
+      if (c == '\r') c = '\n';
+    std::fprintf(stderr, "%s\n", t.c_str());
+  };
+  InitGlobals(argc > 1 ? argv[1] : "");
+  if (UninstallDone) {
+    DoneGlobals();
+    return 0;
+  }
+  CheckSingleInstance();
+  SetLogFile(UserDataDir + "qv.log");
   LogBegin();
   Log("Kestrune started", ltInfo);
   LogEnd();
-  std::printf("Kestrune: trace log written to %sqv.log\n", dir.c_str());
+  std::printf("Kestrune: trace log written to %sqv.log\n", UserDataDir.c_str());
+  DoneGlobals();
   return 0;
 }
