@@ -16,6 +16,7 @@
 #include "engine/tools.h"
 #include "platform/Http.h"
 #include "platform/ShellServices.h"
+#include "platform/Smtp.h"
 #include "platform/WinInet.h"
 #include "support/TestServers.h"
 #include "support/TestSupport.h"
@@ -208,6 +209,12 @@ TEST_F(InetHttp, RequestFailuresRaise) {
   } catch (const Exception& e) {
     EXPECT_NE(e.Message.find("127.0.0.1"), std::string::npos) << e.Message;
   }
+}
+
+TEST_F(InetHttp, ClientGivesUpOnAStalledServer) {
+  THttpClient client;
+  client.TimeoutMs = 300;  // the server answers only after 10 s: without the time-out it succeeds
+  EXPECT_THROW(client.Get(Url("/stall")), EHttpError);
 }
 
 namespace {
@@ -407,6 +414,18 @@ TEST_F(InetMail, OfflineLogsAndShowsWithoutSending) {
   EXPECT_TRUE(Mails(SinkDir).empty());
   EXPECT_EQ(Messages, std::vector<std::string>{"I:" + Offline});
   EXPECT_TRUE(FileHasLine(LogName, "* Info: " + Offline));
+}
+
+TEST_F(InetMail, ClientGivesUpOnAStalledServer) {
+  StartSink({"--stall"});
+  TSmtpClient client;
+  client.Server = Sink->HostPort();
+  client.TimeoutMs = 300;  // the greeting comes after 10 s: without the time-out the mail goes
+  TMailMessage m;
+  m.From = "p@home.example";
+  m.To = "reports@test.example";
+  m.Body = "x";
+  EXPECT_THROW(client.Send(m), ESmtpError);
 }
 
 TEST(InetDeployment, MailValuesHaveBuiltInDefaultsAndEnvironmentOverrides) {

@@ -4,10 +4,12 @@
 GET /lines          a text body with LF, CR LF and lone CR line ends
 GET /bytes          256 * 64 bytes of every value, in order
 GET /status/NNN     answers with status NNN and a short error page
+GET /stall          answers like /lines, but only after 10 seconds
 POST (any path)     200; the body echoes the request: request line, header lines, blank line, body
 """
 import http.server
 import socketserver
+import time
 
 from common import announce_and_serve
 
@@ -27,7 +29,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.write(body)
 
     def do_GET(self):
-        if self.path == "/lines":
+        if self.path == "/stall":
+            time.sleep(10)
+            self.reply(200, LINES)
+        elif self.path == "/lines":
             self.reply(200, LINES)
         elif self.path == "/bytes":
             self.reply(200, BYTES, "application/octet-stream")

@@ -1,16 +1,19 @@
 #!/usr/bin/env python3
 """SMTP sink for the tests: accepts every message and stores it in the folder given as the first
 argument, as mail-N.eml (the data as received, dots unstuffed) and mail-N.env (FROM and TO lines
-of the envelope). With --reject-rcpt every recipient is refused (550)."""
+of the envelope). With --reject-rcpt every recipient is refused (550); with --stall the greeting comes only after
+10 seconds."""
 import os
 import socketserver
 import sys
 import threading
+import time
 
 from common import announce_and_serve
 
 OUT_DIR = sys.argv[1]
 REJECT_RCPT = "--reject-rcpt" in sys.argv[2:]
+STALL = "--stall" in sys.argv[2:]
 counter = 0
 counter_lock = threading.Lock()
 
@@ -23,6 +26,8 @@ class Handler(socketserver.StreamRequestHandler):
     def handle(self):
         global counter
         sender, recipients = None, []
+        if STALL:
+            time.sleep(10)
         self.send("220 sink.test ESMTP ready")
         while True:
             line = self.rfile.readline(4096)
