@@ -1,6 +1,7 @@
 #include "engine/Inet.h"
 
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "base/Exceptions.h"

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <mutex>
