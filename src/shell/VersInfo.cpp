@@ -190,7 +190,6 @@ void TVersionNumberInformation::SetValues(uint32_t high, uint32_t low) {
 void TVersionNumberInformation::Clear() {
   FHigh = FLow = 0;
   FValid = false;
-  Text.clear();
 }
 
 std::string TVersionNumberInformation::GetAsString() const {

@@ -94,7 +94,7 @@ public:
 class TVersionNumberInformation {
 public:
   void SetValues(uint32_t high, uint32_t low);
-  void Clear();
+  void Clear();  // no numbers; a replacing text stays
   uint32_t High() const { return FHigh; }
   uint32_t Low() const { return FLow; }
   bool Valid() const { return FValid; }

@@ -266,14 +266,20 @@ TEST(VersInfo, BlockIsFoundAnywhereInAFile) {
     FileReader f(Junk(at, 'K') + block + Junk(100));
     EXPECT_EQ(f.Reader.FileVersion.GetAsString(), "2.3.0.0") << at;
   }
-  // Small windows over a stream: every placement around several boundaries.
-  for (std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{64}}) {
-    for (std::size_t at = 0; at < 3 * chunk + 50; ++at) {
-      const std::string bytes = Junk(at) + block + Junk(at % 5);
-      TStringStream s(bytes);
-      std::vector<uint8_t> found;
-      ASSERT_TRUE(FindVersionInfoBlock(s, found, chunk)) << chunk << " " << at;
-      EXPECT_EQ(std::string(found.begin(), found.end()), block);
+  // Small windows over a stream: every placement around several boundaries, also of the
+  // smallest block (header only) at the very end of the stream.
+  BlockSpec bare;
+  bare.Translations.clear();
+  bare.Tables.clear();
+  for (const std::string& b : {block, bare.Build()}) {
+    for (std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{64}}) {
+      for (std::size_t at = 0; at < 3 * chunk + 50; ++at) {
+        const std::string bytes = Junk(at) + b + Junk(at % 3);
+        TStringStream s(bytes);
+        std::vector<uint8_t> found;
+        ASSERT_TRUE(FindVersionInfoBlock(s, found, chunk)) << b.size() << " " << chunk << " " << at;
+        EXPECT_EQ(std::string(found.begin(), found.end()), b);
+      }
     }
   }
   // The first of two blocks wins.
