@@ -567,3 +567,130 @@ TEST_F(GameGraphicsFake, PicturesAreCopiedWholeOrByRectangle) {
 }
 
 }  // namespace
+
+// ---- the real backend --------------------------------------------------------------------------
+
+namespace {
+
+class GameGraphicsGL : public ::testing::Test {
+protected:
+  void SetUp() override {
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    SetLogFile(TestDir() + "qv.log");
+    Window = D3DCreateDeviceWindow("Kestrune test", 800, 600, SDL_WINDOW_HIDDEN);
+    ASSERT_NE(Window, nullptr) << SDL_GetError();
+    D3D = std::make_unique<TzrD3D8>();
+    D3D->EnumAdapters();
+  }
+  void TearDown() override {
+    G.reset();
+    Dev.reset();
+    D3D.reset();
+    if (Window) {
+      D3DWindowClosed(Window);
+      SDL_DestroyWindow(Window);
+    }
+    SetLogFile("");
+  }
+  std::vector<uint32_t> ReadBack() {
+    TComPtr<IDirect3DSurface8> bb = Dev->GetBackBuffer();
+    D3DSURFACE_DESC desc;
+    bb->GetDesc(&desc);
+    D3DLOCKED_RECT lr;
+    EXPECT_EQ(bb->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+    std::vector<uint32_t> px(size_t(desc.Width) * desc.Height);
+    for (UINT y = 0; y < desc.Height; ++y)
+      std::memcpy(&px[size_t(y) * desc.Width], static_cast<const uint8_t*>(lr.pBits) + y * lr.Pitch, desc.Width * 4);
+    bb->UnlockRect();
+    for (uint32_t& v : px) v &= 0xFFFFFF;
+    return px;
+  }
+  void SaveFrame(const std::vector<uint32_t>& px, const std::string& name) {
+    const std::string dir = std::string(KT_BINARY_DIR) + "/test-frames/";
+    ForceDirectories(dir);
+    TBitmap b;
+    b.SetPixelFormat(pf24bit);
+    b.SetSize(800, 600);
+    for (int y = 0; y < 600; ++y)
+      for (int x = 0; x < 800; ++x) b.SetPixelRGB(x, y, px[size_t(y) * 800 + x]);
+    b.SaveToFile(dir + name);
+  }
+  static std::unique_ptr<TBitmap> Png(const char* name) {
+    std::unique_ptr<TStream> s = OpenGfxResource("GFX", name);
+    return LoadPNGFromStream(s.get());
+  }
+  // A sprite drawn unscaled at `at` puts texel (left + i, top + j) on pixel (at + (i, j)). Picks
+  // the most opaque texel of the sprite's rectangle and checks that its pixel is the texel
+  // (premultiplied) over the background.
+  void ExpectOpaqueTexel(const std::vector<uint32_t>& px, const TBitmap& bg, const char* image,
+                         const char* mask, const TzrD3DSprite& s, int atX, int atY, const char* what) {
+    std::unique_ptr<TBitmap> colour = Png(image), alpha = Png(mask);
+    ASSERT_TRUE(colour && alpha) << what;
+    const int l = int(std::lround(s.U0 * 256)), t = int(std::lround(s.V0 * 256));
+    int bi = 0, bj = 0, best = -1;
+    for (int j = 2; j < int(s.Height) - 2; ++j)
+      for (int i = 2; i < int(s.Width) - 2; ++i) {
+        const int a = int(alpha->PixelRGB(l + i, t + j) & 255);
+        if (a > best) best = a, bi = i, bj = j;
+      }
+    ASSERT_GT(best, 200) << what;
+    const uint32_t c = colour->PixelRGB(l + bi, t + bj), under = bg.PixelRGB(atX + bi, atY + bj);
+    const uint32_t got = px[size_t(atY + bj) * 800 + size_t(atX + bi)];
+    for (int shift = 0; shift < 24; shift += 8) {
+      const double want = std::min(255.0, double(c >> shift & 255) + double(under >> shift & 255) * (255 - best) / 255.0);
+      EXPECT_NEAR(double(got >> shift & 255), want, 3) << what << " at " << atX + bi << "," << atY + bj;
+    }
+  }
+
+  SDL_Window* Window = nullptr;
+  std::unique_ptr<TzrD3D8> D3D;
+  std::unique_ptr<TzrD3Device8> Dev;
+  std::unique_ptr<TGameGraphics> G;
+};
+
+TEST_F(GameGraphicsGL, LoadsEverythingAndDrawsSpritesAndTextOverThePicture) {
+  TzrD3DDeviceInfo* info = D3D->GetAdapter(0)->GetDevice(0);
+  const TzrD3DMode mode{800, 600, D3DFMT_X8R8G8B8, info->WindowedMode.Behavior, 0};
+  Dev = std::make_unique<TzrD3Device8>(info, Window, Window, true, mode);
+  G = std::make_unique<TGameGraphics>(Dev.get(), 5000, 1000);
+  int reports = 0;
+  G->OnProgress = [&](TGameGraphics*, int) { ++reports; };
+  G->LoadAll();
+  EXPECT_EQ(reports, 36);
+  TGameGraphics& g = *G;
+
+  ASSERT_EQ(Dev->BeginScene(), D3D_OK);
+  g.DrawTitleImage(nullptr);
+  g.GetWallFrame(0, 4)->Draw(nullptr, {60, 60}, 0, nullptr);
+  g.GetSmokerFrame(3, 0)->Draw(nullptr, {250 + 38, 80 + 38}, 0, nullptr);  // pivot at its centre
+  g.GetDecorSprite(5)->Draw(nullptr, {400, 60}, 0, nullptr);
+  g.GetSprite(1)->Draw(nullptr, {620 + 67, 80 + 36.5f}, 0, nullptr);
+  g.GetSetFrame(2, 0)->Draw(nullptr, {100, 300}, 0, nullptr);
+  g.GetSetFrame(3, 0)->Draw(nullptr, {200, 300}, 0, nullptr);
+  g.GetFireFrame(5)->Draw(nullptr, {300, 340}, 0, nullptr);
+  g.DrawText("KESTRUNE 0123", {60, 450}, 0, nullptr, 1, 1);
+  const uint32_t orange[4] = {0xFFFFC040, 0xFFFFC040, 0xFFFF6000, 0xFFFF6000};
+  g.DrawText("Fun Over!", {400, 540}, 2, orange, 0.75f, 1);
+  Dev->RenderAll();
+  ASSERT_EQ(Dev->EndScene(), D3D_OK);
+  Dev->Present();
+
+  const std::vector<uint32_t> px = ReadBack();
+  SaveFrame(px, "game_graphics.bmp");
+  const TBitmap title = Jpeg("title.jpg");
+  // The picture where nothing is drawn.
+  for (auto [x, y] : {std::pair{5, 5}, std::pair{790, 590}, std::pair{500, 400}})
+    for (int shift = 0; shift < 24; shift += 8)
+      EXPECT_NEAR(double(px[size_t(y) * 800 + x] >> shift & 255), double(title.PixelRGB(x, y) >> shift & 255), 2)
+          << x << "," << y;
+  // Opaque texels of the sprites and of the first letters, on their pixels.
+  ExpectOpaqueTexel(px, title, "wall1.png", "wall1mask.png", *g.GetWallFrame(0, 4), 60, 60, "wall");
+  ExpectOpaqueTexel(px, title, "Smoker4.png", "Smoker4Mask.png", *g.GetSmokerFrame(3, 0), 250, 80, "smoker");
+  const TzrD3DSprite& decor = *g.GetDecorSprite(5);
+  ExpectOpaqueTexel(px, title, "Decor1.png", "Decor1Mask.png", decor, 400, 60, "decor");
+  ExpectOpaqueTexel(px, title, "Misc3.png", "Misc3Mask.png", *g.GetSprite(1), 620, 80, "figure");
+  ExpectOpaqueTexel(px, title, "Font1.png", "Font1Mask.png", *g.Glyphs[10], 60, 450 - 24, "letter K");
+  ExpectOpaqueTexel(px, title, "Font1.png", "Font1Mask.png", *g.Glyphs[4], 60 + 33 + 1, 450 - 24, "letter E");
+}
+
+}  // namespace
