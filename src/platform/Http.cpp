@@ -12,8 +12,27 @@ void GlobalInit() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+struct TSink {
+  CURL* Curl;
+  std::string* Body;
+  const std::function<void(const char*, size_t)>* OnBody;
+  bool Failed = false;
+};
+
 size_t OnData(char* data, size_t size, size_t n, void* user) {
-  static_cast<std::string*>(user)->append(data, size * n);
+  auto* sink = static_cast<TSink*>(user);
+  try {
+    long status = 0;
+    curl_easy_getinfo(sink->Curl, CURLINFO_RESPONSE_CODE, &status);
+    // an error page never reaches the caller's sink; the request fails below
+    if (*sink->OnBody && status < 400)
+      (*sink->OnBody)(data, size * n);
+    else
+      sink->Body->append(data, size * n);
+  } catch (...) {
+    sink->Failed = true;  // a short count makes curl abort; the caller learns why below
+    return 0;
+  }
   return size * n;
 }
 
@@ -48,7 +67,9 @@ THttpResponse THttpClient::Request(const std::string& method, const std::string&
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnData);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, &response.Body);
+  TSink sink{c, &response.Body, &OnBody};
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+  if (Http10) curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
   curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, CancelFlag);
@@ -79,6 +100,7 @@ THttpResponse THttpClient::Request(const std::string& method, const std::string&
   if (rc != CURLE_OK) {
     std::string why = errorText[0] ? errorText : curl_easy_strerror(rc);
     if (rc == CURLE_ABORTED_BY_CALLBACK) why = "cancelled";
+    if (sink.Failed) why = "the response could not be stored";
     throw EHttpError("HTTP request failed: " + why + " (" + url + ")");
   }
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &response.Status);

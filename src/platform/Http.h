@@ -4,6 +4,7 @@
 // thread, so no request can hold the program up for long (at exit, say).
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,9 +25,18 @@ public:
   uint32_t TimeoutMs = 30000;  // whole transfer, connect included
   // Set from any thread to abort the request in progress (it then fails with EHttpError).
   std::atomic<bool>* CancelFlag = nullptr;
+  // Speak HTTP/1.0 instead of 1.1 (the game server's POST scripts expect it).
+  bool Http10 = false;
+  // When set, the body is handed over piece by piece as it arrives instead of being kept in
+  // THttpResponse::Body.
+  std::function<void(const char* data, size_t size)> OnBody;
 
   // One request. `headers` are complete "Name: value" lines. Raises EHttpError on failure.
   THttpResponse Request(const std::string& method, const std::string& url,
                         const std::vector<std::string>& headers = {}, const std::string& body = {});
   std::string Get(const std::string& url) { return Request("GET", url).Body; }
+  // A POST of `body` as it stands; `headers` should name its Content-Type.
+  std::string Post(const std::string& url, const std::vector<std::string>& headers, const std::string& body) {
+    return Request("POST", url, headers, body).Body;
+  }
 };

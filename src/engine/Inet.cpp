@@ -1,0 +1,197 @@
+#include "engine/Inet.h"
+
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+#include "base/Exceptions.h"
+#include "base/Random.h"
+#include "base/Streams.h"
+#include "engine/tools.h"
+#include "platform/Http.h"
+#include "platform/ShellServices.h"
+#include "platform/Smtp.h"
+#include "platform/WinInet.h"
+
+namespace {
+
+const char* const OfflineText = "Operation Failed: Can't connect to the Internet";
+const char* const ScrambleAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+-";
+
+// Time-outs of every request: connecting, and the whole transfer. Uploads carry a replay file.
+constexpr uint32_t ConnectTimeoutMs = 15000;
+constexpr uint32_t TransferTimeoutMs = 60000;
+constexpr uint32_t UploadTimeoutMs = 180000;
+
+std::string DeploymentValue(const char* envName, const char* builtIn) {
+  const char* v = std::getenv(envName);
+  return v && *v ? std::string(v) : std::string(builtIn);
+}
+
+THttpClient NewClient(uint32_t timeoutMs) {
+  THttpClient client;
+  client.ConnectTimeoutMs = ConnectTimeoutMs;
+  client.TimeoutMs = timeoutMs;
+  return client;
+}
+
+// The headers of both POST forms; the Host header comes from the URL.
+std::vector<std::string> PostHeaders(const std::string& host, size_t length, const std::string& contentType) {
+  return {
+      "Accept: */*",
+      "Connection: Keep-Alive",
+      "Content-Length: " + std::to_string(length),
+      "Content-Type: " + contentType,
+      "Referer: http://" + host,
+      "User-Agent: NVX/2.0 (Win)",
+      "Expect:",  // send the body at once, without waiting for a go-ahead
+  };
+}
+
+std::string ToCrLf(const std::string& s) {
+  std::string out;
+  out.reserve(s.size() + s.size() / 16);
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\r') {
+      out += "\r\n";
+      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
+    } else if (s[i] == '\n') {
+      out += "\r\n";
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+std::string ReadWholeStream(TStream& stream) {
+  std::string bytes;
+  stream.SetPosition(0);
+  char buffer[65536];
+  for (;;) {
+    int32_t n = stream.Read(buffer, sizeof buffer);
+    if (n <= 0) break;
+    bytes.append(buffer, static_cast<size_t>(n));
+  }
+  return bytes;
+}
+
+}  // namespace
+
+std::string ErrorReportMailServer() { return DeploymentValue("KESTRUNE_MAIL_SERVER", "mail.orvalent.example"); }
+std::string ErrorReportAddress() {
+  return DeploymentValue("KESTRUNE_REPORT_ADDRESS", "kestrune-reports@orvalent.example");
+}
+
+void OpenURLInBrowser(const std::string& url) {
+  if (ShellOpenURL(url)) return;
+  Log("Unable to start Browser.", ltWarning);
+  SetClipboardText(url);
+  ShowMessageBox(
+      "Unable to start Browser. The web address was copied to the clipboard, you may paste it manually into "
+      "your browser.",
+      TMessageKind::Error);
+}
+
+bool IsConnected() { return InternetGetConnectedState(); }
+
+void AutoDial() { InternetAutodial(); }
+
+std::string HttpGetText(const std::string& url) { return ToCrLf(NewClient(TransferTimeoutMs).Get(url)); }
+
+void HttpGetToStream(const std::string& url, TStream& stream) {
+  THttpClient client = NewClient(TransferTimeoutMs);
+  client.OnBody = [&stream](const char* data, size_t size) {
+    stream.WriteBuffer(data, static_cast<int32_t>(size));
+  };
+  client.Request("GET", url);
+}
+
+std::string HttpPostForm(const std::string& host, const std::string& path, const std::string& formText) {
+  AutoDial();
+  if (!IsConnected()) throw Exception(OfflineText);
+  THttpClient client = NewClient(TransferTimeoutMs);
+  client.Http10 = true;
+  return client.Post("http://" + host + path,
+                     PostHeaders(host, formText.size(), "application/x-www-form-urlencoded"), formText);
+}
+
+void HttpPostMultipart(const std::string& host, const std::string& path, const std::string& boundary,
+                       TStream& body, TStream& response) {
+  AutoDial();
+  if (!IsConnected()) {
+    ShowMessageBox(OfflineText);
+    return;
+  }
+  std::string bytes = ReadWholeStream(body);
+  THttpClient client = NewClient(UploadTimeoutMs);
+  client.Http10 = true;
+  client.OnBody = [&response](const char* data, size_t size) {
+    response.WriteBuffer(data, static_cast<int32_t>(size));
+  };
+  client.Request("POST", "http://" + host + path,
+                 PostHeaders(host, bytes.size(), "multipart/form-data; boundary=" + boundary), bytes);
+}
+
+void SendErrorReportMail(const std::string& senderAddress, const std::string& bodyText,
+                         const std::string& attachmentFile) {
+  AutoDial();
+  if (!IsConnected()) {
+    Log(OfflineText, ltInfo);
+    ShowMessageBox(OfflineText);
+    return;
+  }
+  try {
+    TMailMessage message;
+    message.From = senderAddress;
+    message.To = ErrorReportAddress();
+    message.Subject = "QV Error Report";
+    message.Body = bodyText;
+    message.AttachmentFile = attachmentFile;
+    message.Priority = 3;
+    TSmtpClient client;
+    client.Server = ErrorReportMailServer();
+    client.ConnectTimeoutMs = ConnectTimeoutMs;
+    client.TimeoutMs = UploadTimeoutMs;
+    client.Send(message);
+  } catch (const std::exception& e) {
+    Log(std::string("Error sending email: ") + e.what(), ltWarning);
+    ShowMessageBox("Error sending email", TMessageKind::Error);
+    return;
+  }
+  ShowMessageBox("Thanks for your help!");
+}
+
+std::string ScrambleFormField(const std::string& text) {
+  std::string b = text;
+  if (b.size() % 64 != 0) b.append(64 - b.size() % 64, ' ');
+  std::string o;
+  o.reserve(b.size() * 2);
+  for (size_t k = 0; k < b.size(); k += 64) {
+    uint8_t p[64];
+    for (int i = 0; i < 64; ++i) p[i] = static_cast<uint8_t>(i);
+    for (int n = 0; n < 1000; ++n) {
+      uint32_t a = Random(64);
+      uint32_t c = Random(64);
+      std::swap(p[a], p[c]);
+    }
+    char s[64];
+    for (int i = 0; i < 64; ++i) s[p[i]] = b[k + static_cast<size_t>(i)];
+    for (int i = 0; i < 64; ++i) o += ScrambleAlphabet[p[i]];
+    o.append(s, 64);
+  }
+  static const char hex[] = "0123456789ABCDEF";
+  std::string result;
+  result.reserve(o.size() * 2);
+  for (char ch : o) {
+    auto u = static_cast<unsigned char>(ch);
+    if ((u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z')) {
+      result += ch;
+    } else {
+      result += '%';
+      result += hex[u >> 4];
+      result += hex[u & 15];
+    }
+  }
+  return result;
+}
