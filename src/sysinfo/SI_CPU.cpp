@@ -378,7 +378,8 @@ void TCPU::GetInfo() {
   std::memcpy(text, &r0.b, 4);
   std::memcpy(text + 4, &r0.d, 4);
   std::memcpy(text + 8, &r0.c, 4);
-  Vendor = CPUVendorNumber(std::string(text, 12));
+  VendorText.assign(text, 12);
+  Vendor = CPUVendorNumber(VendorText);
   if (Vendor > 0) {
     VendorName = kVendors[Vendor - 1].Name;
     VendorEx = kVendors[Vendor - 1].Ex;

@@ -70,5 +70,6 @@ public:
   int32_t Transistors = 0;
 
   std::string VendorName;
+  std::string VendorText;  // the twelve characters of CPUID leaf 0
   int32_t Vendor = 0, CPUType = 0, Brand = 0;
 };

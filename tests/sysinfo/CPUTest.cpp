@@ -9,11 +9,15 @@ TEST(CPU, LiveIdentification) {
   cpu.ExceptionMode = emRaise;
   cpu.GetInfo();
   EXPECT_GE(cpu.Count, 1);
-  const std::set<std::string> known = {"Intel", "AMD", "Cyrix", "IDT", "NexGen", "UMC", "Rise"};
-  // every x86-64 processor of these makers is one of the first two
-  EXPECT_TRUE(cpu.VendorName == "Intel" || cpu.VendorName == "AMD") << cpu.VendorName;
-  EXPECT_TRUE(known.count(cpu.VendorName));
-  EXPECT_FALSE(cpu.VendorEx.empty());
+  // the vendor texts of the makers of x86-64 processors
+  const std::set<std::string> known = {"GenuineIntel", "AuthenticAMD", "CentaurHauls", "HygonGenuine",
+                                       "  Shanghai  "};
+  ASSERT_EQ(cpu.VendorText.size(), 12u);
+  EXPECT_TRUE(known.count(cpu.VendorText)) << cpu.VendorText;
+  const bool tabled = cpu.VendorText == "GenuineIntel" || cpu.VendorText == "AuthenticAMD" ||
+                      cpu.VendorText == "CentaurHauls";
+  EXPECT_EQ(cpu.VendorName.empty(), !tabled);
+  EXPECT_EQ(cpu.VendorEx.empty(), !tabled);
   EXPECT_GE(cpu.Family, 1);
   EXPECT_TRUE(cpu.Features.FPU);
   EXPECT_TRUE(cpu.Features.TSC);

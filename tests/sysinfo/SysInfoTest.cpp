@@ -56,7 +56,7 @@ TEST(SysInfo, ShellSummaryAfterOneSilentRefresh) {
   auto lines = SystemSummary(info);
   ASSERT_GE(lines.size(), 8u);
   EXPECT_TRUE(std::regex_match(lines[0], std::regex("System Up Time: .*Seconds?\\."))) << lines[0];
-  EXPECT_TRUE(std::regex_match(lines[1], std::regex("\\(\\d+x\\)CPU: (Intel|AMD) .* - \\d+ Mhz \\(.*\\)"))) << lines[1];
+  EXPECT_TRUE(std::regex_match(lines[1], std::regex("\\(\\d+x\\)CPU: .* - \\d+ Mhz \\(.*\\)"))) << lines[1];
   EXPECT_TRUE(std::regex_match(lines[2], std::regex("Memory: [1-9]\\d* MB \\(\\d+ KB free\\)"))) << lines[2];
   EXPECT_TRUE(std::regex_match(lines[3], std::regex("Memory Virtual: [1-9]\\d* MB \\(\\d+ KB free\\)"))) << lines[3];
   EXPECT_TRUE(std::regex_match(lines[4], std::regex("Memory Load: \\d{1,3}%"))) << lines[4];
