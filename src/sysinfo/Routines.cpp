@@ -1,6 +1,9 @@
 #include "sysinfo/Routines.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/statvfs.h>
+#include <climits>
 #include <pwd.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -27,7 +30,22 @@ std::string ComputeOSName() {
 }
 }  // namespace
 
+// There is no such version record on Linux: the generation is unknown.
 uint8_t GetOS() { return 0; }
+
+uint8_t OSGenerationOf(uint32_t platformId, uint32_t major, uint32_t minor, const std::string& csd) {
+  if (platformId == 2) {
+    if (major == 3) return 6;
+    if (major == 4) return 7;
+    if (major == 5) return minor == 1 ? 9 : 8;
+    return 0;
+  }
+  const std::string service = Trim(csd);
+  if (major == 4 && minor == 0) return service == "B" ? 2 : 1;
+  if (major == 4 && minor == 10) return service == "A" ? 4 : 3;
+  if (major == 4 && minor == 90) return 5;
+  return 0;
+}
 
 uint8_t OSGeneration = GetOS();
 bool IsNT = OSGeneration >= 6 && OSGeneration <= 9;
@@ -140,7 +158,7 @@ std::string GetTempDir() {
   return IncludeTrailingPathDelimiter(t && *t ? t : "/tmp");
 }
 
-std::string GetProfilePath() {
+std::string GetHomeDir() {
   const char* home = std::getenv("HOME");
   if (home && *home) return home;
   passwd pw{};
@@ -149,6 +167,72 @@ std::string GetProfilePath() {
   if (getpwuid_r(geteuid(), &pw, buf, sizeof buf, &result) == 0 && result && result->pw_dir)
     return result->pw_dir;
   return "";
+}
+
+namespace {
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+std::string HomeSub(const std::string& sub) {
+  std::string home = GetHomeDir();
+  return home.empty() ? "" : IncludeTrailingPathDelimiter(home) + sub;
+}
+std::string XdgDir(const char* env, const char* fallback) {
+  std::string v = Env(env);
+  return v.empty() ? HomeSub(fallback) : v;
+}
+// The user folders of xdg-user-dirs ("XDG_DESKTOP_DIR="$HOME/Desktop""), else the usual name.
+std::string UserDir(const char* key, const char* fallback) {
+  std::string text;
+  std::string file = IncludeTrailingPathDelimiter(XdgDir("XDG_CONFIG_HOME", ".config")) + "user-dirs.dirs";
+  if (ReadSysFile(file, text, 64 * 1024)) {
+    auto values = ParseOSRelease(text);
+    auto it = values.find(key);
+    if (it != values.end() && !it->second.empty()) {
+      std::string v = it->second;
+      if (v.rfind("$HOME", 0) == 0) v = GetHomeDir() + v.substr(5);
+      return v;
+    }
+  }
+  return HomeSub(fallback);
+}
+std::string DataSub(const char* sub) {
+  std::string data = XdgDir("XDG_DATA_HOME", ".local/share");
+  return data.empty() ? "" : IncludeTrailingPathDelimiter(data) + sub;
+}
+}  // namespace
+
+std::string GetSpecialFolder(int csidl) {
+  switch (csidl) {
+    case 0: case 16: return UserDir("XDG_DESKTOP_DIR", "Desktop");
+    case 2: case 11: return DataSub("applications");
+    case 5: return UserDir("XDG_DOCUMENTS_DIR", "Documents");
+    case 7: {
+      std::string config = XdgDir("XDG_CONFIG_HOME", ".config");
+      return config.empty() ? "" : IncludeTrailingPathDelimiter(config) + "autostart";
+    }
+    case 8: return DataSub("recently-used.xbel");
+    case 10: return DataSub("Trash");
+    case 20: return "/usr/share/fonts";
+    case 21: return UserDir("XDG_TEMPLATES_DIR", "Templates");
+    case 22: case 23: return "/usr/share/applications";
+    case 24: return "/etc/xdg/autostart";
+    case 26: return XdgDir("XDG_CONFIG_HOME", ".config");
+    case 32: return XdgDir("XDG_CACHE_HOME", ".cache");
+  }
+  return "";
+}
+
+std::string GetProfilePath() {
+  const std::string desktop = GetSpecialFolder(0);
+  size_t slash = desktop.find_last_of('/');
+  return slash == std::string::npos ? "" : desktop.substr(0, slash);
+}
+
+bool GetFileVerInfo(const std::string& fileName, TVersionInfo& info) {
+  info.FileName = fileName;
+  return false;
 }
 
 namespace {
@@ -299,4 +383,137 @@ int64_t ParseLeadingInt(const std::string& s, int64_t def) {
     v = v * 10 + d;
   }
   return v;
+}
+
+// Volumes
+
+namespace {
+std::string Unescape(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '3' && s[i + 2] >= '0' &&
+        s[i + 2] <= '7' && s[i + 3] >= '0' && s[i + 3] <= '7') {
+      out += static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0'));
+      i += 3;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+
+std::string LabelOf(const std::string& device) {
+  char real[PATH_MAX];
+  if (!realpath(device.c_str(), real)) return "";
+  DIR* d = opendir("/dev/disk/by-label");
+  if (!d) return "";
+  std::string label;
+  while (dirent* e = readdir(d)) {
+    std::string n = e->d_name;
+    if (n == "." || n == "..") continue;
+    char target[PATH_MAX];
+    std::string link = "/dev/disk/by-label/" + n;
+    if (realpath(link.c_str(), target) && std::string(target) == real) {
+      label = ParseOSRelease("L=\"" + n + "\"")["L"];  // by-label names escape blanks as \x20
+      break;
+    }
+  }
+  closedir(d);
+  return label;
+}
+}  // namespace
+
+std::vector<TMountEntry> ParseMounts(const std::string& text) {
+  std::vector<TMountEntry> out;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(pos, end - pos);
+    pos = end + 1;
+    std::vector<std::string> f;
+    size_t p = 0;
+    while (p < line.size() && f.size() < 3) {
+      size_t sp = line.find(' ', p);
+      if (sp == std::string::npos) sp = line.size();
+      if (sp > p) f.push_back(Unescape(line.substr(p, sp - p)));
+      p = sp + 1;
+    }
+    if (f.size() < 3 || f[1].empty() || f[1][0] != '/') continue;
+    out.push_back({f[0], f[1], f[2]});
+  }
+  return out;
+}
+
+TMediaType MediaTypeOf(const TMountEntry& m) {
+  const std::string& fs = m.FileSystem;
+  if (fs == "nfs" || fs == "nfs4" || fs == "cifs" || fs == "smb3" || fs == "sshfs" || fs == "fuse.sshfs" ||
+      fs == "9p")
+    return dtRemote;
+  if (fs == "iso9660" || fs == "udf") return dtCDROM;
+  if (fs == "tmpfs" || fs == "ramfs") return dtRAMDisk;
+  if (m.Device.rfind("/dev/", 0) == 0) {
+    std::string dev = m.Device.substr(5);
+    std::string base = dev;
+    while (!base.empty() && base.back() >= '0' && base.back() <= '9') base.pop_back();
+    if (ReadSysLine("/sys/block/" + base + "/removable") == "1") return dtRemovable;
+    return dtFixed;
+  }
+  if (fs == "overlay" || fs == "btrfs" || fs == "zfs" || fs == "xfs" || fs.rfind("ext", 0) == 0) return dtFixed;
+  return dtUnknown;
+}
+
+const TMountEntry* MountOf(const std::vector<TMountEntry>& mounts, const std::string& path) {
+  const TMountEntry* best = nullptr;
+  for (const auto& m : mounts) {
+    const std::string& p = m.MountPoint;
+    bool inside = path == p || (path.compare(0, p.size(), p) == 0 && (p == "/" || path[p.size()] == '/'));
+    if (inside && (!best || p.size() >= best->MountPoint.size())) best = &m;
+  }
+  return best;
+}
+
+bool DiskInDrive(const std::string& drive) {
+  struct statvfs st{};
+  return !drive.empty() && statvfs(drive.c_str(), &st) == 0;
+}
+
+void GetDiskInfo(const std::string& drive, TDiskInfo& info) {
+  info = TDiskInfo();
+  info.Drive = drive;
+  std::string text;
+  ReadSysFile("/proc/self/mounts", text);
+  auto mounts = ParseMounts(text);
+  const TMountEntry* m = drive.empty() ? nullptr : MountOf(mounts, drive);
+  if (!DirectoryExists(drive)) {
+    info.MediaType = dtNotExists;
+    return;
+  }
+  info.MediaType = m ? MediaTypeOf(*m) : dtUnknown;
+  struct statvfs st{};
+  if (drive.empty() || statvfs(drive.c_str(), &st) != 0) return;
+  const uint64_t unit = st.f_frsize ? st.f_frsize : st.f_bsize;
+  info.BytesPerSector = 512;
+  info.SectorsPerCluster = static_cast<uint32_t>(unit / 512 ? unit / 512 : 1);
+  info.TotalClusters = static_cast<uint32_t>(std::min<uint64_t>(st.f_blocks, UINT32_MAX));
+  info.FreeClusters = static_cast<uint32_t>(std::min<uint64_t>(st.f_bavail, UINT32_MAX));
+  info.Capacity = static_cast<int64_t>(st.f_blocks * unit);
+  info.FreeSpace = static_cast<int64_t>(st.f_bavail * unit);
+  info.Serial = static_cast<uint32_t>(st.f_fsid);
+  const std::string hex = IntToHex(info.Serial, 8);
+  info.SerialNumber = hex.substr(0, 4) + "-" + hex.substr(4, 4);
+  if (m) {
+    info.FileSystem = m->FileSystem;
+    if (m->Device.rfind("/dev/", 0) == 0) info.VolumeLabel = LabelOf(m->Device);
+    const std::string& fs = info.FileSystem;
+    const bool posixNames = fs.rfind("ext", 0) == 0 || fs == "xfs" || fs == "btrfs" || fs == "zfs" ||
+                            fs == "overlay" || fs == "tmpfs" || fs == "f2fs";
+    if (posixNames)
+      info.FileFlags |= (1u << fsCaseIsPreserved) | (1u << fsCaseSensitive) | (1u << fsPersistentAcls) |
+                        (1u << fsSparseFilesSupport);
+    if (fs == "btrfs" || fs == "zfs") info.FileFlags |= 1u << fsFileCompression;
+    if (fs == "ext4" || fs == "f2fs") info.FileFlags |= 1u << fsEncryptedFileSystemSupport;
+  }
+  if (st.f_namemax == 255) info.FileFlags |= 1u << fsLongFileNames;
 }

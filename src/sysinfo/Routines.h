@@ -3,12 +3,16 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 class TStringList;
 
 // Generation codes of the older desktop systems; every Linux system is 0 (unknown), so the
 // generation flags are all false and the areas take their Linux sources.
 uint8_t GetOS();
+// The generation code of a version record: platform id (2 = NT family), major, minor and the
+// service text.
+uint8_t OSGenerationOf(uint32_t platformId, uint32_t major, uint32_t minor, const std::string& csd);
 
 extern uint8_t OSGeneration;
 extern bool IsNT, IsWin95, IsOSR2, IsWin98, IsWin98SE, IsWinME, IsWin2000, IsWinXP;
@@ -36,7 +40,48 @@ std::string GetWinDir();  // the root of the installed system: "/"
 std::string GetSysDir();  // the system's program folder
 std::string GetWinSysDir();
 std::string GetTempDir();
-std::string GetProfilePath();  // the home folder
+std::string GetHomeDir();
+// The Linux folder that stands for a shell special folder (CSIDL number), "" where none does.
+std::string GetSpecialFolder(int csidl);
+std::string GetProfilePath();  // the folder that holds the desktop folder
+
+struct TVersionInfo {
+  std::string FileName, Version, Description, LegalCopyright;
+  uint32_t Major = 0, Minor = 0, Release = 0, Build = 0;
+};
+// Executables on Linux carry no version resource: sets FileName and returns false.
+bool GetFileVerInfo(const std::string& fileName, TVersionInfo& info);
+
+// Volumes. Linux has no drive letters: a "drive" is a path, and the volume is the file system
+// mounted there.
+enum TMediaType : uint8_t { dtUnknown, dtNotExists, dtRemovable, dtFixed, dtRemote, dtCDROM, dtRAMDisk };
+enum TFileFlag : uint8_t {
+  fsCaseIsPreserved, fsCaseSensitive, fsUnicodeStoredOnDisk, fsPersistentAcls, fsFileCompression,
+  fsVolumeIsCompressed, fsLongFileNames, fsEncryptedFileSystemSupport, fsObjectIDsSupport,
+  fsReparsePointsSupport, fsSparseFilesSupport, fsDiskQuotasSupport
+};
+using TFileFlags = uint16_t;  // bit per TFileFlag
+
+struct TMountEntry {
+  std::string Device, MountPoint, FileSystem;
+};
+// The lines of /proc/self/mounts; octal escapes ("\040") resolved, short lines skipped.
+std::vector<TMountEntry> ParseMounts(const std::string& text);
+TMediaType MediaTypeOf(const TMountEntry& entry);
+// The entry whose mount point holds `path` (the longest match), nullptr when none does.
+const TMountEntry* MountOf(const std::vector<TMountEntry>& mounts, const std::string& path);
+
+struct TDiskInfo {
+  std::string Drive;
+  TMediaType MediaType = dtUnknown;
+  TFileFlags FileFlags = 0;
+  uint32_t SectorsPerCluster = 0, BytesPerSector = 0, FreeClusters = 0, TotalClusters = 0;
+  uint32_t Serial = 0;
+  int64_t Capacity = 0, FreeSpace = 0;
+  std::string VolumeLabel, SerialNumber, FileSystem;
+};
+bool DiskInDrive(const std::string& drive);
+void GetDiskInfo(const std::string& drive, TDiskInfo& info);
 
 std::string GetDefaultBrowser();
 std::string GetDefaultMailClient();

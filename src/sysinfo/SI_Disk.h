@@ -1,34 +1,20 @@
 #pragma once
-// Mounted file systems and one selected volume. Linux has no drive letters: a "drive" is a
-// mount point, and the system's drive is "/".
+// Mounted file systems and one selected volume. Linux has no drive letters: a "drive" is a path,
+// and the system's drive is "/".
 #include <cstdint>
 #include <string>
-#include <vector>
 
+#include "sysinfo/Routines.h"
 #include "sysinfo/SI_Common.h"
-
-enum TMediaType : uint8_t { dtUnknown, dtNotExists, dtRemovable, dtFixed, dtRemote, dtCDROM, dtRAMDisk };
-enum TFileFlag : uint8_t {
-  fsCaseIsPreserved, fsCaseSensitive, fsUnicodeStoredOnDisk, fsPersistentAcls, fsFileCompression,
-  fsVolumeIsCompressed, fsLongFileNames, fsEncryptedFileSystemSupport, fsObjectIDsSupport,
-  fsReparsePointsSupport, fsSparseFilesSupport, fsDiskQuotasSupport
-};
-using TFileFlags = uint16_t;  // bit per TFileFlag
-
-struct TMountEntry {
-  std::string Device, MountPoint, FileSystem;
-};
-// The lines of /proc/self/mounts; octal escapes ("\040") resolved, short lines skipped.
-std::vector<TMountEntry> ParseMounts(const std::string& text);
-TMediaType MediaTypeOf(const TMountEntry& entry);
 
 class TDisk : public TSIObject {
 public:
   const char* ClassName() const override { return "TDisk"; }
   void GetInfo() override;  // the list of mount points only
-  void SetDrive(const std::string& drive);  // selects and describes a mount point
+  // Selects and describes a volume; the whole path is kept (a mount point is longer than "C:").
+  void SetDrive(const std::string& drive);
   const std::string& Drive() const { return FDrive; }
-  bool MediaPresent() const;
+  bool MediaPresent() const { return DiskInDrive(FDrive); }
 
   std::string AvailableDisks;  // mount points of real file systems, separated by ";"
   TMediaType MediaType = dtUnknown;

@@ -15,31 +15,6 @@ std::string Env(const char* name) {
   return v ? v : "";
 }
 
-std::string HomeSub(const std::string& sub) {
-  std::string home = GetProfilePath();
-  return home.empty() ? "" : IncludeTrailingPathDelimiter(home) + sub;
-}
-
-std::string XdgConfigHome() {
-  std::string c = Env("XDG_CONFIG_HOME");
-  return c.empty() ? HomeSub(".config") : c;
-}
-
-// The user folders of xdg-user-dirs ("XDG_DESKTOP_DIR="$HOME/Desktop""), else the usual name.
-std::string UserDir(const char* key, const char* fallback) {
-  std::string text;
-  if (ReadSysFile(IncludeTrailingPathDelimiter(XdgConfigHome()) + "user-dirs.dirs", text, 64 * 1024)) {
-    auto values = ParseOSRelease(text);
-    auto it = values.find(key);
-    if (it != values.end() && !it->second.empty()) {
-      std::string v = it->second;
-      if (v.rfind("$HOME", 0) == 0) v = GetProfilePath() + v.substr(5);
-      return v;
-    }
-  }
-  return HomeSub(fallback);
-}
-
 std::string ZoneName() {
   std::string tz = Env("TZ");
   if (!tz.empty()) return tz[0] == ':' ? tz.substr(1) : tz;
@@ -129,46 +104,19 @@ void TOperatingSystem::GetInfo() {
   Folders.Add("System=" + GetSysDir());
   Folders.Add("Temp=" + GetTempDir());
 
-  const std::string config = XdgConfigHome();
-  std::string data = Env("XDG_DATA_HOME");
-  if (data.empty()) data = HomeSub(".local/share");
-  std::string cache = Env("XDG_CACHE_HOME");
-  if (cache.empty()) cache = HomeSub(".cache");
-  const std::string desktop = UserDir("XDG_DESKTOP_DIR", "Desktop");
-  const std::pair<const char*, std::string> special[] = {
-      {"AppData=", config},
-      {"CommonDesktopDir=", ""},
-      {"CommonAltStartUp=", ""},
-      {"RecycleBin=", data.empty() ? "" : data + "/Trash"},
-      {"CommonPrograms=", "/usr/share/applications"},
-      {"CommonStartMenu=", "/usr/share/applications"},
-      {"CommonStartup=", "/etc/xdg/autostart"},
-      {"CommonFavorites=", ""},
-      {"Cookies=", ""},
-      {"Controls=", ""},
-      {"Desktop=", desktop},
-      {"DesktopDir=", desktop},
-      {"Favorites=", ""},
-      {"Drives=", ""},
-      {"Fonts=", "/usr/share/fonts"},
-      {"History=", ""},
-      {"Internet=", ""},
-      {"InternetCache=", cache},
-      {"NetWork=", ""},
-      {"NetHood=", ""},
-      {"MyDocuments=", UserDir("XDG_DOCUMENTS_DIR", "Documents")},
-      {"PrintHood=", ""},
-      {"Printers=", ""},
-      {"Programs=", data.empty() ? "" : data + "/applications"},
-      {"Recent=", data.empty() ? "" : data + "/recently-used.xbel"},
-      {"SendTo=", ""},
-      {"StartMenu=", data.empty() ? "" : data + "/applications"},
-      {"StartUp=", config.empty() ? "" : config + "/autostart"},
-      {"Templates=", UserDir("XDG_TEMPLATES_DIR", "Templates")},
-  };
-  for (const auto& [name, path] : special) Folders.Add(name + path);
+  static const std::pair<const char*, int> kSpecial[29] = {
+      {"AppData=", 26},        {"CommonDesktopDir=", 25}, {"CommonAltStartUp=", 30}, {"RecycleBin=", 10},
+      {"CommonPrograms=", 23}, {"CommonStartMenu=", 22},  {"CommonStartup=", 24},    {"CommonFavorites=", 31},
+      {"Cookies=", 33},        {"Controls=", 3},          {"Desktop=", 0},           {"DesktopDir=", 16},
+      {"Favorites=", 6},       {"Drives=", 17},           {"Fonts=", 20},            {"History=", 34},
+      {"Internet=", 1},        {"InternetCache=", 32},    {"NetWork=", 18},          {"NetHood=", 19},
+      {"MyDocuments=", 5},     {"PrintHood=", 27},        {"Printers=", 4},          {"Programs=", 2},
+      {"Recent=", 8},          {"SendTo=", 9},            {"StartMenu=", 11},        {"StartUp=", 7},
+      {"Templates=", 21}};
+  for (const auto& [name, csidl] : kSpecial) Folders.Add(name + GetSpecialFolder(csidl));
   // the folder that holds the desktop folder
-  size_t slash = desktop.find_last_of('/');
+  const std::string desktop = GetSpecialFolder(0);
+  const size_t slash = desktop.find_last_of('/');
   Folders.Add("Profile=" + (slash == std::string::npos ? std::string() : desktop.substr(0, slash)));
 
   GetEnvironment(Environment);

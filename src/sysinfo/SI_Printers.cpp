@@ -32,7 +32,7 @@ void TPrinters::GetInfo() {
   if (def.empty()) def = std::getenv("LPDEST") ? std::getenv("LPDEST") : "";
   if (def.empty()) {
     std::string lp;
-    std::string home = GetProfilePath();
+    std::string home = GetHomeDir();
     if (!home.empty() && ReadSysFile(home + "/.cups/lpoptions", lp, 64 * 1024)) {} else ReadSysFile("/etc/cups/lpoptions", lp, 64 * 1024);
     size_t at = lp.find("Default ");
     if (at != std::string::npos) {

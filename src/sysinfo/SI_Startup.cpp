@@ -59,6 +59,6 @@ void TStartup::GetInfo() {
   WinINI.clear();
   ReadFolder("/etc/xdg/autostart", Common_Folder);
   const char* cfg = std::getenv("XDG_CONFIG_HOME");
-  std::string config = cfg && *cfg ? cfg : GetProfilePath() + "/.config";
+  std::string config = cfg && *cfg ? cfg : GetHomeDir() + "/.config";
   ReadFolder(config + "/autostart", User_Folder);
 }

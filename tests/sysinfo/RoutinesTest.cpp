@@ -2,6 +2,8 @@
 
 #include "base/Classes.h"
 #include "base/SysUtils.h"
+
+#include <cstdlib>
 #include "support/TestSupport.h"
 #include "sysinfo/Routines.h"
 
@@ -86,4 +88,53 @@ TEST(Routines, UnitFactsOnLinux) {
   std::string missing;
   EXPECT_FALSE(ReadSysFile("/nonexistent/file", missing));
   EXPECT_EQ(ReadSysLine("/nonexistent/file"), "");
+}
+
+TEST(Routines, GenerationCodesOfVersionRecords) {
+  struct Case {
+    uint32_t platform, major, minor;
+    const char* csd;
+    int code;
+  } cases[] = {{1, 4, 0, "", 1},      {1, 4, 0, " B ", 2},  {1, 4, 10, "", 3}, {1, 4, 10, "A", 4},
+               {1, 4, 10, "AB", 3},   {1, 4, 90, "", 5},    {2, 3, 51, "", 6}, {2, 4, 0, "Service Pack 6", 7},
+               {2, 5, 0, "", 8},      {2, 5, 1, "", 9},     {2, 5, 2, "", 8},  {2, 6, 0, "", 0},
+               {2, 10, 0, "", 0},     {0, 3, 10, "", 0}};
+  for (const Case& c : cases)
+    EXPECT_EQ(OSGenerationOf(c.platform, c.major, c.minor, c.csd), c.code) << c.major << "." << c.minor;
+}
+
+TEST(Routines, SpecialFoldersFollowTheUserFolders) {
+  const std::string dir = TestDir();
+  const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved = oldConfig ? oldConfig : "";
+  WriteAll(dir + "user-dirs.dirs", "XDG_DESKTOP_DIR=\"/srv/people/ann/Schreibtisch\"\n");
+  setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+  EXPECT_EQ(GetSpecialFolder(0), "/srv/people/ann/Schreibtisch");
+  EXPECT_EQ(GetProfilePath(), "/srv/people/ann");
+  EXPECT_EQ(GetSpecialFolder(7), dir + "autostart");
+  EXPECT_EQ(GetSpecialFolder(33), "");  // no cookie folder
+  if (oldConfig) setenv("XDG_CONFIG_HOME", saved.c_str(), 1); else unsetenv("XDG_CONFIG_HOME");
+  TVersionInfo v;
+  EXPECT_FALSE(GetFileVerInfo("/bin/sh", v));
+  EXPECT_EQ(v.FileName, "/bin/sh");
+}
+
+TEST(Routines, DiskInfoOfAFolderAndOfNothing) {
+  TDiskInfo info;
+  GetDiskInfo(TestDir(), info);
+  EXPECT_TRUE(DiskInDrive(info.Drive));
+  EXPECT_GT(info.Capacity, 0);
+  EXPECT_GT(info.TotalClusters, 0u);
+  EXPECT_NE(info.MediaType, dtNotExists);
+  GetDiskInfo("/nonexistent/volume", info);
+  EXPECT_EQ(info.MediaType, dtNotExists);
+  EXPECT_EQ(info.Capacity, 0);
+  EXPECT_EQ(info.FileSystem, "");
+  GetDiskInfo("", info);
+  EXPECT_FALSE(DiskInDrive(""));
+  EXPECT_EQ(info.Capacity, 0);
+  std::vector<TMountEntry> mounts = ParseMounts("/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /home xfs rw 0 0\n");
+  ASSERT_NE(MountOf(mounts, "/home/ann"), nullptr);
+  EXPECT_EQ(MountOf(mounts, "/home/ann")->MountPoint, "/home");
+  EXPECT_EQ(MountOf(mounts, "/homework")->MountPoint, "/");
 }
