@@ -332,8 +332,13 @@ void TCPUCache::GetInfo(int vendor) {
 }
 
 namespace {
+bool CounterWorks() {
+  timespec ts{};
+  return clock_gettime(CLOCK_MONOTONIC_RAW, &ts) == 0;
+}
+
 int MeasureFrequency() {
-  if (kCounterFrequency <= 0) return 0;
+  if (kCounterFrequency <= 0 || !CounterWorks()) return 0;  // no counter: no measurement
   // The thread keeps its priority: raising it needs privileges a game does not have.
   auto pass = [](int64_t& cycles, int64_t& micros) {
     int64_t c0 = ReadCounter(), start = c0;

@@ -51,8 +51,9 @@ void TMemory::FillFrom(const std::string& meminfo, int64_t vmSize, uint64_t addr
   }
   PhysicalTotal = std::max<int64_t>(total, 0);
   PhysicalFree = std::clamp<int64_t>(avail, 0, PhysicalTotal);
+  // 128-bit product: a (bogus) total near the 64-bit limit must not overflow
   MemoryLoad = PhysicalTotal > 0
-                   ? static_cast<int32_t>((PhysicalTotal - PhysicalFree) * 100 / PhysicalTotal)
+                   ? static_cast<int32_t>(static_cast<__int128>(PhysicalTotal - PhysicalFree) * 100 / PhysicalTotal)
                    : 0;
 
   int64_t commitLimit = Get(m, "CommitLimit");

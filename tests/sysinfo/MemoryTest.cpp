@@ -55,6 +55,8 @@ TEST(Memory, OddFilesGiveDefinedFigures) {
       // a line cut off in the middle of its number still reads as what is there
       {"MemTotal: 4096 kB\nMemAvailable: 10", 4096 * 1024, 10},
       {"garbage\n:::\nMemTotal kB\n", -1, -1},
+      // a total near the 64-bit limit: the load still comes out in range
+      {"MemTotal: 1132088888888888 kB\n", 1132088888888888LL * 1024, 0},
   };
   for (const Case& c : cases) {
     TMemory m;
