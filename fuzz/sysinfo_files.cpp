@@ -32,7 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TStringList names, commands;
   ParsePrintcap(text, names);
   ParseDpkgStatus(text, names, commands);
-  DesktopEntryCommand(text);
   MultiSzToStr(text);
   StripSpaces(text);
   DequoteStr(text);

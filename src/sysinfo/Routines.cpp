@@ -230,6 +230,41 @@ std::string GetProfilePath() {
   return slash == std::string::npos ? "" : desktop.substr(0, slash);
 }
 
+int ResolveLink(const std::string& fileName, std::string& path, std::string& arguments) {
+  std::string text;
+  if (!ReadSysFile(fileName, text, 256 * 1024)) return ENOENT;
+  bool inEntry = false, hidden = false;
+  std::string exec;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = Trim(text.substr(pos, end - pos));
+    pos = end + 1;
+    if (!line.empty() && line[0] == '[') {
+      inEntry = line == "[Desktop Entry]";
+      continue;
+    }
+    const size_t eq = line.find('=');
+    if (!inEntry || eq == std::string::npos) continue;
+    const std::string key = Trim(line.substr(0, eq)), value = Trim(line.substr(eq + 1));
+    if (key == "Exec") exec = value;
+    if (key == "Hidden" && LowerCase(value) == "true") hidden = true;
+    if (key == "X-GNOME-Autostart-enabled" && LowerCase(value) == "false") hidden = true;
+  }
+  if (hidden || exec.empty()) return EINVAL;
+  if (exec[0] == '"') {
+    const size_t close = exec.find('"', 1);
+    path = exec.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    arguments = close == std::string::npos ? "" : Trim(exec.substr(close + 1));
+  } else {
+    const size_t sp = exec.find_first_of(" \t");
+    path = exec.substr(0, sp);
+    arguments = sp == std::string::npos ? "" : Trim(exec.substr(sp + 1));
+  }
+  return 0;
+}
+
 bool GetFileVerInfo(const std::string& fileName, TVersionInfo& info) {
   info.FileName = fileName;
   return false;

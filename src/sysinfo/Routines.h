@@ -45,6 +45,10 @@ std::string GetHomeDir();
 std::string GetSpecialFolder(int csidl);
 std::string GetProfilePath();  // the folder that holds the desktop folder
 
+// A desktop entry stands for a shortcut: its Exec line split into the program and its
+// arguments. 0 on success, else an error code (the entry cannot be read, is hidden or has no Exec).
+int ResolveLink(const std::string& fileName, std::string& path, std::string& arguments);
+
 struct TVersionInfo {
   std::string FileName, Version, Description, LegalCopyright;
   uint32_t Major = 0, Minor = 0, Release = 0, Build = 0;

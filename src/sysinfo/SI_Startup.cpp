@@ -8,30 +8,6 @@
 #include "base/SysUtils.h"
 #include "sysinfo/Routines.h"
 
-std::string DesktopEntryCommand(const std::string& text) {
-  bool inEntry = false;
-  std::string exec;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = Trim(text.substr(pos, end - pos));
-    pos = end + 1;
-    if (!line.empty() && line[0] == '[') {
-      inEntry = line == "[Desktop Entry]";
-      continue;
-    }
-    if (!inEntry) continue;
-    size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    std::string key = Trim(line.substr(0, eq)), value = Trim(line.substr(eq + 1));
-    if (key == "Exec") exec = value;
-    if ((key == "Hidden" || key == "X-GNOME-Autostart-enabled") && LowerCase(value) == (key == "Hidden" ? "true" : "false"))
-      return "";
-  }
-  return exec;
-}
-
 void TStartup::ReadFolder(const std::string& dir, TRunEntries& list) {
   std::vector<std::string> names;
   if (DIR* d = opendir(dir.c_str())) {
@@ -43,10 +19,9 @@ void TStartup::ReadFolder(const std::string& dir, TRunEntries& list) {
   }
   std::sort(names.begin(), names.end());
   for (const std::string& n : names) {
-    std::string text;
-    if (!ReadSysFile(IncludeTrailingPathDelimiter(dir) + n, text, 256 * 1024)) continue;
-    std::string cmd = DesktopEntryCommand(text);
-    if (!cmd.empty()) list.emplace_back(n.substr(0, n.size() - 8), cmd);
+    std::string path, arguments;
+    if (ResolveLink(IncludeTrailingPathDelimiter(dir) + n, path, arguments) != 0) continue;
+    list.emplace_back(n.substr(0, n.size() - 8), arguments.empty() ? path : path + " " + arguments);
   }
 }
 

@@ -9,9 +9,6 @@
 
 using TRunEntries = std::vector<std::pair<std::string, std::string>>;  // name, command
 
-// The Exec line of a desktop-entry text ("" when missing or the entry is hidden).
-std::string DesktopEntryCommand(const std::string& text);
-
 class TStartup : public TSIObject {
 public:
   const char* ClassName() const override { return "TStartup"; }

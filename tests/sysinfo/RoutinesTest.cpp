@@ -3,6 +3,7 @@
 #include "base/Classes.h"
 #include "base/SysUtils.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include "support/TestSupport.h"
 #include "sysinfo/Routines.h"
@@ -137,4 +138,31 @@ TEST(Routines, DiskInfoOfAFolderAndOfNothing) {
   ASSERT_NE(MountOf(mounts, "/home/ann"), nullptr);
   EXPECT_EQ(MountOf(mounts, "/home/ann")->MountPoint, "/home");
   EXPECT_EQ(MountOf(mounts, "/homework")->MountPoint, "/");
+}
+
+TEST(Routines, ResolveLinkSplitsTheCommand) {
+  const std::string dir = TestDir();
+  struct Case {
+    const char* text;
+    int result;
+    const char* path;
+    const char* arguments;
+  } cases[] = {
+      {"[Desktop Entry]\nName=X\nExec=/usr/bin/x --start %U\n", 0, "/usr/bin/x", "--start %U"},
+      {"[Desktop Entry]\nExec=\"/opt/my app/run\" -q\n", 0, "/opt/my app/run", "-q"},
+      {"[Desktop Entry]\nExec=\"/opt/unclosed\n", 0, "/opt/unclosed", ""},
+      {"[Desktop Entry]\nExec=agent\n", 0, "agent", ""},
+      {"[Desktop Entry]\nExec=x\nHidden=true\n", EINVAL, "", ""},
+      {"[Other]\nExec=x\n", EINVAL, "", ""},
+      {"", EINVAL, "", ""},
+  };
+  for (const Case& c : cases) {
+    WriteAll(dir + "entry.desktop", c.text);
+    std::string path, arguments;
+    EXPECT_EQ(ResolveLink(dir + "entry.desktop", path, arguments), c.result) << c.text;
+    EXPECT_EQ(path, c.path) << c.text;
+    EXPECT_EQ(arguments, c.arguments) << c.text;
+  }
+  std::string path, arguments;
+  EXPECT_EQ(ResolveLink(dir + "missing.desktop", path, arguments), ENOENT);
 }
