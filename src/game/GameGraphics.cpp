@@ -139,7 +139,7 @@ struct TCharMap {
   TCharMap() {
     std::memset(Glyph, -1, sizeof Glyph);
     for (int c = 0; c < 26; ++c) Glyph['A' + c] = Glyph['a' + c] = int8_t(c);
-    Glyph['0'] = 14;  // the letter O
+    Glyph[int('0')] = 14;  // the letter O
     for (int c = 1; c <= 9; ++c) Glyph['0' + c] = int8_t(25 + c);
     const char* rest = "+-*/=!,.@#$%^&:\"()_[]?{}~";
     for (int i = 0; rest[i]; ++i) Glyph[uint8_t(rest[i])] = int8_t(35 + i);
