@@ -1,10 +1,12 @@
 // Kestrune start-up. Until the menu application stands, the program runs the module start-up
-// ("-uninstall", the single-instance guard), records one run in its trace log and exits.
+// ("-uninstall", the single-instance guard), records one run in its trace log with the version
+// and system summary, and exits.
 #include <cstdio>
 #include <string>
 
 #include "engine/tools.h"
 #include "game/KTGlobal.h"
+#include "shell/StartupLog.h"
 
 int main(int argc, char** argv) {
   ErrorMessageHook = [](const std::string& text) {
@@ -22,6 +24,7 @@ int main(int argc, char** argv) {
   SetLogFile(UserDataDir + "qv.log");
   LogBegin();
   Log("Kestrune started", ltInfo);
+  LogSystemInfo();
   LogEnd();
   std::printf("Kestrune: trace log written to %sqv.log\n", UserDataDir.c_str());
   DoneGlobals();
