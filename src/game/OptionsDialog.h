@@ -8,7 +8,7 @@
 
 #include "engine/zrD3D.h"
 
-// The dialog's own texts.
+// The dialog's own texts; the form takes its captions from here.
 namespace OptionsTexts {
 inline constexpr const char* Caption = "Options";
 inline constexpr const char* PageGraphics = "Graphics";

@@ -15,6 +15,7 @@ TfrmGameOptions::TfrmGameOptions(TzrD3D8* direct3D, QWidget* parent)
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::MSWindowsFixedSizeDialogHint);
   setFixedSize(kOptionsClientWidth, kOptionsClientHeight);
+  ApplyTexts();
 
   FModel.FormCreate();
   for (const TOptionsDeviceEntry& e : FModel.cbxDevice)
@@ -38,6 +39,39 @@ TfrmGameOptions::TfrmGameOptions(TzrD3D8* direct3D, QWidget* parent)
 }
 
 TfrmGameOptions::~TfrmGameOptions() { FModel.FormDestroy(); }
+
+void TfrmGameOptions::ApplyTexts() {
+  namespace T = OptionsTexts;
+  setWindowTitle(T::Caption);
+  FUi->pgcOptions->setTabText(0, T::PageGraphics);
+  FUi->pgcOptions->setTabText(1, T::PageSound);
+  FUi->pgcOptions->setTabText(2, T::PageDetail);
+  FUi->gbxDevice->setTitle(T::GroupDevice);
+  FUi->gbxDisplayMode->setTitle(T::GroupDisplayMode);
+  FUi->rbtnWindow->setText(T::Window);
+  FUi->rbtnFullscreen16->setText(T::Fullscreen16);
+  FUi->rbtnFullscreen32->setText(T::Fullscreen32);
+  FUi->gbxVolume->setTitle(T::GroupVolume);
+  FUi->lblMusic->setText(T::Music);
+  FUi->lblSoundFX->setText(T::SoundFX);
+  FUi->gbxGraphicsDetail->setTitle(T::GroupGraphicsDetail);
+  FUi->lblDetailMin->setText(T::DetailMin);
+  FUi->lblDetailMax->setText(T::DetailMax);
+  FUi->gbxSmokeDensity->setTitle(T::GroupSmokeDensity);
+  FUi->lblSmokeOff->setText(T::SmokeOff);
+  FUi->lblSmokeMin->setText(T::SmokeMin);
+  FUi->lblSmokeMed->setText(T::SmokeMed);
+  FUi->lblSmokeHigh->setText(T::SmokeHigh);
+  FUi->BtOk->setText(T::Ok);
+  FUi->actOk->setText(T::Ok);
+  FUi->BtCancel->setText(T::Cancel);
+  for (QSlider* s : {FUi->tbarMusic, FUi->tbarSoundFX}) {
+    s->setRange(0, kVolumeMax);
+    s->setTickInterval(kVolumeTick);
+  }
+  FUi->tbrGraphicsDetail->setRange(0, kGraphicsDetailMax);
+  FUi->tbrSmokeDensity->setRange(0, kSmokeDensityMax);
+}
 
 void TfrmGameOptions::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);

@@ -35,6 +35,7 @@ protected:
   void closeEvent(QCloseEvent* event) override;
 
 private:
+  void ApplyTexts();  // captions and ranges from the model, so the layout holds no rule of its own
   void FormShow();
   void cbxDeviceChange(int index);
   void DisplayModeClicked();

@@ -90,6 +90,10 @@ TEST_F(FrmOptionsTest, FormShowsTheSettingsAndOkStoresTheControls) {
   ASSERT_EQ(ui.cbxDevice->count(), 1);
   EXPECT_EQ(ui.cbxDevice->itemText(0), "Fake Adapter");
   EXPECT_EQ(ui.pgcOptions->tabText(0), "Graphics");
+  EXPECT_EQ(ui.pgcOptions->tabText(2), "Detail");
+  EXPECT_EQ(ui.rbtnWindow->text(), "Desktop Window");
+  EXPECT_EQ(ui.rbtnFullscreen32->text(), "Fullscreen 800 x 600 x 32");
+  EXPECT_EQ(ui.BtOk->text(), "Ok");
   EXPECT_EQ(ui.tbarMusic->value(), 40);
   EXPECT_TRUE(ui.rbtnFullscreen16->isChecked());
   EXPECT_TRUE(ui.BtOk->isEnabled());
