@@ -1,0 +1,1 @@
+#include "sysinfo/SI_DirectX.h"

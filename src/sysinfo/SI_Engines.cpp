@@ -1,0 +1,1 @@
+#include "sysinfo/SI_Engines.h"
