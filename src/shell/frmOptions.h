@@ -1,0 +1,50 @@
+#pragma once
+// The options window: a Qt form (frmOptions.ui) over the dialog model of the game layer. The
+// model holds every rule; this class copies its state into the controls and the player's
+// changes back, and turns the window's events into the model's handlers.
+#include <QDialog>
+#include <memory>
+
+#include "game/OptionsDialog.h"
+
+namespace Ui {
+class frmOptions;
+}
+
+class TfrmGameOptions : public QDialog {
+  Q_OBJECT
+public:
+  // Loads the settings and lists the devices of `direct3D` (may be null; not owned).
+  explicit TfrmGameOptions(TzrD3D8* direct3D, QWidget* parent = nullptr);
+  // Saves the settings.
+  ~TfrmGameOptions() override;
+
+  TGameOptionsDialog& Model() { return FModel; }
+
+  // The selection functions of the shell.
+  TzrD3DDeviceInfo* FindSelectedDevice() const { return FModel.FindSelectedDevice(); }
+  bool HasSelectedDevice() const { return FModel.HasSelectedDevice(); }
+  bool IsWindowed() const { return FModel.IsWindowed(); }
+  void GetSelectedDisplayMode(TzrD3DMode& mode) const { FModel.GetSelectedDisplayMode(mode); }
+
+public slots:
+  void reject() override;  // Escape and the close command go through the may-close flag
+
+protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  void ApplyTexts();  // captions and ranges from the model, so the layout holds no rule of its own
+  void FormShow();
+  void cbxDeviceChange(int index);
+  void DisplayModeClicked();
+  void BtCancelClick();
+  void actOkExecute();
+  void ModelToControls();
+  void UpdateControls();  // enabled states and checks of the mode buttons and of actOk
+
+  TGameOptionsDialog FModel;
+  std::unique_ptr<Ui::frmOptions> FUi;
+  bool FUpdating = false;
+};
