@@ -223,6 +223,25 @@ public:
   uint8_t LaserOn = 0;
   std::array<std::unique_ptr<std::vector<uint32_t>>, kFireListCount> FireLists;  // by phase
 
+  // Cell queries and actions (LevelCells.cpp). Coordinates outside the grid read as a wall
+  // cell without occupant, so a caller's slip never reads outside the grid.
+  uint8_t GetCellAction(int32_t x, int32_t y) const;
+  uint8_t GetCellParam(int32_t x, int32_t y) const;
+  bool HasFloor(int32_t x, int32_t y) const;
+  bool IsWalkable(int32_t x, int32_t y) const;
+  bool CrossesLaserEdge(int32_t x, int32_t y, uint8_t direction) const;
+  int32_t FireValue(int32_t x, int32_t y) const;
+  TGameElement* GetOccupant(int32_t x, int32_t y) const;
+  bool SetOccupant(TGameElement* element, int32_t x, int32_t y);
+  void ClearOccupant(int32_t x, int32_t y);
+  bool LineOfSight(int32_t x, int32_t y, int32_t dx, int32_t dy) const;
+  void TouchCell(int32_t x, int32_t y);
+  void SetPlayerCell(int32_t x, int32_t y);
+  void Step();
+  // Draws the visible cells, the decor and the pick-up ring (needs the graphics set).
+  void Render(float fade, float viewX, float viewY);
+
 private:
+  void PlaySound(uint8_t row, float factor = -1.0f);
   void Build(TLevelFile& level);
 };

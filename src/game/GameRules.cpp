@@ -1,0 +1,131 @@
+// Scoring, the level end, the stored progress and statistics, and the local highscores.
+#include <filesystem>
+
+#include "base/SysUtils.h"
+#include "engine/tools.h"
+#include "game/GameLogic.h"
+#include "game/KTGlobal.h"
+#include "game/Options.h"
+#include "game/ReplayPack.h"
+
+constexpr int32_t TGameLogic::kScoreTable[7];
+
+bool TGameLogic::AddScore(uint8_t kind, int32_t arg, const TGEWalkBot* who) {
+  if (kind > 6) return true;
+  int32_t n = 1;
+  if (kind == 0) {
+    // The floating 500 where the smoker was; the last one also pays the bonus.
+    if (who) AddElement(7, new TGEScore(this, false, kScoreTable[0], who->CenterY(), who->CenterX()));
+    if (--SmokersLeft == 0) {
+      Score += kScoreTable[5];
+      AddElement(7, new TGEBonus(this, std::to_string(kScoreTable[5]) + " Points", "All Converted"));
+    }
+  }
+  if (kind == 4) n = arg >= 1 ? arg : 0;
+  if (kind == 6) AddElement(7, new TGEBonus(this, std::to_string(kScoreTable[6]) + " Points", "Extra"));
+  ScoreCounts[kind] = static_cast<uint16_t>(ScoreCounts[kind] + n);
+  Score += static_cast<int32_t>(static_cast<int64_t>(kScoreTable[kind]) * n);
+  return true;
+}
+
+void TGameLogic::CheckLevelEnd() {
+  if (!IsRunning()) return;
+  TGEPlayer* p = Player();
+  if (!p) return;
+  if (!p->Done) {
+    if (!(ReplayMode != 0 && GameTime == ReplayEndTime)) return;
+  }
+  LevelEnded = 1;
+  LevelWon = p->Won;
+  const int32_t secondsLeft = (Level ? Level->TimeLimit : 0) - GameTime / 1000;
+  if (LevelWon) AddScore(4, secondsLeft);
+  if (IsReplaying()) {
+    LevelResult = 3;
+  } else {
+    SaveLastReplay();
+    LevelResult = !LevelWon ? 2 : (LevelNumber != LevelCount ? 0 : 1);
+  }
+  switch (LevelResult) {
+    case 0: LevelText = Format("Level %d completed", LevelNumber); break;
+    case 1: LevelText = "Congratulations!"; break;
+    case 2: LevelText = "Fun Over!"; break;
+    default: LevelText = "Replay Over"; break;
+  }
+  EndLevel();
+}
+
+void TGameLogic::EndLevel() {
+  SetState(gsLevelEnd);
+  static const uint8_t kSound[3] = {4, 5, 3};
+  if (LevelResult < 3) PlaySound(kSound[LevelResult]);
+  else PlaySound(LevelWon ? 4 : 3);
+}
+
+void TGameLogic::SaveLastReplay() {
+  if (Behaviour != 0 || ReplayMode != 0 || LevelSteps < 1) return;
+  try {
+    TReplayPack pack(UserDataDir + kLastReplayName);
+    pack.AddReplay(LevelNumber, [this](TStream& s) { WriteReplayRecord(s); });
+  } catch (const Exception& e) {
+    // A game continued from a stored level may find the pack short; the game goes on.
+    Log("Error saving last replay: " + e.Message, ltWarning);
+  }
+}
+
+void TGameLogic::LevelFinished() {
+  ++GameEnvironment.LevelsFinished;
+  if (TLevelStats* st = GameEnvironment.LevelStatsOf(LevelNumber))
+    for (int i = 0; i < 7; ++i) st->Counts[i] = ScoreCounts[static_cast<size_t>(i)];
+  if (LevelNumber < LevelCount) {
+    StartScore = Score;
+    for (int i = 0; i < 2; ++i) {
+      TGEOption* o = Option(i);
+      StartOptions[static_cast<size_t>(i)] = o ? o->Count : 0;
+    }
+    GameEnvironment.StartScore = StartScore;
+    GameEnvironment.StartOptions[0] = StartOptions[0];
+    GameEnvironment.StartOptions[1] = StartOptions[1];
+    GameEnvironment.StartLevel = LevelNumber + 1;
+  }
+  SaveSettings();
+}
+
+int32_t TGameLogic::InsertHighscore() {
+  int32_t pos = -1;
+  auto& hs = GameEnvironment.Highscores;
+  for (int32_t i = kHighscoreCount - 1; i >= 0; --i)
+    if (Score > hs[i].Score) {
+      if (i < kHighscoreCount - 1) hs[i + 1] = hs[i];
+      pos = i;
+    }
+  if (pos < 0) return -1;
+  hs[pos].Name = GameEnvironment.Alias.substr(0, 10);
+  hs[pos].Score = Score;
+  if (pos == 0) {
+    for (int32_t l = 1; l <= kStatLevels; ++l) *GameEnvironment.BestLevelStatsOf(l) = TLevelStats{};
+    for (int32_t l = 1; l < LevelNumber && l <= kStatLevels; ++l)
+      *GameEnvironment.BestLevelStatsOf(l) = *GameEnvironment.LevelStatsOf(l);
+    if (TLevelStats* st = GameEnvironment.BestLevelStatsOf(LevelNumber))
+      for (int i = 0; i < 7; ++i) st->Counts[i] = ScoreCounts[static_cast<size_t>(i)];
+    std::error_code ec;
+    std::filesystem::copy_file(UserDataDir + kLastReplayName, UserDataDir + kMyBestReplayName,
+                               std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) {
+      DeleteFile(UserDataDir + kMyBestReplayName);
+      Log("Error copying my best replay file", ltWarning);
+    }
+  }
+  SaveSettings();
+  return pos;
+}
+
+void TGameLogic::EndGame(bool fireworks) {
+  const int32_t pos = InsertHighscore();
+  HighscorePos = pos;
+  if (pos >= 0) {
+    Fireworks = fireworks;
+    SetState(gsHighscore);
+  } else {
+    SetState(gsTitle);
+  }
+}

@@ -1,0 +1,438 @@
+// The states of the game: loading, title, playing, level end, highscore, credits; their keys,
+// their per-step work and what each draws.
+#include <cmath>
+#include <cstring>
+
+#include "base/PasMath.h"
+#include "base/Random.h"
+#include "base/Streams.h"
+#include "base/SysUtils.h"
+#include "engine/tools.h"
+#include "engine/zrDInput.h"
+#include "game/GameGraphics.h"
+#include "game/GameLogic.h"
+#include "game/GameSounds.h"
+#include "game/KTGlobal.h"
+#include "game/Options.h"
+#include "game/ReplayPack.h"
+#include "game/SmokeSystem.h"
+
+namespace {
+const char* const kTitlePages[5] = {"Press Space to Play", "Press \"N\" to Start New Game", "Highscore",
+                                    "Press \"D\" for Demo", "Press \"R\" for Replay"};
+constexpr float kPi = 3.14159265358979f;
+}  // namespace
+
+void TGameLogic::SetFade(float value) {
+  Fade = value;
+  const uint32_t g = static_cast<uint32_t>(std::clamp<int64_t>(PasRound(255.0 * value), 0, 255));
+  for (uint32_t& c : FadeColours) c = 0xFF000000u | (g << 16) | (g << 8) | g;
+}
+
+void TGameLogic::SetState(uint8_t n) {
+  if (n == GameState) return;
+  LogPlain(std::to_string(n));
+  const uint8_t old = GameState;
+  if ((old == gsPlaying || old == gsLevelEnd || old == gsHighscore) && n != gsLevelEnd && n != gsHighscore) ClearLevel();
+  StepCounter = 0;
+  switch (n) {
+    case gsTitle:
+      TitleAction = 0;
+      TitlePage = 0;
+      PageAlpha = -1.0f;
+      TitleCounter = 0;
+      ReplayMode = 0;
+      NextReplayLevel = 0;
+      HighscorePos = -1;
+      ScoreCounts = {};
+      SetFade(0);
+      SetupTitleBeams();
+      HasLastReplay = TReplayPack(UserDataDir + kLastReplayName).Count() > 0;
+      if (Sounds) Sounds->StopMusic();
+      break;
+    case gsPlaying:
+      if (Sounds) Sounds->StopMusic();
+      LevelSteps = 0;
+      GameTime = 0;
+      LastStepTime = GetTimeMs();
+      PauseRequested = false;
+      PlayPhase = 0;
+      break;
+    case gsLevelEnd:
+      EndPhase = 0;
+      ContinueChosen = false;
+      LevelJumpShown = false;
+      if (Sounds) Sounds->StopMusic();
+      break;
+    case gsHighscore:
+      TableFade = 0;
+      HighscorePhase = 0;
+      Lists[3].clear();
+      if (Sounds) Sounds->StopMusic();
+      PlaySound(2);
+      break;
+    case gsCredits:
+      CreditsX = 800.0f;
+      RedrawCount = 2;
+      if (Sounds) Sounds->StopMusic();
+      break;
+    default: break;
+  }
+  GameState = n;
+}
+
+void TGameLogic::TakeSnapshot() {
+  try {
+    std::vector<uint8_t> rgb;
+    if (!Setup.Snapshot || !Setup.Snapshot(rgb) || rgb.size() < 800u * 600u * 3u) throw Exception("no picture of the window");
+    const std::string name = Format("%ssnapshoot%d.bmp", ProgramDir().c_str(), SnapshotCount);
+    TMemoryStream s;
+    const uint32_t row = 800 * 3, size = 54 + row * 600;
+    s.WriteU8('B'), s.WriteU8('M'), s.WriteU32(size), s.WriteU32(0), s.WriteU32(54);
+    s.WriteU32(40), s.WriteI32(800), s.WriteI32(600), s.WriteU16(1), s.WriteU16(24), s.WriteU32(0), s.WriteU32(row * 600);
+    s.WriteU32(2835), s.WriteU32(2835), s.WriteU32(0), s.WriteU32(0);
+    for (int y = 599; y >= 0; --y)
+      for (int x = 0; x < 800; ++x) {
+        const uint8_t* p = &rgb[(static_cast<size_t>(y) * 800 + x) * 3];
+        s.WriteU8(p[2]), s.WriteU8(p[1]), s.WriteU8(p[0]);
+      }
+    TFileStream f(name, fmCreate);
+    s.SetPosition(0);
+    f.CopyFrom(s, 0);
+    ++SnapshotCount;
+  } catch (const Exception& e) {
+    Log("Error doing snapshot: " + e.Message, ltWarning);
+  }
+}
+
+void TGameLogic::HandleKeys() {
+  PrevKeyState = KeyState;
+  if (Keyboard) Keyboard->GetState(KeyState.data());
+  else KeyState.fill(0);
+  if (KeyPressed(25) && (KeyDown(29) || KeyDown(157))) {
+    TakeSnapshot();
+    return;
+  }
+  switch (GameState) {
+    case gsLoading:
+      if (LoadProgress == 100 &&
+          ((GameEnvironment.GamesStarted > 0 && GetTickCount() - StartTick > 4000) || KeyPressed(57)))
+        SetState(gsTitle);
+      break;
+    case gsTitle:
+      if (TitleAction != 0) break;
+      if (KeyPressed(1)) TitleAction = 4;
+      else if (KeyPressed(57)) TitleAction = 3;
+      else if (KeyPressed(49)) {
+        ResetProgress();
+        TitleAction = 3;
+      } else if (KeyPressed(19) && HasLastReplay) TitleAction = 1;
+      else if (KeyPressed(32)) TitleAction = 2;
+      break;
+    case gsPlaying:
+      if (KeyPressed(25)) PauseRequested = !PauseRequested;
+      if (KeyPressed(1)) {
+        if (Behaviour == 1) SetState(gsCredits);
+        else {
+          SaveLastReplay();
+          SetState(gsTitle);
+        }
+      }
+      break;
+    case gsLevelEnd:
+      if (EndPhase != 3) break;
+      if (KeyPressed(1)) {
+        ContinueChosen = false;
+        EndPhase = 4;
+      } else if (KeyPressed(57)) {
+        ContinueChosen = true;
+        EndPhase = 4;
+      }
+      break;
+    case gsHighscore:
+      for (uint16_t k = 0; k <= 57; ++k)
+        if (KeyPressed(static_cast<uint8_t>(k))) {
+          LastKey = k;
+          break;
+        }
+      break;
+    case gsCredits:
+      if ((KeyPressed(57) || KeyPressed(1)) && Setup.OnGameOver) Setup.OnGameOver("");
+      break;
+    default: break;
+  }
+}
+
+void TGameLogic::SetupTitleBeams() {
+  for (int i = 0; i < 3; ++i) {
+    TitleBeams[static_cast<size_t>(i)] = {(i + 1) * 800.0f / 4, 0, 0, static_cast<float>(RandomFloat() * kPi / 8 - kPi / 16), 0};
+  }
+}
+
+void TGameLogic::MoveTitleBeams() {
+  for (TTitleBeam& b : TitleBeams) {
+    b.Y -= b.Speed;
+    b.Angle += b.Spin;
+    if (b.Speed > 0.3f) {
+      if (b.Speed > 0.9f) b.Speed -= static_cast<float>(RandomFloat() * 0.015);
+      else b.Speed += static_cast<float>(RandomFloat() * 0.03 - 0.015);
+    } else {
+      b.Speed += static_cast<float>(RandomFloat() * 0.015);
+    }
+    const float r = static_cast<float>(RandomFloat() * 1.309e-5);
+    if ((b.Angle < -kPi / 4 && b.Spin < 0) || b.Spin <= -0.002618f) b.Spin += r;
+    else if ((b.Angle > kPi / 4 && b.Spin > 0) || b.Spin > 0.002618f) b.Spin -= r;
+    else b.Spin += r * 2 - 1.309e-5f;
+    if (b.Y < 600) {
+      b.Y += std::cos(b.Angle) * 768;
+      b.X -= std::sin(b.Angle) * 768;
+    }
+  }
+}
+
+void TGameLogic::TitleStep() {
+  const int32_t c = ++TitleCounter;
+  if (c < 36) return;
+  if (c < 210) PageAlpha = (c - 210) / 175.0f;
+  else if (c <= 300) PageAlpha = 0;
+  else if (c <= 340) PageAlpha = (c - 300) / 40.0f;
+  else {
+    PageAlpha = -1.0f;
+    TitleCounter = 0;
+    TitlePage = static_cast<uint8_t>((TitlePage + 1) % 5);
+    if (TitlePage == 4 && !HasLastReplay) TitlePage = 0;
+    if (TitlePage == 2 && GameEnvironment.Highscores[0].Score == kEmptyHighscore) TitlePage = 3;
+  }
+}
+
+void TGameLogic::AddFireworkMaybe() {
+  if (RandomFloat() < 0.3) AddElement(7, new TGEFXFireworkBubble(this));
+}
+
+void TGameLogic::NameEntryKey() {
+  const uint16_t k = LastKey;
+  LastKey = 0;
+  if (k == 0 || HighscorePos < 0 || HighscorePos >= kHighscoreCount) return;
+  std::string& name = GameEnvironment.Highscores[HighscorePos].Name;
+  if (k == 1 || k == 28) {
+    GameEnvironment.Alias = name.substr(0, 15);
+    SaveSettings();
+    HighscorePhase = 3;
+  } else if (k == 14) {
+    if (!name.empty()) {
+      name.pop_back();
+      PlaySound(6);
+    }
+  } else if (name.size() < 10) {
+    if (char ch = ScanCodeChar(k)) name += ch;
+    PlaySound(7);
+  }
+}
+
+void TGameLogic::StateStep() {
+  ++StepCounter;
+  switch (GameState) {
+    case gsTitle:
+      MoveTitleBeams();
+      if (TitleAction != 0) {
+        Fade -= 0.04f;
+        if (Fade <= 0) {
+          Fade = 0;
+          SetFade(Fade);
+          switch (TitleAction) {
+            case 1: LoadReplay(rmLastGame); break;
+            case 2: LoadReplay(rmDemo); break;
+            case 3: StartGame(); break;
+            default: SetState(gsCredits); break;
+          }
+          return;
+        }
+        SetFade(Fade);
+      } else if (Fade >= 1.0f) {
+        if (StepCounter > 2250) {
+          LoadReplay(rmDemo);
+          return;
+        }
+        TitleStep();
+      } else {
+        Fade += 0.04f;
+        if (Fade >= 1.0f) {
+          PlaySound(1);
+          Fade = 1.0f;
+        }
+        SetFade(Fade);
+      }
+      break;
+    case gsPlaying:
+      switch (PlayPhase) {
+        case 0:
+          if (StepCounter > 5) {
+            StepCounter = 0;
+            PlayPhase = 1;
+            PlaySound(9);
+          }
+          break;
+        case 1:
+          if (Fade < 1.0f) SetFade(std::min(1.0f, Fade + 0.04f));
+          if (StepCounter > 75) {
+            PlayPhase = 2;
+            StepCounter = 0;
+            SetFade(1.0f);
+          }
+          break;
+        case 2:
+          if (StepCounter > 12) {
+            PlayPhase = 3;
+            PlaySound(0);
+          }
+          break;
+        case 3: break;
+        default: throw Exception("Invalid state mode");
+      }
+      break;
+    case gsLevelEnd: {
+      if (LevelResult == 1) AddFireworkMaybe();
+      const int32_t c = StepCounter;
+      switch (EndPhase) {
+        case 0:
+          if (c > 75) {
+            EndPhase = LevelResult == 0 ? 1 : LevelResult == 1 ? 2 : 3;
+            StepCounter = 0;
+          }
+          break;
+        case 1:
+          if (c <= 25) SetFade((25 - c) / 25.0f);
+          else if (c <= 50) {
+            SetFade((c - 25) / 25.0f);
+            LevelJumpShown = true;
+          } else {
+            EndPhase = 2;
+            StepCounter = 0;
+            SetFade(1.0f);
+          }
+          break;
+        case 2:
+          if (c > 100) {
+            EndPhase = 3;
+            StepCounter = 0;
+          }
+          break;
+        case 4:
+          if (Fade > 0 && !(Fade <= 0.35f && (LevelResult == 1 || LevelResult == 2))) {
+            SetFade(std::max(0.0f, Fade - 0.04f));
+            break;
+          }
+          switch (LevelResult) {
+            case 0:
+              if (ContinueChosen) {
+                LevelFinished();
+                StartGame();
+              } else {
+                SetState(gsTitle);
+              }
+              break;
+            case 1:
+              LevelFinished();
+              EndGame(true);
+              break;
+            case 2: EndGame(false); break;
+            default:
+              if (NextReplayLevel != 0 && ContinueChosen) LoadReplay(ReplayMode);
+              else if (ReplayMode == rmWorldBest || Behaviour == 1) SetState(gsCredits);
+              else SetState(gsTitle);
+              break;
+          }
+          break;
+        default: break;
+      }
+      break;
+    }
+    case gsHighscore:
+      if (Fireworks) AddFireworkMaybe();
+      TableFade = std::min(1.0f, TableFade + 0.01f);
+      if (HighscorePhase == 0) {
+        const int32_t a = StepCounter / 32;
+        ++StepCounter;
+        if (a < 9 && StepCounter / 32 != a) PlaySound(8);
+        if (StepCounter > 408) {
+          HighscorePhase = 1;
+          StepCounter = 0;
+        }
+        NameEntryKey();
+      } else if (HighscorePhase == 1) {
+        NameEntryKey();
+      } else if (HighscorePhase == 3) {
+        Fade -= 0.04f;
+        if (Fade <= 0) {
+          Fade = 0;
+          SetFade(Fade);
+          SetState(gsTitle);
+          return;
+        }
+        SetFade(Fade);
+      }
+      break;
+    default: break;
+  }
+}
+
+void TGameLogic::RenderScene() {
+  TGameGraphics* g = Graphics.get();
+  if (!g) return;
+  if (GameState == gsLoading) {
+    g->DrawText(LoadProgress == 100 ? "PRESS SPACE" : "LOADING", TzrVector2{400, 200}, 2, nullptr, 1.0f, 10);
+    g->DrawLoadingScreen(LoadProgress / 100.0f, 0);
+  } else if (GameState == gsCredits) {
+    if (RedrawCount >= 1) g->DrawCreditsImage(nullptr);
+    else {
+      RECT r{0, 519, 800, 545};
+      g->DrawCreditsImage(&r);
+    }
+    g->DrawText("Kestrune", TzrVector2{CreditsX, 532}, 0, nullptr, 0.5f, 5);
+  } else {
+    if (IsPaused()) g->DrawText("PAUSED", TzrVector2{400, 300}, 2, nullptr, 2.0f, 20);
+    if (GameState == gsTitle) {
+      g->DrawTitleImage(nullptr);
+      g->DrawOverlay(1 - Fade);
+      if (PageAlpha > -1 && TitleAction == 0 && TitlePage != 2)
+        g->DrawTextSlide(kTitlePages[TitlePage], TzrVector2{400, 300}, 2, nullptr, PageAlpha, 800, 0.85f, 1);
+    }
+    if (GameState == gsLevelEnd && LevelJumpShown) {
+      g->DrawLevelJumpImage(LevelNumber == LevelCount - 1);
+      g->DrawOverlay(1 - Fade);
+    }
+    if (GameState == gsLevelEnd) {
+      const float t = EndPhase == 0 ? StepCounter / 37.5f : 2.0f;
+      g->DrawTextZoom(LevelText, TzrVector2{400, 220}, 2, nullptr, t, LevelText.empty() ? 1.0f : 1.0f / LevelText.size(), 0.9f, 5);
+      if (EndPhase == 3) {
+        g->DrawText("Press Space to continue", TzrVector2{400, 470}, 2, nullptr, 0.6f, 1);
+        if (LevelResult == 0) g->DrawText("or press \"Esc\" to quit", TzrVector2{400, 530}, 2, nullptr, 0.6f, 1);
+      }
+    }
+    if (GameState == gsHighscore)
+      g->DrawTextDrop(Fireworks ? "Congratulations!" : "Fun Over!", TzrVector2{400, 220}, 2, nullptr, TableFade, -170,
+                      0.9f + 0.45f * TableFade, 1);
+    const bool scene = GameState == gsPlaying || GameState == gsHighscore || (GameState == gsLevelEnd && !LevelJumpShown);
+    if (scene && Level) {
+      if (TGEPlayer* p = Player()) {
+        CameraX = std::clamp(p->CenterX() - 400.0f / 84, 0.4f, std::max(0.4f, Level->Width - 10.0f));
+        CameraY = std::clamp(p->CenterY() - 300.0f / 84, 0.4f, std::max(0.4f, Level->Height - 8.0f));
+      }
+      Level->Render(Fade, CameraX, CameraY);
+      for (auto& list : Lists)
+        for (size_t i = list.size(); i-- > 0;) list[i]->Render();
+      if (GameState != gsHighscore) {
+        Smoke->Render(CameraX * 84, CameraY * 84);
+        g->DrawText("SMOKERS", TzrVector2{625, 525}, 0, nullptr, 0.6f, 1);
+        g->DrawText(std::to_string(SmokersLeft), TzrVector2{700, 568}, 2, nullptr, 1.0f, 1);
+      }
+    }
+    if (GameState == gsPlaying || GameState == gsLevelEnd) {
+      g->DrawText("TIME", TzrVector2{70, 25}, 0, nullptr, 0.6f, 1);
+      g->DrawText(std::to_string(GameTime / 1000), TzrVector2{108, 65}, 2, nullptr, 1.0f, 1);
+      g->DrawText("SCORE", TzrVector2{640, 25}, 0, nullptr, 0.6f, 1);
+      g->DrawText(std::to_string(Score), TzrVector2{692, 65}, 2, nullptr, 1.0f, 1);
+    }
+  }
+  if (RedrawCount >= 1) --RedrawCount;
+}
