@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "base/PasMath.h"
 #include "base/Random.h"
 #include "base/Streams.h"
 #include "base/SysUtils.h"
