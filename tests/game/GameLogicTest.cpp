@@ -1,0 +1,430 @@
+// The game logic without a window: a recorded game replays exactly, and the rules score,
+// hit, open and end as they should.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "LevelFixture.h"
+#include "support/TestSupport.h"
+#include "base/Random.h"
+#include "base/Streams.h"
+#include "game/GameLogic.h"
+#include "game/KTGlobal.h"
+#include "game/LevelData.h"
+#include "game/Options.h"
+#include "game/ReplayPack.h"
+
+namespace {
+
+class GameLogicTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    UserDataDir = TestDir();
+    ResetEnvironment(GameEnvironment);
+  }
+  std::unique_ptr<TGameLogic> NewGame() {
+    auto g = std::make_unique<TGameLogic>(TGameLogicSetup{});
+    g->NewSeed = [] { return 12345u; };
+    return g;
+  }
+  // An open room of w x h with a wall ring; floor everywhere.
+  static FixtureLevel Room(int w, int h) {
+    FixtureLevel f(w, h);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        f.At(x, y)[0] = 1;
+        if (x == 0 || y == 0 || x == w - 1 || y == h - 1) f.Set(x, y, caWall);
+      }
+    return f;
+  }
+  static void Load(TGameLogic& g, const FixtureLevel& f) {
+    TStringStream plain(f.Bytes());
+    TMemoryStream container;
+    CompressLevelData(plain, container);
+    container.SetPosition(0);
+    g.SetState(gsPlaying);
+    g.LoadLevelFrom(container);
+    g.PlayPhase = 3;  // the level runs from the first step
+  }
+  static TGESmoker* Smoker(TGameLogic& g, size_t i) { return static_cast<TGESmoker*>(g.GetList(1)[i].get()); }
+};
+
+uint32_t ScriptWord(std::mt19937& rng) {
+  static uint32_t held = 0;
+  if (rng() % 12 == 0) held = kInputRight << (rng() % 4);
+  uint32_t w = 1 | held;
+  if (rng() % 3 == 0) w |= kInputFire;
+  if (rng() % 40 == 0) w |= kInputKey1;
+  if (rng() % 50 == 0) w |= kInputKey2;
+  return w;
+}
+
+TEST_F(GameLogicTest, RecordedLevelOnePlaysBackStepForStep) {
+  constexpr int kSteps = 3000;
+  std::vector<uint64_t> live;
+  TMemoryStream record;
+  int32_t liveScore = 0;
+  {
+    auto g = NewGame();
+    g->StartGame();
+    ASSERT_TRUE(g->Level);
+    ASSERT_GT(g->GetList(1).size(), 0u);
+    std::mt19937 rng(7);
+    for (int i = 0; i < kSteps; ++i) {
+      g->SimulationStep(ScriptWord(rng));
+      live.push_back(GameStateDigest(*g));
+    }
+    liveScore = g->Score;
+    ASSERT_GT(g->LevelSteps, 1000);
+    g->WriteReplayRecord(record);
+  }
+  record.SetPosition(0);
+  auto g = NewGame();
+  g->LoadReplayRecord(record);
+  g->ReplayMode = rmLastGame;
+  g->SetState(gsPlaying);
+  g->LoadLevel();
+  ASSERT_EQ(g->ReplayMode, rmLastGame);
+  for (int i = 0; i < kSteps - 1; ++i) {
+    g->SimulationStep(0);
+    ASSERT_EQ(GameStateDigest(*g), live[static_cast<size_t>(i)]) << "first difference at step " << i;
+  }
+  g->SimulationStep(0);
+  EXPECT_EQ(g->Score, liveScore);
+  // The level ends in playback when the recorded time is reached.
+  EXPECT_EQ(g->GameState, gsLevelEnd);
+  EXPECT_EQ(g->LevelResult, 3);
+}
+
+TEST_F(GameLogicTest, LiveLevelSavesItsReplayAndTheReplayReproducesIt) {
+  auto g = NewGame();
+  g->StartGame();
+  std::mt19937 rng(3);
+  for (int i = 0; i < 600; ++i) g->SimulationStep(ScriptWord(rng));
+  const int32_t gameTime = g->GameTime;
+  g->SaveLastReplay();
+  TReplayPack pack(UserDataDir + kLastReplayName);
+  ASSERT_EQ(pack.Count(), 1);
+  TMemoryStream rec;
+  pack.GetLevelReplay(rec, 1);
+  TReplayLevelRecord r;
+  r.ReadFromStream(rec);
+  EXPECT_EQ(r.GameTime, gameTime);
+  EXPECT_EQ(r.RandomSeed, 12345);
+  EXPECT_EQ(r.LevelNumber, 1);
+}
+
+TEST_F(GameLogicTest, ScoreTableAndBonuses) {
+  auto g = NewGame();
+  FixtureLevel f = Room(12, 12);
+  f.PX = 2, f.PY = 2;
+  f.Enemies = {{8, 8, 0, {}}, {9, 3, 0, {}}};
+  Load(*g, f);
+  g->Score = 0;
+  struct Case { uint8_t kind; int32_t arg; int32_t points; uint16_t count; };
+  for (Case c : {Case{1, 0, 10, 1}, Case{2, 0, 50, 1}, Case{3, 0, 10, 1}, Case{4, 12, 120, 12}, Case{4, 0, 0, 0},
+                 Case{4, -5, 0, 0}, Case{6, 0, 4000, 1}}) {
+    const int32_t before = g->Score;
+    const uint16_t cb = g->ScoreCounts[c.kind];
+    g->AddScore(c.kind, c.arg);
+    EXPECT_EQ(g->Score - before, c.points) << int(c.kind) << " " << c.arg;
+    EXPECT_EQ(g->ScoreCounts[c.kind] - cb, c.count);
+  }
+  // The "Extra" caption.
+  ASSERT_FALSE(g->GetList(7).empty());
+  EXPECT_EQ(static_cast<TGEBonus*>(g->GetList(7).back().get())->Caption, "Extra");
+  g->GetList(7).clear();
+  // Two conversions: 500, then 500 + 2000 with the floating score and the caption.
+  int32_t before = g->Score;
+  Smoker(*g, 0)->Hit(hkHeart);
+  EXPECT_EQ(g->Score - before, 50 + 500);
+  EXPECT_EQ(g->SmokersLeft, 1);
+  before = g->Score;
+  Smoker(*g, 1)->Hit(hkHeart);
+  EXPECT_EQ(g->Score - before, 50 + 500 + 2000);
+  EXPECT_EQ(g->SmokersLeft, 0);
+  EXPECT_EQ(g->ScoreCounts[0], 2);
+  EXPECT_EQ(g->ScoreCounts[5], 0);
+  int scores = 0, bonus = 0;
+  for (auto& e : g->GetList(7)) {
+    if (auto* s = dynamic_cast<TGEScore*>(e.get())) {
+      ++scores;
+      EXPECT_EQ(s->Digits, "500");
+      EXPECT_EQ(s->Sign, 0);
+    }
+    if (auto* b = dynamic_cast<TGEBonus*>(e.get())) {
+      ++bonus;
+      EXPECT_EQ(b->Caption, "All Converted");
+      EXPECT_EQ(b->Text, "2000 Points");
+    }
+  }
+  EXPECT_EQ(scores, 2);
+  EXPECT_EQ(bonus, 1);
+  // Converting every smoker does not end the level: only the player does.
+  g->SimulationStep(0);
+  EXPECT_EQ(g->GameState, gsPlaying);
+  EXPECT_FALSE(g->LevelEnded);
+}
+
+TEST_F(GameLogicTest, HitKindsOnSmokers) {
+  auto g = NewGame();
+  FixtureLevel f = Room(12, 12);
+  f.PX = 2, f.PY = 2;
+  f.Enemies = {{8, 8, 0, {}}, {5, 8, 0, {}}, {3, 8, 0, {}}};
+  Load(*g, f);
+  TGESmoker* a = Smoker(*g, 0);
+  for (int i = 0; i < 6; ++i) a->Hit(hkOxygen);
+  EXPECT_FALSE(a->Converted);
+  EXPECT_EQ(a->State, 2);  // the third hit sends it fleeing
+  a->Hit(hkOxygen);
+  EXPECT_TRUE(a->Converted);
+  EXPECT_EQ(g->ScoreCounts[1], 7);
+
+  TGESmoker* b = Smoker(*g, 1);
+  b->Hit(hkSuperWeapon);
+  EXPECT_EQ(b->State, 1);
+  EXPECT_EQ(b->StunTimer, 40);
+  b->Hit(hkCigarette);
+  b->Hit(hkCigarette);
+  EXPECT_FLOAT_EQ(b->SmokeLevel, 1.0f);  // raised, but not above full
+  b->Hit(hkSuperWeapon);
+  b->Hit(hkSuperWeapon);
+  b->Hit(hkSuperWeapon);
+  EXPECT_FALSE(b->Converted);  // 0.2 from the cigarettes came back
+  // A converted smoker hit again follows the player.
+  a->Hit(hkHeart);
+  EXPECT_EQ(a->State, 3);
+  EXPECT_EQ(g->ScoreCounts[2], 0);
+
+  // The player: cigarette 0.1, smoke contact 0.002, a hit at 0.1 ends the level lost.
+  TGEPlayer* p = g->Player();
+  p->Hit(hkCigarette);
+  EXPECT_FLOAT_EQ(p->Energy, 0.9f);
+  EXPECT_EQ(p->HitBlink, 25);
+  p->HitBlink = 12;
+  p->Hit(hkSmokeContact);
+  EXPECT_EQ(p->HitBlink, 12);
+  p->Energy = 0.1f;
+  p->Hit(hkCigarette);
+  EXPECT_TRUE(p->Done);
+  EXPECT_FALSE(p->Won);
+  g->SimulationStep(0);
+  EXPECT_EQ(g->GameState, gsLevelEnd);
+  EXPECT_EQ(g->LevelResult, 2);
+  EXPECT_EQ(g->LevelText, "Fun Over!");
+}
+
+TEST_F(GameLogicTest, DoorsKeysAndSwitches) {
+  auto g = NewGame();
+  FixtureLevel f = Room(12, 10);
+  f.PX = 2, f.PY = 2;
+  f.Set(4, 2, caDoor, 3);  // locked with key 3
+  f.Set(2, 4, caDoor, 0);  // no lock
+  f.Set(6, 6, caSwitch, 1);
+  FixtureLevel::GroupCell gc{8, 6, {}, 1};
+  gc.Bytes[16] = caWall;  // byte 33 of the switched cell
+  f.Groups.push_back(gc);
+  f.Set(3, 7, caKey, 3);
+  Load(*g, f);
+  TQVGameLevel& lv = *g->Level;
+  TGEPlayer* p = g->Player();
+  EXPECT_FALSE(lv.IsWalkable(4, 2));
+  // Entering (3, 2): the locked door shows its hint once per 100 steps.
+  lv.ClearOccupant(2, 2);
+  p->X = 3;
+  lv.SetOccupant(p, 3, 2);
+  p->Think();
+  ASSERT_EQ(g->GetList(7).size(), 1u);
+  EXPECT_NE(dynamic_cast<TGEFXDoorKey*>(g->GetList(7)[0].get()), nullptr);
+  p->Think();
+  EXPECT_EQ(g->GetList(7).size(), 1u);
+  EXPECT_EQ(lv.Cell(4, 2).StateCounter, 0);
+  // With the key the door opens and stays unlocked; the key is given up.
+  p->Keys[3] = 1;
+  p->Think();
+  EXPECT_EQ(lv.Cell(4, 2).StateCounter, 1);
+  EXPECT_EQ(lv.Cell(4, 2).Param, 0);
+  EXPECT_FALSE(p->Keys[3]);
+  for (int i = 0; i < 12; ++i) lv.Step();
+  EXPECT_TRUE(lv.IsWalkable(4, 2));
+  // A door waits at 250 while a neighbour is occupied, then closes.
+  lv.Cell(4, 2).StateCounter = 250;
+  lv.Step();
+  EXPECT_EQ(lv.Cell(4, 2).StateCounter, 250);  // the player stands next to it
+  lv.ClearOccupant(3, 2);
+  lv.ClearOccupant(2, 2);
+  lv.Step();
+  EXPECT_EQ(lv.Cell(4, 2).StateCounter, -12);
+  lv.TouchCell(4, 2);  // touching a closing door opens it again
+  EXPECT_EQ(lv.Cell(4, 2).StateCounter, 1);
+
+  // The switch goes on at its 7th step and ignores touches while switching.
+  lv.TouchCell(6, 6);
+  EXPECT_EQ(lv.Cell(6, 6).StateCounter, 1);
+  for (int i = 0; i < 5; ++i) lv.Step();
+  lv.TouchCell(6, 6);
+  EXPECT_EQ(lv.Cell(8, 6).Action, caFloor);
+  lv.Step();
+  EXPECT_EQ(lv.Cell(8, 6).Action, caWall);
+  for (int i = 0; i < 3; ++i) lv.Step();
+  EXPECT_EQ(lv.Cell(6, 6).StateCounter, 10);
+  lv.TouchCell(6, 6);
+  for (int i = 0; i < 6; ++i) lv.Step();
+  EXPECT_EQ(lv.Cell(8, 6).Action, caWall);
+  lv.Step();
+  EXPECT_EQ(lv.Cell(8, 6).Action, caFloor);
+
+  // A key is picked up: the cell empties, the player holds it.
+  p->X = 3, p->Y = 7;
+  p->Think();
+  EXPECT_TRUE(p->Keys[3]);
+  EXPECT_EQ(lv.Cell(3, 7).Action, caFloor);
+}
+
+TEST_F(GameLogicTest, ExitEndsTheLevelWithTheTimeBonusAndStoresProgress) {
+  auto g = NewGame();
+  FixtureLevel f = Room(10, 8);
+  f.TimeLimit = 100;
+  f.PX = 2, f.PY = 2;
+  f.Set(3, 2, caExit);
+  Load(*g, f);
+  g->Score = 1000;
+  g->LevelSteps = 10;
+  g->GameTime = 30000 - 20;  // 30 s played after the next step
+  g->Player()->X = 3;
+  g->Player()->Think();
+  g->SimulationStep(0);
+  ASSERT_EQ(g->GameState, gsLevelEnd);
+  EXPECT_EQ(g->LevelResult, 0);
+  EXPECT_EQ(g->LevelText, "Level 1 completed");
+  EXPECT_EQ(g->Score, 1000 + 70 * 10);
+  EXPECT_EQ(g->ScoreCounts[4], 70);
+  g->LevelFinished();
+  EXPECT_EQ(GameEnvironment.StartLevel, 2);
+  EXPECT_EQ(GameEnvironment.StartScore, 1700);
+  EXPECT_EQ(GameEnvironment.LevelStatsOf(1)->Counts[4], 70);
+  EXPECT_EQ(GameEnvironment.LevelsFinished, 1);
+}
+
+TEST_F(GameLogicTest, StatisticsStayWithinThirtyLevels) {
+  auto g = NewGame();
+  g->LevelCount = 40;
+  g->LevelNumber = 35;
+  g->ScoreCounts = {1, 2, 3, 4, 5, 6, 7};
+  g->LevelFinished();  // no statistics slot for level 35: nothing written out of bounds
+  EXPECT_EQ(GameEnvironment.StartLevel, 36);
+  GameEnvironment.LevelStatsOf(30)->Counts[0] = 9;
+  g->Score = 100;
+  EXPECT_EQ(g->InsertHighscore(), 0);
+  EXPECT_EQ(GameEnvironment.BestLevelStatsOf(30)->Counts[0], 9);
+}
+
+TEST_F(GameLogicTest, HighscoreInsertion) {
+  auto g = NewGame();
+  GameEnvironment.Alias = "ABCDEFGHIJKLMNO";
+  for (int i = 0; i < 10; ++i) GameEnvironment.Highscores[i].Score = 1000 - 100 * i;
+  g->Score = 100;  // equal to the tenth
+  EXPECT_EQ(g->InsertHighscore(), -1);
+  g->Score = 500;  // equal to the sixth: goes below it
+  EXPECT_EQ(g->InsertHighscore(), 6);
+  EXPECT_EQ(GameEnvironment.Highscores[6].Name, "ABCDEFGHIJ");
+  EXPECT_EQ(GameEnvironment.Highscores[7].Score, 400);
+  EXPECT_EQ(GameEnvironment.Highscores[9].Score, 200);
+}
+
+TEST_F(GameLogicTest, WalkerTurnsAndSteps) {
+  auto g = NewGame();
+  FixtureLevel f = Room(12, 12);
+  f.PX = 5, f.PY = 5, f.PDir = 3;
+  Load(*g, f);
+  TGEPlayer* p = g->Player();
+  p->TargetAngle = 0;
+  std::vector<float> angles;
+  for (int i = 0; i < 4; ++i) {
+    p->TGEWalkBot::Update();
+    angles.push_back(p->Angle);
+  }
+  EXPECT_NEAR(angles[0], 3.4f, 1e-5);
+  EXPECT_NEAR(angles[1], 3.8f, 1e-5);
+  EXPECT_NEAR(angles[2], 0.2f, 1e-5);
+  EXPECT_EQ(angles[3], 0.0f);
+  // Ten updates a cell; the crossing at the fifth.
+  ASSERT_TRUE(p->CanWalk(0));
+  p->StartStep(0);
+  EXPECT_EQ(g->Level->GetOccupant(6, 5), p);
+  for (int i = 0; i < 3; ++i) p->TGEWalkBot::Update();
+  EXPECT_EQ(p->X, 5);
+  p->TGEWalkBot::Update();
+  EXPECT_EQ(p->X, 6);
+  EXPECT_EQ(p->Progress, -5);
+  EXPECT_EQ(g->Level->GetOccupant(5, 5), nullptr);
+  for (int i = 0; i < 5; ++i) p->TGEWalkBot::Update();
+  EXPECT_FALSE(p->Walking);
+  // The outer ring is never entered; a walker does not walk into a claimed cell.
+  p->X = 1;
+  EXPECT_FALSE(p->CanWalk(2));
+  g->Level->SetOccupant(Smoker(*g, 0) ? nullptr : nullptr, 0, 0);
+}
+
+TEST_F(GameLogicTest, ShotsEndAtWallsAndDoors) {
+  auto g = NewGame();
+  FixtureLevel f = Room(12, 6);
+  f.PX = 1, f.PY = 4;
+  f.Set(6, 2, caWall);
+  f.Set(6, 3, caDoor);
+  Load(*g, f);
+  auto flightSteps = [&](float y) {
+    TGEOxygen shot(g.get(), 0, y, 5.0f);
+    int n = 0;
+    while (shot.Update() && n < 50) ++n;
+    return std::pair<int, float>(n, shot.X);
+  };
+  auto [nw, xw] = flightSteps(2.5f);
+  EXPECT_GT(xw - 6.0f, 0.3f);
+  EXPECT_LE(xw - 6.0f, 0.5f);
+  auto [nd, xd] = flightSteps(3.5f);
+  EXPECT_GT(xd - 6.0f, 0.4f);
+  EXPECT_GT(nd, nw);
+  // Through an open door.
+  g->Level->Cell(6, 3).StateCounter = 20;
+  auto [no, xo] = flightSteps(3.5f);
+  EXPECT_GT(xo, 11.0f);
+  (void)no;
+}
+
+TEST_F(GameLogicTest, RelocateStopsWhenNoCellQualifies) {
+  auto g = NewGame();
+  FixtureLevel f(5, 5);  // no floor anywhere
+  f.PX = 1, f.PY = 1;
+  f.Enemies = {{3, 3, 0, {}}};
+  Load(*g, f);
+  TGESmoker* s = Smoker(*g, 0);
+  s->Relocate();
+  EXPECT_EQ(s->X, 3);
+  EXPECT_EQ(s->Y, 3);
+  EXPECT_EQ(g->Level->GetOccupant(3, 3), s);
+}
+
+TEST_F(GameLogicTest, DoFrameRunsDueStepsAndDropsLostTime) {
+  uint32_t now = 0;
+  TGameLogicSetup setup;
+  setup.Clock = [&now] { return now; };
+  TGameLogic g(setup);
+  g.LoadProgress = 100;
+  g.SetState(gsTitle);
+  g.LastStepTime = 0;
+  g.StepCounter = 0;
+  now = 19;
+  g.DoFrame();
+  EXPECT_EQ(g.StepCounter, 0);
+  now = 45;
+  g.DoFrame();
+  EXPECT_EQ(g.StepCounter, 2);
+  EXPECT_EQ(g.LastStepTime, 40u);
+  now = 190;
+  g.DoFrame();
+  EXPECT_EQ(g.StepCounter, 7);
+  EXPECT_EQ(g.LastStepTime, 190u);
+}
+
+}  // namespace
