@@ -239,10 +239,16 @@ bool TGEPlayer::Update() {
   if (o0 && o1) {
     if (released0) {
       if (o0->Selected) o0->Deselect();
-      else if (o0->Select()) o1->Deselect();
+      else {
+        o0->Select();  // fails without hearts; the other option goes off anyway
+        o1->Deselect();
+      }
     } else if (released1) {
       if (o1->Selected) o1->Deselect();
-      else if (o1->Select()) o0->Deselect();
+      else {
+        o1->Select();
+        o0->Deselect();
+      }
     }
   }
   OptionKeyWasDown = {static_cast<uint8_t>(keys[0]), static_cast<uint8_t>(keys[1])};

@@ -33,7 +33,8 @@ void TGameLogic::CheckLevelEnd() {
   TGEPlayer* p = Player();
   if (!p) return;
   if (!p->Done) {
-    if (!(ReplayMode != 0 && GameTime == ReplayEndTime)) return;
+    // A damaged record's end time need not fall on a step: playback ends once it is reached.
+    if (!(IsReplaying() && GameTime >= ReplayEndTime)) return;
   }
   LevelEnded = 1;
   LevelWon = p->Won;

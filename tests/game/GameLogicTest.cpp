@@ -76,6 +76,7 @@ TEST_F(GameLogicTest, RecordedLevelOnePlaysBackStepForStep) {
     }
     liveScore = g->Score;
     ASSERT_GT(g->LevelSteps, 1000);
+    ASSERT_GT(g->ScoreCounts[0], 0);  // the script converts smokers: the test covers hits and paths
     g->WriteReplayRecord(record);
   }
   record.SetPosition(0);
@@ -94,6 +95,87 @@ TEST_F(GameLogicTest, RecordedLevelOnePlaysBackStepForStep) {
   // The level ends in playback when the recorded time is reached.
   EXPECT_EQ(g->GameState, gsLevelEnd);
   EXPECT_EQ(g->LevelResult, 3);
+
+  // Another seed with the same input gives another game.
+  record.SetPosition(0);
+  auto other = NewGame();
+  other->LoadReplayRecord(record);
+  other->RandomSeed += 1;
+  other->ReplayMode = rmLastGame;
+  other->SetState(gsPlaying);
+  other->LoadLevel();
+  bool differs = false;
+  for (int i = 0; i < kSteps - 1 && !differs; ++i) {
+    other->SimulationStep(0);
+    differs = GameStateDigest(*other) != live[static_cast<size_t>(i)];
+  }
+  EXPECT_TRUE(differs);
+}
+
+TEST_F(GameLogicTest, PlaybackEndsAtTheRecordedTimeEvenWhenItIsNoStepBoundary) {
+  auto g = NewGame();
+  FixtureLevel f = Room(10, 8);
+  f.PX = 2, f.PY = 2;
+  Load(*g, f);
+  g->ReplayMode = rmLastGame;
+  g->ReplayEndTime = 1010;  // a damaged record: not a multiple of 20
+  for (int i = 0; i < 60 && g->GameState == gsPlaying; ++i) g->SimulationStep(0);
+  EXPECT_EQ(g->GameState, gsLevelEnd);
+  EXPECT_EQ(g->GameTime, 1020);
+  EXPECT_EQ(g->LevelResult, 3);
+}
+
+TEST_F(GameLogicTest, PlayerFiresEveryTenStepsAndSwitchesOptions) {
+  auto g = NewGame();
+  FixtureLevel f = Room(12, 8);
+  f.PX = 2, f.PY = 2;
+  Load(*g, f);
+  for (int i = 0; i < 25; ++i) g->SimulationStep(1 | kInputFire);
+  EXPECT_EQ(g->GetList(6).size() + g->GetList(7).size() > 0, true);
+  int shots = 0;
+  for (auto& e : g->GetList(6)) shots += dynamic_cast<TGEOxygen*>(e.get()) != nullptr;
+  EXPECT_EQ(shots, 3);  // steps 0, 10 and 20
+  // With no hearts, "1" selects nothing and deselects the super weapon.
+  TGEOption* hearts = g->Option(0);
+  TGEOption* super = g->Option(1);
+  super->Add(25);
+  g->SimulationStep(1 | kInputKey2);
+  g->SimulationStep(1);
+  EXPECT_TRUE(super->Selected);
+  g->SimulationStep(1 | kInputKey1);
+  g->SimulationStep(1);
+  EXPECT_FALSE(hearts->Selected);
+  EXPECT_FALSE(super->Selected);
+  // The last heart used deselects the hearts; the next shot is oxygen.
+  hearts->Add(1);
+  EXPECT_TRUE(hearts->Select());
+  hearts->Use();
+  EXPECT_FALSE(hearts->Selected);
+  EXPECT_FALSE(hearts->Select());
+}
+
+TEST_F(GameLogicTest, EnergyCellHealsAndDrawsItsRandomNumbers) {
+  auto g = NewGame();
+  FixtureLevel f = Room(8, 8);
+  f.PX = 3, f.PY = 3;
+  f.Set(3, 3, caEnergy);
+  Load(*g, f);
+  TGEPlayer* p = g->Player();
+  p->Energy = 0.5f;
+  for (int i = 0; i < 124; ++i) g->SimulationStep(1);
+  EXPECT_LT(p->Energy, 1.0f);
+  g->SimulationStep(1);
+  EXPECT_NEAR(p->Energy, 1.0f, 1e-4);
+  // One touch draws one number, and five more when it adds a sparkle.
+  for (int i = 0; i < 200; ++i) {
+    const uint32_t seed = RandSeed;
+    const int32_t sparkles = g->Level->Sparkles.Count();
+    g->Level->TouchCell(3, 3);
+    uint32_t expect = seed;
+    const int draws = g->Level->Sparkles.Count() > sparkles ? 6 : 1;
+    for (int k = 0; k < draws; ++k) expect = expect * 134775813u + 1u;
+    ASSERT_EQ(RandSeed, expect);
+  }
 }
 
 TEST_F(GameLogicTest, LiveLevelSavesItsReplayAndTheReplayReproducesIt) {
