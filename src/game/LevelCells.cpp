@@ -10,6 +10,7 @@
 #include "game/GameSounds.h"
 #include "game/KTGlobal.h"
 #include "game/LevelData.h"
+#include "game/Options.h"
 
 
 void TQVGameLevel::PlaySound(uint8_t row, float factor) {
@@ -190,17 +191,38 @@ void TQVGameLevel::Step() {
     }
 }
 
+namespace {
+constexpr float kPi = 3.14159265358979f;
+
+void DrawGlow(TGameGraphics* g, float x, float y, float q, float scale, const uint32_t* c) {
+  TzrD3DSprite* s = g->GetSprite(22);
+  if (!s) return;
+  const float w = std::fabs(static_cast<float>(PasFrac(q / 100)) - 0.5f) * 2;
+  const float w2 = std::fabs(static_cast<float>(PasFrac(1.15f * q / 100)) - 0.5f) * 2;
+  const float s1 = ((1 - w) * 0.95f + 1.05f * w) * scale, s2 = ((1 - w2) * 1.2f + 1.8f * w2) * scale;
+  TzrVector2 v1{s1, s1}, v2{s2, s2};
+  s->Draw(&v1, TzrVector2{x, y}, q * kPi / 200, c);
+  s->Draw(&v2, TzrVector2{x, y}, -q * 1.15f * kPi / 200, c);
+}
+}  // namespace
+
 void TQVGameLevel::Render(float fade, float viewX, float viewY) {
-  if (!Graphics) return;
-  uint32_t white[4] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+  TGameGraphics* g = Graphics;
+  if (!g) return;
   auto colours = [fade](const uint32_t* src, uint32_t out[4]) {
     if (fade != 1.0f) TGameGraphics::FadeColors(src, out, fade);
     else std::memcpy(out, src, 16);
   };
+  const uint32_t whiteSrc[4] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+  uint32_t white[4];
+  colours(whiteSrc, white);
+  uint32_t shadow[4];
+  colours(ShadowColors, shadow);
   const int32_t x0 = viewX <= 1 ? 0 : static_cast<int32_t>(PasTrunc(viewX)) - 1;
   const int32_t y0 = viewY <= 1 ? 0 : static_cast<int32_t>(PasTrunc(viewY)) - 1;
   const int32_t x1 = std::min(x0 + 12, Width), y1 = std::min(y0 + 10, Height);
   const float bx = static_cast<float>(PasTrunc((x0 - viewX) * 84)), by = static_cast<float>(PasTrunc((y0 - viewY) * 84));
+  auto flags = [this](int32_t x, int32_t y) { return InGrid(x, y) ? Cell(x, y).Flags : 0; };
   for (int32_t y = y0; y < y1; ++y)
     for (int32_t x = x0; x < x1; ++x) {
       const TLevelCell& c = Cell(x, y);
@@ -208,30 +230,137 @@ void TQVGameLevel::Render(float fade, float viewX, float viewY) {
       const int32_t k = 2500 * y + 60000 - 10 * x;
       uint32_t col[4];
       colours(c.FloorColors, col);
-      if (TzrD3DSprite* s = Graphics->GetSetFrame(0, c.FloorImage))
-        s->Draw(nullptr, TzrVector2{px + 2, py - 14}, 0, col, 0x7FFFFFFF);
+      // Floor image bytes 1..9 are the nine floor tiles; 0 is no floor.
+      if (c.FloorImage != 0)
+        if (TzrD3DSprite* s = g->GetSetFrame(1, c.FloorImage - 1)) s->Draw(nullptr, TzrVector2{px + 2, py - 14}, 0, col);
       colours(c.ObjectColors, col);
+      const uint32_t q = (static_cast<uint32_t>(y) << 16) + static_cast<uint32_t>(StepCount) + (static_cast<uint32_t>(x) << 8);
       switch (c.Action) {
-        case caWall:
-          if (TzrD3DSprite* s = Graphics->GetWallFrame(c.ImageSet, c.Param)) s->Draw(nullptr, TzrVector2{px, py}, 0, col, k);
-          break;
-        case caKey: {
-          uint32_t kc[4];
-          colours(&kKeyColours[c.Param & 15], kc);
-          for (uint32_t& v : kc) v = kKeyColours[c.Param & 15];
-          if (TzrD3DSprite* s = Graphics->GetSetFrame(3, (StepCount / 2) % 15))
-            s->Draw(nullptr, TzrVector2{px + 42, py + 42}, 0, kc, 3000500);
+        case caEnergy: {
+          TzrVector2 sc{1.2f, 1.2f};
+          if (TzrD3DSprite* s = g->GetSprite(30)) s->Draw(nullptr, TzrVector2{px + 3, py + 81}, 0, col);
+          if (TzrD3DSprite* s = g->GetSprite(31)) s->Draw(&sc, TzrVector2{px + 6, py + 78}, 0, col);
+          for (int32_t i = Sparkles.Count() - 1; i >= 0; --i) {
+            TSimpleSprite* sp = Sparkles.Get(i);
+            const float kk = (sp->Expiry - StepCount) / 50.0f;
+            if (kk < 0) {
+              Sparkles.Delete(i);
+              continue;
+            }
+            TzrVector2 ss{sp->Scale, sp->Scale};
+            if (TzrD3DSprite* s = g->GetSprite(32))
+              s->Draw(&ss, TzrVector2{px + sp->X + (1 - kk) * sp->DX, py + sp->Y + (1 - kk) * sp->DY}, 0, white);
+          }
           break;
         }
         case caSwitch:
-          if (TzrD3DSprite* s = Graphics->GetSprite(c.StateCounter < -2 || c.StateCounter >= 7 ? 24 : 23))
-            s->Draw(nullptr, TzrVector2{px, py}, 0, col, 0x7FFFFFFF);
+          if (TzrD3DSprite* s = g->GetSprite(c.StateCounter < -2 || c.StateCounter >= 7 ? 24 : 23))
+            s->Draw(nullptr, TzrVector2{px, py}, 0, col);
+          break;
+        case caKey: {
+          uint32_t kc[4];
+          const uint32_t key[4] = {kKeyColours[c.Param & 15], kKeyColours[c.Param & 15], kKeyColours[c.Param & 15],
+                                   kKeyColours[c.Param & 15]};
+          colours(key, kc);
+          if (TzrD3DSprite* s = g->GetSetFrame(3, (StepCount / 2) % 15)) s->Draw(nullptr, TzrVector2{px + 42, py + 42}, 0, kc, 3000500);
+          DrawGlow(g, px + 42, py + 42, static_cast<float>(q), 1.0f, white);
+          break;
+        }
+        case caFire: {
+          const int32_t p = (100 * x + StepCount + 75 * y) % 160;
+          const float I = p < 5 ? (5 - p) / 5.0f : p < 45 ? 0.0f : p < 50 ? 1 - (50 - p) / 5.0f : 1.0f;
+          const float F = I >= 1 ? 0.85f + 0.01f * ((p / 2) % 16) : I;
+          const bool turned = (c.Flags & cfTurned) != 0;
+          const float rot = turned ? kPi / 2 : 0;
+          const float cx = px + 36, cy = py + 47;
+          if (F > 0) {
+            TzrVector2 sc{F * fade, F * fade};
+            if (TzrD3DSprite* s = g->GetSprite(27)) s->Draw(&sc, TzrVector2{cx, cy}, rot, whiteSrc);
+            static const float kFlames[7][4] = {{-36, -13, 1.3f, 3}, {-36, 22, 1.2f, 7}, {-20, -17, 1.6f, 4}, {-20, 16, 1.4f, 11},
+                                                {-4, 11, 1.8f, 0},   {12, 9, 2.2f, 5},   {12, -12, 1.5f, 14}};
+            for (const auto& fl : kFlames) {
+              float dx = fl[0], dy = fl[1];
+              if (turned) {
+                const float t = dx;
+                dx = 6 - dy;
+                dy = -t;
+              }
+              TzrVector2 fs{fl[2] * I, fl[2] * I};
+              if (TzrD3DSprite* s = g->GetFireFrame((static_cast<int32_t>(fl[3]) + p / 2) & 15))
+                s->Draw(&fs, TzrVector2{cx + dx, cy + dy - 6}, rot, col);
+            }
+          }
+          if (F < 1) {
+            TzrVector2 sc{(1 - F) * fade, (1 - F) * fade};
+            if (TzrD3DSprite* s = g->GetSprite(26)) s->Draw(&sc, TzrVector2{cx, cy}, rot, whiteSrc);
+          }
+          break;
+        }
+        case caDoor: {
+          const float o = c.StateCounter < 13 ? std::abs(c.StateCounter) / 12.0f : 1.0f;
+          uint32_t kc[4];
+          const uint32_t key[4] = {kKeyColours[c.Param & 15], kKeyColours[c.Param & 15], kKeyColours[c.Param & 15],
+                                   kKeyColours[c.Param & 15]};
+          colours(key, kc);
+          TzrD3DSprite* leaf = g->GetSprite(25);
+          if (!(c.Flags & cfTurned)) {
+            if (leaf) leaf->DrawPart(TzrUVRect{0.8f * o, 0, 1, 1}, nullptr, kPi / 2, TzrVector2{px + 67, py - 43 + 135 * o}, kc, k + 2);
+          } else if (leaf) {
+            leaf->DrawPart(TzrUVRect{0.8f * o, 0, 1, 1}, nullptr, 0, TzrVector2{px + 127 - 135 * o, py + 16}, kc, k + 2);
+          }
+          break;
+        }
+        case caWall:
+          if (TzrD3DSprite* s = g->GetWallFrame(c.ImageSet, c.Param)) s->Draw(nullptr, TzrVector2{px, py}, 0, col, k);
+          if (g->ShadowsEnabled)
+            if (TzrD3DSprite* s = g->GetWallShadow(c.ImageSet, c.Param)) s->Draw(nullptr, TzrVector2{px + 28, py}, 0, shadow);
+          break;
+        case caExit: {
+          TzrD3DSprite* s42 = g->GetSprite(42);
+          if (s42) s42->Draw(nullptr, TzrVector2{px, py - 35}, 0, col, k);
+          if (TzrD3DSprite* s = g->GetSprite(43)) s->Draw(nullptr, TzrVector2{px + 173, py - 43}, 0, col);
+          if (TzrD3DSprite* s = g->GetSprite(44)) s->Draw(nullptr, TzrVector2{px + 173, py - 15}, kPi / 2, col);
+          break;
+        }
+        case caOption1:
+          if (TzrD3DSprite* s = g->GetSprite(21)) s->Draw(nullptr, TzrVector2{px + 42, py + 42}, 0, col, 3000500);
+          DrawGlow(g, px + 42, py + 42, static_cast<float>(q), 1.0f, white);
+          break;
+        case caOption2:
+          if (TzrD3DSprite* s = g->GetSprite(21)) s->Draw(nullptr, TzrVector2{px + 42, py + 42}, 0, col, 3000500);
+          DrawGlow(g, px + 42, py + 42, static_cast<float>(q), 1.0f, white);
           break;
         case caDiamond:
-          if (TzrD3DSprite* s = Graphics->GetSprite(52)) s->Draw(nullptr, TzrVector2{px + 42, py + 42}, 0, col, 3000500);
+          if (TzrD3DSprite* s = g->GetSprite(52)) s->Draw(nullptr, TzrVector2{px + 42, py + 42}, 0, col, 3000500);
           break;
         default: break;
       }
+      if (LaserOn && (c.Flags & (cfLaserLeft | cfLaserTop))) {
+        if (TzrD3DSprite* s = g->GetSprite(28)) {
+          if ((c.Flags & cfLaserTop) && !(flags(x + 1, y) & cfLaserTop)) s->Draw(nullptr, TzrVector2{px + 101, py}, kPi / 2, col, 3002000);
+          if ((c.Flags & cfLaserLeft) && !(flags(x, y - 1) & cfLaserLeft)) s->Draw(nullptr, TzrVector2{px, py - 17}, 0, col, 3002000);
+        }
+      }
     }
-  (void)white;
+  const float vl = viewX * 84, vt = viewY * 84;
+  for (const TDecorSprite& d : Decor) {
+    if (GameEnvironment.GraphicsDetail != 1 && (d.Layer < 30001 || d.Layer > 3399999)) continue;
+    if (d.Bounds[2] < vl || d.Bounds[0] > vl + 800 || d.Bounds[3] < vt || d.Bounds[1] > vt + 600) continue;
+    uint32_t col[4];
+    colours(d.Colors, col);
+    TzrVector2 sc{d.ScaleX, d.ScaleY};
+    // The decor image index comes from the file: the lookup is bounded.
+    if (TzrD3DSprite* s = g->GetDecorSprite(d.Image)) s->Draw(&sc, TzrVector2{d.X - vl, d.Y - vt}, d.Rotation, col, d.Layer);
+    if (g->ShadowsEnabled && d.ShadowLayer != 0)
+      if (TzrD3DSprite* s = g->GetDecorShadow(d.Image)) s->Draw(&sc, TzrVector2{d.X - vl, d.Y - vt}, d.Rotation, shadow, d.ShadowLayer);
+  }
+  if (fade == 1.0f) {
+    int32_t i = PickupRingNext;
+    for (int32_t n = 0; n < kPickupRingSize; ++n) {
+      i = (i + kPickupRingSize - 1) % kPickupRingSize;
+      const TPickupRingEntry& e = PickupRing[static_cast<size_t>(i)];
+      if (e.Countdown == 0) break;
+      DrawGlow(g, bx + 84.0f * (e.X - x0) + 42, by + 84.0f * (e.Y - y0) + 42, static_cast<float>(StepCount), e.Countdown / 37.0f, white);
+    }
+  }
 }
