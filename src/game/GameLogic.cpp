@@ -17,10 +17,8 @@
 #include "game/ReplayPack.h"
 #include "game/SmokeSystem.h"
 
-namespace {
 const char* const kCreditsLine =
     "Kestrune - game design, programming, graphics, music and sound by the Kestrune team - thanks for playing!";
-}
 
 TGameLogic::TGameLogic(TGameLogicSetup setup) : Setup(std::move(setup)), Keyboard(Setup.Keyboard) {
   const int64_t freq = QueryPerformanceFrequency();

@@ -160,6 +160,7 @@ public:
 
 private:
   void EndLevel();
+  void DrawHighscoreTable(float y0, bool slideByPage, float phase);
   void SetupTitleBeams();
   void MoveTitleBeams();
   void TitleStep();
@@ -170,6 +171,8 @@ private:
   int64_t TicksPerMs = 0;
   uint32_t ClockBase = 0;
 };
+
+extern const char* const kCreditsLine;
 
 // A digest of the simulation state (elements, level clocks and cells, score, seed) for
 // comparing two runs step by step.

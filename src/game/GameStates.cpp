@@ -376,6 +376,23 @@ void TGameLogic::StateStep() {
   }
 }
 
+void TGameLogic::DrawHighscoreTable(float y0, bool slideByPage, float phase) {
+  TGameGraphics* g = Graphics.get();
+  const uint32_t pinkSrc[4] = {0xFFFF80C0, 0xFFFF80C0, 0xFFFF80C0, 0xFFFF80C0};
+  for (int i = 0; i < kHighscoreCount; ++i) {
+    const THighscoreEntry& e = GameEnvironment.Highscores[i];
+    const float y = y0 + 40.0f * i;
+    const float t = slideByPage ? PageAlpha * 1.03f - 0.03f * i : phase - 0.8f * i;
+    const uint32_t* c = (!slideByPage && i == HighscorePos) ? pinkSrc : nullptr;
+    g->DrawTextSlide(std::to_string(i + 1), TzrVector2{170, y}, 1, c, t, 800, 0.7f, 2);
+    if (e.Score == kEmptyHighscore) continue;
+    std::string name = e.Name;
+    if (!slideByPage && i == HighscorePos) name += "_";
+    g->DrawTextSlide(name, TzrVector2{190, y}, 0, c, slideByPage ? t : t - 0.2f, 800, 0.7f, 2);
+    g->DrawTextSlide(std::to_string(e.Score), TzrVector2{630, y}, 1, c, slideByPage ? t : t - 1.4f, 800, 0.7f, 2);
+  }
+}
+
 void TGameLogic::RenderScene() {
   TGameGraphics* g = Graphics.get();
   if (!g) return;
@@ -388,14 +405,16 @@ void TGameLogic::RenderScene() {
       RECT r{0, 519, 800, 545};
       g->DrawCreditsImage(&r);
     }
-    g->DrawText("Kestrune", TzrVector2{CreditsX, 532}, 0, nullptr, 0.5f, 5);
+    g->DrawText(kCreditsLine, TzrVector2{CreditsX, 532}, 0, nullptr, 0.5f, 5);
   } else {
     if (IsPaused()) g->DrawText("PAUSED", TzrVector2{400, 300}, 2, nullptr, 2.0f, 20);
     if (GameState == gsTitle) {
       g->DrawTitleImage(nullptr);
       g->DrawOverlay(1 - Fade);
-      if (PageAlpha > -1 && TitleAction == 0 && TitlePage != 2)
-        g->DrawTextSlide(kTitlePages[TitlePage], TzrVector2{400, 300}, 2, nullptr, PageAlpha, 800, 0.85f, 1);
+      if (PageAlpha > -1 && TitleAction == 0) {
+        if (TitlePage == 2) DrawHighscoreTable(170, true, 0);
+        else g->DrawTextSlide(kTitlePages[TitlePage], TzrVector2{400, 300}, 2, nullptr, PageAlpha, 800, 0.85f, 1);
+      }
     }
     if (GameState == gsLevelEnd && LevelJumpShown) {
       g->DrawLevelJumpImage(LevelNumber == LevelCount - 1);
@@ -412,6 +431,36 @@ void TGameLogic::RenderScene() {
     if (GameState == gsHighscore)
       g->DrawTextDrop(Fireworks ? "Congratulations!" : "Fun Over!", TzrVector2{400, 220}, 2, nullptr, TableFade, -170,
                       0.9f + 0.45f * TableFade, 1);
+    if (GameState == gsHighscore) DrawHighscoreTable(150, false, HighscorePhase == 0 ? StepCounter / 40.0f : 100000.0f);
+    if (GameState == gsLevelEnd && EndPhase != 4 && LevelResult != 2 && LevelResult != 3 && Level) {
+      const int32_t secondsLeft = std::max(0, Level->TimeLimit - GameTime / 1000);
+      const int32_t used = Level->TimeLimit - secondsLeft;
+      int32_t tv = used, bv = 0;
+      if (EndPhase == 2) {
+        const int32_t c = std::min(StepCounter, 100);
+        tv = used + secondsLeft * c / 100;
+        bv = (secondsLeft * c / 100) * 10;
+      } else if (EndPhase == 3) {
+        tv = Level->TimeLimit;
+        bv = secondsLeft * 10;
+      }
+      const uint32_t orange[4] = {0xFFFFD040, 0xFFFFD040, 0xFFFF8000, 0xFFFF8000};
+      g->DrawText("Time Limit: ", TzrVector2{400, 330}, 1, orange, 0.75f, 1);
+      g->DrawText(std::to_string(tv), TzrVector2{400, 330}, 0, orange, 0.75f, 1);
+      g->DrawText("Bonus Points: ", TzrVector2{400, 390}, 1, orange, 0.75f, 1);
+      g->DrawText(std::to_string(bv), TzrVector2{400, 390}, 0, orange, 0.75f, 1);
+    }
+    if (GameState == gsPlaying && (PlayPhase == 1 || PlayPhase == 2)) {
+      const float t = PlayPhase == 1 ? StepCounter / 37.5f : 2.0f;
+      uint32_t c[4];
+      TGameGraphics::FadeColors(nullptr, c, PlayPhase == 2 ? std::max(0.0f, 1 - StepCounter / 12.0f) : 1.0f);
+      g->DrawTextZoom("LEVEL", TzrVector2{400, 250}, 2, c, t, 0.2f, 1.0f, 5);
+      g->DrawTextZoom(std::to_string(LevelNumber), TzrVector2{400, 350}, 2, c, t, 0.5f, 1.0f, 5);
+    }
+    if (GameState == gsPlaying && IsReplaying() && (GameTime & 512) == 0) {
+      const uint32_t red[4] = {0xFFFF0000, 0xFFFF0000, 0xFFFF0000, 0xFFFF0000};
+      g->DrawText(ReplayMode == rmDemo ? "D" : "R", TzrVector2{10, 560}, 0, red, 1.5f, 1);
+    }
     const bool scene = GameState == gsPlaying || GameState == gsHighscore || (GameState == gsLevelEnd && !LevelJumpShown);
     if (scene && Level) {
       if (TGEPlayer* p = Player()) {
@@ -425,6 +474,22 @@ void TGameLogic::RenderScene() {
         Smoke->Render(CameraX * 84, CameraY * 84);
         g->DrawText("SMOKERS", TzrVector2{625, 525}, 0, nullptr, 0.6f, 1);
         g->DrawText(std::to_string(SmokersLeft), TzrVector2{700, 568}, 2, nullptr, 1.0f, 1);
+        if (TGEPlayer* p = Player()) {
+          const float e = std::clamp(p->Energy, 0.0f, 1.0f);
+          TzrVector2 bar{300, 1};
+          if (TzrD3DSprite* s = g->GetSprite(33)) s->Draw(nullptr, TzrVector2{229, 1}, 0, nullptr);
+          if (TzrD3DSprite* s = g->GetSprite(34)) s->Draw(&bar, TzrVector2{250, 1}, 0, nullptr);
+          if (TzrD3DSprite* s = g->GetSprite(35)) s->Draw(nullptr, TzrVector2{550, 1}, 0, nullptr);
+          const uint32_t cv = e >= 0.5f ? 0xFFFFFFFFu : static_cast<uint32_t>(PasRound(e * 511)) * 0x01010101u;
+          const uint32_t c[4] = {cv, cv, cv, cv}, inv[4] = {~cv, ~cv, ~cv, ~cv};
+          TzrVector2 fill{309 * e, 1};
+          for (int pass = 0; pass < 2; ++pass) {
+            const uint32_t* col = pass == 0 ? c : inv;
+            if (TzrD3DSprite* s = g->GetSprite(36 + 3 * pass)) s->Draw(nullptr, TzrVector2{234, 4}, 0, col);
+            if (TzrD3DSprite* s = g->GetSprite(37 + 3 * pass)) s->Draw(&fill, TzrVector2{246, 4}, 0, col);
+            if (TzrD3DSprite* s = g->GetSprite(38 + 3 * pass)) s->Draw(nullptr, TzrVector2{246 + 309 * e, 4}, 0, col);
+          }
+        }
       }
     }
     if (GameState == gsPlaying || GameState == gsLevelEnd) {
