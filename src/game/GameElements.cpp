@@ -330,12 +330,38 @@ void TGEPlayer::Hit(uint8_t kind) {
 void TGEPlayer::Render() {
   TGameGraphics* g = Game->Graphics.get();
   if (!g) return;
+  if (!Done) {
+    float ky = 470;
+    for (int i = 0; i < 16; ++i) {
+      if (!Keys[static_cast<size_t>(i)]) continue;
+      uint32_t kc[4];
+      TGameGraphics::ScaledColors(kKeyColours[i], kc, Game->Fade);
+      if (TzrD3DSprite* s = g->GetSprite(51)) s->Draw(nullptr, TzrVector2{34, ky}, 0, Game->FadeColours, 3999999);
+      if (TzrD3DSprite* s = g->GetSetFrame(3, 0)) s->Draw(nullptr, TzrVector2{34, ky}, 0, kc, 4000000);
+      ky -= 65;
+    }
+  }
   if (HitBlink > 0 && HitBlink % 5 > 2) return;
-  const float px = (CenterX() - Game->CameraX) * 84 + 2 * FastSin(static_cast<float>(StepCount / 7));
-  const float py = (CenterY() - Game->CameraY) * 84 + 2 * FastCos(static_cast<float>(StepCount / 10));
+  float px = (CenterX() - Game->CameraX) * 84 + 2 * FastSin(static_cast<float>(StepCount / 7));
+  float py = (CenterY() - Game->CameraY) * 84 + 2 * FastCos(static_cast<float>(StepCount / 10));
   const int32_t f = static_cast<int32_t>(PasTrunc(Angle + 0.5f)) % 4;
   const float fr = static_cast<float>(PasFrac(Angle));
   const float rot = fr <= 0.5f ? -static_cast<float>(M_PI) / 2 * fr : -static_cast<float>(M_PI) / 2 * (fr - 1);
   const int32_t key = Y * 2500 + 60000 - X * 10 + 4;
-  if (TzrD3DSprite* s = g->GetSprite(f + 1)) s->Draw(nullptr, TzrVector2{px, py}, rot, Game->FadeColours, key);
+  TzrD3DSprite* s = g->GetSprite(f + 1);
+  if (!s) return;
+  if (Done && Won) {
+    px += 190.0f * ExitProgress / 100;
+    py += 52.0f * ExitProgress / 100;
+    const float sc = 1 - ExitProgress * 0.3f / 100;
+    const float w = ExitProgress < 81 ? 1.0f : (100 - ExitProgress) / 20.0f;
+    TzrVector2 v{sc, sc};
+    s->DrawPart(TzrUVRect{0, 0, w, 1.0f}, &v, rot, TzrVector2{px, py}, Game->FadeColours, key);
+    return;
+  }
+  s->Draw(nullptr, TzrVector2{px, py}, rot, Game->FadeColours, key);
+  if (g->ShadowsEnabled) {
+    const uint32_t sh[4] = {0xA0A0A0A0, 0xA0A0A0A0, 0xA0A0A0A0, 0xA0A0A0A0};
+    if (TzrD3DSprite* ss = g->GetSprite(f + 5)) ss->Draw(nullptr, TzrVector2{px + 30, py - 12}, rot, sh, 0x7FFFFFFF);
+  }
 }

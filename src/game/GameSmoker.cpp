@@ -384,6 +384,34 @@ void TGESmoker::Render() {
       s->Draw(nullptr, TzrVector2{px, py}, rot, ColoursB, key + 1);
     }
   }
+  if (g->ShadowsEnabled) {
+    const uint32_t sh[4] = {0xA0A0A0A0, 0xA0A0A0A0, 0xA0A0A0A0, 0xA0A0A0A0};
+    const float ox = Converted ? 30.0f : 20.0f, oy = Converted ? -12.0f : -7.0f;
+    if (TzrD3DSprite* s = g->GetSmokerShadow(frame))
+      s->Draw(nullptr, TzrVector2{px + ox, py + oy}, rot - f * static_cast<float>(M_PI) / 2, sh, 0x7FFFFFFF);
+  }
+  if (!Converted || CheerTimer > 18) {
+    static const float kHead[4][2] = {{2, -3}, {2, -3}, {2, -4}, {3, -3}};
+    static const float kBase[4][2] = {{22, -10}, {-2, -25}, {-21, 1}, {9, 19}};
+    static const int32_t kNod[9] = {0, 1, 1, 2, 2, 3, 3, 4, 5};
+    float h = 0;
+    TGEPlayer* p = Game->Player();
+    if (State == 1 && p) {
+      h = AngleOf(static_cast<float>(p->X - X), static_cast<float>(Y - p->Y)) - static_cast<float>(M_PI) * Angle / 2;
+      while (h > static_cast<float>(M_PI)) h -= 2 * static_cast<float>(M_PI);
+      while (h < -static_cast<float>(M_PI)) h += 2 * static_cast<float>(M_PI);
+      h = std::clamp(h, -static_cast<float>(M_PI) / 2, static_cast<float>(M_PI) / 2);
+    } else if (State != 0 || LookAround) {
+      h = PingPong(StepCount, 30) * static_cast<float>(M_PI) / 60 - static_cast<float>(M_PI) / 4;
+    }
+    const float a = FastSin(h) * kHead[f][0] - kNod[frame], b = FastCos(h) * kHead[f][1];
+    const float hx = a * kDirDX[f] - b * kDirDY[f] + kBase[f][0], hy = a * kDirDY[f] + b * kDirDX[f] + kBase[f][1];
+    if (TzrD3DSprite* eye = g->GetSprite(29)) {
+      const uint8_t side = static_cast<uint8_t>((f + 3) % 4);
+      eye->Draw(nullptr, TzrVector2{px + hx, py + hy}, rot, Game->FadeColours, key + 2);
+      eye->Draw(nullptr, TzrVector2{px + hx + 12.0f * kDirDX[side], py + hy + 12.0f * kDirDY[side]}, rot, Game->FadeColours, key + 2);
+    }
+  }
   if (!Converted && StepCount >= NextThrowStep - 10)
     DrawCigarette(Game, px, py, StepCount, frame, static_cast<int32_t>(PasTrunc((1 - SmokeLevel) * 9)), Angle, CenterX(), CenterY());
   for (int32_t i = Hearts.Count() - 1; i >= 0; --i) {
