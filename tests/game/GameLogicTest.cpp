@@ -8,6 +8,7 @@
 #include "support/TestSupport.h"
 #include "base/Random.h"
 #include "base/Streams.h"
+#include "base/SysUtils.h"
 #include "game/GameLogic.h"
 #include "game/KTGlobal.h"
 #include "game/LevelData.h"
@@ -507,6 +508,106 @@ TEST_F(GameLogicTest, DoFrameRunsDueStepsAndDropsLostTime) {
   g.DoFrame();
   EXPECT_EQ(g.StepCounter, 7);
   EXPECT_EQ(g.LastStepTime, 190u);
+}
+
+TEST_F(GameLogicTest, LevelEndChoiceDecidesWhatIsStored) {
+  for (bool cont : {false, true}) {
+    ResetEnvironment(GameEnvironment);
+    auto g = NewGame();
+    g->StartGame();
+    for (int i = 0; i < 100; ++i) g->SimulationStep(1);
+    g->Player()->Done = 1;
+    g->Player()->Won = 1;
+    g->SimulationStep(1);
+    ASSERT_EQ(g->GameState, gsLevelEnd);
+    ASSERT_EQ(g->LevelResult, 0);
+    for (int i = 0; i < 400 && g->EndPhase != 3; ++i) g->SimulationStep(0);
+    ASSERT_EQ(g->EndPhase, 3);
+    g->ContinueChosen = cont;
+    g->EndPhase = 4;
+    for (int i = 0; i < 40 && g->GameState == gsLevelEnd; ++i) g->SimulationStep(0);
+    if (cont) {
+      EXPECT_EQ(g->GameState, gsPlaying);
+      EXPECT_EQ(g->LevelNumber, 2);
+      EXPECT_EQ(GameEnvironment.StartLevel, 2);
+      EXPECT_EQ(GameEnvironment.LevelsFinished, 1);
+    } else {
+      EXPECT_EQ(g->GameState, gsTitle);
+      EXPECT_EQ(GameEnvironment.StartLevel, 1);
+      EXPECT_EQ(GameEnvironment.LevelsFinished, 0);
+    }
+    EXPECT_EQ(TReplayPack(UserDataDir + kLastReplayName).Count(), 1);
+  }
+}
+
+TEST_F(GameLogicTest, PlaybackNeverSavesOrEntersTheHighscores) {
+  auto g = NewGame();
+  g->StartGame();
+  std::mt19937 rng(11);
+  for (int i = 0; i < 300; ++i) g->SimulationStep(ScriptWord(rng));
+  TMemoryStream rec;
+  g->WriteReplayRecord(rec);
+  g->SetState(gsTitle);
+  DeleteFile(UserDataDir + kLastReplayName);
+  rec.SetPosition(0);
+  g->LoadReplayRecord(rec);
+  g->ReplayMode = rmLastGame;
+  g->SetState(gsPlaying);
+  g->LoadLevel();
+  g->Score = 1000000;
+  for (int i = 0; i < 400 && g->GameState == gsPlaying; ++i) g->SimulationStep(0);
+  ASSERT_EQ(g->GameState, gsLevelEnd);
+  EXPECT_EQ(g->LevelResult, 3);
+  EXPECT_EQ(g->LevelText, "Replay Over");
+  EXPECT_FALSE(FileExists(UserDataDir + kLastReplayName));
+  g->EndPhase = 4;
+  for (int i = 0; i < 40 && g->GameState == gsLevelEnd; ++i) g->SimulationStep(0);
+  EXPECT_EQ(g->GameState, gsTitle);
+  EXPECT_EQ(GameEnvironment.Highscores[0].Score, kEmptyHighscore);
+  EXPECT_EQ(GameEnvironment.LevelsFinished, 0);
+}
+
+TEST_F(GameLogicTest, TitleKeysAndPages) {
+  auto g = NewGame();
+  g->LoadProgress = 100;
+  g->SetState(gsTitle);
+  for (int i = 0; i < 30; ++i) g->SimulationStep(0);
+  EXPECT_FLOAT_EQ(g->Fade, 1.0f);
+  // Pages: without a last replay page 4 is skipped, without a highscore page 2.
+  std::vector<int> pages;
+  for (int i = 0; i < 341 * 6; ++i) {
+    g->SimulationStep(0);
+    if (pages.empty() || pages.back() != g->TitlePage) pages.push_back(g->TitlePage);
+  }
+  pages.resize(6);
+  EXPECT_EQ(pages, (std::vector<int>{0, 1, 3, 0, 1, 3}));
+  // Starting a game (Space) fades out, then starts.
+  g->TitleAction = 3;
+  for (int i = 0; i < 30 && g->GameState == gsTitle; ++i) g->SimulationStep(0);
+  EXPECT_EQ(g->GameState, gsPlaying);
+  EXPECT_EQ(GameEnvironment.GamesStarted, 1);
+  EXPECT_EQ(g->RandomSeed, 12345);
+}
+
+TEST_F(GameLogicTest, NameEntryOnTheHighscoreScreen) {
+  auto g = NewGame();
+  g->Score = 700;
+  GameEnvironment.Alias = "Ann";
+  g->EndGame(false);
+  ASSERT_EQ(g->GameState, gsHighscore);
+  ASSERT_EQ(g->HighscorePos, 0);
+  auto key = [&](uint16_t k) {
+    g->LastKey = k;
+    g->SimulationStep(0);
+  };
+  key(14);  // backspace
+  key(48);  // "B"
+  EXPECT_EQ(GameEnvironment.Highscores[0].Name, "AnB");
+  key(1);   // Esc keeps the name, as Enter does
+  EXPECT_EQ(GameEnvironment.Alias, "AnB");
+  EXPECT_EQ(g->HighscorePhase, 3);
+  for (int i = 0; i < 40 && g->GameState == gsHighscore; ++i) g->SimulationStep(0);
+  EXPECT_EQ(g->GameState, gsTitle);
 }
 
 }  // namespace
