@@ -35,6 +35,8 @@ struct TGameLogicSetup {
   // Fills an 800 x 600 24-bit picture of the window for Ctrl+P (false: no picture).
   std::function<bool(std::vector<uint8_t>& rgb)> Snapshot;
   std::function<bool()> AppActive;    // unset: active
+  // Reads the 256 key bytes in place of the keyboard device (tests, tools).
+  std::function<void(uint8_t keys[256])> ReadKeys;
   // Milliseconds of a monotonic clock (unset: the performance counter).
   std::function<uint32_t()> Clock;
 };

@@ -107,7 +107,8 @@ void TGameLogic::TakeSnapshot() {
 
 void TGameLogic::HandleKeys() {
   PrevKeyState = KeyState;
-  if (Keyboard) Keyboard->GetState(KeyState.data());
+  if (Setup.ReadKeys) Setup.ReadKeys(KeyState.data());
+  else if (Keyboard) Keyboard->GetState(KeyState.data());
   else KeyState.fill(0);
   if (KeyPressed(25) && (KeyDown(29) || KeyDown(157))) {
     TakeSnapshot();

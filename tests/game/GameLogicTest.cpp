@@ -2,6 +2,7 @@
 // hit, open and end as they should.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 #include "LevelFixture.h"
@@ -608,6 +609,67 @@ TEST_F(GameLogicTest, NameEntryOnTheHighscoreScreen) {
   EXPECT_EQ(g->HighscorePhase, 3);
   for (int i = 0; i < 40 && g->GameState == gsHighscore; ++i) g->SimulationStep(0);
   EXPECT_EQ(g->GameState, gsTitle);
+}
+
+TEST_F(GameLogicTest, KeysDriveTheStates) {
+  uint32_t now = 1000;
+  std::array<uint8_t, 256> keys{};
+  TGameLogicSetup setup;
+  setup.Clock = [&now] { return now; };
+  setup.ReadKeys = [&keys](uint8_t k[256]) { std::memcpy(k, keys.data(), 256); };
+  TGameLogic g(setup);
+  g.NewSeed = [] { return 777u; };
+  auto press = [&](uint8_t k) {
+    keys[k] = 0x80;
+    now += 20;
+    g.DoFrame();
+    keys[k] = 0;
+    now += 20;
+    g.DoFrame();
+  };
+  g.DoFrame();
+  EXPECT_EQ(g.GameState, gsLoading);  // still loading: Space does nothing
+  g.LoadProgress = 100;
+  press(57);
+  ASSERT_EQ(g.GameState, gsTitle);
+  press(57);
+  EXPECT_EQ(g.TitleAction, 3);
+  for (int i = 0; i < 40 && g.GameState == gsTitle; ++i) {
+    now += 20;
+    g.DoFrame();
+  }
+  ASSERT_EQ(g.GameState, gsPlaying);
+  for (int i = 0; i < 150; ++i) {
+    now += 20;
+    g.DoFrame();
+  }
+  ASSERT_TRUE(g.IsRunning());
+  // P pauses: no steps run while paused.
+  press(25);
+  EXPECT_TRUE(g.PauseRequested);
+  const int32_t t = g.GameTime;
+  now += 200;
+  g.DoFrame();
+  EXPECT_EQ(g.GameTime, t);
+  press(25);
+  EXPECT_FALSE(g.PauseRequested);
+  // Holding right walks and records the input.
+  keys[205] = 0x80;
+  keys[77] = 0x80;  // the keypad key of the same direction sets the same bit once
+  for (int i = 0; i < 30; ++i) {
+    now += 20;
+    g.DoFrame();
+  }
+  keys.fill(0);
+  EXPECT_GT(g.ReplayInput.TotalSteps, 30);
+  // Esc leaves the level, saving its replay.
+  press(1);
+  EXPECT_EQ(g.GameState, gsTitle);
+  EXPECT_EQ(TReplayPack(UserDataDir + kLastReplayName).Count(), 1);
+  // Ctrl+P without a picture source only logs.
+  keys[29] = 0x80;
+  press(25);
+  EXPECT_EQ(g.SnapshotCount, 0);
 }
 
 }  // namespace
