@@ -411,6 +411,18 @@ void TGameLogic::RenderScene() {
     if (IsPaused()) g->DrawText("PAUSED", TzrVector2{400, 300}, 2, nullptr, 2.0f, 20);
     if (GameState == gsTitle) {
       g->DrawTitleImage(nullptr);
+      for (size_t i = 0; i < TitleBeams.size(); ++i) {
+        TzrD3DSprite* s = g->GetSprite(i == 1 ? 50 : 49);
+        if (!s) break;
+        const TTitleBeam& b = TitleBeams[i];
+        TzrVector2 sc{4, 3};
+        float x = b.X, y = b.Y;
+        for (int n = 0; n < 8 && y >= -300; ++n) {
+          s->Draw(&sc, TzrVector2{x, y}, b.Angle, FadeColours);
+          y -= std::cos(b.Angle) * 768;
+          x += std::sin(b.Angle) * 768;
+        }
+      }
       g->DrawOverlay(1 - Fade);
       if (PageAlpha > -1 && TitleAction == 0) {
         if (TitlePage == 2) DrawHighscoreTable(170, true, 0);

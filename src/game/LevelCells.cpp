@@ -2,6 +2,7 @@
 // lasers and fires, and the drawing of the level.
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "base/PasMath.h"
 #include "base/Random.h"
@@ -303,23 +304,49 @@ void TQVGameLevel::Render(float fade, float viewX, float viewY) {
                                    kKeyColours[c.Param & 15]};
           colours(key, kc);
           TzrD3DSprite* leaf = g->GetSprite(25);
+          auto part = [&](int32_t cx, int32_t cy, std::initializer_list<int> a, int pa, std::initializer_list<int> b, int pb,
+                          int layer) {
+            if (!InGrid(cx, cy)) return;
+            const TLevelCell& w = Cell(cx, cy);
+            int n = -1;
+            for (int v : a) n = v == w.Param ? pa : n;
+            for (int v : b) n = v == w.Param ? pb : n;
+            if (n < 0) return;
+            if (TzrD3DSprite* s = g->GetDoorFrame(c.ImageSet, n))
+              s->Draw(nullptr, TzrVector2{px + 84.0f * (cx - x), py + 84.0f * (cy - y)}, 0, col, layer);
+          };
           if (!(c.Flags & cfTurned)) {
-            if (leaf) leaf->DrawPart(TzrUVRect{0.8f * o, 0, 1, 1}, nullptr, kPi / 2, TzrVector2{px + 67, py - 43 + 135 * o}, kc, k + 2);
-          } else if (leaf) {
-            leaf->DrawPart(TzrUVRect{0.8f * o, 0, 1, 1}, nullptr, 0, TzrVector2{px + 127 - 135 * o, py + 16}, kc, k + 2);
+            part(x, y - 1, {2, 11, 15}, 2, {3, 5, 8}, 5, k - 2499);
+            part(x, y + 1, {0, 12, 15}, 3, {3, 6, 14}, 6, k + 2501);
+            if (leaf) leaf->DrawPart(TzrUVRect{1, 0, 0.8f * o, 1}, nullptr, kPi / 2, TzrVector2{px + 67, py - 43 + 135 * o}, kc, k + 2);
+          } else {
+            part(x + 1, y, {0, 1, 3, 7, 12}, 4, {2, 9, 11, 15}, 0, k - 9);
+            part(x - 1, y, {3, 6, 7, 12, 13}, 7, {8, 10, 11, 15}, 1, k + 11);
+            if (leaf) leaf->DrawPart(TzrUVRect{0.8f * o, 0, 1, 1}, nullptr, 0, TzrVector2{px + 127 - 135 * o, py + 16}, kc, k + 2);
           }
           break;
         }
         case caWall:
           if (TzrD3DSprite* s = g->GetWallFrame(c.ImageSet, c.Param)) s->Draw(nullptr, TzrVector2{px, py}, 0, col, k);
-          if (g->ShadowsEnabled)
+          if (g->ShadowsEnabled) {
             if (TzrD3DSprite* s = g->GetWallShadow(c.ImageSet, c.Param)) s->Draw(nullptr, TzrVector2{px + 28, py}, 0, shadow);
+            const int sh = c.Param;
+            if (sh == 0 || sh == 1 || sh == 4 || sh == 14)
+              if (TzrD3DSprite* s = g->GetWallShadow(c.ImageSet, 16)) s->Draw(nullptr, TzrVector2{px + 70, py + 45}, 0, shadow);
+            if (sh == 4 || sh == 5 || sh == 8 || sh == 13)
+              if (TzrD3DSprite* s = g->GetWallShadow(c.ImageSet, 17)) s->Draw(nullptr, TzrVector2{px + 2, py}, 0, shadow);
+          }
           break;
         case caExit: {
           TzrD3DSprite* s42 = g->GetSprite(42);
           if (s42) s42->Draw(nullptr, TzrVector2{px, py - 35}, 0, col, k);
           if (TzrD3DSprite* s = g->GetSprite(43)) s->Draw(nullptr, TzrVector2{px + 173, py - 43}, 0, col);
           if (TzrD3DSprite* s = g->GetSprite(44)) s->Draw(nullptr, TzrVector2{px + 173, py - 15}, kPi / 2, col);
+          if (g->ShadowsEnabled) {
+            if (TzrD3DSprite* s = g->GetSprite(45)) s->Draw(nullptr, TzrVector2{px, py - 26}, 0, shadow);
+            if (TzrD3DSprite* s = g->GetSprite(46)) s->Draw(nullptr, TzrVector2{px + 205, py - 36}, 0, shadow);
+            if (TzrD3DSprite* s = g->GetSprite(47)) s->Draw(nullptr, TzrVector2{px, py + 86}, 0, shadow);
+          }
           break;
         }
         case caOption1:
@@ -335,10 +362,31 @@ void TQVGameLevel::Render(float fade, float viewX, float viewY) {
           break;
         default: break;
       }
-      if (LaserOn && (c.Flags & (cfLaserLeft | cfLaserTop))) {
+      if (c.Flags & (cfLaserLeft | cfLaserTop)) {
+        const bool top = (c.Flags & cfLaserTop) != 0, left = (c.Flags & cfLaserLeft) != 0;
+        const bool topEndsLeft = top && !(flags(x - 1, y) & cfLaserTop), topEndsRight = top && !(flags(x + 1, y) & cfLaserTop);
+        const bool leftEndsBelow = left && !(flags(x, y + 1) & cfLaserLeft), leftEndsAbove = left && !(flags(x, y - 1) & cfLaserLeft);
+        const int tex = g->TextureIndex(TGameGraphics::kMisc1Texture);
+        if (LaserOn && tex >= 0 && g->QuadRenderer) {
+          const TzrUVRect uv{0.845703125f, 0.638671875f, 0.908203125f, 0.638671875f};
+          const TzrVector2 pivot{0.5f, 0.5f};
+          auto beam = [&](float w, float h, float ox, float oy, float angle) {
+            const TzrVector2 size{w, h};
+            g->QuadRenderer->AddQuad(tex, &uv, &size, &pivot, angle, TzrVector2{px + ox, py + oy}, col, 3003000);
+          };
+          if (top) beam(17, 84, 42, -1, kPi / 2);
+          if (left) beam(17, 84, 0, 42, 0);
+          if (topEndsLeft) beam(17, 14, -7, -1, kPi / 2);
+          if (leftEndsBelow) beam(17, 14, 0, 91, 0);
+          if (topEndsRight) beam(17, 8, 88, -1, kPi / 2);
+          if (leftEndsAbove) beam(17, 8, 0, -4, 0);
+        }
         if (TzrD3DSprite* s = g->GetSprite(28)) {
-          if ((c.Flags & cfLaserTop) && !(flags(x + 1, y) & cfLaserTop)) s->Draw(nullptr, TzrVector2{px + 101, py}, kPi / 2, col, 3002000);
-          if ((c.Flags & cfLaserLeft) && !(flags(x, y - 1) & cfLaserLeft)) s->Draw(nullptr, TzrVector2{px, py - 17}, 0, col, 3002000);
+          if (topEndsRight) {
+            TzrVector2 mirror{-1, 1};
+            s->Draw(&mirror, TzrVector2{px + 101, py}, kPi / 2, col, 3002000);
+          }
+          if (leftEndsAbove) s->Draw(nullptr, TzrVector2{px, py - 17}, 0, col, 3002000);
         }
       }
     }
