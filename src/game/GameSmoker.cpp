@@ -374,14 +374,30 @@ void TGESmoker::Render() {
   const int32_t key = Y * 2500 + 60000 - X * 10 - 2;
   int32_t frame = 0;
   if (!Converted && RestTimer <= 0 && StunTimer <= 0 && PuffTimer > 0) frame = PingPong(PuffTimer * 18 / 50, 9);
-  if (Converted && CheerTimer <= 18) {
-    if (TzrD3DSprite* s = g->GetSprite(f + 9)) s->Draw(nullptr, TzrVector2{px, py}, rot, Game->FadeColours, key);
+  TzrVector2 scale{1, 1};
+  if (!Converted && RestTimer > 0) {
+    const float w = std::sin(static_cast<float>(PasFrac(RestTimer * 2 / 60.0)) * 2 * static_cast<float>(M_PI)) - 0.6f;
+    if (w > 0) scale = (f == 0 || f == 2) ? TzrVector2{1 - 0.25f * w, 1 - 0.7f * w} : TzrVector2{1 - 0.7f * w, 1 - 0.25f * w};
+  }
+  float sx = px, sy = py;
+  if (!Converted && StunTimer > 0) {
+    sx += 2 * FastSin(static_cast<float>(StunTimer & 0xFFFC));
+    sy += 2 * FastCos(static_cast<float>(StunTimer & 0xFFFC));
+  }
+  const bool nonSmoker = Converted && CheerTimer <= 18;
+  if (Converted) {
+    const float c = static_cast<float>(CheerTimer);
+    const float k = CheerTimer >= 19 ? 1 - (50 - c) * 0.5f / 32 : 1 - c * 0.5f / 18;
+    scale = TzrVector2{k, k};
+  }
+  if (nonSmoker) {
+    if (TzrD3DSprite* s = g->GetSprite(f + 9)) s->Draw(&scale, TzrVector2{sx, sy}, rot, Game->FadeColours, key);
   } else if (TzrD3DSprite* s = g->GetSmokerFrame(f, frame)) {
     if (Game->Fade < 1.0f) {
-      s->Draw(nullptr, TzrVector2{px, py}, rot, Game->FadeColours, key);
+      s->Draw(&scale, TzrVector2{sx, sy}, rot, Game->FadeColours, key);
     } else {
-      s->Draw(nullptr, TzrVector2{px, py}, rot, ColoursA, key);
-      s->Draw(nullptr, TzrVector2{px, py}, rot, ColoursB, key + 1);
+      s->Draw(&scale, TzrVector2{sx, sy}, rot, ColoursA, key);
+      s->Draw(&scale, TzrVector2{sx, sy}, rot, ColoursB, key + 1);
     }
   }
   if (g->ShadowsEnabled) {
@@ -390,7 +406,7 @@ void TGESmoker::Render() {
     if (TzrD3DSprite* s = g->GetSmokerShadow(frame))
       s->Draw(nullptr, TzrVector2{px + ox, py + oy}, rot - f * static_cast<float>(M_PI) / 2, sh, 0x7FFFFFFF);
   }
-  if (!Converted || CheerTimer > 18) {
+  if (!nonSmoker) {
     static const float kHead[4][2] = {{2, -3}, {2, -3}, {2, -4}, {3, -3}};
     static const float kBase[4][2] = {{22, -10}, {-2, -25}, {-21, 1}, {9, 19}};
     static const int32_t kNod[9] = {0, 1, 1, 2, 2, 3, 3, 4, 5};
@@ -405,11 +421,12 @@ void TGESmoker::Render() {
       h = PingPong(StepCount, 30) * static_cast<float>(M_PI) / 60 - static_cast<float>(M_PI) / 4;
     }
     const float a = FastSin(h) * kHead[f][0] - kNod[frame], b = FastCos(h) * kHead[f][1];
-    const float hx = a * kDirDX[f] - b * kDirDY[f] + kBase[f][0], hy = a * kDirDY[f] + b * kDirDX[f] + kBase[f][1];
+    const float hx = (a * kDirDX[f] - b * kDirDY[f] + kBase[f][0]) * scale.x;
+    const float hy = (a * kDirDY[f] + b * kDirDX[f] + kBase[f][1]) * scale.y;
     if (TzrD3DSprite* eye = g->GetSprite(29)) {
       const uint8_t side = static_cast<uint8_t>((f + 3) % 4);
-      eye->Draw(nullptr, TzrVector2{px + hx, py + hy}, rot, Game->FadeColours, key + 2);
-      eye->Draw(nullptr, TzrVector2{px + hx + 12.0f * kDirDX[side], py + hy + 12.0f * kDirDY[side]}, rot, Game->FadeColours, key + 2);
+      eye->Draw(nullptr, TzrVector2{sx + hx, sy + hy}, rot, Game->FadeColours, key + 2);
+      eye->Draw(nullptr, TzrVector2{sx + hx + 12.0f * kDirDX[side], sy + hy + 12.0f * kDirDY[side]}, rot, Game->FadeColours, key + 2);
     }
   }
   if (!Converted && StepCount >= NextThrowStep - 10)
