@@ -90,6 +90,22 @@ int64_t StrToIntDef(const std::string& s, int64_t def) {
   return neg ? -v : v;
 }
 
+std::string ToCrLf(const std::string& s) {
+  std::string out;
+  out.reserve(s.size() + s.size() / 16);
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\r') {
+      out += "\r\n";
+      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
+    } else if (s[i] == '\n') {
+      out += "\r\n";
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
 std::string Format(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);

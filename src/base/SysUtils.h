@@ -13,6 +13,8 @@ std::string Trim(const std::string& s);  // drops bytes <= ' ' at both ends
 std::string IntToStr(int64_t v);
 std::string IntToHex(uint64_t v, int digits);  // upper-case, at least `digits` digits
 int64_t StrToIntDef(const std::string& s, int64_t def);  // decimal, or '$'/0x hexadecimal
+// Every line break (CR LF, a lone LF or a lone CR) as CR LF.
+std::string ToCrLf(const std::string& s);
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // File names ('/' separated).

@@ -7,6 +7,7 @@
 #include "base/Exceptions.h"
 #include "base/Random.h"
 #include "base/Streams.h"
+#include "base/SysUtils.h"
 #include "engine/tools.h"
 #include "platform/Http.h"
 #include "platform/ShellServices.h"
@@ -48,21 +49,6 @@ std::vector<std::string> PostHeaders(const std::string& host, size_t length, con
   };
 }
 
-std::string ToCrLf(const std::string& s) {
-  std::string out;
-  out.reserve(s.size() + s.size() / 16);
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\r') {
-      out += "\r\n";
-      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
-    } else if (s[i] == '\n') {
-      out += "\r\n";
-    } else {
-      out += s[i];
-    }
-  }
-  return out;
-}
 
 std::string ReadWholeStream(TStream& stream) {
   std::string bytes;

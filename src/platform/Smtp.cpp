@@ -58,22 +58,6 @@ std::string DateHeader() {
   return buf;
 }
 
-// SMTP wants CR LF; a lone LF or CR in the text becomes CR LF.
-std::string CrLf(const std::string& s) {
-  std::string out;
-  out.reserve(s.size() + s.size() / 16);
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\r') {
-      out += "\r\n";
-      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
-    } else if (s[i] == '\n') {
-      out += "\r\n";
-    } else {
-      out += s[i];
-    }
-  }
-  return out;
-}
 
 // "host", "host:port", "[v6]", "[v6]:port" or a bare v6 address; port 25 when none is given.
 std::string ServerAuthority(const std::string& server) {
@@ -131,7 +115,7 @@ void TSmtpClient::Send(const TMailMessage& m) {
 
   std::unique_ptr<curl_mime, MimeDeleter> mime(curl_mime_init(c));
   if (!mime) throw ESmtpError("Out of memory");
-  std::string body = CrLf(m.Body);
+  std::string body = ToCrLf(m.Body);  // SMTP wants CR LF
   curl_mimepart* text = curl_mime_addpart(mime.get());
   curl_mime_data(text, body.data(), body.size());
   curl_mime_type(text, "text/plain; charset=windows-1252");
