@@ -134,6 +134,7 @@ public:
 
   struct TTitleBeam { float X, Y, Speed, Angle, Spin; };
   std::array<TTitleBeam, 3> TitleBeams{};
+  bool TitleBeamsPending = false;
   uint8_t PlayPhase = 0;
   int32_t TitleCounter = 0;
   uint8_t TitlePage = 0;

@@ -46,7 +46,9 @@ void TGameLogic::SetState(uint8_t n) {
       HighscorePos = -1;
       ScoreCounts = {};
       SetFade(0);
-      SetupTitleBeams();
+      // Set up by the next step: a key handled between steps must not draw random numbers.
+      TitleBeamsPending = true;
+      for (TTitleBeam& b : TitleBeams) b = {};
       HasLastReplay = TReplayPack(UserDataDir + kLastReplayName).Count() > 0;
       if (Sounds) Sounds->StopMusic();
       break;
@@ -234,6 +236,10 @@ void TGameLogic::StateStep() {
   ++StepCounter;
   switch (GameState) {
     case gsTitle:
+      if (TitleBeamsPending) {
+        TitleBeamsPending = false;
+        SetupTitleBeams();
+      }
       MoveTitleBeams();
       if (TitleAction != 0) {
         Fade -= 0.04f;

@@ -672,4 +672,64 @@ TEST_F(GameLogicTest, KeysDriveTheStates) {
   EXPECT_EQ(g.SnapshotCount, 0);
 }
 
+TEST_F(GameLogicTest, LasersFiresAndSight) {
+  auto g = NewGame();
+  FixtureLevel f = Room(12, 8);
+  f.PX = 2, f.PY = 2;
+  f.Set(5, 2, caFloor, 0, cfLaserLeft);  // a barrier on the edge between (4, 2) and (5, 2)
+  f.Set(6, 5, caWall);
+  f.Set(6, 4, caObstacle);
+  f.Set(6, 3, caDoor);
+  Load(*g, f);
+  TQVGameLevel& lv = *g->Level;
+  EXPECT_TRUE(lv.CrossesLaserEdge(4, 2, 0));
+  EXPECT_TRUE(lv.CrossesLaserEdge(5, 2, 2));
+  EXPECT_FALSE(lv.CrossesLaserEdge(5, 2, 0));
+  // Off for values 50..0, on from -1: the switch happens when StepCount mod 125 reaches 51.
+  lv.StepCount = 49;
+  lv.Step();
+  EXPECT_FALSE(lv.LaserOn);
+  lv.Step();
+  EXPECT_TRUE(lv.LaserOn);
+  EXPECT_EQ(lv.LaserValue, -1);
+  // A fire at (0, 0) burns from phase 51 to 159.
+  lv.StepCount = 50;
+  EXPECT_GE(lv.FireValue(0, 0), 0);
+  lv.StepCount = 51;
+  EXPECT_LT(lv.FireValue(0, 0), 0);
+  lv.StepCount = 160;
+  EXPECT_GE(lv.FireValue(0, 0), 0);
+  // Sight: walls and closed doors block, obstacles do not.
+  EXPECT_TRUE(lv.LineOfSight(3, 3, 0, 0));
+  EXPECT_FALSE(lv.LineOfSight(3, 5, 5, 0));
+  EXPECT_TRUE(lv.LineOfSight(3, 4, 5, 0));
+  EXPECT_FALSE(lv.LineOfSight(3, 3, 5, 0));
+  lv.Cell(6, 3).StateCounter = 13;
+  EXPECT_TRUE(lv.LineOfSight(3, 3, 5, 0));
+  // The player walking through a live barrier is hurt and thrown back.
+  TGEPlayer* p = g->Player();
+  lv.ClearOccupant(2, 2);
+  p->X = 4;
+  lv.SetOccupant(p, 4, 2);
+  lv.StepCount = 60;  // lasers on
+  lv.LaserOn = 1;
+  for (int i = 0; i < 4; ++i) g->SimulationStep(1 | kInputRight);
+  EXPECT_NEAR(p->Energy, 0.95f, 1e-6);
+  EXPECT_TRUE(p->Returning);
+  for (int i = 0; i < 6; ++i) g->SimulationStep(1);
+  EXPECT_EQ(p->X, 4);
+  EXPECT_FALSE(p->Walking);
+}
+
+TEST_F(GameLogicTest, TitleDrawsNoRandomNumberOutsideAStep) {
+  auto g = NewGame();
+  g->LoadProgress = 100;
+  const uint32_t seed = RandSeed;
+  g->SetState(gsTitle);
+  EXPECT_EQ(RandSeed, seed);
+  g->SimulationStep(0);
+  EXPECT_NE(RandSeed, seed);
+  EXPECT_NE(g->TitleBeams[0].X, 0.0f);
+}
+
 }  // namespace
