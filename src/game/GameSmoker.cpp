@@ -68,13 +68,11 @@ void TGESmoker::SetSmokeLevel(float v) {
 bool TGESmoker::PlanPathTo(int32_t tx, int32_t ty) {
   TQVGameLevel* level = Game->Level.get();
   if (!level || !level->InGrid(tx, ty)) return false;
-  level->Map->NewSearch();
-  level->Planner->ClearPath();
   if (level->Planner->FindPathBetween({X, Y}, {tx, ty}) < 0) return false;
+  // Start = goal is a found path of no steps.
   const TPath& path = level->Planner->Path();
   const int32_t n = path.Count();
-  if (n < 1) return false;
-  const int32_t len = std::min<int32_t>(n - 1, static_cast<int32_t>(PathDirections.size()));
+  const int32_t len = std::clamp<int32_t>(n - 1, 0, static_cast<int32_t>(PathDirections.size()));
   for (int32_t i = 1; i <= len; ++i) {
     const TPathPoint a = path.GetPoint(i - 1), b = path.GetPoint(i);
     uint8_t d;
