@@ -447,7 +447,6 @@ TEST_F(GameLogicTest, WalkerTurnsAndSteps) {
   // The outer ring is never entered; a walker does not walk into a claimed cell.
   p->X = 1;
   EXPECT_FALSE(p->CanWalk(2));
-  g->Level->SetOccupant(Smoker(*g, 0) ? nullptr : nullptr, 0, 0);
 }
 
 TEST_F(GameLogicTest, ShotsEndAtWallsAndDoors) {
@@ -730,6 +729,37 @@ TEST_F(GameLogicTest, TitleDrawsNoRandomNumberOutsideAStep) {
   g->SimulationStep(0);
   EXPECT_NE(RandSeed, seed);
   EXPECT_NE(g->TitleBeams[0].X, 0.0f);
+}
+
+TEST_F(GameLogicTest, CigarettesHitOthersNotTheirThrower) {
+  auto g = NewGame();
+  FixtureLevel f = Room(14, 6);
+  f.PX = 2, f.PY = 4;
+  f.Enemies = {{3, 2, 0, {}}, {7, 2, 0, {}}};
+  Load(*g, f);
+  TGESmoker* thrower = Smoker(*g, 0);
+  TGESmoker* other = Smoker(*g, 1);
+  other->SmokeLevel = 0.5f;
+  // Thrown from inside the thrower's own cell: it flies out and on to the other smoker.
+  auto* cig = new TGECigarette(g.get(), 1.0f, 0, thrower->CenterY(), thrower->CenterX(), thrower);
+  g->AddElement(5, cig);
+  bool ended = false;
+  for (int i = 0; i < 60 && !ended; ++i) ended = !cig->Update();
+  ASSERT_TRUE(ended);
+  g->GetList(5).pop_back();  // the logic would free it now
+  EXPECT_FLOAT_EQ(thrower->SmokeLevel, 1.0f);
+  EXPECT_NEAR(other->SmokeLevel, 0.7f, 1e-6);
+  // A super-weapon shot meeting a cigarette flies on; an oxygen shot stops.
+  TGESuperWeapon sw(g.get(), 2, 4.5f, 10.0f);
+  sw.Hit(hkCigarette);
+  EXPECT_TRUE(sw.Live);
+  TGEOxygen ox(g.get(), 2, 4.5f, 10.0f);
+  ox.Hit(hkCigarette);
+  EXPECT_FALSE(ox.Live);
+  // A smoker exactly 0.4 cells away on one axis is not hit.
+  TGEOxygen near(g.get(), 2, other->CenterY() + 0.4f, other->CenterX() + 0.2f + 0.2f);
+  near.Speed = 0;
+  EXPECT_TRUE(near.Update());
 }
 
 }  // namespace
