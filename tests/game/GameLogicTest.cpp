@@ -444,7 +444,13 @@ TEST_F(GameLogicTest, WalkerTurnsAndSteps) {
   EXPECT_EQ(g->Level->GetOccupant(5, 5), nullptr);
   for (int i = 0; i < 5; ++i) p->TGEWalkBot::Update();
   EXPECT_FALSE(p->Walking);
-  // The outer ring is never entered; a walker does not walk into a claimed cell.
+  // A claimed cell is not entered, nor the outer ring.
+  TGEOxygen other(g.get(), 0, 0.5f, 0.5f);
+  ASSERT_TRUE(g->Level->SetOccupant(&other, 7, 5));
+  EXPECT_FALSE(g->Level->SetOccupant(p, 7, 5));
+  EXPECT_FALSE(p->CanWalk(0));
+  g->Level->ClearOccupant(7, 5);
+  EXPECT_TRUE(p->CanWalk(0));
   p->X = 1;
   EXPECT_FALSE(p->CanWalk(2));
 }
