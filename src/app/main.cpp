@@ -1,32 +1,65 @@
-// Kestrune start-up. Until the menu application stands, the program runs the module start-up
-// ("-uninstall", the single-instance guard), records one run in its trace log with the version
-// and system summary, and exits.
-#include <cstdio>
+// Kestrune start-up: the module start-up ("-uninstall", the hosts-list thread), the
+// single-instance guard, then the menu window and the options window, and the message loop.
+#include <QApplication>
+#include <QClipboard>
+#include <QMessageBox>
+#include <QStringList>
 #include <string>
 
-#include "engine/tools.h"
 #include "game/KTGlobal.h"
-#include "shell/StartupLog.h"
+#include "platform/ShellServices.h"
+#include "shell/frmMain.h"
+#include "shell/frmOptions.h"
+
+namespace {
+QString FromAnsi(const std::string& text) {
+  QString t = QString::fromLatin1(text.c_str());
+  t.replace("\r\n", "\n");
+  t.replace('\r', '\n');
+  return t;
+}
+
+// Message boxes and the clipboard of the desktop for the layers below the shell.
+void InstallShellHooks() {
+  ErrorMessageHook = [](const std::string& text) {
+    QMessageBox::critical(QApplication::activeWindow(), "Kestrune", FromAnsi(text));
+  };
+  SetMessageBoxHook([](const std::string& text, TMessageKind kind) {
+    if (kind == TMessageKind::Error)
+      QMessageBox::critical(QApplication::activeWindow(), "Kestrune", FromAnsi(text));
+    else
+      QMessageBox::information(QApplication::activeWindow(), "Kestrune", FromAnsi(text));
+  });
+  SetClipboardHook([](const std::string& text) {
+    QClipboard* clipboard = QApplication::clipboard();
+    if (!clipboard) return false;
+    clipboard->setText(QString::fromLatin1(text.c_str()));
+    return true;
+  });
+}
+}  // namespace
 
 int main(int argc, char** argv) {
-  ErrorMessageHook = [](const std::string& text) {
-    std::string t = text;
-    for (char& c : t)
-      if (c == '\r') c = '\n';
-    std::fprintf(stderr, "%s\n", t.c_str());
-  };
   InitGlobals(argc > 1 ? argv[1] : "");
   if (UninstallDone) {
     DoneGlobals();
     return 0;
   }
-  CheckSingleInstance();
-  SetLogFile(UserDataDir + "qv.log");
-  LogBegin();
-  Log("Kestrune started", ltInfo);
-  LogSystemInfo();
-  LogEnd();
-  std::printf("Kestrune: trace log written to %sqv.log\n", UserDataDir.c_str());
+  int result = 0;
+  {
+    QApplication app(argc, argv);
+    InstallShellHooks();
+    CheckSingleInstance();
+    QApplication::setApplicationName("Kestrune");
+    QApplication::setApplicationDisplayName("Kestrune");
+    QStringList params = QApplication::arguments();
+    if (!params.isEmpty()) params.removeFirst();
+    TfrmMain frmMain(params);
+    TfrmGameOptions frmGameOptions(frmMain.Direct3D(), &frmMain);
+    frmMain.SetOptionsWindow(&frmGameOptions);
+    frmMain.show();
+    result = app.exec();
+  }
   DoneGlobals();
-  return 0;
+  return result;
 }

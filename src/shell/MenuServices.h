@@ -1,0 +1,49 @@
+#pragma once
+// What the menu window calls beyond itself: the questions and messages it shows, the game
+// window, and the dialogs of the online services. Each is a hook so the window can be driven
+// headless in tests; the defaults show Qt message boxes, and the online dialogs and the game
+// window that are not part of this build log that they are missing and do nothing else.
+#include <functional>
+#include <string>
+
+#include "engine/zrD3D.h"
+
+class QWidget;
+
+// Message boxes. `warning` gives the question a warning icon.
+extern std::function<void(QWidget* owner, const std::string& text)> MenuMessageHook;
+extern std::function<bool(QWidget* owner, const std::string& text, bool warning)> MenuAskYesNoHook;
+void MenuMessage(QWidget* owner, const std::string& text);
+bool MenuAskYesNo(QWidget* owner, const std::string& text, bool warning = false);
+
+// One game or replay in the game window, shown modally; the window's result text ("" = none).
+struct TGameRequest {
+  uint8_t Behaviour = 0;  // 0 a game, 1 the world's best replay
+  bool Windowed = true;
+  TzrD3DDeviceInfo* Device = nullptr;
+  TzrD3DMode Mode{};
+  int32_t ReplayLevel = -1;
+};
+extern std::function<std::string(QWidget* owner, const TGameRequest& request)> RunGameHook;
+
+// The online services' dialogs, each shown modally over `owner`.
+extern std::function<void(QWidget* owner)> EmailCardHook;           // e-mail card
+extern std::function<void(QWidget* owner)> HighscorePublishHook;    // highscore publication
+extern std::function<void(QWidget* owner)> DownloadLevelsHook;      // new levels
+extern std::function<int32_t(QWidget* owner)> WorldsBestDownloadHook;  // a level, or -1
+extern std::function<void(QWidget* owner, const std::string& logText)> ErrorReportHook;
+// The error-solution lookup after start-up and after each game; runs on the timer.
+extern std::function<void(QWidget* owner)> ErrorSolutionLookupHook;
+
+// The version reply fetch (HttpGetText by default), so tests can look at the screen mid-request.
+extern std::function<std::string(const std::string& url)> VersionFetchHook;
+
+// Restores every hook above to its default.
+void ResetMenuServices();
+
+// A picture of the "GFX" resources (JPEG or PNG); a null pixmap when missing or undecodable.
+class QPixmap;
+QPixmap LoadMenuPicture(const std::string& name);
+
+// The new-highscore question after a game; true for Yes. The default shows TfrmHighscoreNew.
+extern std::function<bool(QWidget* owner)> NewHighscoreHook;

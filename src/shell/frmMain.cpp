@@ -1,0 +1,496 @@
+#include "shell/frmMain.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QDateTime>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QTimer>
+
+#include "base/Classes.h"
+#include "base/Exceptions.h"
+#include "base/Resources.h"
+#include "base/Streams.h"
+#include "base/SysUtils.h"
+#include "engine/Inet.h"
+#include "engine/tools.h"
+#include "engine/zrD3D.h"
+#include "game/KTGlobal.h"
+#include "game/Options.h"
+#include "shell/MenuServices.h"
+#include "sysinfo/SI_Memory.h"
+#include "shell/StartupLog.h"
+#include "shell/VersInfo.h"
+#include "shell/frmGameAbout.h"
+#include "shell/frmOptions.h"
+#include "shell/frmPleaseWait.h"
+
+const char* const kCampaignHomePage = "http://www.tessivo.example/";
+
+namespace {
+const QRect kBrowserShown(QPoint(102, 62), QPoint(394 - 1, 233 - 1));
+const QRect kBrowserHidden(0, 0, 0, 0);
+const QRect kPlayButton(QPoint(175, 281), QPoint(323 - 1, 326 - 1));  // right and bottom excluded
+constexpr uint32_t kNoDeviceCode = 0x81020002;
+constexpr int64_t kMinVirtualFree = 24000;
+
+bool HasParam(const QStringList& params, const char* name) {
+  for (const QString& p : params)
+    if (p.toLower() == QLatin1String(name)) return true;
+  return false;
+}
+
+int32_t BestScore() { return GameEnvironment.Highscores[0].Score; }
+}  // namespace
+
+TBrowserArea::TBrowserArea(QWidget* parent) : QWidget(parent) {
+  setObjectName("MainBrowser");
+  setAutoFillBackground(true);
+}
+
+void TBrowserArea::Navigate(const std::string& url) {
+  FLastURL = url;
+  Log("Browser: " + url, ltInfo);
+}
+
+TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(parent) {
+  setObjectName("frmMain");
+  setWindowTitle("Kestrune");
+  setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                 Qt::MSWindowsFixedSizeDialogHint);
+  auto* client = new QWidget(this);
+  client->setFixedSize(500, 350);
+  setCentralWidget(client);
+  imgMain = new QLabel(client);
+  imgMain->setObjectName("imgMain");
+  imgMain->setGeometry(0, 0, 500, 350);
+  imgLogo = new QLabel(client);
+  imgLogo->setObjectName("imgLogo");
+  imgLogo->setGeometry(kBrowserShown);
+  MainBrowser = new TBrowserArea(client);
+  MainBrowser->setGeometry(kBrowserHidden);
+  imgPlayBtn = new QLabel(client);
+  imgPlayBtn->setObjectName("imgPlayBtn");
+  imgPlayBtn->setGeometry(175, 281, 148, 45);
+  imgPlayBtn->hide();
+  // the pressed picture lets the mouse through to the menu picture below
+  imgPlayBtn->setAttribute(Qt::WA_TransparentForMouseEvents);
+  imgLogo->setAttribute(Qt::WA_TransparentForMouseEvents);
+  imgMain->installEventFilter(this);
+  imgMain->setMouseTracking(false);
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(2000);
+  connect(Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
+  CreateMenu();
+
+  SetLogFile(UserDataDir + "qv.log");
+  LogBegin();
+  const QLocale locale;
+  const QDateTime now = QDateTime::currentDateTime();
+  const QString stamp = locale.toString(now.date(), QLocale::ShortFormat) + " " +
+                        locale.toString(now.time(), QLocale::LongFormat);
+  Log("Started at :" + stamp.toStdString(), ltInfo);
+  LogSystemInfo();
+  InstantPlay = HasParam(params, "/ip");
+  miReplayWorldsBestGame->setVisible(HasParam(params, "/replay"));
+  try {
+    FDirect3D = std::make_unique<TzrD3D8>();
+    FDirect3D->EnumAdapters();
+  } catch (const Exception& e) {
+    // no Direct3D: the options find no device and the menu state becomes 0
+    Log("Direct3D could not be created: " + e.Message, ltError);
+    FDirect3D.reset();
+  }
+  MenuState = msUnchecked;
+  LoadPictures();
+  const std::string codec = CommonDataDir + "l3codecx.acm";
+  if (!FileExists(codec)) {
+    TResourceData data;
+    if (FindResourceData("DLL", "MP3CODEC", data)) {
+      TFileStream out(codec, fmCreate);
+      out.WriteBuffer(data.Data, static_cast<int32_t>(data.Size));
+    } else {
+      Log("The MP3 codec resource is missing", ltError);
+    }
+  }
+  UpdateActions();
+  Log("Initialized", ltCheckpoint);
+}
+
+TfrmMain::~TfrmMain() {
+  Timer1->stop();
+  imgLogo->clear();
+  FLogoBitmap = QPixmap();
+  FNetBitmap = QPixmap();
+  FDirect3D.reset();
+  LogEnd();
+}
+
+QAction* TfrmMain::NewAction(const char* name, const char* caption) {
+  auto* a = new QAction(QString::fromLatin1(caption), this);
+  a->setObjectName(name);
+  return a;
+}
+
+void TfrmMain::CreateMenu() {
+  actGameOptions = NewAction("actGameOptions", "&Options...");
+  actSendEmailCard = NewAction("actSendEmailCard", "Send Email Card...");
+  actDeleteHighscore = NewAction("actDeleteHighscore", "&Delete Highscore Entries");
+  actReset = NewAction("actReset", "&Reset Configuration");
+  actClose = NewAction("actClose", "&Close");
+  actPlayContinue = NewAction("actPlayContinue", "Continue Game");
+  actPlayContinue->setShortcut(Qt::Key_F9);
+  actPlayNew = NewAction("actPlayNew", "New Game");
+  actPublishHighscore = NewAction("actPublishHighscore", "&Publish Highscore...");
+  actGotoHighscore = NewAction("actGotoHighscore", "&Highscore Page");
+  actWebsite = NewAction("actWebsite", "Tessivo Home Page");
+  actDownloadLevels = NewAction("actDownloadLevels", "Download New Levels");
+  actReplayWorldBest = NewAction("actReplayWorldBest", "Replay World's Best Game");
+  actPublishErrorreport = NewAction("actPublishErrorreport", "Send &Errorreport...");
+  actHelp = NewAction("actHelp", "Online Support");
+  actHelp->setShortcut(Qt::Key_F1);
+  actCheckNewVersion = NewAction("actCheckNewVersion", "Check For New Version");
+  actAbout = NewAction("actAbout", "&About");
+
+  QMenu* file = menuBar()->addMenu("&File");
+  file->addAction(actGameOptions);
+  file->addSeparator();
+  file->addAction(actSendEmailCard);
+  file->addSeparator();
+  file->addAction(actDeleteHighscore);
+  file->addAction(actReset);
+  file->addSeparator();
+  file->addAction(actClose);
+  QMenu* play = menuBar()->addMenu("&Play");
+  play->addAction(actPlayContinue);
+  play->addAction(actPlayNew);
+  miStartLevel = play->addMenu("Start Level");
+  miStartLevel->setObjectName("miStartLevel");
+  miStartLevel->menuAction()->setVisible(false);
+  QMenu* net = menuBar()->addMenu("&Internet");
+  net->addAction(actPublishHighscore);
+  net->addAction(actGotoHighscore);
+  net->addAction(actWebsite);
+  net->addSeparator();
+  net->addAction(actDownloadLevels);
+  net->addSeparator();
+  net->addAction(actReplayWorldBest);
+  miReplayWorldsBestGame = actReplayWorldBest;
+  net->addAction(actPublishErrorreport);
+  QMenu* help = menuBar()->addMenu("&Help");
+  help->addAction(actHelp);
+  help->addSeparator();
+  help->addAction(actCheckNewVersion);
+  help->addSeparator();
+  help->addAction(actAbout);
+  for (QMenu* m : {file, play, net, help}) connect(m, &QMenu::aboutToShow, this, &TfrmMain::UpdateActions);
+
+  connect(actGameOptions, &QAction::triggered, this, &TfrmMain::actGameOptionsExecute);
+  connect(actSendEmailCard, &QAction::triggered, this, [this] { EmailCardHook(this); });
+  connect(actDeleteHighscore, &QAction::triggered, this, &TfrmMain::actDeleteHighscoreExecute);
+  connect(actReset, &QAction::triggered, this, &TfrmMain::actResetExecute);
+  connect(actClose, &QAction::triggered, this, &QWidget::close);
+  connect(actPlayContinue, &QAction::triggered, this, &TfrmMain::StartGame);
+  connect(actPlayNew, &QAction::triggered, this, &TfrmMain::actPlayNewExecute);
+  connect(actPublishHighscore, &QAction::triggered, this, [this] {
+    HighscorePublishHook(this);
+    UpdateActions();
+  });
+  connect(actGotoHighscore, &QAction::triggered, this, &TfrmMain::actGotoHighscoreExecute);
+  connect(actWebsite, &QAction::triggered, this, [] { OpenURLInBrowser(kCampaignHomePage); });
+  connect(actDownloadLevels, &QAction::triggered, this, [this] {
+    DownloadLevelsHook(this);
+    BuildLevelMenu();
+  });
+  connect(actReplayWorldBest, &QAction::triggered, this, &TfrmMain::actReplayWorldBestExecute);
+  connect(actPublishErrorreport, &QAction::triggered, this, &TfrmMain::actPublishErrorreportExecute);
+  connect(actHelp, &QAction::triggered, this, &TfrmMain::actHelpExecute);
+  connect(actCheckNewVersion, &QAction::triggered, this, &TfrmMain::actCheckNewVersionExecute);
+  connect(actAbout, &QAction::triggered, this, &TfrmMain::actAboutExecute);
+}
+
+void TfrmMain::LoadPictures() {
+  imgMain->setPixmap(LoadMenuPicture("menu_base.jpg"));
+  FLogoBitmap = LoadMenuPicture("menu_logo.jpg");
+  FNetBitmap = LoadMenuPicture("menu_net.jpg");
+  imgPlayBtn->setPixmap(LoadMenuPicture("menu_playdown.jpg"));
+  imgLogo->setPixmap(FLogoBitmap);
+}
+
+void TfrmMain::UpdateActions() {
+  const bool ready = MenuState == msReady;
+  actPlayContinue->setEnabled(ready && GameEnvironment.StartLevel >= 2);
+  actPlayNew->setEnabled(ready);
+  actReplayWorldBest->setEnabled(ready);
+  actPublishHighscore->setEnabled(BestScore() != kEmptyHighscore);
+}
+
+void TfrmMain::UpdateMenuState() {
+  Timer1->start();
+  if (MenuState == msUnchecked) {
+    BuildLevelMenu();
+    if (!FOptions || FOptions->Model().NoDevice) {
+      const std::string text = DirectXErrorText(kNoDeviceCode);
+      LogCode(text, kNoDeviceCode);
+      MenuMessage(this, text);
+      MenuState = msCannotPlay;
+    } else {
+      MenuState = FOptions->HasSelectedDevice() ? msReady : msCannotPlay;
+    }
+  }
+  UpdateActions();
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (FShownOnce) return;  // OnShow of the form: once, when it first appears
+  FShownOnce = true;
+  // after the window is up, so a game or message box opens over a painted menu
+  QTimer::singleShot(0, this, &TfrmMain::FormShow);
+}
+
+void TfrmMain::FormShow() {
+  UpdateMenuState();
+  BrowserShown = true;
+  ShowBrowser(false);
+  repaint();
+  const std::string page = ProgramDir() + "sp/web.htm";
+  if (FileExists(page)) OpenURLInBrowser("file://" + page);
+  LookupArmed = true;
+  if (InstantPlay) {
+    StartGame();
+    close();
+  }
+}
+
+bool TfrmMain::ShowBrowser(bool show) {
+  if (show == BrowserShown) return BrowserShown;
+  BrowserShown = show;
+  MainBrowser->setGeometry(show ? kBrowserShown : kBrowserHidden);
+  MainBrowser->setVisible(show);
+  if (show) imgLogo->setPixmap(FNetBitmap);
+  return BrowserShown;
+}
+
+void TfrmMain::NavigateTo(const std::string& page) {
+  MainBrowser->Navigate("http://" + GameEnvironment.InternalHost + GameEnvironment.InternalBase + page);
+}
+
+void TfrmMain::Timer1Timer() {
+  if (IsConnected()) {
+    ApplyHostsList();
+    if (!BrowserShown) {
+      ShowBrowser(true);
+      NavigatePending = true;
+    }
+    if (BrowserShown && NavigatePending) {
+      NavigateTo(Format("index.asp?id=%d", int(GameEnvironment.Country)));
+      NavigatePending = false;
+    }
+  } else {
+    ShowBrowser(false);
+    imgLogo->setPixmap(FLogoBitmap);
+  }
+  LookUpErrorSolution();
+}
+
+void TfrmMain::LookUpErrorSolution() {
+  if (!LookupArmed) return;
+  LookupArmed = false;
+  ErrorSolutionLookupHook(this);
+}
+
+bool TfrmMain::CheckMemory() {
+  int64_t free = 0;
+  try {
+    TMemory memory;
+    memory.GetInfo();
+    free = memory.VirtualFree;
+  } catch (...) {
+    return true;
+  }
+  if (free >= kMinVirtualFree) return true;
+  return MenuAskYesNo(this,
+                      "There seems to be not enough available memory on your system. Would you like "
+                      "to try to start the game anyway?");
+}
+
+std::string TfrmMain::RunGame(uint8_t behaviour, int32_t replayLevel) {
+  TGameRequest request;
+  request.Behaviour = behaviour;
+  request.ReplayLevel = replayLevel;
+  if (FOptions) {
+    request.Windowed = FOptions->IsWindowed();
+    request.Device = FOptions->FindSelectedDevice();
+    FOptions->GetSelectedDisplayMode(request.Mode);
+  }
+  return RunGameHook(this, request);
+}
+
+void TfrmMain::StartGame() {
+  if (MenuState != msReady) return;
+  Timer1->stop();
+  if (CheckMemory()) {
+    const int32_t before = BestScore();
+    const std::string result = RunGame(0, -1);
+    if (!result.empty()) MenuMessage(this, result);
+    BuildLevelMenu();
+    LookupArmed = true;
+    const int32_t after = BestScore();
+    if (after != before && after > 0 && NewHighscoreHook(this)) actPublishHighscore->trigger();
+  }
+  UpdateActions();
+  Timer1->start();
+}
+
+void TfrmMain::actReplayWorldBestExecute() {
+  if (MenuState != msReady) return;
+  const int32_t level = WorldsBestDownloadHook(this);
+  if (level < 0) return;
+  Timer1->stop();
+  if (CheckMemory()) {
+    const std::string result = RunGame(1, level);
+    if (!result.empty()) MenuMessage(this, result);
+    LookupArmed = true;
+  }
+  Timer1->start();
+}
+
+void TfrmMain::actPlayNewExecute() {
+  if (MenuState != msReady) return;
+  ResetProgress();
+  SaveSettings();
+  StartGame();
+}
+
+void TfrmMain::actGameOptionsExecute() {
+  if (FOptions) {
+    FOptions->exec();
+    if (MenuState == msUnchecked && FOptions->HasSelectedDevice()) MenuState = msReady;
+  }
+  BuildLevelMenu();
+  UpdateActions();
+}
+
+void TfrmMain::actDeleteHighscoreExecute() {
+  if (MenuAskYesNo(this, "Are you sure you want to clear your highscore?")) {
+    ClearHighscores();
+    SaveSettings();
+  }
+  BuildLevelMenu();
+  UpdateActions();
+}
+
+void TfrmMain::actResetExecute() {
+  if (!MenuAskYesNo(this,
+                    "This operations will reset all configurations to default values which "
+                    "includes deleting the highscore table and downloaded levels. Are you sure you "
+                    "want to proceed?",
+                    true))
+    return;
+  ResetSettings();
+  DeleteUserFiles(UserDataDir);
+  MenuState = msUnchecked;
+  HostsListApplied = false;
+  UpdateMenuState();
+}
+
+void TfrmMain::actGotoHighscoreExecute() {
+  if (!CheckInternet(true)) return;
+  if (ShowBrowser(IsConnected())) NavigateTo("highscore.html");
+}
+
+void TfrmMain::actHelpExecute() {
+  if (!CheckInternet(true)) return;
+  ApplyHostsList();
+  OpenURLInBrowser(GameEnvironment.SupportURL + "help/index.asp");
+}
+
+void TfrmMain::actPublishErrorreportExecute() { ErrorReportHook(this, GetLogText()); }
+
+void TfrmMain::actAboutExecute() {
+  TfrmGameAbout about(this);
+  about.exec();
+}
+
+void TfrmMain::actCheckNewVersionExecute() {
+  if (!CheckInternet(true)) return;
+  std::string reply;
+  {
+    TfrmPleaseWait wait(this);
+    wait.SetMessage("checks the latest available version of this program.");
+    wait.ShowNow();
+    try {
+      reply = VersionFetchHook("http://" + GameEnvironment.InternalHost + GameEnvironment.InternalBase +
+                               "version.txt");
+    } catch (const std::exception&) {
+      reply.clear();
+      wait.hide();
+      MenuMessage(this, "Error accessing internet");
+    }
+  }
+  if (reply.empty()) return;
+  TStringList lines;
+  lines.SetText(reply);
+  if (lines.Count() < 2) return;
+  TdfsVersionInfoResource version;
+  version.SetFilename("");
+  const auto& v = version.FileVersion;
+  const std::string own = Format("%d.%d.%d.%d", v.Major(), v.Minor(), v.Release(), v.Build());
+  const std::string latest = lines[0];
+  if (latest > own) {
+    if (MenuAskYesNo(this, "There is a new version (" + latest + ") of this program " + "available at " +
+                               lines[1] + ". Would you like to go to that " +
+                               "website to download the new version?"))
+      OpenURLInBrowser(lines[1]);
+  } else {
+    MenuMessage(this, "The version you are running is the latest.");
+  }
+}
+
+void TfrmMain::BuildLevelMenu() {
+  miStartLevel->clear();
+  for (int i = 1; i <= 30; ++i) {
+    QAction* item = miStartLevel->addAction(QString::number(i));
+    item->setCheckable(true);
+    item->setChecked(GameEnvironment.StartLevel == i);
+    connect(item, &QAction::triggered, this, [this, i] {
+      GameEnvironment.StartLevel = i;
+      GameEnvironment.StartScore = 0;
+      BuildLevelMenu();
+      SaveSettings();
+    });
+  }
+  UpdateActions();
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != imgMain) return QMainWindow::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+      const QPoint p = static_cast<QMouseEvent*>(event)->position().toPoint();
+      if (kPlayButton.contains(p)) {
+        PlayPressed = true;
+        imgPlayBtn->show();
+      }
+      return true;
+    }
+    case QEvent::MouseMove:
+      if (PlayPressed)
+        imgPlayBtn->setVisible(kPlayButton.contains(static_cast<QMouseEvent*>(event)->position().toPoint()));
+      return true;
+    case QEvent::MouseButtonRelease: {
+      const bool start = PlayPressed && imgPlayBtn->isVisible();
+      PlayPressed = false;
+      if (start) {
+        imgPlayBtn->hide();
+        StartGame();
+      }
+      return true;
+    }
+    default:
+      return QMainWindow::eventFilter(watched, event);
+  }
+}

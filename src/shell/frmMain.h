@@ -1,0 +1,104 @@
+#pragma once
+// The menu application's main window: the menu picture with its play button, the browser area,
+// the main menu with its actions, and the 2-second timer. It decides when a game may start (the
+// menu state), starts games and replays, and opens the online services' dialogs.
+#include <QMainWindow>
+#include <QPixmap>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QTimer;
+class TfrmGameOptions;
+class TzrD3D8;
+
+// The browser area. The embedded browser is not part of this build: this placeholder keeps the
+// bounds and the last address it was pointed at.
+class TBrowserArea : public QWidget {
+  Q_OBJECT
+public:
+  explicit TBrowserArea(QWidget* parent);
+  void Navigate(const std::string& url);
+  const std::string& LastURL() const { return FLastURL; }
+
+private:
+  std::string FLastURL;
+};
+
+enum : uint8_t { msCannotPlay = 0, msUnchecked = 1, msReady = 2 };
+
+extern const char* const kCampaignHomePage;
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+public:
+  // FormCreate; `params` are the command-line parameters without the program name.
+  explicit TfrmMain(const QStringList& params, QWidget* parent = nullptr);
+  ~TfrmMain() override;  // FormDestroy
+
+  // The options window, created after this one (not owned).
+  void SetOptionsWindow(TfrmGameOptions* options) { FOptions = options; }
+  TzrD3D8* Direct3D() const { return FDirect3D.get(); }
+
+  bool InstantPlay = false;
+  bool BrowserShown = false;
+  bool NavigatePending = false;
+  bool PlayPressed = false;
+  bool LookupArmed = false;
+  uint8_t MenuState = msUnchecked;
+
+  void UpdateMenuState();
+  void UpdateActions();  // enabled states by the menu state and the settings
+  bool ShowBrowser(bool show);
+  void BuildLevelMenu();
+  void Timer1Timer();
+  void StartGame();
+  bool CheckMemory();
+  void LookUpErrorSolution();
+  void FormShow();
+
+  // Actions
+  QAction *actGameOptions, *actSendEmailCard, *actDeleteHighscore, *actReset, *actClose;
+  QAction *actPlayContinue, *actPlayNew;
+  QAction *actPublishHighscore, *actGotoHighscore, *actWebsite, *actDownloadLevels,
+      *actReplayWorldBest, *actPublishErrorreport;
+  QAction *actHelp, *actCheckNewVersion, *actAbout;
+  QMenu* miStartLevel;          // the level menu (never visible)
+  QAction* miReplayWorldsBestGame;  // the menu item of actReplayWorldBest
+  QTimer* Timer1;
+  QLabel* imgMain;
+  QLabel* imgLogo;
+  QLabel* imgPlayBtn;
+  TBrowserArea* MainBrowser;
+
+  void actGameOptionsExecute();
+  void actDeleteHighscoreExecute();
+  void actResetExecute();
+  void actPlayNewExecute();
+  void actGotoHighscoreExecute();
+  void actReplayWorldBestExecute();
+  void actPublishErrorreportExecute();
+  void actHelpExecute();
+  void actCheckNewVersionExecute();
+  void actAboutExecute();
+
+protected:
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+  QAction* NewAction(const char* name, const char* caption);
+  void CreateMenu();
+  void LoadPictures();
+  std::string RunGame(uint8_t behaviour, int32_t replayLevel);
+  void NavigateTo(const std::string& page);
+
+  std::unique_ptr<TzrD3D8> FDirect3D;
+  TfrmGameOptions* FOptions = nullptr;
+  QPixmap FLogoBitmap, FNetBitmap;
+  bool FShownOnce = false;
+};

@@ -1,0 +1,63 @@
+#include "shell/frmPleaseWait.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QTimer>
+
+#include "shell/MenuServices.h"
+
+TfrmPleaseWait* TfrmPleaseWait::FCurrent = nullptr;
+
+TfrmPleaseWait::TfrmPleaseWait(QWidget* owner)
+    : QDialog(owner, Qt::Tool), imgWindow(new QLabel(this)), lblForm(new QLabel(this)),
+      animForm(new QLabel(this)), FAnimTimer(new QTimer(this)) {
+  setObjectName("frmPleaseWait");
+  setWindowTitle("Kestrune");
+  setFixedSize(360, 96);
+  imgWindow->setObjectName("imgWindow");
+  imgWindow->setGeometry(0, 0, 360, 96);
+  imgWindow->setPixmap(LoadMenuPicture("MenuBack.jpg"));
+  imgWindow->setScaledContents(true);
+  animForm->setObjectName("animForm");
+  animForm->setGeometry(16, 24, 48, 48);
+  lblForm->setObjectName("lblForm");
+  lblForm->setGeometry(80, 16, 264, 64);
+  lblForm->setWordWrap(true);
+  // the search animation: a strip of 48 x 48 frames
+  const QPixmap strip = LoadMenuPicture("AnimSearch.png");
+  for (int x = 0; x + 48 <= strip.width(); x += 48) FFrames.push_back(strip.copy(x, 0, 48, 48));
+  if (!FFrames.empty()) animForm->setPixmap(FFrames[0]);
+  FAnimTimer->setInterval(80);
+  connect(FAnimTimer, &QTimer::timeout, this, &TfrmPleaseWait::NextFrame);
+}
+
+TfrmPleaseWait::~TfrmPleaseWait() {
+  if (FCurrent == this) FCurrent = nullptr;
+}
+
+void TfrmPleaseWait::SetMessage(const std::string& text) {
+  FMessage = "Please wait while Kestrune " + text;
+  lblForm->setText(QString::fromLatin1(FMessage.c_str()));
+}
+
+void TfrmPleaseWait::ShowNow() {
+  if (parentWidget()) {
+    const QRect owner = parentWidget()->frameGeometry();
+    move(owner.center() - rect().center());
+  }
+  show();
+  repaint();
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TfrmPleaseWait::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  FCurrent = this;
+  FFrame = 0;
+  if (!FFrames.empty()) FAnimTimer->start();
+}
+
+void TfrmPleaseWait::NextFrame() {
+  FFrame = (FFrame + 1) % FFrames.size();
+  animForm->setPixmap(FFrames[FFrame]);
+}
