@@ -425,7 +425,8 @@ void TfrmMain::actCheckNewVersionExecute() {
     try {
       reply = VersionFetchHook("http://" + GameEnvironment.InternalHost + GameEnvironment.InternalBase +
                                "version.txt");
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      Log(std::string("Version check failed: ") + e.what(), ltWarning);
       reply.clear();
       wait.hide();
       MenuMessage(this, "Error accessing internet");
@@ -482,7 +483,7 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
         imgPlayBtn->setVisible(kPlayButton.contains(static_cast<QMouseEvent*>(event)->position().toPoint()));
       return true;
     case QEvent::MouseButtonRelease: {
-      const bool start = PlayPressed && imgPlayBtn->isVisible();
+      const bool start = PlayPressed && !imgPlayBtn->isHidden();
       PlayPressed = false;
       if (start) {
         imgPlayBtn->hide();

@@ -4,12 +4,14 @@
 GET /lines          a text body with LF, CR LF and lone CR line ends
 GET /bytes          256 * 64 bytes of every value, in order
 GET /status/NNN     answers with status NNN and a short error page
+GET /echo/TEXT/NAME  answers with TEXT, percent-decoded (a settable reply for any file name)
 GET /stall          answers like /lines, but only after 10 seconds
 POST (any path)     200; the body echoes the request: request line, header lines, blank line, body
 """
 import http.server
 import socketserver
 import time
+import urllib.parse
 
 from common import announce_and_serve
 
@@ -32,6 +34,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if self.path == "/stall":
             time.sleep(10)
             self.reply(200, LINES)
+        elif self.path.startswith("/echo/"):
+            text = self.path[6:].rsplit("/", 1)[0]
+            self.reply(200, urllib.parse.unquote_to_bytes(text))
         elif self.path == "/lines":
             self.reply(200, LINES)
         elif self.path == "/bytes":
