@@ -8,7 +8,7 @@
 #include <string>
 
 class QWidget;
-class TStringList;
+#include "base/Classes.h"
 
 struct TOnlineUI {
   std::function<bool(const std::string& text)> Ask;         // Yes/No; unset: No
