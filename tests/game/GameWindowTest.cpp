@@ -157,6 +157,17 @@ TEST_F(GameWindow, AWorldsBestReplayWindowEndsByItself) {
   EXPECT_LE(passes, 20000);
 }
 
+TEST_F(GameWindow, ABadCodecFileStillStartsTheGame) {
+  WriteAll(CommonDataDir + "l3codecx.acm", "not a module");
+  std::unique_ptr<TfrmGame> w = Make(1, 1);
+  EXPECT_EQ(w->ShowModal(), "Error loading replay file");
+  ASSERT_NE(w->Logic, nullptr);
+  EXPECT_EQ(w->Logic->LoadProgress, 100);
+  EXPECT_NE(w->Sound, nullptr);
+  EXPECT_NE(GetLogText().find("Unable to load external mp3 driver: "), std::string::npos);
+  EXPECT_EQ(ReadAll(CommonDataDir + "l3codecx.acm"), "not a module");  // a file there is kept
+}
+
 TEST_F(GameWindow, StartFailures) {
   TzrD3DMode mode;
   GetSelectedDisplayMode(D3D.get(), mode);
@@ -187,7 +198,7 @@ TEST_F(GameWindow, StartFailures) {
   EXPECT_NE(GetLogText().find("Invalid mode (width=800 / height=600 / behavior=64)"), std::string::npos);
 }
 
-TEST_F(GameWindow, LosingTheFocusMinimisesAndPausesReturningRestores) {
+TEST_F(GameWindow, LosingTheFocusDropsTheTopmostBandReturningRestoresIt) {
   std::unique_ptr<TfrmGame> w = Make(0);
   SDL_Event e{};
   e.type = SDL_WINDOWEVENT;
