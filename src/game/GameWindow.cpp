@@ -190,6 +190,7 @@ std::string TfrmGame::ShowModal() {
       // The failure is in the trace log already; the caller shows the text.
       StartError = e.Message;
       Logic.reset();
+      if (Window) SDL_HideWindow(Window);
       return StartError;
     }
   }
