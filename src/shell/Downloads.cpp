@@ -39,9 +39,9 @@ private:
   int64_t Limit;
 };
 
-std::string Fetch(const std::string& url, int64_t limit) {
+std::string Fetch(const std::string& url, int64_t limit, const TOnlineUI& ui) {
   TBoundedMemoryStream stream(limit);
-  HttpGetToStream(url, stream);
+  ui.DoRunRequest([&] { HttpGetToStream(url, stream); });
   return stream.Bytes();
 }
 
@@ -71,8 +71,8 @@ int DownloadLevels(std::atomic<bool>& running, int& lastLevel, const TOnlineUI& 
       ui.DoProcessMessages();
       if (!running) break;
       std::string name = std::to_string(n);
-      Save(UserDataDir + name + ".scn", Fetch(base + name + ".scn", kMaxLevelFileBytes));
-      std::string level = Fetch(base + name + ".lvl", kMaxLevelFileBytes);
+      Save(UserDataDir + name + ".scn", Fetch(base + name + ".scn", kMaxLevelFileBytes, ui));
+      std::string level = Fetch(base + name + ".lvl", kMaxLevelFileBytes, ui);
       try {
         CheckLevelBytes(level);
       } catch (const std::exception& e) {
@@ -105,8 +105,9 @@ TWorldBestResult FetchWorldBest(const TOnlineUI& ui) {
     r.CheckState = dsRunning;
     ui.DoProcessMessages();
     std::string base = "http://" + env.HighScoreHost + env.HighScoreBase;
-    std::string reply =
-        Trim(HttpGetText(base + "firstplace.php?f=" + (env.WorldBestFile.empty() ? "REQ" : env.WorldBestFile)));
+    std::string url = base + "firstplace.php?f=" + (env.WorldBestFile.empty() ? "REQ" : env.WorldBestFile);
+    std::string reply;
+    ui.DoRunRequest([&] { reply = Trim(HttpGetText(url)); });
     r.CheckState = dsDone;
     std::string packFile = UserDataDir + "worldbest.gmp";
     if (SameText(reply, "OK")) {
@@ -122,7 +123,7 @@ TWorldBestResult FetchWorldBest(const TOnlineUI& ui) {
         throw Exception("The server's reply is not a file name");
       r.DownloadState = dsRunning;
       env.WorldBestFile.clear();
-      std::string bytes = Fetch(base + "upload/" + reply, kMaxWorldBestBytes);
+      std::string bytes = Fetch(base + "upload/" + reply, kMaxWorldBestBytes, ui);
       TReadOnlyMemoryStream stream(bytes.data(), bytes.size());
       TReplayPack pack(&stream);
       if (pack.Count() == 0) {

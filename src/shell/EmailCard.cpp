@@ -58,7 +58,9 @@ bool SendEmailCard(const std::string& recipients, const std::string& comment, co
   try {
     ui.DoBeginWait("sends the email card.");
     try {
-      HttpPostForm(GameEnvironment.HighScoreHost, "/card.php", "cs=" + ScrambleFormField(record));
+      std::string host = GameEnvironment.HighScoreHost;
+      std::string form = "cs=" + ScrambleFormField(record);
+      ui.DoRunRequest([&] { HttpPostForm(host, "/card.php", form); });
     } catch (...) {
       ui.DoEndWait();
       throw;

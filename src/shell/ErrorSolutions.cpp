@@ -45,7 +45,8 @@ bool TErrorSolutions::LoadErrorList(const TOnlineUI& ui) {
     std::string text;
     try {
       const TGameEnvironment& env = GameEnvironment;
-      text = HttpGetText("http://" + env.InternalHost + env.InternalBase + "errors.txt");
+      std::string url = "http://" + env.InternalHost + env.InternalBase + "errors.txt";
+      ui.DoRunRequest([&] { text = HttpGetText(url); });
     } catch (...) {
       ui.DoEndWait();
       throw;
@@ -55,7 +56,7 @@ bool TErrorSolutions::LoadErrorList(const TOnlineUI& ui) {
     list->SetText(text);
     FErrorList = std::move(list);
     return true;
-  } catch (const std::exception& e) {
+  } catch (const std::exception&) {
     FErrorList.reset();
     return false;
   }

@@ -112,8 +112,8 @@ TPublishResult PublishHighscore(bool newGameMail, const TOnlineUI& ui) {
     if (!CheckInternet(true)) Abort();
     ui.DoBeginWait("publishes your highscore.");
     try {
-      reply = HttpGetText("http://" + env.HighScoreHost + env.HighScoreBase +
-                          "score3.php?cs=" + ScrambleFormField(record));
+      std::string url = "http://" + env.HighScoreHost + env.HighScoreBase + "score3.php?cs=" + ScrambleFormField(record);
+      ui.DoRunRequest([&] { reply = HttpGetText(url); });
     } catch (...) {
       ui.DoEndWait();
       throw;
@@ -142,7 +142,8 @@ TPublishResult PublishHighscore(bool newGameMail, const TOnlineUI& ui) {
       if (!content.empty()) file.ReadBuffer(content.data(), static_cast<int32_t>(content.size()));
       TStringStream body(BuildUploadBody(upload, content));
       TMemoryStream response;
-      HttpPostMultipart(env.HighScoreHost, "/xscore.php", kUploadBoundary, body, response);
+      std::string host = env.HighScoreHost;
+      ui.DoRunRequest([&] { HttpPostMultipart(host, "/xscore.php", kUploadBoundary, body, response); });
     }
     ui.DoOpenPage("http://" + env.HighScoreHost + env.HighScoreBase + "competitions.php?uid=" + env.UserID +
                   "&sid=" + page);

@@ -30,6 +30,11 @@ void TOnlineUI::DoOpenPage(const std::string& url) const {
   else OpenURLInBrowser(url);
 }
 
+void TOnlineUI::DoRunRequest(const std::function<void()>& request) const {
+  if (RunRequest) RunRequest(request);
+  else request();
+}
+
 TOnlineUI WidgetOnlineUI(QWidget* parent) {
   QPointer<QWidget> owner(parent);
   TOnlineUI ui;

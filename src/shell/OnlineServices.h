@@ -18,6 +18,10 @@ struct TOnlineUI {
   std::function<void()> ProcessMessages;                    // lets the GUI see Cancel
   std::function<void(const std::string& url)> OpenPage;     // unset: OpenURLInBrowser
   std::function<void()> SendErrorReport;                    // the "Send &Errorreport..." action
+  // Runs one blocking request. The wait window's runner puts it on a worker thread and waits in
+  // a local event loop, rethrowing its exception here; unset: runs it inline. Requests never
+  // touch the random generator (the scrambling is done before).
+  std::function<void(const std::function<void()>& request)> RunRequest;
 
   bool DoAsk(const std::string& text) const;
   void DoMessage(const std::string& text) const;
@@ -25,6 +29,7 @@ struct TOnlineUI {
   void DoEndWait() const;
   void DoProcessMessages() const;
   void DoOpenPage(const std::string& url) const;
+  void DoRunRequest(const std::function<void()>& request) const;
 };
 
 // A UI for the real program: message boxes and questions over `parent`; the wait window

@@ -5,6 +5,7 @@
 #include <QRadioButton>
 #include <QComboBox>
 #include <set>
+#include <thread>
 
 #include "OnlineTestSupport.h"
 #include "base/Random.h"
@@ -199,6 +200,36 @@ TEST_F(Publish, DialogCopiesTheSettingsBothWays) {
   EXPECT_EQ(GameEnvironment.Country, 207);
   EXPECT_EQ(GameEnvironment.Sex, 2);
   EXPECT_EQ(GameEnvironment.Comment, "");
+}
+
+}  // namespace
+
+namespace {
+
+// The wait window's kind of runner: the request on a thread of its own, its failure rethrown.
+TEST_F(Publish, RequestsCanRunOnAWorkerThread) {
+  int runs = 0;
+  Ui.RunRequest = [&](const std::function<void()>& request) {
+    ++runs;
+    std::exception_ptr failure;
+    std::thread worker([&] {
+      try {
+        request();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+    worker.join();
+    if (failure) std::rethrow_exception(failure);
+  };
+  Serve("hs/score3.php", "SEITE=3\r\nUpload=f\r\n");
+  WriteAll(Dir + "mybest.gmp", "best");
+  EXPECT_EQ(PublishHighscore(false, Ui), TPublishResult::Published);
+  EXPECT_EQ(runs, 2);
+  ServeStatus("hs/score3.php", 503);
+  EXPECT_EQ(PublishHighscore(false, Ui), TPublishResult::Failed);
+  EXPECT_EQ(runs, 3);
+  ASSERT_EQ(Messages.size(), 1u);
 }
 
 }  // namespace
