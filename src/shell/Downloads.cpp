@@ -213,8 +213,7 @@ void TfrmDownloadLevels::reject() {
   else QDialog::reject();
 }
 
-void ShowDownloadLevelsDialog(QWidget* parent) {
-  TOnlineUI ui = WidgetOnlineUI(parent);
+void ShowDownloadLevelsDialog(QWidget* parent, const TOnlineUI& ui) {
   TfrmDownloadLevels form(ui, parent);
   form.exec();
 }
@@ -288,8 +287,7 @@ void TfrmDownloadWorldBest::Work() {
   btnReplay->setEnabled(r.Ok);
 }
 
-int ExecuteDownloadWorldBest(QWidget* parent) {
-  TOnlineUI ui = WidgetOnlineUI(parent);
+int ExecuteDownloadWorldBest(QWidget* parent, const TOnlineUI& ui) {
   TfrmDownloadWorldBest form(ui, parent);
   return form.Execute();
 }

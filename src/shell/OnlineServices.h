@@ -63,6 +63,6 @@ bool AskNewHighscore(QWidget* parent, int score);
 void ShowEmailCardDialog(QWidget* parent, const TOnlineUI& ui);
 
 // Level download dialog, modal; the main window rebuilds its level menu afterwards.
-void ShowDownloadLevelsDialog(QWidget* parent);
+void ShowDownloadLevelsDialog(QWidget* parent, const TOnlineUI& ui);
 // World's-best dialog, modal: -1 for nothing to replay, 0 all levels, k level k.
-int ExecuteDownloadWorldBest(QWidget* parent);
+int ExecuteDownloadWorldBest(QWidget* parent, const TOnlineUI& ui);
