@@ -67,7 +67,13 @@ void TErrorSolutions::LookUpErrorSolution(bool& lookupArmed, bool mainWindowActi
   lookupArmed = false;
   if (!LogHasErrors()) return;
   struct TMarkReported {
-    ~TMarkReported() { MarkLogReported(); }
+    ~TMarkReported() {
+      try {
+        MarkLogReported();
+      } catch (...) {
+        // a log that cannot be rewritten asks again next time; nothing else to do here
+      }
+    }
   } markReported;
 
   if (!ui.DoAsk("An error occurred during the execution of the program. Would you like the program to look at "
