@@ -231,9 +231,9 @@ void TQVGameLevel::Render(float fade, float viewX, float viewY) {
       const int32_t k = 2500 * y + 60000 - 10 * x;
       uint32_t col[4];
       colours(c.FloorColors, col);
-      // Floor image bytes 1..9 are the nine floor tiles; 0 is no floor.
+      // The floor image byte is the floor frame; 0 is no floor (frame 0, the void, is never drawn).
       if (c.FloorImage != 0)
-        if (TzrD3DSprite* s = g->GetSetFrame(1, c.FloorImage - 1)) s->Draw(nullptr, TzrVector2{px + 2, py - 14}, 0, col);
+        if (TzrD3DSprite* s = g->GetSetFrame(1, c.FloorImage)) s->Draw(nullptr, TzrVector2{px + 2, py - 14}, 0, col);
       colours(c.ObjectColors, col);
       const uint32_t q = (static_cast<uint32_t>(y) << 16) + static_cast<uint32_t>(StepCount) + (static_cast<uint32_t>(x) << 8);
       switch (c.Action) {

@@ -8,7 +8,13 @@
 #include "base/Exceptions.h"
 #include "engine/tools.h"
 #include "game/KTGlobal.h"
-#include "shell/frmHighscoreNew.h"
+#include "game/GameWindow.h"
+#include "game/Options.h"
+#include "shell/OnlineServices.h"
+#include "shell/frmPleaseWait.h"
+
+#include <QApplication>
+#include <memory>
 
 std::function<void(QWidget*, const std::string&)> MenuMessageHook;
 std::function<bool(QWidget*, const std::string&, bool)> MenuAskYesNoHook;
@@ -18,14 +24,12 @@ std::function<void(QWidget*)> HighscorePublishHook;
 std::function<void(QWidget*)> DownloadLevelsHook;
 std::function<int32_t(QWidget*)> WorldsBestDownloadHook;
 std::function<void(QWidget*, const std::string&)> ErrorReportHook;
-std::function<void(QWidget*)> ErrorSolutionLookupHook;
+std::function<void(QWidget*, bool&)> ErrorSolutionLookupHook;
 std::function<std::string(const std::string&)> VersionFetchHook;
 std::function<bool(QWidget*)> NewHighscoreHook;
 
 namespace {
 const QString kTitle = QStringLiteral("Kestrune");
-
-void Missing(const char* what) { Log(std::string(what) + " is not available in this build", ltWarning); }
 
 void DefaultMessage(QWidget* owner, const std::string& text) {
   QMessageBox::information(owner, kTitle, QString::fromLatin1(text.c_str()));
@@ -48,28 +52,57 @@ bool MenuAskYesNo(QWidget* owner, const std::string& text, bool warning) {
   return MenuAskYesNoHook ? MenuAskYesNoHook(owner, text, warning) : DefaultAsk(owner, text, warning);
 }
 
+namespace {
+std::unique_ptr<TfrmPleaseWait> WaitWindow;
+
+// The online services' UI over `owner`, with the wait window around each request.
+TOnlineUI MenuUI(QWidget* owner) {
+  TOnlineUI ui = WidgetOnlineUI(owner);
+  ui.BeginWait = [owner](const std::string& text) {
+    WaitWindow = std::make_unique<TfrmPleaseWait>(owner);
+    WaitWindow->SetMessage(text);
+    WaitWindow->ShowNow();
+  };
+  ui.EndWait = [] { WaitWindow.reset(); };
+  ui.ProcessMessages = [] { QApplication::processEvents(); };
+  return ui;
+}
+
+TErrorSolutions& ErrorSolutions() {
+  static TErrorSolutions solutions;  // the error list lives for the run
+  return solutions;
+}
+
+std::string RunGameWindow(QWidget* owner, const TGameRequest& r) {
+  std::string result;
+  if (owner) owner->setEnabled(false);  // the menu stays out of reach while the game runs
+  try {
+    std::unique_ptr<TfrmGame> game =
+        TfrmGame::CreateGame(owner, r.Behaviour, r.Windowed, r.Device, r.Mode, r.ReplayLevel);
+    game->OnIdle = [] { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    result = game->ShowModal();
+  } catch (const Exception& e) {
+    result = e.Message;
+  }
+  if (owner) owner->setEnabled(true);
+  return result;
+}
+}  // namespace
+
 void ResetMenuServices() {
   MenuMessageHook = nullptr;
   MenuAskYesNoHook = nullptr;
-  RunGameHook = [](QWidget* owner, const TGameRequest&) {
-    Missing("The game window");
-    MenuMessage(owner, "The game window is not available in this build.");
-    return std::string();
+  RunGameHook = RunGameWindow;
+  EmailCardHook = [](QWidget* owner) { ShowEmailCardDialog(owner, MenuUI(owner)); };
+  HighscorePublishHook = [](QWidget* owner) { ShowHighscorePublishDialog(owner, MenuUI(owner)); };
+  DownloadLevelsHook = [](QWidget* owner) { ShowDownloadLevelsDialog(owner, MenuUI(owner)); };
+  WorldsBestDownloadHook = [](QWidget* owner) { return int32_t(ExecuteDownloadWorldBest(owner, MenuUI(owner))); };
+  ErrorReportHook = [](QWidget* owner, const std::string&) { ShowErrorReportDialog(owner); };
+  ErrorSolutionLookupHook = [](QWidget* owner, bool& lookupArmed) {
+    ErrorSolutions().LookUpErrorSolution(lookupArmed, owner && owner->isActiveWindow(), MenuUI(owner));
   };
-  EmailCardHook = [](QWidget*) { Missing("The e-mail card"); };
-  HighscorePublishHook = [](QWidget*) { Missing("The highscore publication"); };
-  DownloadLevelsHook = [](QWidget*) { Missing("The level download"); };
-  WorldsBestDownloadHook = [](QWidget*) {
-    Missing("The world's best download");
-    return int32_t{-1};
-  };
-  ErrorReportHook = [](QWidget*, const std::string&) { Missing("The error report"); };
-  ErrorSolutionLookupHook = [](QWidget*) {};  // nothing to look up until the service is there
   VersionFetchHook = [](const std::string& url) { return HttpGetText(url); };
-  NewHighscoreHook = [](QWidget* owner) {
-    TfrmHighscoreNew dialog(owner);
-    return dialog.exec() == QDialog::Accepted;
-  };
+  NewHighscoreHook = [](QWidget* owner) { return AskNewHighscore(owner, GameEnvironment.Highscores[0].Score); };
 }
 
 namespace {

@@ -1,8 +1,7 @@
 #pragma once
 // What the menu window calls beyond itself: the questions and messages it shows, the game
 // window, and the dialogs of the online services. Each is a hook so the window can be driven
-// headless in tests; the defaults show Qt message boxes, and the online dialogs and the game
-// window that are not part of this build log that they are missing and do nothing else.
+// headless in tests; the defaults show Qt message boxes, the game window and the dialogs.
 #include <functional>
 #include <string>
 
@@ -32,8 +31,9 @@ extern std::function<void(QWidget* owner)> HighscorePublishHook;    // highscore
 extern std::function<void(QWidget* owner)> DownloadLevelsHook;      // new levels
 extern std::function<int32_t(QWidget* owner)> WorldsBestDownloadHook;  // a level, or -1
 extern std::function<void(QWidget* owner, const std::string& logText)> ErrorReportHook;
-// The error-solution lookup after start-up and after each game; runs on the timer.
-extern std::function<void(QWidget* owner)> ErrorSolutionLookupHook;
+// The error-solution lookup after start-up and after each game; runs on the timer and clears
+// `lookupArmed` once it has run.
+extern std::function<void(QWidget* owner, bool& lookupArmed)> ErrorSolutionLookupHook;
 
 // The version reply fetch (HttpGetText by default), so tests can look at the screen mid-request.
 extern std::function<std::string(const std::string& url)> VersionFetchHook;
@@ -45,5 +45,5 @@ void ResetMenuServices();
 class QPixmap;
 QPixmap LoadMenuPicture(const std::string& name);
 
-// The new-highscore question after a game; true for Yes. The default shows TfrmHighscoreNew.
+// The new-highscore question after a game; true for Yes.
 extern std::function<bool(QWidget* owner)> NewHighscoreHook;

@@ -297,9 +297,7 @@ void TfrmMain::Timer1Timer() {
 }
 
 void TfrmMain::LookUpErrorSolution() {
-  if (!LookupArmed) return;
-  LookupArmed = false;
-  ErrorSolutionLookupHook(this);
+  if (LookupArmed) ErrorSolutionLookupHook(this, LookupArmed);
 }
 
 bool TfrmMain::CheckMemory() {

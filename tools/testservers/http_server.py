@@ -7,9 +7,19 @@ GET /status/NNN     answers with status NNN and a short error page
 GET /echo/TEXT/NAME  answers with TEXT, percent-decoded (a settable reply for any file name)
 GET /stall          answers like /lines, but only after 10 seconds
 POST (any path)     200; the body echoes the request: request line, header lines, blank line, body
+
+With --root DIR the server plays the game server from a folder instead (the routes above are off):
+GET /a/b?query      the file DIR/a/b (the query ignored), 404 when missing; a file DIR/a/b.status
+                    holding a number answers with that status and a short error page
+POST /a/b           the file DIR/a/b as the answer when it exists, else "OK"
+Every request is appended to DIR/requests.log as: method, one blank, the path with its query,
+LF; a POST's body follows as "BODY <length> LF <bytes> LF".
 """
 import http.server
+import os
 import socketserver
+import sys
+import threading
 import time
 import urllib.parse
 
@@ -19,9 +29,36 @@ LINES = b"one\ntwo\r\nthree\rfour\n\nend"
 BYTES = bytes(range(256)) * 64
 
 
+ROOT = sys.argv[sys.argv.index("--root") + 1] if "--root" in sys.argv[1:] else None
+log_lock = threading.Lock()
+
+
 class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
+
+    def record(self, body=None):
+        with log_lock, open(os.path.join(ROOT, "requests.log"), "ab") as f:
+            f.write(f"{self.command} {self.path}\n".encode("latin-1"))
+            if body is not None:
+                f.write(f"BODY {len(body)}\n".encode() + body + b"\n")
+
+    def from_root(self, default=None):
+        rel = self.path.split("?", 1)[0].lstrip("/")
+        name = os.path.abspath(os.path.join(ROOT, rel))
+        if not name.startswith(os.path.abspath(ROOT) + os.sep):
+            self.reply(403, b"no\n")
+            return
+        if os.path.isfile(name + ".status"):
+            with open(name + ".status") as f:
+                self.reply(int(f.read().strip()), b"error page\n", "text/html")
+        elif os.path.isfile(name):
+            with open(name, "rb") as f:
+                self.reply(200, f.read(), "application/octet-stream")
+        elif default is not None:
+            self.reply(200, default)
+        else:
+            self.reply(404, b"not here\n")
 
     def reply(self, status, body, content_type="text/plain"):
         self.send_response(status)
@@ -31,7 +68,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.write(body)
 
     def do_GET(self):
-        if self.path == "/stall":
+        if ROOT:
+            self.record()
+            self.from_root()
+        elif self.path == "/stall":
             time.sleep(10)
             self.reply(200, LINES)
         elif self.path.startswith("/echo/"):
@@ -49,6 +89,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_POST(self):
         length = int(self.headers.get("Content-Length", "0"))
         body = self.rfile.read(length)
+        if ROOT:
+            self.record(body)
+            self.from_root(b"OK")
+            return
         if self.path.startswith("/status/"):
             self.reply(int(self.path[8:]), b"error page\n", "text/html")
             return

@@ -1,0 +1,293 @@
+#include "shell/Downloads.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "base/Streams.h"
+#include "base/SysUtils.h"
+#include "engine/Inet.h"
+#include "engine/tools.h"
+#include "game/KTGlobal.h"
+#include "game/LevelData.h"
+#include "game/Options.h"
+#include "game/ReplayPack.h"
+
+namespace {
+// Anything larger than these is not a level or a replay pack of this game.
+constexpr int64_t kMaxLevelFileBytes = 8 * 1024 * 1024;
+constexpr int64_t kMaxWorldBestBytes = 32 * 1024 * 1024;
+constexpr size_t kMaxFileNameReply = 256;
+
+class TBoundedMemoryStream : public TMemoryStream {
+public:
+  explicit TBoundedMemoryStream(int64_t limit) : Limit(limit) {}
+  int32_t Write(const void* buffer, int32_t count) override {
+    if (GetPosition() + count > Limit) throw EWriteError("The download is larger than expected");
+    return TMemoryStream::Write(buffer, count);
+  }
+  std::string Bytes() { return std::string(reinterpret_cast<const char*>(Memory()), static_cast<size_t>(GetSize())); }
+
+private:
+  int64_t Limit;
+};
+
+std::string Fetch(const std::string& url, int64_t limit, const TOnlineUI& ui) {
+  TBoundedMemoryStream stream(limit);
+  ui.DoRunRequest([&] { HttpGetToStream(url, stream); });
+  return stream.Bytes();
+}
+
+void Save(const std::string& fileName, const std::string& bytes) {
+  if (!SaveFileAtomically(fileName, bytes)) throw EFCreateError("Cannot create file \"" + fileName + "\"");
+}
+
+// Raises unless the bytes are a level file the game can load.
+void CheckLevelBytes(const std::string& bytes) {
+  TReadOnlyMemoryStream container(bytes.data(), bytes.size());
+  TMemoryStream plain;
+  LoadLevelContainer(container, plain);
+  TLevelFile level;
+  ReadLevelFile(plain, level);
+  CheckLevelFile(level);
+}
+}  // namespace
+
+int DownloadLevels(std::atomic<bool>& running, int& lastLevel, const TOnlineUI& ui) {
+  int downloaded = 0;
+  int n = CountUserLevels() + 1;
+  try {
+    if (!CheckInternet(true)) Abort();
+    const TGameEnvironment& env = GameEnvironment;
+    std::string base = "http://" + env.InternalHost + env.InternalBase + "levels/";
+    while (running) {
+      ui.DoProcessMessages();
+      if (!running) break;
+      std::string name = std::to_string(n);
+      Save(UserDataDir + name + ".scn", Fetch(base + name + ".scn", kMaxLevelFileBytes, ui));
+      std::string level = Fetch(base + name + ".lvl", kMaxLevelFileBytes, ui);
+      try {
+        CheckLevelBytes(level);
+      } catch (const std::exception& e) {
+        Log("Downloaded level " + name + " is not usable: " + e.what(), ltWarning);
+        throw;
+      }
+      Save(UserDataDir + name + ".lvl", level);
+      ++n;
+      ++downloaded;
+    }
+  } catch (const std::exception&) {
+    // the server has no further level (or the connection ended): the pairs so far stay
+  }
+  running = false;
+  lastLevel = n - 1;
+  return downloaded;
+}
+
+std::string DownloadLevelsResultText(int downloaded, int lastLevel) {
+  if (downloaded > 0) return "You have now " + std::to_string(lastLevel) + " levels available";
+  return "No new levels available";
+}
+
+TWorldBestResult FetchWorldBest(const TOnlineUI& ui) {
+  TWorldBestResult r;
+  r.Ok = true;
+  TGameEnvironment& env = GameEnvironment;
+  try {
+    if (!CheckInternet(true)) Abort();
+    r.CheckState = dsRunning;
+    ui.DoProcessMessages();
+    std::string base = "http://" + env.HighScoreHost + env.HighScoreBase;
+    std::string url = base + "firstplace.php?f=" + (env.WorldBestFile.empty() ? "REQ" : env.WorldBestFile);
+    std::string reply;
+    ui.DoRunRequest([&] { reply = Trim(HttpGetText(url)); });
+    r.CheckState = dsDone;
+    std::string packFile = UserDataDir + "worldbest.gmp";
+    if (SameText(reply, "OK")) {
+      r.DownloadState = dsDone;
+    } else if (SameText(reply, "ERR")) {
+      r.DownloadState = dsFailed;
+      ui.DoMessage("The World's best replay file is not currently available on the server. Please try again later");
+      r.Ok = false;
+    } else {
+      // The reply names a file of the server's upload folder: nothing else is fetched.
+      if (reply.empty() || reply.size() > kMaxFileNameReply ||
+          reply.find_first_of("/\\?#&% \r\n") != std::string::npos || reply.find("..") != std::string::npos)
+        throw Exception("The server's reply is not a file name");
+      r.DownloadState = dsRunning;
+      env.WorldBestFile.clear();
+      std::string bytes = Fetch(base + "upload/" + reply, kMaxWorldBestBytes, ui);
+      TReadOnlyMemoryStream stream(bytes.data(), bytes.size());
+      TReplayPack pack(&stream);
+      if (pack.Count() == 0) {
+        r.DownloadState = dsFailed;
+        ui.DoMessage("The world's best game file is invalid. Try to execute this operation again or check if "
+                     "there's a new version available.");
+        r.Ok = false;
+      } else {
+        // Only a valid pack replaces the stored one.
+        Save(packFile, bytes);
+        env.WorldBestFile = reply.substr(0, 30);
+        r.DownloadState = dsDone;
+      }
+      SaveSettings();
+    }
+    TReplayPack stored(packFile);
+    int c = stored.Count();
+    if (c <= CountUserLevels()) {
+      for (int k = 2; k <= c; ++k) r.Levels.push_back("Level " + std::to_string(k));
+    } else {
+      r.DownloadState = dsFailed;
+      ui.DoMessage("You need to download the last available levels from the internet before being able to replay "
+                   "the world's best game.");
+      r.Ok = false;
+    }
+  } catch (const std::exception& e) {
+    if (r.CheckState != dsDone) r.CheckState = dsFailed;
+    r.DownloadState = dsFailed;
+    Log(std::string("Error fetching world's best game replay file: ") + e.what(), ltWarning);
+    ui.DoMessage("Error fetching file from server");
+    r.Ok = false;
+  }
+  return r;
+}
+
+TfrmDownloadLevels::TfrmDownloadLevels(const TOnlineUI& ui, QWidget* parent) : QDialog(parent), FUi(ui) {
+  setWindowTitle("Download levels");
+  auto* layout = new QVBoxLayout(this);
+  stxtTopMsg = new QLabel;
+  stxtTopMsg->hide();
+  layout->addWidget(stxtTopMsg);
+  lblText = new QLabel("Fetching new levels from internet");
+  layout->addWidget(lblText);
+  anim = new QProgressBar;
+  anim->setRange(0, 0);
+  anim->setTextVisible(false);
+  anim->hide();
+  layout->addWidget(anim);
+  btnOk = new QPushButton("Cancel");
+  layout->addWidget(btnOk);
+  connect(btnOk, &QPushButton::clicked, this, [this] { btnOkClick(); });
+}
+
+void TfrmDownloadLevels::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (FStarted) return;
+  FStarted = true;
+  // After the window is up: the requests block the GUI thread.
+  QTimer::singleShot(0, this, [this] { Work(); });
+}
+
+void TfrmDownloadLevels::Work() {
+  repaint();
+  anim->show();
+  TOnlineUI ui = FUi;
+  if (!ui.ProcessMessages) ui.ProcessMessages = [] { QApplication::processEvents(); };
+  int lastLevel = 0;
+  Downloaded = DownloadLevels(Running, lastLevel, ui);
+  anim->hide();
+  if (Downloaded > 0) {
+    stxtTopMsg->setText(QString::fromStdString(DownloadLevelsResultText(Downloaded, lastLevel)));
+    stxtTopMsg->show();
+  } else {
+    lblText->setText(QString::fromStdString(DownloadLevelsResultText(0, lastLevel)));
+  }
+  btnOk->setText("OK");
+}
+
+void TfrmDownloadLevels::btnOkClick() {
+  if (Running) Running = false;
+  else accept();
+}
+
+void TfrmDownloadLevels::reject() {
+  // Closing during the loop only stops it; the window goes once the pair in progress is in.
+  if (Running) Running = false;
+  else QDialog::reject();
+}
+
+void ShowDownloadLevelsDialog(QWidget* parent, const TOnlineUI& ui) {
+  TfrmDownloadLevels form(ui, parent);
+  form.exec();
+}
+
+TfrmDownloadWorldBest::TfrmDownloadWorldBest(const TOnlineUI& ui, QWidget* parent) : QDialog(parent), FUi(ui) {
+  setWindowTitle("World's Best Game Replay");
+  auto* layout = new QVBoxLayout(this);
+  auto* states = new QGridLayout;
+  pbx1 = new QLabel;
+  pbx2 = new QLabel;
+  pbx1->setFixedSize(16, 16);
+  pbx2->setFixedSize(16, 16);
+  states->addWidget(pbx1, 0, 0);
+  states->addWidget(new QLabel("Checking server for new file"), 0, 1);
+  states->addWidget(pbx2, 1, 0);
+  states->addWidget(new QLabel("Downloading file"), 1, 1);
+  layout->addLayout(states);
+  cbxLevel = new QComboBox;
+  cbxLevel->addItems({"All Levels", "Level 1"});
+  layout->addWidget(cbxLevel);
+  auto* buttons = new QHBoxLayout;
+  btnReplay = new QPushButton("&Replay");
+  btnReplay->setEnabled(false);
+  btnCancel = new QPushButton("&Cancel");
+  buttons->addWidget(btnReplay);
+  buttons->addWidget(btnCancel);
+  layout->addLayout(buttons);
+  connect(btnReplay, &QPushButton::clicked, this, [this] {
+    Result = cbxLevel->currentIndex();
+    accept();
+  });
+  connect(btnCancel, &QPushButton::clicked, this, [this] {
+    Result = -1;
+    reject();
+  });
+}
+
+int TfrmDownloadWorldBest::Execute() {
+  Result = -1;
+  if (exec() != QDialog::Accepted) Result = -1;
+  return Result;
+}
+
+void TfrmDownloadWorldBest::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (FStarted) return;
+  FStarted = true;
+  QTimer::singleShot(0, this, [this] { Work(); });
+}
+
+void TfrmDownloadWorldBest::ShowStates(int check, int download) {
+  // The three state pictures: running, done, failed.
+  static const QStyle::StandardPixmap icons[] = {QStyle::SP_BrowserReload, QStyle::SP_DialogApplyButton,
+                                                 QStyle::SP_MessageBoxCritical};
+  auto put = [this](QLabel* box, int state) {
+    if (state <= dsNone || state > dsFailed) box->clear();
+    else box->setPixmap(style()->standardIcon(icons[state - 1]).pixmap(16, 16));
+  };
+  put(pbx1, check);
+  put(pbx2, download);
+  repaint();
+}
+
+void TfrmDownloadWorldBest::Work() {
+  TOnlineUI ui = FUi;
+  if (!ui.ProcessMessages) ui.ProcessMessages = [] { QApplication::processEvents(); };
+  ShowStates(dsRunning, dsNone);
+  TWorldBestResult r = FetchWorldBest(ui);
+  ShowStates(r.CheckState, r.DownloadState);
+  for (const std::string& level : r.Levels) cbxLevel->addItem(QString::fromStdString(level));
+  btnReplay->setEnabled(r.Ok);
+}
+
+int ExecuteDownloadWorldBest(QWidget* parent, const TOnlineUI& ui) {
+  TfrmDownloadWorldBest form(ui, parent);
+  return form.Execute();
+}

@@ -1,0 +1,140 @@
+#include "shell/EmailCard.h"
+
+#include <QApplication>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "base/SysUtils.h"
+#include "engine/Inet.h"
+#include "engine/tools.h"
+#include "game/KTGlobal.h"
+#include "game/Options.h"
+#include "shell/SimpleMapi.h"
+
+bool ValidCardSenderAddress(const std::string& address) {
+  std::string a = Trim(address);
+  size_t at = a.find('@');
+  return !a.empty() && at != std::string::npos && at > 0 && a.find('.') != std::string::npos &&
+         a.find(' ') == std::string::npos;
+}
+
+namespace {
+std::string ReplaceAll(std::string s, const std::string& from, const std::string& to) {
+  for (size_t p = 0; (p = s.find(from, p)) != std::string::npos; p += to.size()) s.replace(p, from.size(), to);
+  return s;
+}
+std::string Field(const std::string& s) { return (s.empty() ? std::string(" ") : s) + "|"; }
+}  // namespace
+
+std::string BuildCardRecord(const std::string& recipients, const std::string& comment, const std::string& name,
+                            const std::string& address, const std::string& userID) {
+  std::string c = ReplaceAll(ReplaceAll(ReplaceAll(comment, "|", "!"), "<", "&lt;"), "\r", "<br>");
+  return Field(ReplaceAll(recipients, "|", "!")) + Field(c) + Field(Trim(ReplaceAll(name, "|", "!"))) +
+         Field(Trim(ReplaceAll(address, "|", "!"))) + Field(Trim(userID));
+}
+
+std::string AppendRecipients(std::string addresses, const std::vector<TMapiRecipient>& chosen) {
+  for (const TMapiRecipient& r : chosen) {
+    if (r.Address.empty()) continue;
+    if (!addresses.empty() && addresses.back() != ',') addresses += ", ";
+    addresses += r.Address;
+  }
+  return addresses;
+}
+
+bool SendEmailCard(const std::string& recipients, const std::string& comment, const std::string& name,
+                   const std::string& address, const TOnlineUI& ui) {
+  if (!ValidCardSenderAddress(address)) {
+    ui.DoMessage("Please enter a valid email address to give your recipients the ability to reply to your card");
+    return false;
+  }
+  if (!CheckInternet(true)) return false;
+  std::string record = BuildCardRecord(recipients, comment, name, address, GameEnvironment.UserID);
+  try {
+    ui.DoBeginWait("sends the email card.");
+    try {
+      std::string host = GameEnvironment.HighScoreHost;
+      std::string form = "cs=" + ScrambleFormField(record);
+      ui.DoRunRequest([&] { HttpPostForm(host, "/card.php", form); });
+    } catch (...) {
+      ui.DoEndWait();
+      throw;
+    }
+    ui.DoEndWait();
+    return true;
+  } catch (const std::exception& e) {
+    Log(std::string("There was an error sending the card email. (") + e.what() + ")", ltWarning);
+    ui.DoMessage("There was an error sending the card email.");
+    return false;
+  }
+}
+
+TfrmEmailCard::TfrmEmailCard(const TOnlineUI& ui, QWidget* parent) : QDialog(parent), FUi(ui) {
+  setWindowTitle("Send Email Card");
+  auto* layout = new QVBoxLayout(this);
+  auto* recipientsBox = new QGroupBox("Recipients: ");
+  auto* recipientsRow = new QHBoxLayout(recipientsBox);
+  edtAddresses = new QLineEdit;
+  auto* btnTo = new QPushButton("To...");
+  recipientsRow->addWidget(edtAddresses);
+  recipientsRow->addWidget(btnTo);
+  layout->addWidget(recipientsBox);
+  auto* commentBox = new QGroupBox("Your comment:");
+  auto* commentLayout = new QVBoxLayout(commentBox);
+  memComments = new QPlainTextEdit;
+  commentLayout->addWidget(memComments);
+  layout->addWidget(commentBox);
+  auto* senderBox = new QGroupBox("Sender:");
+  auto* senderForm = new QFormLayout(senderBox);
+  edtSender = new QLineEdit(QString::fromLatin1(GameEnvironment.Alias.c_str()));
+  edtSenderEmail = new QLineEdit(QString::fromLatin1(GameEnvironment.Email.c_str()));
+  senderForm->addRow("Name:", edtSender);
+  senderForm->addRow("Email:", edtSenderEmail);
+  layout->addWidget(senderBox);
+  auto* buttons = new QHBoxLayout;
+  btnSend = new QPushButton("Send");
+  auto* btnCancel = new QPushButton("Cancel");
+  buttons->addWidget(btnSend);
+  buttons->addWidget(btnCancel);
+  layout->addLayout(buttons);
+  connect(edtAddresses, &QLineEdit::textChanged, this, [this] { actSendUpdate(); });
+  connect(btnSend, &QPushButton::clicked, this, [this] { actSendExecute(); });
+  connect(btnTo, &QPushButton::clicked, this, [this] { actToExecute(); });
+  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  actSendUpdate();
+}
+
+void TfrmEmailCard::actSendUpdate() { btnSend->setEnabled(!edtAddresses->text().trimmed().isEmpty()); }
+
+void TfrmEmailCard::actSendExecute() {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  // The card keeps the comment's line breaks as CR LF.
+  bool sent = SendEmailCard(edtAddresses->text().toLatin1().toStdString(),
+                            memComments->toPlainText().replace("\n", "\r\n").toLatin1().toStdString(),
+                            edtSender->text().toLatin1().toStdString(),
+                            edtSenderEmail->text().toLatin1().toStdString(), FUi);
+  QApplication::restoreOverrideCursor();
+  if (sent) accept();
+}
+
+void TfrmEmailCard::actToExecute() {
+  try {
+    TMapiEmail mail;
+    mail.LogOn("", "");
+    if (mail.Address("", 1))
+      edtAddresses->setText(QString::fromLatin1(
+          AppendRecipients(edtAddresses->text().toLatin1().toStdString(), mail.Recipients).c_str()));
+  } catch (const EMapiError& e) {
+    if (e.ErrorCode != kMapiUserAbort) FUi.DoMessage(e.Message);
+  }
+}
+
+void ShowEmailCardDialog(QWidget* parent, const TOnlineUI& ui) {
+  TfrmEmailCard form(ui, parent);
+  form.exec();
+}

@@ -1,0 +1,298 @@
+#include "shell/HighscorePublish.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "base/Classes.h"
+#include "base/Random.h"
+#include "base/Streams.h"
+#include "base/SysUtils.h"
+#include "engine/Inet.h"
+#include "engine/tools.h"
+#include "game/KTGlobal.h"
+
+const std::array<const char*, 10> ScoreDigitLetters = {"oqtLMRV", "uyDHN", "fkpCX", "bEGQZ", "ejAUW",
+                                                       "acisJ",   "dnwFP", "glvIT", "hmxBY", "rzKOS"};
+
+// Agreed with the score server.
+const std::array<uint16_t, 55> ScoreCodeOrder = {
+    17, 42, 5,  33, 51, 28, 9,  46, 1,  38, 22, 55, 13, 30, 47, 4,  26, 40, 11,
+    53, 19, 35, 2,  49, 24, 15, 44, 7,  31, 52, 20, 37, 10, 48, 27, 3,  41, 16,
+    54, 23, 34, 8,  45, 29, 12, 50, 21, 39, 6,  32, 18, 43, 14, 36, 25};
+
+const char* const kUploadBoundary = "------------------------------KTRulez";
+
+char EncodeDigit(char digit) {
+  const char* group = ScoreDigitLetters.at(static_cast<size_t>(digit - '0'));
+  int n = static_cast<int>(std::char_traits<char>::length(group));
+  return group[Random(n)];
+}
+
+std::string BuildScoreCode(const TLevelStats* counters, int highIndex) {
+  std::string digits;
+  for (int row = 0; row <= highIndex; ++row) {
+    for (int i = 0; i < 7; ++i) {
+      char buf[16];
+      std::snprintf(buf, sizeof buf, "%.5d", static_cast<int>(counters[row].Counts[i]));
+      digits += buf;
+    }
+    digits += "00000000000000000000";
+  }
+  std::string letters;
+  letters.reserve(digits.size());
+  for (char d : digits) letters += EncodeDigit(d);
+  std::string code(letters.size(), ' ');
+  for (size_t k = 0; k < letters.size(); ++k) code[k] = letters[ScoreCodeOrder[k % 55] - 1 + 55 * (k / 55)];
+  return code;
+}
+
+namespace {
+std::string BarsToSlash(std::string s) {
+  for (char& c : s)
+    if (c == '|') c = '/';
+  return s;
+}
+}  // namespace
+
+std::string BuildHighscoreRecord(const TGameEnvironment& env, bool newGameMail) {
+  std::string r = "KTA|" + Trim(env.UserID);
+  r += "|" + IntToStr(env.Highscores[0].Score);
+  r += "|" + BarsToSlash(env.Alias);
+  r += "|" + BarsToSlash(env.City.substr(0, 60));
+  r += "|" + BarsToSlash(env.State);
+  r += "|" + IntToStr(env.Country);
+  r += "|" + BarsToSlash(env.Email);
+  r += "|" + (env.Age == 0 ? std::string() : IntToStr(env.Age));
+  r += std::string("|") + (env.Sex == 1 ? "m" : env.Sex == 2 ? "f" : " ");
+  r += "|" + env.Comment;
+  r += "|" + IntToStr(env.GamesStarted);
+  r += "|" + IntToStr(env.LevelsFinished);
+  r += "|" + BuildScoreCode(env.BestLevelStats, 29);
+  r += std::string("|") + (newGameMail ? "1" : "0");
+  r += "|KTA|";
+  for (size_t p; (p = r.find("||")) != std::string::npos;) r.insert(p + 1, " ");
+  return r;
+}
+
+std::string BuildUploadBody(const std::string& fieldName, const std::string& fileContent) {
+  std::string b = std::string("--") + kUploadBoundary + "\r\n";
+  b += "Content-Disposition: form-data; name=\"" + fieldName + "\" filename=\"t.t\"\r\n";
+  b += "Content-type: application/octet-stream\r\n\r\n";
+  b += fileContent;
+  b += std::string("\r\n--") + kUploadBoundary + "--\r\n";
+  return b;
+}
+
+namespace {
+// The best game is a few hundred kilobytes at most.
+constexpr int64_t kMaxUploadBytes = 16 * 1024 * 1024;
+constexpr size_t kMaxReplyBytes = 64 * 1024;
+}  // namespace
+
+TPublishResult PublishHighscore(bool newGameMail, const TOnlineUI& ui) {
+  TGameEnvironment& env = GameEnvironment;
+  if (Trim(env.Alias).empty()) {
+    ui.DoMessage("Please enter a name before you upload your score.");
+    return TPublishResult::NoAlias;
+  }
+  std::string record = BuildHighscoreRecord(env, newGameMail);
+  std::string reply;
+  TPublishResult result = TPublishResult::Failed;
+  try {
+    if (!CheckInternet(true)) Abort();
+    ui.DoBeginWait("publishes your highscore.");
+    try {
+      std::string url = "http://" + env.HighScoreHost + env.HighScoreBase + "score3.php?cs=" + ScrambleFormField(record);
+      ui.DoRunRequest([&] { reply = HttpGetText(url); });
+    } catch (...) {
+      ui.DoEndWait();
+      throw;
+    }
+    ui.DoEndWait();
+    if (reply.empty()) throw Exception("No response back");
+    if (reply.size() > kMaxReplyBytes) throw Exception("The score server's reply is too long");
+    TStringList lines;
+    lines.SetText(reply);
+    auto value = [&](const char* name) {
+      for (const std::string& line : lines.Strings) {
+        size_t eq = line.find('=');
+        if (eq != std::string::npos && SameText(Trim(line.substr(0, eq)), name)) return line.substr(eq + 1);
+      }
+      return std::string();
+    };
+    std::string page = Trim(value("SEITE"));
+    if (page.empty()) throw Exception(reply);
+    std::string id = Trim(value("ID"));
+    if (!id.empty()) env.UserID = id.substr(0, 32);
+    std::string upload = Trim(value("Upload"));
+    if (!upload.empty()) {
+      TFileStream file(UserDataDir + "mybest.gmp", fmOpenRead);
+      if (file.GetSize() > kMaxUploadBytes) throw Exception("The best game file is too large to upload");
+      std::string content(static_cast<size_t>(file.GetSize()), '\0');
+      if (!content.empty()) file.ReadBuffer(content.data(), static_cast<int32_t>(content.size()));
+      TStringStream body(BuildUploadBody(upload, content));
+      TMemoryStream response;
+      std::string host = env.HighScoreHost;
+      ui.DoRunRequest([&] { HttpPostMultipart(host, "/xscore.php", kUploadBoundary, body, response); });
+    }
+    ui.DoOpenPage("http://" + env.HighScoreHost + env.HighScoreBase + "competitions.php?uid=" + env.UserID +
+                  "&sid=" + page);
+    result = TPublishResult::Published;
+  } catch (const std::exception& e) {
+    Log(std::string("Error publishing highscore: ") + e.what() + "\r\n" + reply, ltInfo);
+    ui.DoMessage(std::string("Could not publish Highscore. Scoremaster says: ") + e.what());
+  }
+  SaveSettings();
+  return result;
+}
+
+TfrmHighscorePublish::TfrmHighscorePublish(const TOnlineUI& ui, QWidget* parent) : QDialog(parent), FUi(ui) {
+  setWindowTitle("Publish Highscore");
+  auto* layout = new QVBoxLayout(this);
+  try {
+    auto stream = OpenGfxResource("GFX", "MenuBack.jpg");
+    std::string bytes(static_cast<size_t>(stream->GetSize()), '\0');
+    if (!bytes.empty()) stream->ReadBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+    QPixmap picture;
+    if (picture.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<uint>(bytes.size()), "JPG")) {
+      auto* imgWindow = new QLabel;
+      imgWindow->setPixmap(picture.scaledToWidth(400));
+      layout->addWidget(imgWindow);
+    }
+  } catch (const std::exception&) {
+    // the dialog works without its picture
+  }
+  auto* scoreRow = new QHBoxLayout;
+  scoreRow->addWidget(new QLabel("Your highest score:"));
+  Label2 = new QLabel;
+  scoreRow->addWidget(Label2);
+  layout->addLayout(scoreRow);
+  layout->addWidget(new QLabel("Additional data which will appear in the web highscore: "));
+  auto* shown = new QFormLayout;
+  auto edit = [](int max) {
+    auto* e = new QLineEdit;
+    e->setMaxLength(max);
+    return e;
+  };
+  edtAlias = edit(20);
+  Edit2 = edit(20);
+  Edit3 = edit(20);
+  cbxCountry = new QComboBox;
+  for (size_t i = 1; i < Countries.size(); ++i) cbxCountry->addItem(QString::fromLatin1(Countries[i]));
+  SpinEdit1 = new QSpinBox;
+  SpinEdit1->setRange(INT32_MIN, INT32_MAX);
+  rbtnMale = new QRadioButton("Male");
+  rbtnFemale = new QRadioButton("Female");
+  auto* sexRow = new QHBoxLayout;
+  sexRow->addWidget(rbtnMale);
+  sexRow->addWidget(rbtnFemale);
+  shown->addRow("Alias:", edtAlias);
+  shown->addRow("City:", Edit2);
+  shown->addRow("State:", Edit3);
+  shown->addRow("Country:", cbxCountry);
+  shown->addRow("Age:", SpinEdit1);
+  shown->addRow("Sex:", sexRow);
+  layout->addLayout(shown);
+  layout->addWidget(new QLabel("Additional data that will NOT appear in the highscore table:"));
+  auto* hidden = new QFormLayout;
+  Edit4 = edit(40);
+  Edit5 = edit(80);
+  hidden->addRow("Email (If you want to win a prize):", Edit4);
+  hidden->addRow("A comment which will be forwarded to us:", Edit5);
+  layout->addLayout(hidden);
+  ckbNewGame = new QCheckBox("Send me a short email when a new game is available");
+  layout->addWidget(ckbNewGame);
+  auto* buttons = new QHBoxLayout;
+  auto* btnPublish = new QPushButton("Publish");
+  auto* btnCancel = new QPushButton("Cancel");
+  buttons->addWidget(btnPublish);
+  buttons->addWidget(btnCancel);
+  layout->addLayout(buttons);
+  connect(btnPublish, &QPushButton::clicked, this, [this] { btnPublishClick(); });
+  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TfrmHighscorePublish::showEvent(QShowEvent* event) {
+  FormShow();
+  QDialog::showEvent(event);
+}
+
+void TfrmHighscorePublish::FormShow() {
+  const TGameEnvironment& env = GameEnvironment;
+  Label2->setText(QString::number(env.Highscores[0].Score));
+  edtAlias->setText(QString::fromLatin1(env.Alias.c_str()));
+  Edit2->setText(QString::fromLatin1(env.City.c_str()));
+  Edit3->setText(QString::fromLatin1(env.State.c_str()));
+  Edit4->setText(QString::fromLatin1(env.Email.c_str()));
+  if (env.Country >= 1 && env.Country < Countries.size()) cbxCountry->setCurrentIndex(env.Country - 1);
+  else cbxCountry->setCurrentIndex(cbxCountry->findText("Switzerland"));
+  SpinEdit1->setValue(env.Age);
+  rbtnMale->setAutoExclusive(false);
+  rbtnFemale->setAutoExclusive(false);
+  rbtnMale->setChecked(env.Sex == 1);
+  rbtnFemale->setChecked(env.Sex == 2);
+  rbtnMale->setAutoExclusive(true);
+  rbtnFemale->setAutoExclusive(true);
+  Edit5->clear();
+}
+
+void TfrmHighscorePublish::FormToSettings() {
+  TGameEnvironment& env = GameEnvironment;
+  env.Alias = edtAlias->text().toLatin1().left(15).toStdString();
+  env.City = Edit2->text().toLatin1().left(100).toStdString();
+  env.State = Edit3->text().toLatin1().left(40).toStdString();
+  env.Email = Edit4->text().toLatin1().left(80).toStdString();
+  env.Comment = Edit5->text().toLatin1().left(100).toStdString();
+  env.Country = static_cast<uint16_t>(cbxCountry->currentIndex() + 1);
+  env.Age = SpinEdit1->value();
+  env.Sex = rbtnFemale->isChecked() ? 2 : rbtnMale->isChecked() ? 1 : 0;
+}
+
+void TfrmHighscorePublish::btnPublishClick() {
+  FormToSettings();
+  TPublishResult result = PublishHighscore(ckbNewGame->isChecked(), FUi);
+  if (result == TPublishResult::NoAlias) edtAlias->setFocus();
+  else if (result == TPublishResult::Published) accept();
+}
+
+void ShowHighscorePublishDialog(QWidget* parent, const TOnlineUI& ui) {
+  TfrmHighscorePublish form(ui, parent);
+  form.exec();
+}
+
+TfrmHighscoreNew::TfrmHighscoreNew(int score, QWidget* parent) : QDialog(parent) {
+  setWindowTitle("A New Highscore!");
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  setFixedSize(400, 302);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(new QLabel("Congratulations!"));
+  Label4 = new QLabel(QString::number(score) + " Points,");
+  layout->addWidget(Label4);
+  layout->addWidget(new QLabel("a new highscore!"));
+  auto* question = new QLabel("Do you want to upload it to the worldwide web ranking list?");
+  question->setWordWrap(true);
+  layout->addWidget(question);
+  auto* buttons = new QHBoxLayout;
+  auto* yes = new QPushButton("Yes");
+  auto* no = new QPushButton("No");
+  buttons->addWidget(yes);
+  buttons->addWidget(no);
+  layout->addLayout(buttons);
+  connect(yes, &QPushButton::clicked, this, &QDialog::accept);
+  connect(no, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+bool AskNewHighscore(QWidget* parent, int score) {
+  TfrmHighscoreNew form(score, parent);
+  return form.exec() == QDialog::Accepted;
+}

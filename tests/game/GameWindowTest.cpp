@@ -1,0 +1,218 @@
+// The game window headless (SDL's offscreen driver, Mesa's software GL, SDL's dummy audio): a
+// game driven by scripted key presses from the title through a level and back out, a world's
+// best replay window that ends by itself, and the start failures.
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+
+#include "base/Bitmap.h"
+#include "base/Exceptions.h"
+#include "base/SysUtils.h"
+#include "engine/tools.h"
+#include "game/GameLogic.h"
+#include "game/GameWindow.h"
+#include "game/KTGlobal.h"
+#include "game/Options.h"
+#include "game/OptionsDialog.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+class GameWindow : public ::testing::Test {
+protected:
+  void SetUp() override {
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    Dir = TestDir();
+    UserDataDir = Dir;
+    CommonDataDir = Dir + "common/";
+    ForceDirectories(CommonDataDir);
+    SetLogFile(Dir + "qv.log");
+    ResetSettings();
+    GameEnvironment.DisplayMode = dmWindow;
+    D3D = std::make_unique<TzrD3D8>();
+    Options = std::make_unique<TGameOptionsDialog>(D3D.get());
+    Options->FormCreate();  // loads the (missing) settings: the defaults
+    GameEnvironment.DisplayMode = dmWindow;
+  }
+  void TearDown() override {
+    Options.reset();
+    D3D.reset();
+    SetLogFile("");
+  }
+  std::unique_ptr<TfrmGame> Make(uint8_t behaviour, int32_t replayLevel = 0) {
+    TzrD3DMode mode;
+    GetSelectedDisplayMode(D3D.get(), mode);
+    auto w = TfrmGame::CreateGame(nullptr, behaviour, IsWindowed(), FindSelectedDevice(D3D.get()), mode, replayLevel);
+    w->Clock = [this] { return Now; };
+    w->ReadKeys = [this](uint8_t keys[256]) {
+      for (int i = 0; i < 256; ++i) keys[i] = Keys[size_t(i)];
+    };
+    return w;
+  }
+  // One key down in this pass and up in the next, so every second pass is a new press.
+  void Tap(uint8_t key, int64_t pass) { Keys[key] = pass % 2 ? 0x80 : 0; }
+
+  std::string Dir;
+  std::unique_ptr<TzrD3D8> D3D;
+  std::unique_ptr<TGameOptionsDialog> Options;
+  uint32_t Now = 1000;
+  std::array<uint8_t, 256> Keys{};
+};
+
+void SaveFrame(const std::vector<uint8_t>& rgb, const std::string& name) {
+  const std::string dir = std::string(KT_BINARY_DIR) + "/test-frames/";
+  ForceDirectories(dir);
+  TBitmap b;
+  b.SetPixelFormat(pf24bit);
+  b.SetSize(800, 600);
+  for (int y = 0; y < 600; ++y)
+    for (int x = 0; x < 800; ++x) {
+      const uint8_t* p = &rgb[(size_t(y) * 800 + size_t(x)) * 3];
+      b.SetPixelRGB(x, y, uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]);
+    }
+  b.SaveToFile(dir + name);
+}
+
+TEST_F(GameWindow, PlaysALevelFromTheTitleAndClosesOnEsc) {
+  ASSERT_NE(FindSelectedDevice(D3D.get()), nullptr);
+  std::unique_ptr<TfrmGame> w = Make(0);
+  // Loading -> Space -> title -> Space: a game -> play -> Esc: title -> Esc: credits -> Esc.
+  enum { Title, Play, BackToTitle, Credits } phase = Title;
+  int64_t pass = 0, playPasses = 0;
+  bool sawLevel = false, shot = false;
+  std::vector<uint8_t> rgb;
+  w->OnIdle = [&] {
+    ++pass;
+    Now += 20;
+    Keys.fill(0);
+    if (pass > 20000) {
+      ADD_FAILURE() << "the game did not end; state " << int(w->Logic->GameState);
+      w->Close();
+      return;
+    }
+    TGameLogic& g = *w->Logic;
+    switch (g.GameState) {
+      case gsLoading: Tap(57, pass); break;
+      case gsTitle:
+        if (phase == Title) Tap(57, pass);
+        else if (phase == BackToTitle || phase == Credits) {
+          phase = Credits;
+          Tap(1, pass);
+        }
+        break;
+      case gsPlaying:
+        if (phase == Title && !g.IsReplaying()) phase = Play;
+        if (phase != Play) break;
+        if (g.IsRunning()) {
+          sawLevel = true;
+          ++playPasses;
+          Keys[205] = 0x80;  // right
+          Keys[57] = (playPasses / 10) % 2 ? 0x80 : 0;  // throw now and then
+          if (playPasses == 150) shot = w->Snapshot(rgb);
+          if (playPasses > 300) {
+            Keys.fill(0);
+            Tap(1, pass);
+            if (Keys[1]) phase = BackToTitle;
+          }
+        }
+        break;
+      case gsCredits: Tap(1, pass); break;
+      default: break;
+    }
+  };
+  const std::string result = w->ShowModal();
+  EXPECT_EQ(result, "");
+  EXPECT_TRUE(sawLevel);
+  EXPECT_EQ(phase, Credits);
+  EXPECT_GT(w->Frames, 0);
+  ASSERT_TRUE(shot);
+  SaveFrame(rgb, "game-window-level.bmp");
+  // Something was drawn: the picture is not one colour.
+  size_t differing = 0;
+  for (size_t i = 3; i < rgb.size(); i += 3)
+    if (rgb[i] != rgb[0] || rgb[i + 1] != rgb[1] || rgb[i + 2] != rgb[2]) ++differing;
+  EXPECT_GT(differing, 800u * 600u / 4);
+  EXPECT_TRUE(FileExists(CommonDataDir + "l3codecx.acm"));
+  w.reset();
+  // The game was counted and the settings written.
+  ASSERT_TRUE(FileExists(Dir + "env.dat"));
+  GameEnvironment.GamesStarted = 0;
+  LoadSettings();
+  EXPECT_EQ(GameEnvironment.GamesStarted, 1);
+  EXPECT_NE(GetLogText().find("Creating game (0)"), std::string::npos);
+}
+
+TEST_F(GameWindow, AWorldsBestReplayWindowEndsByItself) {
+  // No world's best replay is installed: the window ends with the logic's text.
+  std::unique_ptr<TfrmGame> w = Make(1, 1);
+  int64_t passes = 0;
+  w->OnIdle = [&] {
+    Now += 20;
+    if (++passes > 20000) w->Close();
+  };
+  EXPECT_EQ(w->ShowModal(), "Error loading replay file");
+  EXPECT_LE(passes, 20000);
+}
+
+TEST_F(GameWindow, ABadCodecFileStillStartsTheGame) {
+  WriteAll(CommonDataDir + "l3codecx.acm", "not a module");
+  std::unique_ptr<TfrmGame> w = Make(1, 1);
+  EXPECT_EQ(w->ShowModal(), "Error loading replay file");
+  ASSERT_NE(w->Logic, nullptr);
+  EXPECT_EQ(w->Logic->LoadProgress, 100);
+  EXPECT_NE(w->Sound, nullptr);
+  EXPECT_NE(GetLogText().find("Unable to load external mp3 driver: "), std::string::npos);
+  EXPECT_EQ(ReadAll(CommonDataDir + "l3codecx.acm"), "not a module");  // a file there is kept
+}
+
+TEST_F(GameWindow, StartFailures) {
+  TzrD3DMode mode;
+  GetSelectedDisplayMode(D3D.get(), mode);
+  // No device: the window shows the device error and ends without a game.
+  auto w = TfrmGame::CreateGame(nullptr, 0, true, nullptr, mode, 0);
+  const std::string text = w->ShowModal();
+  EXPECT_EQ(text.rfind("Failed to initialize 3D device: ", 0), 0u) << text;
+  EXPECT_EQ(w->Logic, nullptr);
+  bool done = false;
+  w->Idle(done);
+  EXPECT_TRUE(done);
+  w->FormPaint();
+  w.reset();
+  // A mode that is not 800 x 600 with software vertex processing is refused before any window.
+  struct TCase {
+    uint32_t Width, Height, Behavior;
+  };
+  for (const TCase& c : {TCase{0, 0, 0}, TCase{800, 600, 0x40}, TCase{1024, 768, 0x20}}) {
+    TzrD3DMode m = mode;
+    m.Width = c.Width, m.Height = c.Height, m.Behavior = c.Behavior;
+    try {
+      TfrmGame::CreateGame(nullptr, 0, true, FindSelectedDevice(D3D.get()), m, 0);
+      ADD_FAILURE() << c.Width << "x" << c.Height << " " << c.Behavior << " accepted";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message, "Invalid mode");
+    }
+  }
+  EXPECT_NE(GetLogText().find("Invalid mode (width=800 / height=600 / behavior=64)"), std::string::npos);
+}
+
+TEST_F(GameWindow, LosingTheFocusDropsTheTopmostBandReturningRestoresIt) {
+  std::unique_ptr<TfrmGame> w = Make(0);
+  SDL_Event e{};
+  e.type = SDL_WINDOWEVENT;
+  e.window.windowID = SDL_GetWindowID(w->Window);
+  e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+  w->HandleEvent(e);
+  EXPECT_FALSE(w->Active);
+  EXPECT_FALSE(w->TopMost);
+  EXPECT_FALSE(w->Focus.Focused());
+  e.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
+  w->HandleEvent(e);
+  EXPECT_TRUE(w->Active);
+  EXPECT_TRUE(w->TopMost);
+  EXPECT_TRUE(w->Focus.Focused());
+}
+
+}  // namespace

@@ -1,0 +1,208 @@
+#include "shell/ErrorSolutions.h"
+
+#include <dirent.h>
+
+#include "OnlineTestSupport.h"
+#include "engine/Inet.h"
+
+namespace {
+
+const char* const kFirstQuestion =
+    "An error occurred during the execution of the program. Would you like the program to look at our "
+    "errors&&solutions internet page if the error already is known and if there is a way to fix it?";
+const char* const kUnknown = "Sorry, this error is unknown. Would you like to send us an error report?";
+const char* const kNoList = "Unable to get errors list from internet. Maybe your internet connection is not established.";
+
+TEST(ErrorListLine, FieldsAndSkippedLines) {
+  struct Case {
+    const char* line;
+    bool usable;
+    const char* page;
+    bool report;
+    const char* expression;
+  } cases[] = {
+      {" disk.html , Y , Disk full", true, "disk.html", true, "Disk full"},
+      {"a.html,yes,x", true, "a.html", true, "x"},
+      {"a.html,N,x", true, "a.html", false, "x"},
+      {"a.html,,x", true, "a.html", false, "x"},
+      {"a.html,Y,one,two", true, "a.html", true, "one,two"},
+      {"a.html,Y,", true, "a.html", true, ""},
+      {"a.html,Y", false, "", false, ""},
+      {"no commas", false, "", false, ""},
+  };
+  for (const Case& c : cases) {
+    TErrorListEntry e;
+    ASSERT_EQ(ParseErrorListLine(c.line, e), c.usable) << c.line;
+    if (!c.usable) continue;
+    EXPECT_EQ(e.Page, c.page) << c.line;
+    EXPECT_EQ(e.OffersReport, c.report) << c.line;
+    EXPECT_EQ(e.Expression, c.expression) << c.line;
+  }
+  TErrorListEntry e;
+  ASSERT_TRUE(ParseErrorListLine("p,Y," + std::string(1500, 'a'), e));
+  EXPECT_EQ(e.Expression.size(), 1000u);
+}
+
+class ErrorLookup : public OnlineTest {
+protected:
+  void LogError(const std::string& text) { Log(text, ltError); }
+  void Lookup() {
+    bool armed = true;
+    Solutions.LookUpErrorSolution(armed, true, Ui);
+    EXPECT_FALSE(armed);
+  }
+  TErrorSolutions Solutions;
+};
+
+TEST_F(ErrorLookup, NothingHappensWithoutAnErrorOrWhenNotArmedOrInactive) {
+  Log("all fine", ltInfo);
+  std::string before = GetLogText();
+  Lookup();
+  EXPECT_TRUE(Questions.empty());
+  EXPECT_EQ(GetLogText(), before);
+
+  LogError("Boom");
+  bool armed = false;
+  Solutions.LookUpErrorSolution(armed, true, Ui);
+  armed = true;
+  Solutions.LookUpErrorSolution(armed, false, Ui);
+  EXPECT_TRUE(armed);
+  EXPECT_TRUE(Questions.empty());
+  EXPECT_TRUE(LogHasErrors());
+}
+
+TEST_F(ErrorLookup, AnsweringNoStillMarksTheErrorReported) {
+  LogError("Boom");
+  Lookup();
+  EXPECT_EQ(Questions, std::vector<std::string>{kFirstQuestion});
+  EXPECT_FALSE(LogHasErrors());
+  EXPECT_TRUE(Requests().empty());
+  Questions.clear();
+  Lookup();
+  EXPECT_TRUE(Questions.empty());
+}
+
+TEST_F(ErrorLookup, KnownErrorOpensItsPageAndOffersAReportOnceDownloaded) {
+  Serve("int/errors.txt", "first.html,N,never seen here\r\n"
+                          "broken line\r\n"
+                          "disk.html, y ,texture .*not found\r\n"
+                          "other.html,Y,.\r\n");
+  LogError("TEXTURE grass NOT FOUND");
+  Answers = {true, true};
+  Lookup();
+  EXPECT_EQ(Pages, std::vector<std::string>{"http://" + Host() + "/int/errors/disk.html"});
+  EXPECT_EQ(Questions, (std::vector<std::string>{kFirstQuestion, "Would you like to send us an error report?"}));
+  EXPECT_EQ(Reports, 1);
+  EXPECT_EQ(Waits, std::vector<std::string>{"downloads the solutions listing."});
+  EXPECT_EQ(WaitsEnded, 1);
+  EXPECT_FALSE(LogHasErrors());
+
+  // a later error in the same run uses the list already there
+  LogError("texture sky not found");
+  Answers = {true, false};
+  Lookup();
+  EXPECT_EQ(Requests(), std::vector<std::string>{"GET /int/errors.txt"});
+  EXPECT_EQ(Waits.size(), 1u);
+  EXPECT_EQ(Pages.size(), 2u);
+  EXPECT_EQ(Reports, 1);
+}
+
+TEST_F(ErrorLookup, UnknownAndFailingExpressionsLeadToTheUnknownQuestion) {
+  struct Case {
+    const char* list;
+    const char* logged;  // expected Error line, "" for none
+  } cases[] = {
+      {"a.html,Y,nothing like it\r\n", ""},
+      // an empty expression as the first usable line has nothing to run
+      {"a.html,Y,\r\nb.html,Y,Boom\r\n", "Error searching for a solution: "},
+      {"a.html,Y,(unclosed\r\n", "Error searching for a solution: "},
+      // a runaway backtracking search from the server gives up
+      {"a.html,Y,(x+x+)+y\r\n", "Error searching for a solution: "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.list);
+    TErrorSolutions solutions;
+    Serve("int/errors.txt", c.list);
+    auto searchErrors = [] {
+      std::string log = GetLogText();
+      int n = 0;
+      for (size_t p = 0; (p = log.find("Error searching for a solution: ", p)) != std::string::npos; ++p) ++n;
+      return n;
+    };
+    int before = searchErrors();
+    Questions.clear();
+    Pages.clear();
+    Reports = 0;
+    LogError("Boom " + std::string(40, 'x'));
+    Answers = {true, true};
+    bool armed = true;
+    solutions.LookUpErrorSolution(armed, true, Ui);
+    EXPECT_EQ(Questions, (std::vector<std::string>{kFirstQuestion, kUnknown}));
+    EXPECT_TRUE(Pages.empty());
+    EXPECT_EQ(Reports, 1);
+    EXPECT_EQ(searchErrors(), before + (*c.logged ? 1 : 0));
+    EXPECT_FALSE(LogHasErrors());
+  }
+}
+
+TEST_F(ErrorLookup, ListDownloadFailuresAreToldAndRetriedLater) {
+  ServeStatus("int/errors.txt", 500);
+  LogError("Boom");
+  Answers = {true};
+  Lookup();
+  EXPECT_EQ(Messages, std::vector<std::string>{kNoList});
+  EXPECT_EQ(Solutions.ErrorList(), nullptr);
+  EXPECT_EQ(Waits.size(), WaitsEnded + 0u);
+
+  // offline: the connection message comes first
+  ConnectionTestHook = [] { return false; };
+  Messages.clear();
+  LogError("Boom");
+  Answers = {true};
+  Lookup();
+  EXPECT_EQ(Messages, (std::vector<std::string>{"Unable to connect to the internet", kNoList}));
+
+  ConnectionTestHook = nullptr;
+  std::remove((Root + "int/errors.txt.status").c_str());
+  Serve("int/errors.txt", "boom.html,N,boom\r\n");
+  LogError("Boom");
+  Answers = {true};
+  Lookup();
+  ASSERT_NE(Solutions.ErrorList(), nullptr);
+  EXPECT_EQ(Pages, std::vector<std::string>{"http://" + Host() + "/int/errors/boom.html"});
+}
+
+std::vector<std::string> MailFiles(const std::string& dir) {
+  std::vector<std::string> out;
+  for (int n = 0; n < 10; ++n)
+    for (const std::string& name : {"mail-" + std::to_string(n) + ".eml"})
+      if (FileExists(dir + name)) out.push_back(ReadAll(dir + name));
+  return out;
+}
+
+TEST_F(ErrorLookup, ReportMailCarriesDescriptionLogAndLastGameWhenThere) {
+  std::string sinkDir = Dir + "sink/";
+  ForceDirectories(sinkDir);
+  TTestServer sink("smtp_sink.py", {sinkDir});
+  setenv("KESTRUNE_MAIL_SERVER", sink.HostPort().c_str(), 1);
+  setenv("KESTRUNE_REPORT_ADDRESS", "reports@test.example", 1);
+
+  SendErrorReport("It froze.", "me@home.example", "* Error: Boom\r\n");
+  WriteAll(Dir + "last.gmp", "replay bytes");
+  SendErrorReport("Again.", "me@home.example", "* Error: Boom\r\n");
+  unsetenv("KESTRUNE_MAIL_SERVER");
+  unsetenv("KESTRUNE_REPORT_ADDRESS");
+
+  std::vector<std::string> mails = MailFiles(sinkDir);
+  ASSERT_EQ(mails.size(), 2u);
+  bool withFile[2] = {};
+  for (size_t i = 0; i < 2; ++i) {
+    withFile[i] = mails[i].find("filename=\"last.gmp\"") != std::string::npos;
+    EXPECT_NE(mails[i].find("*****Log file *****"), std::string::npos);
+    EXPECT_NE(mails[i].find("Error: Boom"), std::string::npos);
+  }
+  EXPECT_NE(withFile[0], withFile[1]) << "one mail without, one with the last game";
+  EXPECT_EQ(Messages, (std::vector<std::string>{"Thanks for your help!", "Thanks for your help!"}));
+}
+
+}  // namespace
