@@ -15,6 +15,7 @@
 #include "game/KTGlobal.h"
 #include "game/Options.h"
 #include "platform/ShellServices.h"
+#include "platform/WinInet.h"
 #include "shell/MenuServices.h"
 #include "shell/frmGameAbout.h"
 #include "shell/frmOptions.h"
@@ -210,6 +211,45 @@ TEST_F(FrmMainTest, NewHighscoreQuestionOnlyForAChangedPositiveBest) {
     EXPECT_EQ(published, asked);
     EXPECT_EQ(Messages, std::vector<std::string>{"Game over"});
   }
+}
+
+TEST_F(FrmMainTest, TimerShowsTheBrowserWhileConnected) {
+  Make();
+  HostsListApplied = true;
+  GameEnvironment.InternalHost = "127.0.0.1:9";
+  GameEnvironment.InternalBase = "/kestruneinternal/";
+  GameEnvironment.Country = 7;
+  bool connected = true;
+  SetConnectedStateHook([&] { return connected; });
+  Main->FormShow();
+  EXPECT_FALSE(Main->BrowserShown);
+  EXPECT_TRUE(Main->LookupArmed);
+  int lookups = 0;
+  ErrorSolutionLookupHook = [&](QWidget*, bool& armed) {
+    ++lookups;
+    armed = false;
+  };
+  Main->Timer1Timer();
+  EXPECT_TRUE(Main->BrowserShown);
+  EXPECT_EQ(Main->MainBrowser->geometry(), QRect(QPoint(102, 62), QPoint(393, 232)));
+  EXPECT_EQ(Main->MainBrowser->LastURL(), "http://127.0.0.1:9/kestruneinternal/index.asp?id=7");
+  EXPECT_FALSE(Main->NavigatePending);
+  Main->Timer1Timer();  // no second navigation and no second lookup
+  EXPECT_EQ(lookups, 1);
+  connected = false;
+  Main->Timer1Timer();
+  EXPECT_FALSE(Main->BrowserShown);
+  EXPECT_EQ(Main->MainBrowser->geometry(), QRect(0, 0, 0, 0));
+  SetConnectedStateHook(nullptr);
+}
+
+TEST_F(FrmMainTest, InstantPlayWithoutADeviceClosesWithoutAGame) {
+  Main = std::make_unique<TfrmMain>(QStringList{"/ip"});  // no options window: no device
+  Main->show();
+  Main->FormShow();
+  EXPECT_EQ(Main->MenuState, msCannotPlay);
+  EXPECT_TRUE(Games.empty());
+  EXPECT_FALSE(Main->isVisible());
 }
 
 class VersionCheckTest : public FrmMainTest {
