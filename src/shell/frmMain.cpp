@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QLabel>
+#include <QLayout>
 #include <QLocale>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -84,6 +85,7 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
   Timer1->setInterval(2000);
   connect(Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
   CreateMenu();
+  layout()->setSizeConstraint(QLayout::SetFixedSize);  // a fixed border, like the picture
 
   SetLogFile(UserDataDir + "qv.log");
   LogBegin();
