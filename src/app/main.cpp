@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <string>
 
+#include "base/Win1252.h"
 #include "game/KTGlobal.h"
 #include "platform/ShellServices.h"
 #include "shell/frmMain.h"
@@ -13,7 +14,7 @@
 
 namespace {
 QString FromAnsi(const std::string& text) {
-  QString t = QString::fromLatin1(text.c_str());
+  QString t = QString::fromStdString(Cp1252ToUtf8(text));
   t.replace("\r\n", "\n");
   t.replace('\r', '\n');
   return t;
@@ -33,7 +34,7 @@ void InstallShellHooks() {
   SetClipboardHook([](const std::string& text) {
     QClipboard* clipboard = QApplication::clipboard();
     if (!clipboard) return false;
-    clipboard->setText(QString::fromLatin1(text.c_str()));
+    clipboard->setText(QString::fromStdString(Cp1252ToUtf8(text)));
     return true;
   });
 }

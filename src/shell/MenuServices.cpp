@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "engine/Inet.h"
+#include "base/Win1252.h"
 #include "base/Exceptions.h"
 #include "engine/tools.h"
 #include "game/KTGlobal.h"
@@ -32,11 +33,11 @@ namespace {
 const QString kTitle = QStringLiteral("Kestrune");
 
 void DefaultMessage(QWidget* owner, const std::string& text) {
-  QMessageBox::information(owner, kTitle, QString::fromLatin1(text.c_str()));
+  QMessageBox::information(owner, kTitle, QString::fromStdString(Cp1252ToUtf8(text)));
 }
 
 bool DefaultAsk(QWidget* owner, const std::string& text, bool warning) {
-  const QString t = QString::fromLatin1(text.c_str());
+  const QString t = QString::fromStdString(Cp1252ToUtf8(text));
   const auto answer = warning ? QMessageBox::warning(owner, kTitle, t, QMessageBox::Yes | QMessageBox::No)
                               : QMessageBox::question(owner, kTitle, t, QMessageBox::Yes | QMessageBox::No);
   return answer == QMessageBox::Yes;

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QTimer>
 
+#include "base/Win1252.h"
 #include "shell/MenuServices.h"
 
 TfrmPleaseWait* TfrmPleaseWait::FCurrent = nullptr;
@@ -37,7 +38,7 @@ TfrmPleaseWait::~TfrmPleaseWait() {
 
 void TfrmPleaseWait::SetMessage(const std::string& text) {
   FMessage = "Please wait while Kestrune " + text;
-  lblForm->setText(QString::fromLatin1(FMessage.c_str()));
+  lblForm->setText(QString::fromStdString(Cp1252ToUtf8(FMessage)));
 }
 
 void TfrmPleaseWait::ShowNow() {
