@@ -1,21 +1,20 @@
 #include "shell/MenuServices.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QString>
+#include <memory>
 
-#include "engine/Inet.h"
-#include "base/Win1252.h"
 #include "base/Exceptions.h"
+#include "base/Win1252.h"
+#include "engine/Inet.h"
 #include "engine/tools.h"
-#include "game/KTGlobal.h"
 #include "game/GameWindow.h"
+#include "game/KTGlobal.h"
 #include "game/Options.h"
 #include "shell/OnlineServices.h"
 #include "shell/frmPleaseWait.h"
-
-#include <QApplication>
-#include <memory>
 
 std::function<void(QWidget*, const std::string&)> MenuMessageHook;
 std::function<bool(QWidget*, const std::string&, bool)> MenuAskYesNoHook;
