@@ -305,9 +305,13 @@ void TfrmMain::LookUpErrorSolution() {
 bool TfrmMain::CheckMemory() {
   int64_t free = 0;
   try {
-    TMemory memory;
-    memory.GetInfo();
-    free = memory.VirtualFree;
+    if (ReadVirtualFree) {
+      free = ReadVirtualFree();
+    } else {
+      TMemory memory;
+      memory.GetInfo();
+      free = memory.VirtualFree;
+    }
   } catch (...) {
     return true;
   }

@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -58,6 +59,8 @@ public:
   void Timer1Timer();
   void StartGame();
   bool CheckMemory();
+  // Free virtual memory in bytes (TMemory by default; tests set their own figure).
+  std::function<int64_t()> ReadVirtualFree;
   void LookUpErrorSolution();
   void FormShow();
 

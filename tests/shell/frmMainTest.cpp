@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "engine/D3DTestSupport.h"
+#include "base/Exceptions.h"
 #include "engine/Inet.h"
 #include "game/KTGlobal.h"
 #include "game/Options.h"
@@ -211,6 +212,30 @@ TEST_F(FrmMainTest, NewHighscoreQuestionOnlyForAChangedPositiveBest) {
     EXPECT_EQ(published, asked);
     EXPECT_EQ(Messages, std::vector<std::string>{"Game over"});
   }
+}
+
+TEST_F(FrmMainTest, LowMemoryAsksBeforeTheGame) {
+  Make();
+  Main->UpdateMenuState();
+  struct Case {
+    int64_t free;
+    bool answer, asks, plays;
+  };
+  for (const Case& c : {Case{24000, false, false, true}, Case{23999, false, true, false},
+                        Case{23999, true, true, true}, Case{-1, true, true, true}}) {
+    Games.clear();
+    Questions.clear();
+    Answer = c.answer;
+    Main->ReadVirtualFree = [&] { return c.free; };
+    Main->StartGame();
+    EXPECT_EQ(Questions.size(), c.asks ? 1u : 0u) << c.free;
+    EXPECT_EQ(Games.size(), c.plays ? 1u : 0u) << c.free;
+    EXPECT_TRUE(Main->Timer1->isActive());
+  }
+  Main->ReadVirtualFree = []() -> int64_t { throw Exception("no figures"); };
+  Games.clear();
+  Main->StartGame();
+  EXPECT_EQ(Games.size(), 1u);
 }
 
 TEST_F(FrmMainTest, TimerShowsTheBrowserWhileConnected) {
