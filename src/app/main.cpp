@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QMessageBox>
 #include <QStringList>
+#include <SDL.h>
 #include <string>
 
 #include "base/Win1252.h"
@@ -41,6 +42,9 @@ void InstallShellHooks() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // SDL would turn SIGINT and SIGTERM into quit events that only the game window reads, so the
+  // menu would ignore them; keep the default: the signal ends the program.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   InitGlobals(argc > 1 ? argv[1] : "");
   if (UninstallDone) {
     DoneGlobals();
