@@ -21,14 +21,60 @@ int TBitmap::BitsPerPixel(TPixelFormat f) {
   return 24;
 }
 
+namespace {
+constexpr std::size_t kSpareMin = std::size_t(64) << 10, kSpareMax = std::size_t(64) << 20;
+// Plain thread-local values (no destructor), so bitmaps freed late in a thread's life still
+// find them; the release object frees the kept memory when the thread ends.
+thread_local uint8_t* SparePtr = nullptr;
+thread_local std::size_t SpareSize = 0;
+struct TSpareRelease {
+  ~TSpareRelease() {
+    ::operator delete(SparePtr);
+    SparePtr = nullptr;
+    SpareSize = 0;
+  }
+};
+thread_local TSpareRelease SpareRelease;
+}  // namespace
+
+uint8_t* TPixelAllocator::allocate(std::size_t n) {
+  // The kept memory serves a request it holds without wasting more than half of it.
+  if (SparePtr && SpareSize >= n && SpareSize / 2 <= n) {
+    uint8_t* p = SparePtr;
+    SparePtr = nullptr;
+    SpareSize = 0;
+    return p;
+  }
+  return static_cast<uint8_t*>(::operator new(n));
+}
+
+void TPixelAllocator::deallocate(uint8_t* p, std::size_t n) noexcept {
+  // n may be less than the block holds (a kept block served a smaller request): no harm.
+  if (n >= kSpareMin && n <= kSpareMax && n >= SpareSize) {
+    (void)&SpareRelease;  // constructs it on the thread's first use
+    ::operator delete(SparePtr);
+    SparePtr = p;
+    SpareSize = n;
+    return;
+  }
+  ::operator delete(p);
+}
+
 void TBitmap::SetSize(int width, int height) {
+  Resize(width, height);
+  if (!Bits.empty()) std::memset(Bits.data(), 0, Bits.size());
+}
+
+void TBitmap::SetSizeForOverwrite(int width, int height) { Resize(width, height); }
+
+void TBitmap::Resize(int width, int height) {
   if (width < 0 || height < 0 || width > kMaxSide || height > kMaxSide ||
       int64_t(width) * height > kMaxPixels)
     throw EInvalidGraphic("Bitmap size " + std::to_string(width) + " x " + std::to_string(height) + " is too large");
   W = width;
   H = height;
   Stride = ((W * BitsPerPixel(Format) + 31) / 32) * 4;
-  Bits.assign(static_cast<std::size_t>(Stride) * static_cast<std::size_t>(H), 0);
+  Bits.resize(static_cast<std::size_t>(Stride) * static_cast<std::size_t>(H));
 }
 
 uint8_t* TBitmap::ScanLine(int y) {

@@ -8,6 +8,7 @@
 //   pf32bit blue, green, red, reserved (a row read as 32-bit words gives 0x00RRGGBB)
 // Changing the pixel format converts the pixels. Colours (TColor) are 0x00BBGGRR.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,30 @@
 class TStream;
 
 KT_DECLARE_EXCEPTION(EInvalidGraphic, Exception)
+
+// The pixel memory of bitmaps. It leaves new bytes unset where std::allocator would zero them
+// (rows that are written whole right away need no clearing first), and it keeps the memory of
+// the last large bitmap freed on the thread for the next one: images are loaded one after
+// another, and memory handed back to the system costs a page fault per page when the next image
+// takes it again.
+struct TPixelAllocator {
+  using value_type = uint8_t;
+  template <class U>
+  struct rebind {
+    using other = TPixelAllocator;
+  };
+  uint8_t* allocate(std::size_t n);
+  void deallocate(uint8_t* p, std::size_t n) noexcept;
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+  bool operator==(const TPixelAllocator&) const { return true; }
+};
 
 enum TPixelFormat { pf1bit, pf4bit, pf8bit, pf24bit, pf32bit };
 
@@ -45,6 +70,9 @@ public:
 
   // New size; the pixels are cleared to 0.
   void SetSize(int width, int height);
+  // New size with the pixels left unset, for decoders that write every byte of every row
+  // (padding included) before anyone reads them.
+  void SetSizeForOverwrite(int width, int height);
   void SetWidth(int width) { SetSize(width, H); }
   void SetHeight(int height) { SetSize(W, height); }
   // Converts the pixels. Indexed to colour goes through the palette; colour to 8 bits gives a
@@ -74,7 +102,8 @@ private:
   int W = 0, H = 0;
   TPixelFormat Format = pf24bit;
   int Stride = 0;
-  std::vector<uint8_t> Bits;
+  std::vector<uint8_t, TPixelAllocator> Bits;
+  void Resize(int width, int height);
 };
 
 // A JPEG picture decoded with libjpeg. Errors raise EJPEG with the library's message.

@@ -232,6 +232,20 @@ void TChunkGAMA::SetGamma(uint32_t v) {
 
 void TChunkGAMA::Decode() {
   if (Data.Data.size() != 4) RaisePNGError(PNGCorruptedData);
+  // Images come with the same gamma one after another: the tables of the last value are kept
+  // (256 powers cost more than decoding a small image).
+  struct TLast {
+    uint32_t Gamma = 0;
+    bool Valid = false;
+    uint8_t Table[256], Inverse[256];
+  };
+  thread_local TLast last;
+  if (last.Valid && last.Gamma == Gamma()) {
+    std::memcpy(GammaTable, last.Table, 256);
+    std::memcpy(InverseTable, last.Inverse, 256);
+    Built = true;
+    return;
+  }
   const double g = double(Gamma()) / 100000.0 * 2.2;
   bool hit[256] = {};
   for (int i = 0; i < 256; ++i) {
@@ -249,6 +263,10 @@ void TChunkGAMA::Decode() {
   for (int v = first + 1; v < 256; ++v)
     if (!hit[v]) InverseTable[v] = InverseTable[v - 1];
   Built = true;
+  last.Gamma = Gamma();
+  std::memcpy(last.Table, GammaTable, 256);
+  std::memcpy(last.Inverse, InverseTable, 256);
+  last.Valid = true;
 }
 
 // --- PLTE
@@ -643,7 +661,12 @@ void TChunkIDAT::Decode() {
   img.SetSize(0, 0);
   img.SetPixelFormat(rf.Target);
   img.Palette = std::move(pal);
-  img.SetSize(int(W), int(H));
+  // Rows in order overwrite the whole bitmap (what the rows leave, and what a failure leaves
+  // undecoded, is cleared below); passes scatter their pixels over a cleared one.
+  if (interlace == 0)
+    img.SetSizeForOverwrite(int(W), int(H));
+  else
+    img.SetSize(int(W), int(H));
   img.Interlaced = interlace == 1;
 
   Data.SetPosition(0);
@@ -662,11 +685,22 @@ void TChunkIDAT::Decode() {
 
   if (interlace == 0) {
     const std::size_t rb = maxRow - 1;
-    for (std::size_t y = 0; y < H; ++y) {
-      readRow(rb);
-      rf.Convert(cur + 1, W, img.ScanLine(int(y)));
-      std::swap(cur, prev);
-      if (img.OnProgress) img.OnProgress(img, int(y * 100 / H));
+    const std::size_t stride = std::size_t(img.RowBytes());
+    const std::size_t used = (W * std::size_t(TBitmap::BitsPerPixel(rf.Target)) + 7) / 8;
+    std::size_t y = 0;
+    try {
+      for (; y < H; ++y) {
+        readRow(rb);
+        uint8_t* row = img.ScanLine(int(y));
+        std::memset(row + used, 0, stride - used);
+        rf.Convert(cur + 1, W, row);
+        std::swap(cur, prev);
+        if (img.OnProgress) img.OnProgress(img, int(y * 100 / H));
+      }
+    } catch (...) {
+      // The rows not decoded read as zeros, as in a cleared bitmap.
+      if (y < H) std::memset(img.ScanLine(int(y)), 0, (H - y) * stride);
+      throw;
     }
     return;
   }
@@ -836,6 +870,10 @@ TChunk* TChunkList::ReadChunk(TStream& stream) {
   }
   std::vector<uint8_t>& d = target->Data.Data;
   const std::size_t at = d.size();
+  // The image data of all IDAT chunks lies in the rest of the stream: room for it at once
+  // spares the copies of a growing buffer.
+  if (klass == &TChunkIDAT::Class && d.capacity() < at + len)
+    d.reserve(at + std::size_t(std::max<int64_t>(int64_t(len), stream.Remaining())));
   d.resize(at + len);
   if (len && stream.Read(d.data() + at, int32_t(len)) != int32_t(len)) {
     d.resize(at);
