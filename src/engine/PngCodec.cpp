@@ -422,23 +422,26 @@ void UnfilterFixed(int type, uint8_t* row, const uint8_t* prev, std::size_t n) {
       break;
     }
     case 4: {
-      __m128i a = zero, c = zero;  // 16-bit lanes
+      // 16-bit lanes throughout: the pixel to the left feeds the next one without a pack and
+      // unpack in between, and what does not depend on it (|b - c|) is off that chain.
+      const __m128i low = _mm_set1_epi16(0xFF);
+      __m128i a = zero, c = zero;
       for (std::size_t i = 0; i < n; i += B) {
         const __m128i b = _mm_unpacklo_epi8(LoadPixel<B>(prev + i), zero);
         const __m128i x = _mm_unpacklo_epi8(LoadPixel<B>(row + i), zero);
-        const __m128i bc = _mm_sub_epi16(b, c), ac = _mm_sub_epi16(a, c);
+        const __m128i bc = _mm_sub_epi16(b, c);
         const __m128i pa = _mm_max_epi16(bc, _mm_sub_epi16(zero, bc));
+        const __m128i ac = _mm_sub_epi16(a, c);
         const __m128i pb = _mm_max_epi16(ac, _mm_sub_epi16(zero, ac));
         const __m128i sum = _mm_add_epi16(bc, ac);
         const __m128i pc = _mm_max_epi16(sum, _mm_sub_epi16(zero, sum));
         // a when pa <= pb and pa <= pc, else b when pb <= pc, else c.
         const __m128i useC = _mm_cmpgt_epi16(pb, pc);
         const __m128i bOrC = _mm_or_si128(_mm_andnot_si128(useC, b), _mm_and_si128(useC, c));
-        const __m128i notA = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
+        const __m128i notA = _mm_cmpgt_epi16(pa, _mm_min_epi16(pb, pc));
         const __m128i pred = _mm_or_si128(_mm_andnot_si128(notA, a), _mm_and_si128(notA, bOrC));
-        const __m128i v = _mm_packus_epi16(_mm_and_si128(_mm_add_epi16(x, pred), _mm_set1_epi16(0xFF)), zero);
-        StorePixel<B>(row + i, v);
-        a = _mm_unpacklo_epi8(v, zero);
+        a = _mm_and_si128(_mm_add_epi16(x, pred), low);
+        StorePixel<B>(row + i, _mm_packus_epi16(a, zero));
         c = b;
       }
       break;
@@ -482,6 +485,7 @@ struct RowFormat {
   int ColorType, Depth;
   TPixelFormat Target;
   const uint8_t* Gamma;  // identity when the image has no gAMA
+  bool Plain = false;    // Gamma maps every value to itself: colours are only reordered
 
   std::size_t RowBytes(std::size_t w) const {
     const std::size_t d = std::size_t(Depth);
@@ -527,7 +531,21 @@ struct RowFormat {
       std::size_t stride, step;
       ColourLayout(stride, step);
       const uint8_t* g = Gamma;
-      if (stride == 3) {
+      if (Plain && stride == 3) {
+        for (std::size_t x = 0; x < w; ++x, src += 3, dst += 3) {
+          const uint8_t r = src[0];
+          dst[1] = src[1];
+          dst[0] = src[2];
+          dst[2] = r;
+        }
+      } else if (Plain) {
+        for (std::size_t x = 0; x < w; ++x, src += stride, dst += 3) {
+          const uint8_t r = src[0], gr = src[step], b = src[2 * step];
+          dst[0] = b;
+          dst[1] = gr;
+          dst[2] = r;
+        }
+      } else if (stride == 3) {
         for (std::size_t x = 0; x < w; ++x, src += 3, dst += 3) {
           const uint8_t r = src[0], gr = src[1], b = src[2];
           dst[0] = g[b];
@@ -603,6 +621,8 @@ bool ValidDepth(int colorType, int depth) {
 
 // Deflate cannot expand data by more than this factor; image data that would need more is cut.
 constexpr uint64_t kMaxInflateRatio = 1032;
+// Rows inflated per read, in bytes (at least one row).
+constexpr std::size_t kBatchBytes = 32768;
 }  // namespace
 
 void TChunkIDAT::Decode() {
@@ -622,6 +642,7 @@ void TChunkIDAT::Decode() {
 
   TChunkGAMA* gamma = ReadyGamma(*this);
   RowFormat rf{colorType, depth, pf24bit, gamma ? gamma->GammaTable : Identity()};
+  rf.Plain = std::memcmp(rf.Gamma, Identity(), 256) == 0;
   if (colorType == 0 || colorType == 3 || colorType == 4)
     rf.Target = depth == 1 ? pf1bit : depth <= 4 ? pf4bit : pf8bit;
 
@@ -674,9 +695,14 @@ void TChunkIDAT::Decode() {
   const std::size_t bpp = rf.FilterDistance();
   const std::size_t maxRow = rf.RowBytes(W) + 1;
   constexpr std::size_t kSlack = 8;  // pixel-wide loads may read past the row's end
-  std::vector<uint8_t> bufA(maxRow + kSlack), bufB(maxRow + kSlack);
-  uint8_t* cur = bufA.data();
-  uint8_t* prev = bufB.data();
+  // Two row buffers (the second starts as zeros) and, for rows in order, the batch behind them.
+  const std::size_t batch =
+      interlace == 0 ? std::max<std::size_t>(1, std::min<std::size_t>(H, kBatchBytes / maxRow)) : 0;
+  std::vector<uint8_t> buffers((2 + batch) * maxRow + kSlack);
+  uint8_t* const bufA = buffers.data();
+  uint8_t* const bufB = bufA + maxRow;
+  uint8_t* cur = bufA;
+  uint8_t* prev = bufB;
 
   auto readRow = [&](std::size_t rowBytes) {
     if (std::size_t(z.Read(cur, int32_t(rowBytes + 1))) != rowBytes + 1) RaisePNGError(PNGCorruptedData);
@@ -684,18 +710,57 @@ void TChunkIDAT::Decode() {
   };
 
   if (interlace == 0) {
-    const std::size_t rb = maxRow - 1;
+    // Many rows per read: inflate takes its fast path only with room for a whole match (258
+    // bytes), which single rows of small images never give. The last row is read alone, as
+    // it always was, so the end of the data is met the same way.
+    const std::size_t rb = maxRow - 1, rowLen = maxRow;
     const std::size_t stride = std::size_t(img.RowBytes());
     const std::size_t used = (W * std::size_t(TBitmap::BitsPerPixel(rf.Target)) + 7) / 8;
+    uint8_t* const rows = bufB + maxRow;
+    const uint8_t* above = bufB;  // the row before the next one, unfiltered (bufB: zeros)
     std::size_t y = 0;
-    try {
-      for (; y < H; ++y) {
-        readRow(rb);
-        uint8_t* row = img.ScanLine(int(y));
-        std::memset(row + used, 0, stride - used);
-        rf.Convert(cur + 1, W, row);
-        std::swap(cur, prev);
+    // Unfilters and converts the first `count` rows of the batch.
+    auto convert = [&](std::size_t count) {
+      for (std::size_t k = 0; k < count; ++k, ++y) {
+        uint8_t* r = rows + k * rowLen;
+        Unfilter(r[0], r + 1, (k == 0 ? above : r - rowLen) + 1, rb, bpp);
+        uint8_t* out = img.ScanLine(int(y));
+        std::memset(out + used, 0, stride - used);
+        rf.Convert(r + 1, W, out);
         if (img.OnProgress) img.OnProgress(img, int(y * 100 / H));
+      }
+      if (count > 0) {
+        std::memcpy(bufA, rows + (count - 1) * rowLen, rowLen);
+        above = bufA;
+      }
+    };
+    try {
+      try {
+        while (y < H) {
+          const std::size_t want = y + 1 == H ? 1 : std::min(batch, H - 1 - y);
+          const std::size_t got = std::size_t(z.Read(rows, int32_t(want * rowLen)));
+          convert(got / rowLen);
+          if (got != want * rowLen) RaisePNGError(PNGCorruptedData);
+        }
+      } catch (const EZDecompressionError&) {
+        // Damaged data: decode again one row at a time from the start, so that the rows kept
+        // are exactly those that reading row by row keeps.
+        z.Seek(0, soFromBeginning);
+        std::memset(bufB, 0, maxRow);
+        cur = bufA;
+        prev = bufB;
+        const std::size_t done = y;
+        for (std::size_t r = 0; r < H; ++r) {
+          readRow(rb);
+          if (r >= done) {
+            uint8_t* out = img.ScanLine(int(r));
+            std::memset(out + used, 0, stride - used);
+            rf.Convert(cur + 1, W, out);
+            y = r + 1;
+            if (img.OnProgress) img.OnProgress(img, int(r * 100 / H));
+          }
+          std::swap(cur, prev);
+        }
       }
     } catch (...) {
       // The rows not decoded read as zeros, as in a cleared bitmap.
@@ -932,8 +997,9 @@ void TPNGImage::Assign(const TBitmap& source) {
 }
 
 void TPNGImage::LoadFromStream(TStream& stream) {
-  ResetDefaults();
+  // The defaults followed by an empty list: what is left of them is the cleared palette.
   Chunks.Clear();
+  Palette.clear();
   uint8_t sig[8];
   if (stream.Read(sig, 8) != 8 || std::memcmp(sig, kSignature, 8) != 0) RaisePNGError(PNGInvalidSignature);
   for (;;) {
