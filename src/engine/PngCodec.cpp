@@ -711,8 +711,7 @@ void TChunkIDAT::Decode() {
 
   if (interlace == 0) {
     // Many rows per read: inflate takes its fast path only with room for a whole match (258
-    // bytes), which single rows of small images never give. The last row is read alone, as
-    // it always was, so the end of the data is met the same way.
+    // bytes), which single rows of small images never give.
     const std::size_t rb = maxRow - 1, rowLen = maxRow;
     const std::size_t stride = std::size_t(img.RowBytes());
     const std::size_t used = (W * std::size_t(TBitmap::BitsPerPixel(rf.Target)) + 7) / 8;
@@ -737,7 +736,7 @@ void TChunkIDAT::Decode() {
     try {
       try {
         while (y < H) {
-          const std::size_t want = y + 1 == H ? 1 : std::min(batch, H - 1 - y);
+          const std::size_t want = std::min(batch, H - y);
           const std::size_t got = std::size_t(z.Read(rows, int32_t(want * rowLen)));
           convert(got / rowLen);
           if (got != want * rowLen) RaisePNGError(PNGCorruptedData);
