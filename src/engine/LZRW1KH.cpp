@@ -133,7 +133,7 @@ inline void CopyMatch(uint8_t* op, std::size_t offset, std::size_t len, const ui
   }
   // `from` is now the source of op + 8, at least 8 bytes behind it. 8-byte pieces only: the
   // source is often output just stored in 8-byte pieces, and a wider load across them stalls.
-  if (len > 8) Copy8(op + 8, from);
+  Copy8(op + 8, from);
   if (len > 16) Copy8(op + 16, from + 8);
 }
 
