@@ -200,20 +200,24 @@ bool TGESmoker::Update() {
         s->Expiry = static_cast<float>(StepCount + 100);
       }
     }
-  } else if (StunTimer > 0) {
-    --StunTimer;
-    if (State != 2) mayAct = false;
-  } else if (RestTimer > 0) {
-    --RestTimer;
-    mayAct = false;
-  } else if (PuffTimer > 0) {
-    --PuffTimer;
-    mayAct = false;
-    if (PuffTimer < 25 && !Exhaled) {
-      Exhaled = 1;
-      SmokeTimer = 100;
-      const float f = PlayerFalloff();
-      if (f > 0) Game->PlaySound(27, f);
+  } else {
+    // A stun runs beside the rest and the puff; only the puff waits for the rest.
+    if (StunTimer > 0) {
+      --StunTimer;
+      if (State != 2) mayAct = false;
+    }
+    if (RestTimer > 0) {
+      --RestTimer;
+      mayAct = false;
+    } else if (PuffTimer > 0) {
+      --PuffTimer;
+      mayAct = false;
+      if (PuffTimer < 25 && !Exhaled) {
+        Exhaled = 1;
+        SmokeTimer = 100;
+        const float f = PlayerFalloff();
+        if (f > 0) Game->PlaySound(27, f);
+      }
     }
   }
   if (mayAct && !Walking && level) {
