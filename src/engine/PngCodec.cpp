@@ -8,6 +8,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define KT_PAETH_SSE41 1
+#endif
 
 #include "base/PasMath.h"
 #include "engine/PngDeflate.h"
@@ -396,9 +400,18 @@ inline void StorePixel(uint8_t* p, __m128i v) {
   }
 }
 
+#if defined(KT_PAETH_SSE41)
+template <std::size_t B>
+__attribute__((target("sse4.1"))) void PaethSse41(uint8_t* row, const uint8_t* prev, std::size_t n);
+bool HasSse41();
+#endif
+
 template <std::size_t B>
 void UnfilterFixed(int type, uint8_t* row, const uint8_t* prev, std::size_t n) {
   if (B < 3 || type == 2 || n % B != 0) return UnfilterScalar<B>(type, row, prev, n);
+#if defined(KT_PAETH_SSE41)
+  if (type == 4 && HasSse41()) return PaethSse41<B>(row, prev, n);
+#endif
   const __m128i zero = _mm_setzero_si128();
   switch (type) {
     case 1: {
@@ -448,6 +461,38 @@ void UnfilterFixed(int type, uint8_t* row, const uint8_t* prev, std::size_t n) {
     }
   }
 }
+
+#if defined(KT_PAETH_SSE41)
+// Paeth on processors with SSE4.1: absolute values and blends take one instruction each, which
+// shortens the chain from one pixel to the next. Same results as above.
+template <std::size_t B>
+__attribute__((target("sse4.1"))) void PaethSse41(uint8_t* row, const uint8_t* prev, std::size_t n) {
+  const __m128i zero = _mm_setzero_si128(), low = _mm_set1_epi16(0xFF);
+  __m128i a = zero, c = zero;
+  for (std::size_t i = 0; i < n; i += B) {
+    const __m128i b = _mm_cvtepu8_epi16(LoadPixel<B>(prev + i));
+    const __m128i x = _mm_cvtepu8_epi16(LoadPixel<B>(row + i));
+    const __m128i bc = _mm_sub_epi16(b, c);
+    const __m128i pa = _mm_abs_epi16(bc);
+    const __m128i ac = _mm_sub_epi16(a, c);
+    const __m128i pb = _mm_abs_epi16(ac);
+    const __m128i pc = _mm_abs_epi16(_mm_add_epi16(bc, ac));
+    // a when pa <= pb and pa <= pc, else b when pb <= pc, else c.
+    const __m128i bOrC = _mm_blendv_epi8(b, c, _mm_cmpgt_epi16(pb, pc));
+    const __m128i pred = _mm_blendv_epi8(a, bOrC, _mm_cmpgt_epi16(pa, _mm_min_epi16(pb, pc)));
+    a = _mm_and_si128(_mm_add_epi16(x, pred), low);
+    StorePixel<B>(row + i, _mm_packus_epi16(a, zero));
+    c = b;
+  }
+}
+
+bool CpuHasSse41() {
+  __builtin_cpu_init();  // may run before the runtime's own constructors
+  return __builtin_cpu_supports("sse4.1");
+}
+bool UseSse41 = CpuHasSse41();
+bool HasSse41() { return UseSse41; }
+#endif
 #else
 template <std::size_t B>
 void UnfilterFixed(int type, uint8_t* row, const uint8_t* prev, std::size_t n) {
@@ -647,6 +692,15 @@ constexpr uint64_t kMaxInflateRatio = 1032;
 // Rows inflated per read, in bytes (at least one row).
 constexpr std::size_t kBatchBytes = 32768;
 }  // namespace
+
+void PNGUseSse41(bool use) {
+#if defined(KT_PAETH_SSE41)
+  UseSse41 = use && CpuHasSse41();
+#else
+  (void)use;
+#endif
+}
+
 
 void TChunkIDAT::Decode() {
   TPNGImage& img = Image();
