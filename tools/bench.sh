@@ -101,13 +101,15 @@ else
   echo "running kestrune on :$DISPLAY_NUM ..." >&2
   # Start time: the median of five starts; the first one warms the disk cache and is dropped.
   times=()
+  first="-"
   for i in $(seq 0 "$REPS"); do
     fresh_home
     t0=$(now)
     "$APP" >"$LOG/app-start-$i.txt" 2>&1 &
     APP_PID=$!
     if wait_window Kestrune 30 >/dev/null; then
-      [ "$i" -gt 0 ] && times+=("$(echo "$(now) - $t0" | bc)")
+      took=$(echo "$(now) - $t0" | bc)
+      if [ "$i" -gt 0 ]; then times+=("$took"); else first=$(printf '%.2f s' "$took"); fi
     fi
     if [ "$i" -eq "$REPS" ]; then
       sleep 3  # the menu settles (timers, first paint)
@@ -119,23 +121,36 @@ else
   if [ "${#times[@]}" -gt 0 ]; then
     start=$(printf '%s\n' "${times[@]}" | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }')
     met=$(echo "$start <= 0.4" | bc)
-    row "Program start to the visible main window (median of ${#times[@]})" "$(printf '%.2f s' "$start")" "-" "-" \
+    row "Program start to the visible main window (median of ${#times[@]}; first start $first)" \
+      "$(printf '%.2f s' "$start")" "-" "-" \
       "<= 0.4 s" "$([ "$met" = 1 ] && echo met || echo missed)"
   else
     row "Program start to the visible main window" "-" "-" "-" "<= 0.4 s" "no window"
   fi
   row "Resident memory in the menu, VmRSS / VmHWM (was about 105 MB)" "${menu_rss:--} / ${menu_hwm:--}" "-" "-" "-" "-"
 
-  # In a game: instant play opens the game window; Space leaves the title for level 1.
+  # In a game: instant play opens the game window (800 x 600). It runs only with the focus;
+  # Space on the title starts level 1.
   fresh_home
   "$APP" /ip >"$LOG/app-game.txt" 2>&1 &
   APP_PID=$!
   game_rss="-" game_hwm="-"
-  if gw=$(wait_window Kestrune 30) && sleep 4; then
-    gw=$(xdotool search --onlyvisible --name '^Kestrune$' | tail -1)
-    xdotool windowactivate --sync "$gw" >/dev/null 2>&1 || true
-    xdotool key --window "$gw" space >/dev/null 2>&1 || true
-    sleep 6
+  gw=""
+  for _ in $(seq 300); do
+    for w in $(xdotool search --pid "$APP_PID" --name '^Kestrune$' 2>/dev/null); do
+      xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 800x600' && gw=$w
+    done
+    [ -n "$gw" ] && break
+    sleep 0.1
+  done
+  if [ -n "$gw" ]; then
+    sleep 4  # textures and sounds load
+    for _ in 1 2; do
+      xdotool windowfocus "$gw" >/dev/null 2>&1 || true
+      xdotool keydown space && sleep 0.3 && xdotool keyup space
+      sleep 2
+    done
+    sleep 4
     command -v import >/dev/null && import -window root "$LOG/game.png" 2>/dev/null || true
     game_rss=$(mem "$APP_PID" VmRSS) game_hwm=$(mem "$APP_PID" VmHWM)
   fi
