@@ -178,16 +178,24 @@ struct TFrameScene {
     Game->SimulationStep(Script.Next());
     Game->Render();
     Dev->FlushScene();
-    if (Fake) Fake->ClearRecords();
+    if (Fake) {
+      Draws = Fake->CountCalls("DrawIndexedPrimitive") + Fake->CountCalls("DrawPrimitive");
+      Presents += Fake->CountCalls("Present");
+      Fake->ClearRecords();
+    }
   }
+  int Draws = 0, Presents = 0;  // on the fake: draw calls of the last frame, frames presented
 };
 
 void Frame(benchmark::State& state, bool fake) {
   auto scene = std::make_unique<TFrameScene>(fake);
   size_t elements = 0;
   for (auto& l : scene->Game->Lists) elements += l.size();
+  scene->Presents = 0;
   for (auto _ : state) scene->Frame();
   if (scene->Game->GameState != gsPlaying) state.SkipWithError("the level ended while measuring");
+  if (fake && scene->Presents != int(state.iterations())) state.SkipWithError("a frame was not presented");
+  if (fake) state.counters["draw_calls"] = scene->Draws;
   state.counters["level"] = BusiestLevel();
   state.counters["elements"] = double(elements);
 }
@@ -225,8 +233,9 @@ int main(int argc, char** argv) {
   }
   for (const char* n : {"BM_FrameFake", "BM_FrameGL"})
     if (rep.Has(n))
-      std::printf("  whole frame, %s, level %.0f: %.0f us (CPU %.0f us)\n", n + 8, rep.Counter(n, "level"),
-                  rep.Seconds(n) * 1e6, rep.CpuSeconds(n) * 1e6);
+      std::printf("  whole frame, %s, level %.0f (%.0f elements, %.0f draw calls): %.0f us (CPU %.0f us)\n", n + 8,
+                  rep.Counter(n, "level"), rep.Counter("BM_FrameFake", "elements"),
+                  rep.Counter("BM_FrameFake", "draw_calls"), rep.Seconds(n) * 1e6, rep.CpuSeconds(n) * 1e6);
   std::error_code ec;
   std::filesystem::remove_all(DataDir(), ec);
   benchmark::Shutdown();
