@@ -37,32 +37,72 @@ struct TSpareRelease {
 thread_local TSpareRelease SpareRelease;
 }  // namespace
 
-uint8_t* TPixelAllocator::allocate(std::size_t n) {
-  // The kept memory serves a request it holds without wasting more than half of it.
-  if (SparePtr && SpareSize >= n && SpareSize / 2 <= n) {
-    uint8_t* p = SparePtr;
-    SparePtr = nullptr;
-    SpareSize = 0;
-    return p;
-  }
-  return static_cast<uint8_t*>(::operator new(n));
-}
-
-void TPixelAllocator::deallocate(uint8_t* p, std::size_t n) noexcept {
-  // n may be less than the block holds (a kept block served a smaller request): no harm.
-  if (n >= kSpareMin && n <= kSpareMax && n >= SpareSize) {
-    (void)&SpareRelease;  // constructs it on the thread's first use
-    ::operator delete(SparePtr);
-    SparePtr = p;
-    SpareSize = n;
+void TPixelBuffer::Resize(std::size_t n) {
+  if (n <= Cap) {
+    N = n;
     return;
   }
-  ::operator delete(p);
+  Release();
+  // The kept memory serves a request it holds without wasting more than half of it.
+  if (SparePtr && SpareSize >= n && SpareSize / 2 <= n) {
+    P = SparePtr;
+    Cap = SpareSize;
+    SparePtr = nullptr;
+    SpareSize = 0;
+  } else {
+    P = static_cast<uint8_t*>(::operator new(n));
+    Cap = n;
+  }
+  N = n;
+}
+
+void TPixelBuffer::Release() noexcept {
+  if (!P) return;
+  if (Cap >= kSpareMin && Cap <= kSpareMax && Cap >= SpareSize) {
+    (void)&SpareRelease;  // constructs it on the thread's first use
+    ::operator delete(SparePtr);
+    SparePtr = P;
+    SpareSize = Cap;
+  } else {
+    ::operator delete(P);
+  }
+  P = nullptr;
+  N = Cap = 0;
+}
+
+TPixelBuffer::TPixelBuffer(const TPixelBuffer& other) {
+  Resize(other.N);
+  if (N) std::memcpy(P, other.P, N);
+}
+
+TPixelBuffer::TPixelBuffer(TPixelBuffer&& other) noexcept : P(other.P), N(other.N), Cap(other.Cap) {
+  other.P = nullptr;
+  other.N = other.Cap = 0;
+}
+
+TPixelBuffer& TPixelBuffer::operator=(const TPixelBuffer& other) {
+  if (this != &other) {
+    Resize(other.N);
+    if (N) std::memcpy(P, other.P, N);
+  }
+  return *this;
+}
+
+TPixelBuffer& TPixelBuffer::operator=(TPixelBuffer&& other) noexcept {
+  if (this != &other) {
+    Release();
+    P = other.P;
+    N = other.N;
+    Cap = other.Cap;
+    other.P = nullptr;
+    other.N = other.Cap = 0;
+  }
+  return *this;
 }
 
 void TBitmap::SetSize(int width, int height) {
   Resize(width, height);
-  if (!Bits.empty()) std::memset(Bits.data(), 0, Bits.size());
+  if (Bits.size()) std::memset(Bits.data(), 0, Bits.size());
 }
 
 void TBitmap::SetSizeForOverwrite(int width, int height) { Resize(width, height); }
@@ -74,7 +114,7 @@ void TBitmap::Resize(int width, int height) {
   W = width;
   H = height;
   Stride = ((W * BitsPerPixel(Format) + 31) / 32) * 4;
-  Bits.resize(static_cast<std::size_t>(Stride) * static_cast<std::size_t>(H));
+  Bits.Resize(static_cast<std::size_t>(Stride) * static_cast<std::size_t>(H));
 }
 
 uint8_t* TBitmap::ScanLine(int y) {

@@ -7,8 +7,8 @@
 //   pf24bit blue, green, red
 //   pf32bit blue, green, red, reserved (a row read as 32-bit words gives 0x00RRGGBB)
 // Changing the pixel format converts the pixels. Colours (TColor) are 0x00BBGGRR.
+#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,28 +18,28 @@ class TStream;
 
 KT_DECLARE_EXCEPTION(EInvalidGraphic, Exception)
 
-// The pixel memory of bitmaps. It leaves new bytes unset where std::allocator would zero them
-// (rows that are written whole right away need no clearing first), and it keeps the memory of
-// the last large bitmap freed on the thread for the next one: images are loaded one after
-// another, and memory handed back to the system costs a page fault per page when the next image
-// takes it again.
-struct TPixelAllocator {
-  using value_type = uint8_t;
-  template <class U>
-  struct rebind {
-    using other = TPixelAllocator;
-  };
-  uint8_t* allocate(std::size_t n);
-  void deallocate(uint8_t* p, std::size_t n) noexcept;
-  template <class U>
-  void construct(U* p) noexcept {
-    ::new (static_cast<void*>(p)) U;
-  }
-  template <class U, class... Args>
-  void construct(U* p, Args&&... args) {
-    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-  }
-  bool operator==(const TPixelAllocator&) const { return true; }
+// The pixel memory of a bitmap. A new size leaves the bytes unset (rows that are written whole
+// right away need no clearing first), and the memory of the last large buffer freed on the
+// thread is kept for the next one: images are loaded one after another, and memory handed back
+// to the system costs a page fault per page when the next image takes it again.
+class TPixelBuffer {
+public:
+  TPixelBuffer() = default;
+  TPixelBuffer(const TPixelBuffer& other);
+  TPixelBuffer(TPixelBuffer&& other) noexcept;
+  TPixelBuffer& operator=(const TPixelBuffer& other);
+  TPixelBuffer& operator=(TPixelBuffer&& other) noexcept;
+  ~TPixelBuffer() { Release(); }
+  // n bytes, all unset.
+  void Resize(std::size_t n);
+  uint8_t* data() { return P; }
+  const uint8_t* data() const { return P; }
+  std::size_t size() const { return N; }
+
+private:
+  void Release() noexcept;
+  uint8_t* P = nullptr;
+  std::size_t N = 0, Cap = 0;
 };
 
 enum TPixelFormat { pf1bit, pf4bit, pf8bit, pf24bit, pf32bit };
@@ -102,7 +102,7 @@ private:
   int W = 0, H = 0;
   TPixelFormat Format = pf24bit;
   int Stride = 0;
-  std::vector<uint8_t, TPixelAllocator> Bits;
+  TPixelBuffer Bits;
   void Resize(int width, int height);
 };
 
