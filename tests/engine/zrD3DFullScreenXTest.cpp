@@ -4,95 +4,25 @@
 // back to its place when the device turns windowed. Starts an Xvfb of its own; skipped without.
 #include <SDL.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "base/SysUtils.h"
 #include "engine/tools.h"
 #include "engine/zrD3D.h"
 #include "platform/D3D8GL.h"
 #include "support/TestSupport.h"
+#include "support/Xvfb.h"
 
 #include <SDL_syswm.h>  // last: the X11 headers' macros (None, Bool, Status) reach no other header
 #include <X11/Xutil.h>
 
-extern char** environ;
-
 namespace {
 
 constexpr int kScreenW = 1280, kScreenH = 1024;
-
-// An Xvfb on a display number it picks itself; ended with the test.
-class TXvfb {
-public:
-  bool Start() {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    const std::string fd = std::to_string(fds[1]), screen = std::to_string(kScreenW) + "x" +
-                                                            std::to_string(kScreenH) + "x24";
-    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
-                          "-nolisten", "tcp", nullptr};
-    const bool spawned = posix_spawnp(&Pid, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) == 0;
-    close(fds[1]);
-    if (!spawned) {
-      Pid = 0;
-      close(fds[0]);
-      return false;
-    }
-    // It writes the display number once it accepts connections (hang guard: 20 s).
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    char c;
-    while (poll(&p, 1, 20000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (number.empty()) return false;
-    Name = ":" + number;
-    return true;
-  }
-  ~TXvfb() {
-    if (Pid > 0) {
-      kill(Pid, SIGTERM);
-      waitpid(Pid, nullptr, 0);
-    }
-  }
-  std::string Name;
-
-private:
-  pid_t Pid = 0;
-};
-
-bool Installed(const char* program) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin";
-  for (size_t a = 0; a <= dirs.size();) {
-    size_t b = dirs.find(':', a);
-    if (b == std::string::npos) b = dirs.size();
-    if (access((dirs.substr(a, b - a) + "/" + program).c_str(), X_OK) == 0) return true;
-    a = b + 1;
-  }
-  return false;
-}
-
-// Polls `check` until it holds (hang guard: 5 s); X applies requests in its own time.
-bool Eventually(const std::function<bool()>& check) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!check()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
 
 struct TGeometry {
   int X = 0, Y = 0, W = 0, H = 0;
@@ -103,8 +33,8 @@ protected:
   void SetUp() override {
     // SDL picks its video driver once per process; ctest runs every test in one of its own.
     if (SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "SDL video already started in this process";
-    if (!Installed("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
-    ASSERT_TRUE(Server.Start()) << "Xvfb did not start";
+    if (!xvfb::Installed()) GTEST_SKIP() << "Xvfb is not installed";
+    ASSERT_TRUE(Server.Start(kScreenW, kScreenH)) << "Xvfb did not start";
     setenv("DISPLAY", Server.Name.c_str(), 1);
     setenv("SDL_VIDEODRIVER", "x11", 1);
     SetLogFile(TestDir() + "qv.log");
@@ -165,7 +95,7 @@ protected:
     ASSERT_EQ(bb->UnlockRect(), D3D_OK);
   }
 
-  TXvfb Server;
+  xvfb::TServer Server;
   Display* X = nullptr;
   HWND Window = nullptr;
   ::Window XWindow = 0;
@@ -180,7 +110,7 @@ TEST_F(GLFullScreenX, CoversTheDisplayAndShowsTheWholePictureWithoutAWindowManag
   const TzrD3DMode mode{800, 600, D3DFMT_X8R8G8B8, info->WindowedMode.Behavior, 0};
   Dev = std::make_unique<TzrD3Device8>(info, Window, Window, false, mode);
   PumpEvents();
-  EXPECT_TRUE(Eventually([&] {
+  EXPECT_TRUE(xvfb::Eventually([&] {
     const TGeometry g = Geometry();
     return g.X == 0 && g.Y == 0 && g.W == kScreenW && g.H == kScreenH;
   })) << "the window stays " << Geometry().W << " x " << Geometry().H << " at " << Geometry().X
@@ -202,7 +132,7 @@ TEST_F(GLFullScreenX, CoversTheDisplayAndShowsTheWholePictureWithoutAWindowManag
     return true;
   };
   uint32_t seen[std::size(spots)] = {};
-  const bool shown = Eventually([&] {
+  const bool shown = xvfb::Eventually([&] {
     Dev->Present();
     XImage* img = XGetImage(X, DefaultRootWindow(X), 0, 0, kScreenW, kScreenH, AllPlanes, ZPixmap);
     if (!img) return false;
@@ -224,7 +154,7 @@ TEST_F(GLFullScreenX, CoversTheDisplayAndShowsTheWholePictureWithoutAWindowManag
   pp.Windowed = 1;
   ASSERT_EQ(Dev->Device->Reset(&pp), D3D_OK);
   PumpEvents();
-  EXPECT_TRUE(Eventually([&] {
+  EXPECT_TRUE(xvfb::Eventually([&] {
     const TGeometry g = Geometry();
     return g.X == windowed.X && g.Y == windowed.Y && g.W == 800 && g.H == 600;
   })) << "the window is " << Geometry().W << " x " << Geometry().H << " at " << Geometry().X << ", "
