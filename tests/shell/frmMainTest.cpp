@@ -1,6 +1,7 @@
 #include "shell/frmMain.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QApplication>
@@ -12,6 +13,7 @@
 
 #include "engine/D3DTestSupport.h"
 #include "base/Exceptions.h"
+#include "base/Resources.h"
 #include "engine/Inet.h"
 #include "game/KTGlobal.h"
 #include "game/Options.h"
@@ -96,10 +98,22 @@ TEST_F(FrmMainTest, StartUpLogsTheRunAndReadsTheSwitches) {
   EXPECT_TRUE(Main->miReplayWorldsBestGame->isVisible());
 }
 
-TEST_F(FrmMainTest, CodecFileIsWrittenOnceAndNeverReplaced) {
-  WriteAll(Dir + "l3codecx.acm", "mine");
+TEST_F(FrmMainTest, CodecFileHoldsTheEmbeddedBytesAndIsRewrittenOnlyWhenItDiffers) {
+  TResourceData codec;
+  ASSERT_TRUE(FindResourceData("DLL", "MP3CODEC", codec));
+  const std::string embedded(reinterpret_cast<const char*>(codec.Data), codec.Size);
+  // A file of the same size from another build is replaced too.
+  for (const std::string& other : {std::string("mine"), std::string(embedded.size(), 'x')}) {
+    WriteAll(Dir + "l3codecx.acm", other);
+    Make();
+    Main.reset();
+    EXPECT_EQ(ReadAll(Dir + "l3codecx.acm"), embedded);
+  }
+  struct stat before {}, after {};
+  ASSERT_EQ(::stat((Dir + "l3codecx.acm").c_str(), &before), 0);
   Make();
-  EXPECT_EQ(ReadAll(Dir + "l3codecx.acm"), "mine");
+  ASSERT_EQ(::stat((Dir + "l3codecx.acm").c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);  // the right file is left alone
 }
 
 TEST_F(FrmMainTest, MenuStateMovesFromUncheckedAndResetStartsOver) {
