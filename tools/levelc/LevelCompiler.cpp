@@ -787,11 +787,15 @@ ExitRun FastestExitRun(const Level& lv) {
         if (run.Moves < 0) {
           run.Moves = dist + 1;
           run.Route.push_back({nx, ny});
+          run.Events.push_back(1);
           for (RunState r = s;; r = parent.at(r)) {
+            const RunState& p = parent.at(r);
             run.Route.push_back({r.X, r.Y});
+            run.Events.push_back(std::tie(r.Keys, r.Taken, r.Unlocked, r.On) != std::tie(p.Keys, p.Taken, p.Unlocked, p.On));
             if (!(r < st) && !(st < r)) break;
           }
           std::reverse(run.Route.begin(), run.Route.end());
+          std::reverse(run.Events.begin(), run.Events.end());
         }
         continue;  // the level ends there
       }

@@ -83,10 +83,12 @@ constexpr int kMsPerCell = 200;
 // The fastest walk from the start to the exit without converting anyone: keys taken, doors
 // opened from a neighbouring cell, switches thrown as the player would. Moves is the number of
 // cells walked (-1: the exit cannot be reached), Route the cells from the start to the exit,
-// Reached the cells (y * Width + x) that any run can enter.
+// Events marks the route's cells whose entering takes a key, opens a door or throws a switch
+// (and the exit), Reached the cells (y * Width + x) that any run can enter.
 struct ExitRun {
   int Moves = -1;
   std::vector<std::pair<int, int>> Route;
+  std::vector<char> Events;
   std::vector<char> Reached;
 };
 ExitRun FastestExitRun(const Level& level);
