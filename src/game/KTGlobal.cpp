@@ -336,8 +336,12 @@ int32_t TSimpleSpriteList::Add() {
 }
 
 TSimpleSprite* TSimpleSpriteList::Get(int32_t index) {
+  return const_cast<TSimpleSprite*>(static_cast<const TSimpleSpriteList*>(this)->Get(index));
+}
+
+const TSimpleSprite* TSimpleSpriteList::Get(int32_t index) const {
   if (index < 0 || index >= Count()) throw EListError("List index out of bounds (" + std::to_string(index) + ")");
-  return Items[index].get();
+  return Items[static_cast<size_t>(index)].get();
 }
 
 void TSimpleSpriteList::Delete(int32_t index) {

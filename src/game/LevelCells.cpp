@@ -178,6 +178,9 @@ void TQVGameLevel::Step() {
       }
     }
   }
+  // Burnt-out sparkles go with the step, whether or not an energy cell is in view.
+  for (int32_t k = Sparkles.Count() - 1; k >= 0; --k)
+    if (Sparkles.Get(k)->Expiry - static_cast<float>(StepCount) < 0) Sparkles.Delete(k);
   int32_t i = PickupRingNext;
   for (int32_t k = 0; k < kPickupRingSize; ++k) {
     i = (i + kPickupRingSize - 1) % kPickupRingSize;
@@ -244,10 +247,7 @@ void TQVGameLevel::Render(float fade, float viewX, float viewY) {
           for (int32_t i = Sparkles.Count() - 1; i >= 0; --i) {
             TSimpleSprite* sp = Sparkles.Get(i);
             const float kk = (sp->Expiry - StepCount) / 50.0f;
-            if (kk < 0) {
-              Sparkles.Delete(i);
-              continue;
-            }
+            if (kk < 0) continue;
             TzrVector2 ss{sp->Scale, sp->Scale};
             if (TzrD3DSprite* s = g->GetSprite(32))
               s->Draw(&ss, TzrVector2{px + sp->X + (1 - kk) * sp->DX, py + sp->Y + (1 - kk) * sp->DY}, 0, white);
