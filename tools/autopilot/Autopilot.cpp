@@ -48,7 +48,6 @@ public:
         Checkpoints.push_back(run.Route[i]);
         CheckpointIndex.push_back(static_cast<int>(i));
       }
-    RouteMoves = run.Moves;
   }
 
   // The input word for the next step.
@@ -132,7 +131,6 @@ private:
   std::mt19937 Rng;
   std::vector<std::pair<int, int>> Checkpoints;
   std::vector<int> CheckpointIndex;
-  int RouteMoves = 0;
   size_t Next = 0;
   uint32_t OptionKey = 0;
   bool Healing = false;

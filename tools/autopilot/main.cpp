@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "Autopilot.h"
 #include "base/Streams.h"
 #include "game/KTGlobal.h"
