@@ -336,8 +336,6 @@ uint64_t GameStateDigest(const TGameLogic& g) {
       if (auto* o = dynamic_cast<const TGEOption*>(e.get())) add(o->Count), add(o->Selected), add(o->Spin), add(o->Alpha);
     }
   }
-  add(g.SmokeTick), add(g.SmokeTickCounter);
-  if (g.Smoke) add(g.Smoke->Clock), add(g.Smoke->Throttle), add(g.Smoke->ActiveCount);
   if (g.Level) {
     add(g.Level->StepCount);
     for (int32_t i = 0; i < g.Level->Sparkles.Count(); ++i) add(g.Level->Sparkles.Get(i)->Expiry);
