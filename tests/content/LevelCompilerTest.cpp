@@ -194,6 +194,26 @@ TEST(LevelCompiler, RejectsBrokenLevels) {
   }
 }
 
+// The fastest exit run takes the key on the way and opens the door from the cell before it.
+TEST(LevelCompiler, FastestExitRunPlaysKeysAndDoorsOut) {
+  auto g = Room();
+  g[8] = "######R###############";
+  g[4][4] = '1';
+  Level lv = Compile(Text(g, "legend R door 1\nlegend 1 key 1"), "t.txt", DecorTable());
+  const ExitRun run = FastestExitRun(lv);
+  // start 2,2 -> key 4,4 (4) -> 6,7 above the door (5) -> through it to 6,9 (2) -> exit 15,10 (10)
+  EXPECT_EQ(run.Moves, 21);
+  ASSERT_EQ(run.Route.size(), 22u);
+  EXPECT_EQ(run.Route.front(), std::make_pair(2, 2));
+  EXPECT_EQ(run.Route.back(), std::make_pair(15, 10));
+  std::vector<std::pair<int, int>> events;
+  for (size_t i = 0; i < run.Route.size(); ++i)
+    if (run.Events[i]) events.push_back(run.Route[i]);
+  EXPECT_EQ(events, (std::vector<std::pair<int, int>>{{4, 4}, {6, 7}, {15, 10}}));
+  for (size_t i = 1; i < run.Route.size(); ++i)
+    EXPECT_EQ(std::abs(run.Route[i].first - run.Route[i - 1].first) + std::abs(run.Route[i].second - run.Route[i - 1].second), 1);
+}
+
 TEST(LevelCompiler, SerializesTheLevelLayout) {
   auto g = Room();
   g[3][3] = 's';
