@@ -132,12 +132,13 @@ TEST_F(HostsListFixture, ValuesComeFromTheListAndAMissingKeyKeepsTheStoredValue)
 
 TEST_F(HostsListFixture, ValuesAreCutTo150Characters) {
   std::string longHost(200, 'h');
-  LoopbackServer server(Dir, "serve", "HighScoreHost=" + longHost + "\nSupportURL=" + std::string(151, 's') + "\n");
+  const std::string longURL = "http://" + std::string(151, 's');
+  LoopbackServer server(Dir, "serve", "HighScoreHost=" + longHost + "\nSupportURL=" + longURL + "\n");
   ASSERT_GT(server.Port, 0);
   UseList(server.Url());
   ApplyHostsList();
   EXPECT_EQ(GameEnvironment.HighScoreHost, std::string(150, 'h'));
-  EXPECT_EQ(GameEnvironment.SupportURL, std::string(150, 's'));
+  EXPECT_EQ(GameEnvironment.SupportURL, longURL.substr(0, 150));
 }
 
 TEST_F(HostsListFixture, AFailedFetchGivesTheDefaults) {
