@@ -44,6 +44,10 @@ bool TErrorSolutions::LoadErrorList(const TOnlineUI& ui) {
     list->SetText(text);
     FErrorList = std::move(list);
     return true;
+  } catch (const ERequestCancelled&) {
+    FErrorList.reset();
+    FCancelled = true;
+    return false;
   } catch (const std::exception& e) {
     Log(std::string("The errors list could not be fetched: ") + TextExcerpt(e.what(), 200), ltInfo);
     FErrorList.reset();
@@ -69,7 +73,9 @@ void TErrorSolutions::LookUpErrorSolution(bool& lookupArmed, bool mainWindowActi
                 "our errors&&solutions internet page if the error already is known and if there is a way to "
                 "fix it?"))
     return;
+  FCancelled = false;
   if (!LoadErrorList(ui)) {
+    if (FCancelled) return;  // the user stopped it: nothing to tell
     ui.DoMessage("Unable to get errors list from internet. Maybe your internet connection is not established.");
     return;
   }

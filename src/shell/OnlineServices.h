@@ -51,6 +51,7 @@ public:
 
 private:
   std::unique_ptr<TStringList> FErrorList;
+  bool FCancelled = false;  // the last download was cancelled
 };
 
 // The error-report dialog, modal, over the whole trace-log text.
