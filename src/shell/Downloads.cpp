@@ -332,6 +332,7 @@ void TfrmDownloadWorldBest::Work() {
   ShowStates(r.CheckState, r.DownloadState);
   for (const std::string& level : r.Levels) cbxLevel->addItem(QString::fromStdString(level));
   btnReplay->setEnabled(r.Ok);
+  Finished = true;
 }
 
 int ExecuteDownloadWorldBest(QWidget* parent, const TOnlineUI& ui) {

@@ -65,6 +65,7 @@ public:
   TfrmDownloadWorldBest(const TOnlineUI& ui, QWidget* parent = nullptr);
   int Execute();
   int Result = -1;
+  bool Finished = false;  // the work has ended
   QLabel* pbx1;
   QLabel* pbx2;
   QComboBox* cbxLevel;

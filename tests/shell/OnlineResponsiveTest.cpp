@@ -329,3 +329,119 @@ TEST_F(OnlineServicesTest, StalledAndTricklingServersNeitherFreezeTheMenuNorOutl
 }
 
 }  // namespace
+
+namespace {
+
+// One hostile reply: a server behaviour, or a value put into the service's own reply format.
+struct THostile {
+  const char* Name;
+  const char* Behave;  // "" for a served file
+  std::string Value;   // the value (formatted by the service) or, for raw replies, the bytes
+  bool Raw;
+};
+
+std::string Garbage() {
+  std::string g;
+  uint32_t x = 12345;
+  for (int i = 0; i < 3000; ++i) {
+    x = x * 1103515245u + 12345u;
+    g += static_cast<char>(x >> 24);
+  }
+  return g;
+}
+
+const std::vector<THostile>& Hostiles() {
+  static const std::vector<THostile> list = {
+      {"garbage", "", Garbage(), true},
+      {"empty", "", "", true},
+      {"huge", "huge", "", true},
+      {"never-ending", "endless", "", true},
+      {"slow trickle", "trickle", "", true},
+      {"redirect loop", "redirect", "", true},
+      {"path separators", "", "../../escape/x.gmp", false},
+      {"control characters", "", std::string("a\x01" "b\x7f" "c\td\x1b[31me"), false},
+      {"markup", "", "<a href=\"file:///etc/passwd\">click</a><b>bold</b>", false},
+      {"non-http scheme", "", "file:///etc/passwd", false},
+  };
+  return list;
+}
+
+class HostileReplies : public OnlineServicesTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(HostileReplies, PlainTextErrorsNothingWrittenOutsideASmallLogAndIntactFiles) {
+  const TService s = Services()[GetParam()];
+  SetRequestTimeouts(1500, 2500);  // the trickle ends by its time-out
+  StoreBestGame();
+  StoreWorldBest();
+  const auto before = Snapshot(User);
+  for (const THostile& h : Hostiles()) {
+    SCOPED_TRACE(std::string(s.Name) + " / " + h.Name);
+    Driver->Boxes.clear();
+    Driver->DefaultAnswer = true;  // go as far as the service goes
+    Driver->Answers.clear();
+    Opened.clear();
+    s.Prepare(*this);
+    if (std::string(s.Name) == "error list") Driver->Answers = {true, false, false};
+    if (*h.Behave) Behave(s.Path, h.Behave);
+    else Serve(s.Path, h.Raw ? h.Value : s.Reply(h.Value));
+    Driver->OnWindow = [](QWidget* w) {
+      if (auto* levels = qobject_cast<TfrmDownloadLevels*>(w); levels && !levels->Running && levels->isVisible())
+        ClickSoon(levels->btnOk);
+      if (auto* best = qobject_cast<TfrmDownloadWorldBest*>(w); best && best->Finished && best->isVisible())
+        ClickSoon(best->btnCancel);
+    };
+    s.Run(*this);
+    Driver->OnWindow = nullptr;
+    std::remove((Root + s.Path + std::string(".behave")).c_str());
+    std::remove((Root + s.Path).c_str());
+
+    if (std::getenv("KT_SHOW_BOXES"))
+      for (const TUiDriver::TBox& b : Driver->Boxes) std::printf("%s / %s: %s\n", s.Name, h.Name, b.Text.c_str());
+    for (const TUiDriver::TBox& b : Driver->Boxes) {
+      EXPECT_EQ(b.Format, Qt::PlainText) << b.Text;
+      EXPECT_LT(b.Text.size(), 1000u);
+      EXPECT_EQ(b.Text.find_first_of(std::string("\x01\x1b\x7f", 3)), std::string::npos) << b.Text;
+    }
+    for (const std::string& url : Opened) EXPECT_TRUE(IsWebAddress(url)) << url;
+    // nothing beside the two folders, and in the user folder only the program's own files
+    EXPECT_EQ(Snapshot(Dir).size(), 2u);
+    for (const auto& [name, bytes] : Snapshot(User)) {
+      if (name == "qv.log" || name == "env.dat" || name == "11.scn" || name == "l3codecx.acm") continue;
+      ASSERT_TRUE(before.count(name)) << "unexpected file " << name;
+      EXPECT_TRUE(before.at(name) == bytes) << name << " changed";
+    }
+    EXPECT_LT(ReadAll(User + "qv.log").size(), 64u * 1024u);  // the whole run's log stays small
+    TGameEnvironment saved;
+    if (FileExists(User + "env.dat")) {
+      EXPECT_TRUE(LoadEnvironmentFile(User + "env.dat", saved));
+    }
+    EXPECT_TRUE(IsHostValue(GameEnvironment.HighScoreHost)) << GameEnvironment.HighScoreHost;
+    EXPECT_TRUE(IsBaseValue(GameEnvironment.InternalBase)) << GameEnvironment.InternalBase;
+    EXPECT_EQ(GameEnvironment.UserID.find_first_of("/.<|\x01"), std::string::npos) << GameEnvironment.UserID;
+
+    Main.reset();
+    Options.reset();
+    if (HostsListThread) HostsListThread->CancelAndWait(5000);
+    HostsListThread.reset();
+    std::remove((User + "11.scn").c_str());
+    PointAtServer();
+  }
+}
+
+std::vector<size_t> HttpServices() {
+  std::vector<size_t> out;
+  const auto all = Services();
+  for (size_t i = 0; i < all.size(); ++i)
+    if (*all[i].Path) out.push_back(i);
+  return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryService, HostileReplies, ::testing::ValuesIn(HttpServices()),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                           std::string n = Services()[info.param].Name;
+                           for (char& c : n)
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           return n;
+                         });
+
+}  // namespace
