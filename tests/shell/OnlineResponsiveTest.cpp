@@ -445,3 +445,63 @@ INSTANTIATE_TEST_SUITE_P(EveryService, HostileReplies, ::testing::ValuesIn(HttpS
                          });
 
 }  // namespace
+
+namespace {
+
+// Quoted-printable as the mail client writes it: "=XX" escapes and "=" soft line breaks.
+std::string DecodeQuotedPrintable(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '=') {
+      out += s[i];
+    } else if (i + 2 < s.size() && s[i + 1] == '\r' && s[i + 2] == '\n') {
+      i += 2;
+    } else if (i + 2 < s.size()) {
+      out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    }
+  }
+  return out;
+}
+
+TEST_F(OnlineServicesTest, YesToTheReportQuestionOpensTheReportDialogAndMailsWindows1252) {
+  Mail = std::make_unique<TTestServer>("smtp_sink.py", std::vector<std::string>{Dir});
+  setenv("KESTRUNE_MAIL_SERVER", Mail->HostPort().c_str(), 1);
+  Serve("int/errors.txt", "crash.html,Y,Boom in\r\n");
+  Log("Boom in the engine", ltError);
+  // the error lookup as the main window's timer runs it, over an active menu window
+  QWidget owner;
+  owner.show();
+  owner.activateWindow();
+  for (int i = 0; i < 50 && !owner.isActiveWindow(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  ASSERT_TRUE(owner.isActiveWindow());
+  const QString typed = QString::fromUtf8("Grüße: the café crashed – 5 €");
+  bool dialogShown = false;
+  Driver->Answers = {true, true};  // look it up; yes, send a report
+  Driver->OnWindow = [&](QWidget* w) {
+    if (qobject_cast<TfrmErrorReportPublish*>(w)) dialogShown = true;
+    SendReport(w, typed);
+  };
+  bool armed = true;
+  ErrorSolutionLookupHook(&owner, armed);
+  Driver->OnWindow = nullptr;
+
+  EXPECT_TRUE(Driver->Asked("Would you like to send us an error report?"));
+  EXPECT_TRUE(dialogShown);
+  EXPECT_EQ(Opened, std::vector<std::string>{"http://" + Server->HostPort() + "/int/errors/crash.html"});
+  ASSERT_TRUE(FileExists(Dir + "mail-1.eml"));
+  const std::string mail = ReadAll(Dir + "mail-1.eml");
+  EXPECT_NE(mail.find("charset=windows-1252"), std::string::npos);
+  const std::string marker = "quoted-printable\r\n\r\n";
+  const size_t start = mail.find(marker);
+  ASSERT_NE(start, std::string::npos);
+  const size_t end = mail.find("\r\n--", start);
+  const std::string body = DecodeQuotedPrintable(mail.substr(start + marker.size(), end - start - marker.size()));
+  const std::string expected = Utf8ToCp1252(typed.toStdString()) + "\r\n*****Log file *****\r\n";  // CR LF on the wire
+  EXPECT_NE(body.find(expected), std::string::npos) << body.substr(0, 400);
+  EXPECT_EQ(Cp1252ToUtf8(Utf8ToCp1252(typed.toStdString())), typed.toStdString());  // every character has a byte
+  ASSERT_FALSE(Driver->Boxes.empty());
+  EXPECT_EQ(Driver->Boxes.back().Text, "Thanks for your help!");
+}
+
+}  // namespace
