@@ -141,6 +141,32 @@ TEST_F(HostsListFixture, ValuesAreCutTo150Characters) {
   EXPECT_EQ(GameEnvironment.SupportURL, longURL.substr(0, 150));
 }
 
+TEST_F(HostsListFixture, APageWithoutTheKeysOrWithBadValuesTakesTheBuiltInValuesOnAFirstRun) {
+  struct Case {
+    const char* body;
+  } cases[] = {
+      {"<html><body>Please log in to the hotel network</body></html>"},
+      {"HighScoreHost=\nInternalHost=\nHighScoreBase=\nInternalBase=\nSupportURL=\n"},
+      {"HighScoreHost=evil.test/../x\nInternalHost=a b\nHighScoreBase=../\nInternalBase=/a\\b/\n"
+       "SupportURL=file:///etc/passwd\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    LoopbackServer server(Dir, "serve", c.body);
+    ASSERT_GT(server.Port, 0);
+    ResetEnvironment(GameEnvironment);  // a first run: nothing stored
+    HostsListApplied = false;
+    UseList(server.Url());
+    ApplyHostsList();
+    EXPECT_TRUE(HostsListThread->Success);
+    EXPECT_EQ(GameEnvironment.HighScoreHost, DefaultHighScoreHost());
+    EXPECT_EQ(GameEnvironment.HighScoreBase, "/");
+    EXPECT_EQ(GameEnvironment.InternalHost, DefaultInternalHost());
+    EXPECT_EQ(GameEnvironment.InternalBase, "/kestruneinternal/");
+    EXPECT_EQ(GameEnvironment.SupportURL, DefaultSupportURL());
+  }
+}
+
 TEST_F(HostsListFixture, AFailedFetchGivesTheDefaults) {
   setenv("KESTRUNE_HIGHSCORE_HOST", "127.0.0.1:9", 1);
   UseList("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/kthosts.txt");
