@@ -194,10 +194,8 @@ TfrmDownloadLevels::TfrmDownloadLevels(const TOnlineUI& ui, QWidget* parent) : Q
   stxtTopMsg->hide();
   layout->addWidget(stxtTopMsg);
   stxtTopMsg->setTextFormat(Qt::PlainText);
-  stxtTopMsg->setWordWrap(true);
   lblText = new QLabel("Fetching new levels from internet");
   lblText->setTextFormat(Qt::PlainText);
-  lblText->setWordWrap(true);
   layout->addWidget(lblText);
   anim = new QProgressBar;
   anim->setRange(0, 0);

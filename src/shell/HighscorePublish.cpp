@@ -291,7 +291,8 @@ TfrmHighscoreNew::TfrmHighscoreNew(int score, QWidget* parent) : QDialog(parent)
     l->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     l->setWordWrap(true);
     l->setTextFormat(Qt::PlainText);
-    l->setStyleSheet(QString("color: white; background: rgba(0, 0, 0, 110); font-weight: bold; font-size: %1pt;")
+    // dark text: the picture is pale
+    l->setStyleSheet(QString("color: #0b2d55; background: transparent; font-weight: bold; font-size: %1pt;")
                          .arg(pointSize));
     return l;
   };

@@ -1,6 +1,7 @@
 #include "shell/MenuServices.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPointer>
@@ -108,7 +109,10 @@ TOnlineUI MenuOnlineUI(QWidget* owner) {
 namespace {
 // The hosts list on a first run: waited for off the GUI thread, behind the wait window.
 void WaitForHostsList(TThreadedHttpGet& thread) {
-  TOnlineUI ui = MenuOnlineUI(QApplication::activeWindow());
+  QWidget* owner = QApplication::activeWindow();
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (!owner && w->isVisible() && qobject_cast<QMainWindow*>(w)) owner = w;  // over the menu
+  TOnlineUI ui = MenuOnlineUI(owner);
   ui.DoBeginWait("fetches the addresses of its servers.");
   try {
     ui.DoRunRequest([&thread] {

@@ -88,6 +88,14 @@ TEST_F(FrmMainTest, StartUpLogsTheRunAndReadsTheSwitches) {
   EXPECT_EQ(Main->windowTitle(), "Kestrune");
   Main.reset();
   EXPECT_TRUE(LogHasPrefix("* Info: Started at :"));
+  for (const std::string& line : LogLines()) {
+    // short date and long time, without the time zone's name the format does not have
+    if (line.rfind("* Info: Started at :", 0) != 0) continue;
+    const std::string stamp = line.substr(20);
+    EXPECT_NE(stamp[0], ' ');
+    ASSERT_FALSE(stamp.empty());
+    EXPECT_TRUE(stamp.back() >= '0' && stamp.back() <= '9') << stamp;  // ends with the seconds
+  }
   EXPECT_TRUE(LogHas("* Checkpoint: Initialized"));
   EXPECT_TRUE(LogHas("<*** End ***>"));
 
