@@ -51,7 +51,7 @@ public:
   uint32_t ConnectTimeoutMs = 5000;
   uint32_t TimeoutMs = 15000;
 
-  size_t MaxBytes = 16 * 1024;  // a longer reply fails the fetch
+  size_t MaxBytes = 16 * 1024;  // a longer reply fails the fetch (kMaxHostsListBytes)
 
   void Start() { TThread::Start(); }  // resumes the thread the first time only
   void StartAndWait();

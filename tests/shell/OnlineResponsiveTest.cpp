@@ -257,6 +257,7 @@ struct TStopper {
   TStop How;
   Clock::time_point Seen{}, Pressed{};
   bool Done = false;
+  bool BusyAtStop = false;  // a request was running when the user stopped it (no game may start)
   void operator()(QWidget* w) {
     if (SendReport(w, "It froze")) return;
     if (Done) {
@@ -269,6 +270,7 @@ struct TStopper {
     if (Clock::now() - Seen < std::chrono::milliseconds(600)) return;
     Done = true;
     Pressed = Clock::now();
+    BusyAtStop = TRequestRunner::Busy();
     if (auto* wait = qobject_cast<TfrmPleaseWait*>(w)) {
       if (How == TStop::WaitWindowCancel) ClickSoon(wait->btnCancel);
       else QTimer::singleShot(0, wait, [wait] { wait->close(); });
@@ -305,6 +307,7 @@ TEST_F(OnlineServicesTest, StalledAndTricklingServersNeitherFreezeTheMenuNorOutl
       for (const auto& b : Driver->Boxes) std::printf("  box: %s\n", b.Text.c_str());
       Driver->Boxes.clear();
       ASSERT_TRUE(stopper.Done) << "the service never showed a window to stop it";
+      EXPECT_TRUE(stopper.BusyAtStop);
       if (*s.Path) {
         EXPECT_TRUE(Requested(std::string("/") + s.Path));
       }
@@ -410,7 +413,9 @@ TEST_P(HostileReplies, PlainTextErrorsNothingWrittenOutsideASmallLogAndIntactFil
       ASSERT_TRUE(before.count(name)) << "unexpected file " << name;
       EXPECT_TRUE(before.at(name) == bytes) << name << " changed";
     }
-    EXPECT_LT(ReadAll(User + "qv.log").size(), 64u * 1024u);  // the whole run's log stays small
+    const std::string log = ReadAll(User + "qv.log");
+    EXPECT_LT(log.size(), 64u * 1024u);  // the whole run's log stays small
+    EXPECT_EQ(log.find("?cs="), std::string::npos);  // the query holds the player's record
     TGameEnvironment saved;
     if (FileExists(User + "env.dat")) {
       EXPECT_TRUE(LoadEnvironmentFile(User + "env.dat", saved));
