@@ -320,7 +320,7 @@ TEST_F(OnlineServicesTest, StalledAndTricklingServersNeitherFreezeTheMenuNorOutl
       // hang guards with a wide margin: the faults froze the menu for 15 to 60 s
       EXPECT_LT(afterStop, 3000);
       EXPECT_LT(beat.MaxGap, 1000);
-      EXPECT_GE(beat.Ticks, 5);
+      EXPECT_GE(beat.Ticks, 3);  // the timer ran during the request
       EXPECT_FALSE(TRequestRunner::Busy());
       Main.reset();
       Options.reset();
