@@ -361,6 +361,7 @@ const std::vector<THostile>& Hostiles() {
       {"never-ending", "endless", "", true},
       {"slow trickle", "trickle", "", true},
       {"redirect loop", "redirect", "", true},
+      {"redirect to a file", "redirect-file", "", true},
       {"path separators", "", "../../escape/x.gmp", false},
       {"control characters", "", std::string("a\x01" "b\x7f" "c\td\x1b[31me"), false},
       {"markup", "", "<a href=\"file:///etc/passwd\">click</a><b>bold</b>", false},

@@ -18,6 +18,7 @@ POST /a/b           the file DIR/a/b as the answer when it exists, else "OK"
                       endless   a body without a length that never ends (2 GB at most)
                       huge      a body of 40 MB with its length
                       redirect  a redirect to the same address, for ever
+                      redirect-file  a redirect to file:///etc/passwd
 Every request is appended to DIR/requests.log as: method, one blank, the path with its query,
 LF; a POST's body follows as "BODY <length> LF <bytes> LF".
 """
@@ -54,9 +55,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if how == "stall":
                 time.sleep(120)
                 return
-            if how == "redirect":
+            if how in ("redirect", "redirect-file"):
                 self.send_response(302)
-                self.send_header("Location", self.path)
+                self.send_header("Location", self.path if how == "redirect" else "file:///etc/passwd")
                 self.send_header("Content-Length", "0")
                 self.end_headers()
                 return
