@@ -356,11 +356,18 @@ TEST_F(VersionCheckTest, WaitWindowStandsDuringTheRequest) {
   std::string seen;
   bool visible = false;
   VersionFetchHook = [&](const std::string& url) {
-    TfrmPleaseWait* wait = TfrmPleaseWait::Current();
-    if (wait) {
-      visible = wait->isVisible();
-      seen = wait->lblForm->text().toStdString();
-    }
+    // the fetch runs on a worker thread: the look at the window is made on the GUI thread,
+    // which keeps its event loop meanwhile
+    QMetaObject::invokeMethod(
+        qApp,
+        [&] {
+          TfrmPleaseWait* wait = TfrmPleaseWait::Current();
+          if (wait) {
+            visible = wait->isVisible();
+            seen = wait->lblForm->text().toStdString();
+          }
+        },
+        Qt::BlockingQueuedConnection);
     return HttpGetText(url);
   };
   Check("1.0.0.0\r\nx\r\n");
