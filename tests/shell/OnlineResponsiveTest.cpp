@@ -304,7 +304,6 @@ TEST_F(OnlineServicesTest, StalledAndTricklingServersNeitherFreezeTheMenuNorOutl
       beat.Stop();
       Driver->OnWindow = nullptr;
       std::remove((Root + s.Path + std::string(".behave")).c_str());
-      for (const auto& b : Driver->Boxes) std::printf("  box: %s\n", b.Text.c_str());
       Driver->Boxes.clear();
       ASSERT_TRUE(stopper.Done) << "the service never showed a window to stop it";
       EXPECT_TRUE(stopper.BusyAtStop);
@@ -399,8 +398,6 @@ TEST_P(HostileReplies, PlainTextErrorsNothingWrittenOutsideASmallLogAndIntactFil
     std::remove((Root + s.Path + std::string(".behave")).c_str());
     std::remove((Root + s.Path).c_str());
 
-    if (std::getenv("KT_SHOW_BOXES"))
-      for (const TUiDriver::TBox& b : Driver->Boxes) std::printf("%s / %s: %s\n", s.Name, h.Name, b.Text.c_str());
     for (const TUiDriver::TBox& b : Driver->Boxes) {
       EXPECT_EQ(b.Format, Qt::PlainText) << b.Text;
       EXPECT_LT(b.Text.size(), 1000u);
@@ -508,6 +505,29 @@ TEST_F(OnlineServicesTest, YesToTheReportQuestionOpensTheReportDialogAndMailsWin
   EXPECT_EQ(Cp1252ToUtf8(Utf8ToCp1252(typed.toStdString())), typed.toStdString());  // every character has a byte
   ASSERT_FALSE(Driver->Boxes.empty());
   EXPECT_EQ(Driver->Boxes.back().Text, "Thanks for your help!");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(OnlineServicesTest, ClosingTheMenuEndsTheRequestInProgress) {
+  TfrmMain& main = MainWindow();
+  main.show();
+  Behave("int/version.txt", "stall");
+  Clock::time_point closed{};
+  Driver->OnWindow = [&](QWidget* w) {
+    if (!qobject_cast<TfrmPleaseWait*>(w) || closed != Clock::time_point{}) return;
+    closed = Clock::now();
+    QTimer::singleShot(0, &main, [&main] { main.close(); });  // the program is closing
+  };
+  main.actCheckNewVersionExecute();
+  const auto after = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - closed).count();
+  Driver->OnWindow = nullptr;
+  ASSERT_NE(closed, Clock::time_point{});
+  EXPECT_LT(after, 3000);  // hang guard: the stalled reply would hold it for a minute
+  EXPECT_FALSE(main.isVisible());
+  EXPECT_TRUE(Driver->Boxes.empty());  // a cancelled check tells nothing
 }
 
 }  // namespace
