@@ -74,11 +74,11 @@ std::unique_ptr<TfrmPleaseWait> WaitWindow;
 
 TOnlineUI MenuOnlineUI(QWidget* owner) {
   TOnlineUI ui = WidgetOnlineUI(owner);
-  auto runner = std::make_shared<TRequestRunner>();
+  auto runner = std::make_shared<TRequestRunner>();  // shared by the copies of the UI
   QPointer<QWidget> guarded(owner);
-  ui.BeginWait = [owner, runner](const std::string& text) {
+  ui.BeginWait = [guarded, runner](const std::string& text) {
     runner->Reset();  // a new action: an earlier Cancel is over
-    WaitWindow = std::make_unique<TfrmPleaseWait>(owner);
+    WaitWindow = std::make_unique<TfrmPleaseWait>(guarded.data());
     WaitWindow->SetMessage(text);
     WaitWindow->OnCancel = [runner] { runner->Cancel(); };
     WaitWindow->ShowNow();
