@@ -139,7 +139,10 @@ TPublishResult PublishHighscore(bool newGameMail, const TOnlineUI& ui) {
         TStringStream body(BuildUploadBody(answer.Upload, content));
         TMemoryStream response;
         std::string host = env.HighScoreHost;
-        ui.DoRunRequest([&] { HttpPostMultipart(host, "/xscore.php", kUploadBoundary, body, response); });
+        auto upload = [&] { HttpPostMultipart(host, "/xscore.php", kUploadBoundary, body, response); };
+        // offline it only tells the user, which belongs on this thread
+        if (IsConnected()) ui.DoRunRequest(upload);
+        else upload();
       }
       ui.DoEndWait();
       ui.DoOpenPage("http://" + env.HighScoreHost + env.HighScoreBase + "competitions.php?uid=" +
