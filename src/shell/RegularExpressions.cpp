@@ -1,6 +1,9 @@
 #include "shell/RegularExpressions.h"
 
 #include <pthread.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <climits>
@@ -252,6 +255,10 @@ std::string TRegularExpression::RequiredLiteral() const {
 void TRegularExpression::FreeProgram() {
   program_.clear();
   program_.shrink_to_fit();
+  prefixLen_ = 0;
+  prefixTable_.clear();
+  scanA_ = ScanSet{};
+  scanB_ = ScanSet{};
   reqLiteral_ = -1;
   reqLiteralLen_ = 0;
   startChar_ = 0;
@@ -403,6 +410,211 @@ void TRegularExpression::DoCompile() {
         reqLiteral_ = longest;
         reqLiteralLen_ = len;
       }
+    }
+  }
+  BuildPrefixFilter();
+}
+
+namespace {
+
+// Rough share of each byte in the text the program searches (trace logs: mostly lower-case
+// words and spaces, some digits, few capitals and signs), to pick the rarest prefix sets.
+struct ByteWeights {
+  float w[256];
+  constexpr ByteWeights() : w() {
+    for (int c = 0; c < 256; ++c) w[c] = 0.05f;
+    for (int c = 33; c < 127; ++c) w[c] = 0.3f;
+    const char* letters = "etaoinshrdlcumwfgypbvkjxqz";
+    const float freq[26] = {12.7f, 9.1f, 8.2f, 7.5f, 7.0f, 6.7f, 6.3f, 6.1f, 6.0f, 4.3f, 4.0f, 2.8f, 2.8f,
+                            2.4f,  2.4f, 2.2f, 2.0f, 2.0f, 1.9f, 1.5f, 1.0f, 0.8f, 0.2f, 0.2f, 0.1f, 0.1f};
+    for (int k = 0; k < 26; ++k) {
+      w[static_cast<unsigned char>(letters[k])] = freq[k];
+      w[static_cast<unsigned char>(letters[k] - 32)] = freq[k] * 0.15f;
+    }
+    for (int c = '0'; c <= '9'; ++c) w[c] = 1.5f;
+    w[' '] = 15.0f;
+    w['\r'] = w['\n'] = 2.0f;
+  }
+};
+constexpr ByteWeights kWeights;
+
+constexpr int kPrefixWalkBudget = 4096;  // nodes looked at while deriving the prefix
+constexpr int kPrefixWalkDepth = 16;     // nested alternations followed
+
+using Bits = uint8_t[32];
+
+void AllBut(uint8_t* set, unsigned char c) {
+  std::memset(set, 0xFF, 32);
+  set[c >> 3] &= static_cast<uint8_t>(~(1u << (c & 7)));
+}
+
+}  // namespace
+
+// The set of characters a one-character node accepts (never NUL, at which every such node fails);
+// false for nodes that are not one character.
+bool TRegularExpression::OneCharSet(int p, uint8_t* set) const {
+  const uint8_t* opnd = program_.data() + p + kHeader;
+  std::memset(set, 0, 32);
+  switch (program_[p]) {
+    case OpAny: case OpAnyInLine: AllBut(set, 0); break;  // line separators: checked by the attempt
+    case OpLiteral:
+      if (!opnd[0]) return false;
+      AddToSet(set, opnd[0]);
+      break;
+    case OpLiteralFold:
+      if (!opnd[0]) return false;
+      AddToSet(set, opnd[0]);
+      AddToSet(set, Other(opnd[0]));
+      break;
+    case OpDigit:
+      for (int c = '0'; c <= '9'; ++c) AddToSet(set, static_cast<unsigned char>(c));
+      break;
+    case OpNonDigit:
+      AllBut(set, 0);
+      for (int c = '0'; c <= '9'; ++c) set[c >> 3] &= static_cast<uint8_t>(~(1u << (c & 7)));
+      break;
+    case OpTinySet:
+      for (int k = 0; k < 3; ++k) AddToSet(set, opnd[k]);
+      break;
+    case OpTinySetNot:
+      AllBut(set, 0);
+      for (int k = 0; k < 3; ++k) set[opnd[k] >> 3] &= static_cast<uint8_t>(~(1u << (opnd[k] & 7)));
+      break;
+    case OpFullSet: std::memcpy(set, opnd, 32); break;
+    default: return false;
+  }
+  set[0] &= 0xFE;
+  return true;
+}
+
+// Follows the program from node p, with `off` characters of every match already accounted for,
+// and writes into sets[off...] the characters every match along this path has at each further
+// position; returns how many positions from the match start are known. It stops where the
+// length of what follows is not fixed (repeats, loops, back-references, the end). Alternatives
+// are followed each and joined: a position is known as far as every alternative knows it.
+int TRegularExpression::PrefixWalk(int p, int off, uint8_t (*sets)[32], int& budget, int depth) const {
+  const uint8_t* prog = program_.data();
+  while (p != 0 && off < kMaxPrefix) {
+    if (--budget < 0) return off;
+    const uint8_t op = prog[p];
+    const uint8_t* opnd = prog + p + kHeader;
+    const int next = NextOf(p);
+    switch (op) {
+      case OpInputStart: case OpInputEnd: case OpLineStart: case OpLineEnd: case OpNothing:
+      case OpComment: case OpWordBoundary: case OpNotWordBoundary:
+        p = next;  // zero-width: the position stays
+        continue;
+      case OpLiteral: case OpLiteralFold:
+        for (const uint8_t* c = opnd; *c && off < kMaxPrefix; ++c, ++off) {
+          std::memset(sets[off], 0, 32);
+          AddToSet(sets[off], *c);
+          if (op == OpLiteralFold) AddToSet(sets[off], Other(*c));
+        }
+        p = next;
+        continue;
+      case OpAny: case OpAnyInLine: case OpDigit: case OpNonDigit: case OpTinySet: case OpTinySetNot:
+      case OpFullSet:
+        OneCharSet(p, sets[off++]);
+        p = next;
+        continue;
+      case OpPlus: case OpPlusLazy:
+        return OneCharSet(p + kHeader, sets[off]) ? off + 1 : off;
+      case OpRepeat: case OpRepeatLazy: {
+        const int32_t mn = ReadLE32(opnd), mx = ReadLE32(opnd + 4);
+        if (mn <= 0 || !OneCharSet(p + kHeader + 8, sets[off])) return off;
+        const int copies = static_cast<int>(std::min<int64_t>(mn, kMaxPrefix - off));
+        for (int k = 1; k < copies; ++k) std::memcpy(sets[off + k], sets[off], 32);
+        off += copies;
+        if (mn != mx || copies < mn) return off;
+        p = next;  // a fixed count: what follows starts at a known position
+        continue;
+      }
+      case OpBranch: {
+        if (next == 0 || prog[next] != OpBranch) {
+          p += kHeader;  // one alternative: no choice
+          continue;
+        }
+        if (depth >= kPrefixWalkDepth) return off;
+        Bits joined[kMaxPrefix], own[kMaxPrefix];
+        int known = kMaxPrefix;
+        for (int j = off; j < kMaxPrefix; ++j) std::memset(joined[j], 0, 32);
+        for (int b = p; b != 0 && prog[b] == OpBranch; b = NextOf(b)) {
+          const int k = PrefixWalk(b + kHeader, off, own, budget, depth + 1);
+          known = std::min(known, k);
+          for (int j = off; j < known; ++j)
+            for (int i = 0; i < 32; ++i) joined[j][i] |= own[j][i];
+          if (known == off) break;
+        }
+        for (int j = off; j < known; ++j) std::memcpy(sets[j], joined[j], 32);
+        return known;
+      }
+      default:
+        if (op >= OpOpen + 1 && op < OpClose + kGroupCount && op != OpClose) {
+          p = next;  // group boundaries are zero-width too
+          continue;
+        }
+        return off;  // the end, a back-reference, a loop, a repeat that may be empty, ...
+    }
+  }
+  return off;
+}
+
+// Derives the start-position filter: the prefix sets of the walk, the first of them narrowed
+// to the first-character rule (the start character when there is one), and the two rarest sets
+// of at most four characters for the vector scan.
+void TRegularExpression::BuildPrefixFilter() {
+  prefixLen_ = 0;
+  prefixTable_.clear();
+  scanA_ = ScanSet{};
+  scanB_ = ScanSet{};
+  Bits sets[kMaxPrefix];
+  int budget = kPrefixWalkBudget;
+  int len = PrefixWalk(1, 0, sets, budget, 0);
+  if (len == 0) {
+    std::memset(sets[0], 0xFF, 32);
+    len = 1;
+  }
+  Bits rule = {};
+  if (startChar_ != 0) AddToSet(rule, startChar_);
+  else std::memcpy(rule, firstCharSet_, 32);
+  for (int i = 0; i < 32; ++i) sets[0][i] &= rule[i];
+  sets[0][0] &= 0xFE;
+
+  prefixLen_ = len;
+  prefixTable_.assign(static_cast<size_t>(len) * 256, 0);
+  float best = 1e30f, second = 1e30f;
+  for (int j = 0; j < len; ++j) {
+    ScanSet cand;
+    cand.Offset = j;
+    float weight = 0;
+    for (int c = 0; c < 256; ++c) {
+      if (!InSet(sets[j], static_cast<unsigned char>(c))) continue;
+      prefixTable_[static_cast<size_t>(j) * 256 + c] = 1;
+      weight += kWeights.w[c];
+      if (cand.Count < 4) cand.Chars[cand.Count] = static_cast<uint8_t>(c);
+      ++cand.Count;
+    }
+    if (cand.Count == 0 || cand.Count > 4) continue;
+    for (int k = cand.Count; k < 4; ++k) cand.Chars[k] = cand.Chars[0];
+    if (weight < best) {
+      second = best;
+      scanB_ = scanA_;
+      best = weight;
+      scanA_ = cand;
+    } else if (weight < second) {
+      second = weight;
+      scanB_ = cand;
+    }
+  }
+  // A position no character can fill: no match anywhere; the scan tests it first.
+  for (int j = 0; j < len; ++j) {
+    bool empty = true;
+    for (int i = 0; i < 32 && empty; ++i) empty = sets[j][i] == 0;
+    if (empty) {
+      scanA_ = ScanSet{};
+      scanA_.Offset = j;
+      scanB_ = ScanSet{};
+      break;
     }
   }
 }
@@ -967,8 +1179,13 @@ bool TRegularExpression::ProgramReady() {
   return true;
 }
 
-void TRegularExpression::SetInput(const std::string& subject) {
+void TRegularExpression::ClearGroups() {
   for (int n = 0; n < kGroupCount; ++n) startp_[n] = endp_[n] = nullptr;
+  matchOffset_ = 0;
+}
+
+void TRegularExpression::SetInput(const std::string& subject) {
+  ClearGroups();
   size_t nul = subject.find('\0');
   size_t len = nul == std::string::npos ? subject.size() : nul;
   if (len > static_cast<size_t>(INT32_MAX - 1)) len = INT32_MAX - 1;
@@ -980,8 +1197,17 @@ void TRegularExpression::SetInput(const std::string& subject) {
 }
 
 bool TRegularExpression::Exec(const std::string& subject) {
-  SetInput(subject);
-  return ExecFrom(1);
+  // The subject is searched where it lies (it may be a whole log of megabytes): nothing is
+  // copied but the matched text. No subject stays behind for ExecFrom.
+  ClearGroups();
+  input_.reset();
+  inputLen_ = 0;
+  if (!ProgramReady()) return false;
+  const void* nul = std::memchr(subject.data(), 0, subject.size());
+  size_t len = nul ? static_cast<size_t>(static_cast<const char*>(nul) - subject.data()) : subject.size();
+  if (len > static_cast<size_t>(INT32_MAX - 1)) len = INT32_MAX - 1;
+  // c_str() ends with a NUL; a subject cut at an earlier NUL ends at that one.
+  return Search(subject.c_str(), static_cast<int32_t>(len), 0);
 }
 
 bool TRegularExpression::ExecFrom(int offset) {
@@ -990,16 +1216,20 @@ bool TRegularExpression::ExecFrom(int offset) {
   const int32_t len = inputLen_;
   if (offset < 1) Error(reeOffsetMustBeGreaterThen0);
   if (offset > len + 1) return false;
-  for (int n = 0; n < kGroupCount; ++n) startp_[n] = endp_[n] = nullptr;
-  const char* s = input_.get() + offset - 1;
-  const char* end = input_.get() + len;
+  return Search(input_.get(), len, offset - 1);
+}
+
+bool TRegularExpression::Search(const char* input, int32_t len, int32_t from) {
+  ClearGroups();
+  const char* s = input + from;
+  const char* end = input + len;
 
   if (reqLiteral_ >= 0) {
     const char* lit = reinterpret_cast<const char*>(program_.data()) + reqLiteral_;
     if (!memmem(s, static_cast<size_t>(end - s), lit, static_cast<size_t>(reqLiteralLen_))) return false;
   }
 
-  inputStart_ = input_.get();
+  inputStart_ = input;
   inputEnd_ = end;
   loopDepth_ = 0;
   steps_ = 0;
@@ -1007,17 +1237,87 @@ bool TRegularExpression::ExecFrom(int offset) {
   backRecords_.clear();
   backLast_.assign(program_.size(), -1);
 
-  if (anchored_) return TryAt(s);
-  if (startChar_ != 0) {
-    for (const char* p = s; p < end; ++p) {
-      p = static_cast<const char*>(std::memchr(p, startChar_, static_cast<size_t>(end - p)));
-      if (!p) return false;
-      if (TryAt(p)) return true;
-    }
+  bool found = false;
+  try {
+    found = anchored_ ? TryAt(s) : ScanAndTry(s, end);
+  } catch (...) {
+    ClearGroups();  // the registers may point into a subject that is about to go
+    throw;
+  }
+  if (!found) {
+    ClearGroups();
     return false;
   }
-  for (const char* p = s; p < end; ++p)
-    if (InSet(firstCharSet_, static_cast<unsigned char>(*p)) && TryAt(p)) return true;
+  KeepMatch();
+  return true;
+}
+
+// Takes a copy of the matched text and points the group registers into it, so that the
+// results outlive the subject.
+void TRegularExpression::KeepMatch() {
+  const char* lo = startp_[0];
+  const char* hi = endp_[0];
+  for (int n = 1; n < kGroupCount; ++n) {
+    if (!startp_[n] || !endp_[n]) continue;
+    lo = std::min({lo, startp_[n], endp_[n]});
+    hi = std::max({hi, startp_[n], endp_[n]});
+  }
+  matchText_.assign(lo, static_cast<size_t>(hi - lo));
+  matchOffset_ = static_cast<int32_t>(lo - inputStart_);
+  const char* base = matchText_.data();
+  for (int n = 0; n < kGroupCount; ++n) {
+    if (startp_[n]) startp_[n] = base + (startp_[n] - lo);
+    if (endp_[n]) endp_[n] = base + (endp_[n] - lo);
+  }
+  inputStart_ = inputEnd_ = nullptr;
+}
+
+bool TRegularExpression::PrefixAt(const char* p) const {
+  const uint8_t* t = prefixTable_.data();
+  for (int j = 0; j < prefixLen_; ++j, t += 256)
+    if (!t[static_cast<unsigned char>(p[j])]) return false;
+  return true;
+}
+
+// Tries every start position from s that can begin a match, in order. A position is tried only
+// if it passes the first-character rule and its next characters lie in the sets that every match
+// needs there (prefixTable_); the two most selective of those sets are tested 16 positions at a
+// time.
+bool TRegularExpression::ScanAndTry(const char* s, const char* end) {
+  if (prefixLen_ <= 0 || end - s < prefixLen_) return false;
+  const char* last = end - prefixLen_;  // the last position with room for the prefix
+  const char* p = s;
+#if defined(__SSE2__)
+  if (scanA_.Count > 0) {
+    const int offA = scanA_.Offset, offB = scanB_.Count > 0 ? scanB_.Offset : offA;
+    auto splat = [](const ScanSet& set, int k) { return _mm_set1_epi8(static_cast<char>(set.Chars[k])); };
+    const __m128i a0 = splat(scanA_, 0), a1 = splat(scanA_, 1), a2 = splat(scanA_, 2), a3 = splat(scanA_, 3);
+    const ScanSet& sb = scanB_.Count > 0 ? scanB_ : scanA_;
+    const __m128i b0 = splat(sb, 0), b1 = splat(sb, 1), b2 = splat(sb, 2), b3 = splat(sb, 3);
+    const int reach = std::max(offA, offB) + 16;  // bytes read past a block's start
+    while (p <= last && end - p >= reach) {
+      const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + offA));
+      const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + offB));
+      const __m128i ma = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(va, a0), _mm_cmpeq_epi8(va, a1)),
+                                      _mm_or_si128(_mm_cmpeq_epi8(va, a2), _mm_cmpeq_epi8(va, a3)));
+      const __m128i mb = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(vb, b0), _mm_cmpeq_epi8(vb, b1)),
+                                      _mm_or_si128(_mm_cmpeq_epi8(vb, b2), _mm_cmpeq_epi8(vb, b3)));
+      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(ma, mb)));
+      while (mask) {
+        const char* q = p + __builtin_ctz(mask);
+        mask &= mask - 1;
+        if (q > last) return false;
+        if (PrefixAt(q) && TryAt(q)) return true;
+      }
+      p += 16;
+    }
+  }
+#endif
+  // The rest one at a time; scanA_ is the rarest set, or position 0 when none is small.
+  const int firstOff = scanA_.Offset;
+  const uint8_t* first = prefixTable_.data() + static_cast<size_t>(firstOff) * 256;
+  for (; p <= last; ++p)
+    if (first[static_cast<unsigned char>(p[firstOff])] && PrefixAt(p) && TryAt(p)) return true;
   return false;
 }
 
@@ -1034,8 +1334,8 @@ bool TRegularExpression::TryAt(const char* p) {
 }
 
 int TRegularExpression::MatchPos(int n) const {
-  if (n < 0 || n >= kGroupCount || !startp_[n] || !endp_[n] || !input_) return -1;
-  return static_cast<int>(startp_[n] - input_.get()) + 1;
+  if (n < 0 || n >= kGroupCount || !startp_[n] || !endp_[n]) return -1;
+  return static_cast<int>(startp_[n] - matchText_.data()) + matchOffset_ + 1;
 }
 
 int TRegularExpression::MatchLen(int n) const {

@@ -136,9 +136,12 @@ public:
   int32_t ErrorPosition() const;
   int32_t LastError() const { return lastError_; }
 
+  // Searches the subject from its first character. The subject is not copied: the results
+  // (MatchPos, Match) stay valid after it is gone, but ExecFrom needs a SetInput of its own.
   bool Exec(const std::string& subject);
+  // Stores a copy of the subject for ExecFrom.
   void SetInput(const std::string& subject);
-  bool ExecFrom(int offset);  // 1-based
+  bool ExecFrom(int offset);  // 1-based, in the subject of the last SetInput
 
   // Results of the last search: 1-based position and length of group n, -1 when it took no part.
   int MatchPos(int n) const;
@@ -197,6 +200,22 @@ private:
   int ParseCount(const char* from, const char* to);
   void FillFirstCharSet();
 
+  // search
+  static constexpr int kMaxPrefix = 16;
+  struct ScanSet {  // up to four characters tested 16 positions at a time
+    int Offset = 0;
+    int Count = 0;  // 0 = no such set
+    uint8_t Chars[4] = {};
+  };
+  void ClearGroups();
+  bool Search(const char* input, int32_t len, int32_t from);
+  bool ScanAndTry(const char* s, const char* end);
+  bool PrefixAt(const char* p) const;
+  void KeepMatch();
+  bool OneCharSet(int p, uint8_t* set) const;
+  int PrefixWalk(int p, int off, uint8_t (*sets)[32], int& budget, int depth) const;
+  void BuildPrefixFilter();
+
   // matcher
   bool TryAt(const char* p);
   bool MatchPrim(Node scan);
@@ -231,8 +250,15 @@ private:
   std::vector<uint8_t> program_;
   std::string expression_;
   bool hasExpression_ = false;
-  std::unique_ptr<char[]> input_;  // exact size: length + 1
+  std::unique_ptr<char[]> input_;  // the SetInput subject, exact size: length + 1
   int32_t inputLen_ = 0;
+  std::string matchText_;     // the text the group registers point into after a match
+  int32_t matchOffset_ = 0;   // where matchText_ begins in the subject (0-based)
+  // Start-position filter: the characters every match has at positions 0..prefixLen_-1 from its
+  // start (256 flags per position), the first narrowed to the first-character rule.
+  int prefixLen_ = 0;
+  std::vector<uint8_t> prefixTable_;
+  ScanSet scanA_, scanB_;
   int32_t lastError_ = 0;
   uint32_t compModifiers_ = 0;
   uint32_t progModifiers_ = 0;

@@ -2,9 +2,13 @@
 
 #include <pthread.h>
 
+#include <functional>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "RegexReference.h"
 #include "shell/RegularExpressions.h"
 
 using namespace std::string_literals;
@@ -683,4 +687,100 @@ TEST(RegularExpression, SubjectBufferIsReused) {
   r.SetExpression("^");
   EXPECT_TRUE(r.Exec(""));
   EXPECT_EQ(r.MatchLen(0), 0);
+}
+
+namespace {
+
+// A random expression over a small alphabet, from the constructs the dialect has: literal runs,
+// classes, escapes, anchors, groups, alternatives, every quantifier, back-references and in-line
+// modifiers. Some come out invalid; both engines must then raise the same error.
+std::string RandomExpression(std::mt19937& rng, int depth = 0) {
+  static const char* const kAtoms[] = {"a", "b", "A", "ab", "ba", "x", "_", "1", " ", ".", "\\.", "[ab]", "[^a]",
+                                       "[a-c]", "[A-Z_]", "\\d", "\\D", "\\w", "\\W", "\\s", "\\S", "\\b",
+                                       "\\B", "^", "$", "\\r\\n", "\\n", "\\x41", "(?i)", "(?-s)", "abc",
+                                       "\\1", "\\2", "E_FAIL", "{", "a{2}", "[]a]", "[a-]"};
+  static const char* const kQuant[] = {"*", "+", "?", "{2}", "{1,3}", "{0,2}", "{2,}", "*?", "+?", "??", "{1,2}?"};
+  std::string out;
+  const int pieces = 1 + static_cast<int>(rng() % 4);
+  for (int k = 0; k < pieces; ++k) {
+    std::string atom;
+    if (depth < 3 && rng() % 5 == 0) {
+      atom = "(" + RandomExpression(rng, depth + 1);
+      while (rng() % 3 == 0) atom += "|" + RandomExpression(rng, depth + 1);
+      atom += ")";
+    } else {
+      atom = kAtoms[rng() % std::size(kAtoms)];
+    }
+    if (rng() % 3 == 0) atom += kQuant[rng() % std::size(kQuant)];
+    out += atom;
+  }
+  if (depth == 0 && rng() % 6 == 0) out += "|" + RandomExpression(rng, 1);
+  return out;
+}
+
+std::string RandomSubject(std::mt19937& rng) {
+  static const char kChars[] = "aabbAB x_1\r\nc.E_FAIL";
+  const size_t len = rng() % 4 == 0 ? 40 + rng() % 300 : rng() % 24;
+  std::string s;
+  for (size_t k = 0; k < len; ++k) s += kChars[rng() % (sizeof kChars - 1)];
+  return s;
+}
+
+// What a search gave: the error code, or the result and every group's position and length.
+template <class Engine, class Error>
+std::string Outcome(Engine& r, const std::function<bool()>& search) {
+  try {
+    if (!search()) return "no match";
+    std::string s = "match";
+    for (int n = 0; n < 15; ++n) s += " " + std::to_string(r.MatchPos(n)) + "/" + std::to_string(r.MatchLen(n));
+    return s;
+  } catch (const Error& e) {
+    return "error " + std::to_string(e.ErrorCode);
+  }
+}
+
+}  // namespace
+
+// The engine against the frozen copy of the one it replaced, on random expressions, modifiers
+// and subjects: the same result, the same groups, the same errors, from the first character and
+// from later offsets. Searches the copy cannot finish within its step budget are left out.
+TEST(RegularExpression, SameResultsAsTheReferenceEngine) {
+  std::mt19937 rng(31337);
+  int compared = 0, matched = 0;
+  for (int round = 0; round < 6000; ++round) {
+    const std::string pattern = RandomExpression(rng);
+    const uint32_t mods = rng() % 64;
+    TRegularExpression ours;
+    refre::TRegularExpression ref;
+    ours.Modifiers = ref.Modifiers = mods;
+    ours.StepLimit = 50'000'000;
+    ref.StepLimit = 200'000;
+    ours.SetExpression(pattern);
+    ref.SetExpression(pattern);
+    for (int q = 0; q < 4; ++q) {
+      const std::string subject = RandomSubject(rng);
+      const std::string expected = Outcome<refre::TRegularExpression, refre::ERegularExpression>(
+          ref, [&] { return ref.Exec(subject); });
+      if (expected == "error 1017") continue;
+      const std::string got =
+          Outcome<TRegularExpression, ERegularExpression>(ours, [&] { return ours.Exec(subject); });
+      ASSERT_EQ(got, expected) << "expression \"" << pattern << "\" modifiers " << mods << " subject \"" << subject
+                               << "\"";
+      ++compared;
+      matched += got.rfind("match", 0) == 0;
+      const int offset = 1 + static_cast<int>(rng() % (subject.size() + 2));
+      ours.SetInput(subject);
+      ref.SetInput(subject);
+      const std::string expectedFrom = Outcome<refre::TRegularExpression, refre::ERegularExpression>(
+          ref, [&] { return ref.ExecFrom(offset); });
+      if (expectedFrom == "error 1017") continue;
+      const std::string gotFrom =
+          Outcome<TRegularExpression, ERegularExpression>(ours, [&] { return ours.ExecFrom(offset); });
+      ASSERT_EQ(gotFrom, expectedFrom)
+          << "expression \"" << pattern << "\" modifiers " << mods << " subject \"" << subject << "\" offset "
+          << offset;
+    }
+  }
+  EXPECT_GT(compared, 15000);
+  EXPECT_GT(matched, compared / 5);
 }
