@@ -1236,14 +1236,17 @@ bool TRegularExpression::Search(const char* input, int32_t len, int32_t from) {
   stackGuard_ = ThreadStackGuard();
   backRecords_.clear();
   backLast_.assign(program_.size(), -1);
+  occurrences_.clear();
 
   bool found = false;
   try {
     found = anchored_ ? TryAt(s) : ScanAndTry(s, end);
   } catch (...) {
     ClearGroups();  // the registers may point into a subject that is about to go
+    occurrences_.clear();
     throw;
   }
+  occurrences_.clear();
   if (!found) {
     ClearGroups();
     return false;
@@ -1353,6 +1356,60 @@ inline void TRegularExpression::Step() {
   if (StepLimit > 0 && ++steps_ > StepLimit) Error(reeStepLimitExceeded);
 }
 
+inline void TRegularExpression::Charge(int64_t units) {
+  steps_ += units;
+  if (StepLimit > 0 && steps_ > StepLimit) Error(reeStepLimitExceeded);
+}
+
+// The places in the subject where the literal of node `lit` stands whole (ascending offsets),
+// found once per search. The scan is charged a unit per 64 characters.
+const std::vector<int32_t>& TRegularExpression::LiteralOccurrences(Node lit) {
+  const int32_t node = static_cast<int32_t>(lit - program_.data());
+  Occurrences* o = nullptr;
+  for (const auto& e : occurrences_)
+    if (e->Node == node) o = e.get();
+  if (o && o->Built) return o->At;
+  if (!o) {
+    // Held by pointer: an outer repeat may be walking another node's list meanwhile.
+    occurrences_.push_back(std::make_unique<Occurrences>());
+    o = occurrences_.back().get();
+    o->Node = node;
+  }
+  Charge((inputEnd_ - inputStart_) / 64 + 1);
+  o->At.clear();
+  o->Built = true;
+  const bool fold = lit[0] == OpLiteralFold;
+  const uint8_t* text = lit + kHeader;
+  const size_t len = std::strlen(reinterpret_cast<const char*>(text));
+  const unsigned char a = text[0], b = fold ? Other(text[0]) : text[0];
+  auto whole = [&](const unsigned char* q) {
+    for (size_t k = 1; k < len; ++k)
+      if (q[k] != text[k] && !(fold && q[k] == Other(text[k]))) return false;
+    return true;
+  };
+  const unsigned char* in = reinterpret_cast<const unsigned char*>(inputStart_);
+  const unsigned char* end = reinterpret_cast<const unsigned char*>(inputEnd_);
+  if (static_cast<size_t>(end - in) < len) return o->At;
+  const unsigned char* last = end - len;
+  const unsigned char* q = in;
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi8(static_cast<char>(a)), vb = _mm_set1_epi8(static_cast<char>(b));
+  for (; end - q >= 16 && q <= last; q += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    unsigned mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb))));
+    while (mask) {
+      const unsigned char* c = q + __builtin_ctz(mask);
+      mask &= mask - 1;
+      if (c <= last && whole(c)) o->At.push_back(static_cast<int32_t>(c - in));
+    }
+  }
+#endif
+  for (; q <= last; ++q)
+    if ((*q == a || *q == b) && whole(q)) o->At.push_back(static_cast<int32_t>(q - in));
+  return o->At;
+}
+
 // Counts repetitions of a one-character node (or whole copies of a group's text) from the
 // cursor, up to `max`, and moves the cursor past them. `step` gets the width of one repetition.
 int TRegularExpression::RegRepeat(Node p, int max, int& step) {
@@ -1412,11 +1469,13 @@ int TRegularExpression::RegRepeat(Node p, int max, int& step) {
         at += glen;
         ++n;
       }
+      Charge(at / 8 + 1);
       cursor_ += at;
       return n;
     }
     default: Error(reeRegRepeatCalledInappropriately);
   }
+  if (p[0] != OpAny) Charge(n / 8);  // the characters counted (a whole run at a time)
   cursor_ += n;
   return n;
 }
@@ -1463,15 +1522,22 @@ bool TRegularExpression::MatchPrim(Node scan) {
       case OpLiteral: {
         const uint8_t* lit = scan + kHeader;
         if (c != lit[0]) return false;
+        const char* from = cursor_;
         for (; *lit; ++lit, ++cursor_)
-          if (static_cast<unsigned char>(*cursor_) != *lit) return false;
+          if (static_cast<unsigned char>(*cursor_) != *lit) break;
+        if ((cursor_ - from) >= 16) Charge((cursor_ - from) / 16);  // long literals: per 16 compared
+        if (*lit) return false;
         break;
       }
       case OpLiteralFold: {
-        for (const uint8_t* lit = scan + kHeader; *lit; ++lit, ++cursor_) {
+        const uint8_t* lit = scan + kHeader;
+        const char* from = cursor_;
+        for (; *lit; ++lit, ++cursor_) {
           const unsigned char ch = static_cast<unsigned char>(*cursor_);
-          if (ch != *lit && ch != Other(*lit)) return false;
+          if (ch != *lit && ch != Other(*lit)) break;
         }
+        if ((cursor_ - from) >= 16) Charge((cursor_ - from) / 16);
+        if (*lit) return false;
         break;
       }
       case OpDigit:
@@ -1504,6 +1570,7 @@ bool TRegularExpression::MatchPrim(Node scan) {
         if (g >= kGroupCount) Error(reeMatchPrimMemoryCorruption);
         if (!startp_[g] || !endp_[g]) return false;
         const bool fold = op == OpBackRefFold;
+        if (endp_[g] - startp_[g] >= 16) Charge((endp_[g] - startp_[g]) / 16);  // the copy compared
         for (const char* q = startp_[g]; q < endp_[g]; ++q, ++cursor_) {
           if (cursor_ >= inputEnd_) return false;
           const unsigned char ch = static_cast<unsigned char>(*cursor_);
@@ -1590,21 +1657,38 @@ bool TRegularExpression::MatchPrim(Node scan) {
           return hintOk() && MatchPrim(next);
         }
         const bool lazy = op == OpStarLazy || op == OpPlusLazy || op == OpRepeatLazy;
-        if (!lazy) {
-          for (int64_t k = n; k >= minCount; --k) {
-            cursor_ = base + k * step;
-            if (hintOk()) {
-              Step();
+        if (step == 1 && hint >= 0 && n - minCount > kOccurrenceWindow) {
+          // A long run before a literal: only where the whole literal stands can the rest match,
+          // and those places are listed once per search.
+          const std::vector<int32_t>& at = LiteralOccurrences(next);
+          const int32_t lo = static_cast<int32_t>(base - inputStart_) + minCount;
+          const int32_t hi = static_cast<int32_t>(base - inputStart_) + n;
+          Charge(1);
+          if (!lazy) {
+            for (auto it = std::upper_bound(at.begin(), at.end(), hi); it != at.begin() && *--it >= lo;) {
+              cursor_ = inputStart_ + *it;
+              if (MatchPrim(next)) return true;
+            }
+          } else {
+            for (auto it = std::lower_bound(at.begin(), at.end(), lo); it != at.end() && *it <= hi; ++it) {
+              cursor_ = inputStart_ + *it;
               if (MatchPrim(next)) return true;
             }
           }
+          return false;
+        }
+        // Every place looked at counts against the budget, the ones the hint turns down too.
+        if (!lazy) {
+          for (int64_t k = n; k >= minCount; --k) {
+            Step();
+            cursor_ = base + k * step;
+            if (hintOk() && MatchPrim(next)) return true;
+          }
         } else {
           for (int64_t k = minCount; k <= n; ++k) {
+            Step();
             cursor_ = base + k * step;
-            if (hintOk()) {
-              Step();
-              if (MatchPrim(next)) return true;
-            }
+            if (hintOk() && MatchPrim(next)) return true;
           }
         }
         return false;

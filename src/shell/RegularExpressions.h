@@ -224,6 +224,8 @@ private:
   bool IsWordChar(unsigned char c) const { return (wordSet_[c >> 3] >> (c & 7)) & 1; }
   bool IsLineSep(unsigned char c) const { return (lineSepSet_[c >> 3] >> (c & 7)) & 1; }
   void Step();
+  void Charge(int64_t units);
+  const std::vector<int32_t>& LiteralOccurrences(Node lit);
 
   const char* startp_[kGroupCount] = {};
   const char* endp_[kGroupCount] = {};
@@ -273,4 +275,13 @@ private:
   std::vector<int32_t> backLast_;  // per program offset: latest record of that OpBack node
   uintptr_t stackGuard_ = 0;
   int64_t steps_ = 0;
+  // Where the literal after a repeat stands, per literal node, built when a repeat first backs
+  // off over more than kOccurrenceWindow places in a search.
+  static constexpr int kOccurrenceWindow = 64;
+  struct Occurrences {
+    int32_t Node = 0;
+    bool Built = false;
+    std::vector<int32_t> At;
+  };
+  std::vector<std::unique_ptr<Occurrences>> occurrences_;
 };

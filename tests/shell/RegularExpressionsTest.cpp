@@ -2,6 +2,8 @@
 
 #include <pthread.h>
 
+#include <chrono>
+#include <cstdio>
 #include <functional>
 #include <iterator>
 #include <random>
@@ -783,4 +785,85 @@ TEST(RegularExpression, SameResultsAsTheReferenceEngine) {
   }
   EXPECT_GT(compared, 15000);
   EXPECT_GT(matched, compared / 5);
+}
+
+namespace {
+
+// A trace log of about 1 MB and 30,000 lines, with "error" on many lines and the runs that
+// hostile expressions feed on: long words, a line of 40 "a", digits.
+std::string BigTraceLog() {
+  std::string s;
+  std::mt19937 rng(5);
+  const char* words[] = {"texture", "loaded", "Error", "device", "mode", "800x600", "frame", "TGameLogic.DoFrame",
+                         "error:", "queue", "seed", "aaaa", "xxxx", "1234567"};
+  for (int line = 0; s.size() < 1000000; ++line) {
+    s += line % 400 == 0 ? "<*** Begin ***>" : "* Info:";
+    const int n = 3 + static_cast<int>(rng() % 6);
+    for (int w = 0; w < n; ++w) {
+      s += ' ';
+      s += words[rng() % std::size(words)];
+    }
+    if (line == 20000) s += " " + std::string(40, 'a');
+    s += "\r\n";
+  }
+  return s;
+}
+
+}  // namespace
+
+// The error lookup runs expressions from the server over the whole log with a budget of 20
+// million steps (ErrorSolutions). Every unit of work counts, so a hostile expression ends with
+// an answer or the budget error quickly on any subject. The bound asserted is only a guard
+// against a hang (these took 15 s and more before); the times are printed.
+TEST(RegularExpression, StepBudgetBoundsTheTimeOfHostileSearches) {
+  struct Case {
+    std::string pattern;
+    std::string subject;  // empty: the big log
+  };
+  const std::string z = "z" + std::string(10000, 'x');
+  const std::vector<Case> cases = {
+      {"error.*notavailable", ""},
+      {".*x.*z", z},
+      {".*x.*z", ""},
+      {"((a|a)+)+[bc]", ""},
+      {"(.+)*x", ""},
+      {"(.+)*x", z},
+      {"(.*.)*#", ""},
+      {"(x+x+)+y", ""},
+      {"(.*)\\1\\1q", ""},
+      {"(a+)\\1*b", ""},
+      {"(\\w+)\\s\\1\\s\\1\\s\\1\\s\\1Q", ""},
+      {"((.)\\2*)*#", ""},
+      {"(.*)\\1*#", z},
+      {"^(.*?,){11}P", ""},
+      {"\\s*\\S*\\s*\\S*\\s*\\S*\\s*\\S*\\s*\\S*#", ""},
+      {"[a-z]*[a-z]*[a-z]*[a-z]*[a-z]*[a-z]*1q", ""},
+      {".{0,1000}.{0,1000}.{0,1000}Q", ""},
+      {"(\\d+\\.?)+zz", ""},
+      {"(a|b|c|d|e|f|g|h|i|j|k|l|m|n|o|p|q|r|s|t|u|v|w|x|y|z| )*!", ""},
+      {std::string(900, 'a') + "b", std::string(1000000, 'a')},
+      {"(?-s)(.+)*#", ""},
+  };
+  const std::string log = BigTraceLog();
+  for (const Case& c : cases) {
+    TRegularExpression r;
+    r.StepLimit = 20'000'000;  // the lookup's budget
+    r.SetModifier(1, true);
+    r.SetModifier(5, true);
+    r.SetModifier(2, false);
+    r.SetExpression(c.pattern);
+    const std::string& subject = c.subject.empty() ? log : c.subject;
+    std::string outcome;
+    const auto t0 = std::chrono::steady_clock::now();
+    try {
+      outcome = r.Exec(subject) ? "match" : "no match";
+    } catch (const ERegularExpression& e) {
+      outcome = "error " + std::to_string(e.ErrorCode);
+    }
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    std::printf("  %8.1f ms  %-10s %.60s on %zu bytes\n", ms, outcome.c_str(), c.pattern.c_str(), subject.size());
+    EXPECT_LT(ms, 5000.0) << c.pattern;
+    EXPECT_TRUE(outcome == "match" || outcome == "no match" || outcome == "error 1017" || outcome == "error 1016")
+        << c.pattern << ": " << outcome;
+  }
 }
