@@ -259,6 +259,7 @@ void TRegularExpression::FreeProgram() {
   prefixTable_.clear();
   scanA_ = ScanSet{};
   scanB_ = ScanSet{};
+  chainLiterals_.clear();
   reqLiteral_ = -1;
   reqLiteralLen_ = 0;
   startChar_ = 0;
@@ -395,6 +396,10 @@ void TRegularExpression::DoCompile() {
       startChar_ = program_[scan + kHeader];
     else if (program_[scan] == OpInputStart)
       anchored_ = 1;
+    // Every match passes each node of the top-level chain: its literals all stand in it.
+    for (int n = scan; n != 0; n = NextOf(n))
+      if ((program_[n] == OpLiteral || program_[n] == OpLiteralFold) && program_[n + kHeader] != 0)
+        chainLiterals_.push_back(n);
     if (flags & SPSTART) {
       int longest = -1, len = 0;
       for (; scan != 0; scan = NextOf(scan)) {
@@ -1288,8 +1293,19 @@ bool TRegularExpression::PrefixAt(const char* p) const {
 // time.
 bool TRegularExpression::ScanAndTry(const char* s, const char* end) {
   if (prefixLen_ <= 0 || end - s < prefixLen_) return false;
-  const char* last = end - prefixLen_;  // the last position with room for the prefix
+  ptrdiff_t last = (end - prefixLen_) - s;  // offset of the last position with room for the prefix
   const char* p = s;
+  // Once attempts have cost much, no start after the last place of a literal every match
+  // contains is tried (a match contains it at or after its start).
+  bool bounded = chainLiterals_.empty();
+  auto attempt = [&](const char* q) {
+    if (TryAt(q)) return true;
+    if (!bounded && steps_ > kBoundAfterSteps) {
+      bounded = true;
+      last = std::min(last, LastStartByLiterals(s));
+    }
+    return false;
+  };
 #if defined(__SSE2__)
   if (scanA_.Count > 0) {
     const int offA = scanA_.Offset, offB = scanB_.Count > 0 ? scanB_.Offset : offA;
@@ -1298,7 +1314,7 @@ bool TRegularExpression::ScanAndTry(const char* s, const char* end) {
     const ScanSet& sb = scanB_.Count > 0 ? scanB_ : scanA_;
     const __m128i b0 = splat(sb, 0), b1 = splat(sb, 1), b2 = splat(sb, 2), b3 = splat(sb, 3);
     const int reach = std::max(offA, offB) + 16;  // bytes read past a block's start
-    while (p <= last && end - p >= reach) {
+    while (p - s <= last && end - p >= reach) {
       const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + offA));
       const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + offB));
       const __m128i ma = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(va, a0), _mm_cmpeq_epi8(va, a1)),
@@ -1309,8 +1325,8 @@ bool TRegularExpression::ScanAndTry(const char* s, const char* end) {
       while (mask) {
         const char* q = p + __builtin_ctz(mask);
         mask &= mask - 1;
-        if (q > last) return false;
-        if (PrefixAt(q) && TryAt(q)) return true;
+        if (q - s > last) return false;
+        if (PrefixAt(q) && attempt(q)) return true;
       }
       p += 16;
     }
@@ -1319,9 +1335,47 @@ bool TRegularExpression::ScanAndTry(const char* s, const char* end) {
   // The rest one at a time; scanA_ is the rarest set, or position 0 when none is small.
   const int firstOff = scanA_.Offset;
   const uint8_t* first = prefixTable_.data() + static_cast<size_t>(firstOff) * 256;
-  for (; p <= last; ++p)
-    if (first[static_cast<unsigned char>(p[firstOff])] && PrefixAt(p) && TryAt(p)) return true;
+  for (; p - s <= last; ++p)
+    if (first[static_cast<unsigned char>(p[firstOff])] && PrefixAt(p) && attempt(p)) return true;
   return false;
+}
+
+// The last start from which a match could still contain every literal of the top-level chain:
+// the smallest of their last places in the subject from s on, as an offset from s; -1 when one
+// is missing.
+ptrdiff_t TRegularExpression::LastStartByLiterals(const char* s) {
+  const unsigned char* from = reinterpret_cast<const unsigned char*>(s);
+  const unsigned char* end = reinterpret_cast<const unsigned char*>(inputEnd_);
+  const char* bound = inputEnd_;
+  for (int node : chainLiterals_) {
+    const uint8_t* text = program_.data() + node + kHeader;
+    const bool fold = program_[node] == OpLiteralFold;
+    const size_t len = std::strlen(reinterpret_cast<const char*>(text));
+    Charge((end - from) / 64 + 1);
+    const unsigned char a = text[0], b = fold ? Other(text[0]) : text[0];
+    const unsigned char* found = nullptr;
+    if (static_cast<size_t>(end - from) >= len) {
+      const unsigned char y = text[len - 1], z = fold ? Other(y) : y;
+      int64_t compared = 0;
+      for (const unsigned char* q = end - len + 1; q-- > from;) {
+        if ((*q != a && *q != b) || (q[len - 1] != y && q[len - 1] != z)) continue;
+        size_t k = 1;
+        while (k < len && (q[k] == text[k] || (fold && q[k] == Other(text[k])))) ++k;
+        compared += static_cast<int64_t>(k);
+        if (compared >= 1024) {
+          Charge(compared / 16);
+          compared %= 16;
+        }
+        if (k == len) {
+          found = q;
+          break;
+        }
+      }
+    }
+    if (!found) return -1;
+    bound = std::min(bound, reinterpret_cast<const char*>(found));
+  }
+  return bound - s;
 }
 
 bool TRegularExpression::TryAt(const char* p) {
@@ -1353,7 +1407,8 @@ std::string TRegularExpression::Match(int n) const {
 }
 
 inline void TRegularExpression::Step() {
-  if (StepLimit > 0 && ++steps_ > StepLimit) Error(reeStepLimitExceeded);
+  ++steps_;
+  if (StepLimit > 0 && steps_ > StepLimit) Error(reeStepLimitExceeded);
 }
 
 inline void TRegularExpression::Charge(int64_t units) {
@@ -1382,10 +1437,18 @@ const std::vector<int32_t>& TRegularExpression::LiteralOccurrences(Node lit) {
   const uint8_t* text = lit + kHeader;
   const size_t len = std::strlen(reinterpret_cast<const char*>(text));
   const unsigned char a = text[0], b = fold ? Other(text[0]) : text[0];
+  const unsigned char y = text[len - 1], z = fold ? Other(y) : y;
+  int64_t compared = 0;
   auto whole = [&](const unsigned char* q) {
-    for (size_t k = 1; k < len; ++k)
-      if (q[k] != text[k] && !(fold && q[k] == Other(text[k]))) return false;
-    return true;
+    if (q[len - 1] != y && q[len - 1] != z) return false;
+    size_t k = 1;
+    while (k < len && (q[k] == text[k] || (fold && q[k] == Other(text[k])))) ++k;
+    compared += static_cast<int64_t>(k);
+    if (compared >= 1024) {  // long literals that nearly stand everywhere: charged as compared
+      Charge(compared / 16);
+      compared %= 16;
+    }
+    return k == len;
   };
   const unsigned char* in = reinterpret_cast<const unsigned char*>(inputStart_);
   const unsigned char* end = reinterpret_cast<const unsigned char*>(inputEnd_);

@@ -2,6 +2,7 @@
 // A small backtracking regular-expression engine over 8-bit (Windows-1252) characters. The
 // expression compiles into a byte program of linked nodes that a recursive matcher runs. Needs
 // nothing above src/base, so the fuzzers and benchmarks can link it without the GUI.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -211,6 +212,7 @@ private:
   bool Search(const char* input, int32_t len, int32_t from);
   bool ScanAndTry(const char* s, const char* end);
   bool PrefixAt(const char* p) const;
+  ptrdiff_t LastStartByLiterals(const char* s);
   void KeepMatch();
   bool OneCharSet(int p, uint8_t* set) const;
   int PrefixWalk(int p, int off, uint8_t (*sets)[32], int& budget, int depth) const;
@@ -261,6 +263,10 @@ private:
   int prefixLen_ = 0;
   std::vector<uint8_t> prefixTable_;
   ScanSet scanA_, scanB_;
+  // The literal nodes on the top-level chain of a single-alternative program; after
+  // kBoundAfterSteps steps a search stops at the last place where they could all still stand.
+  std::vector<int32_t> chainLiterals_;
+  static constexpr int64_t kBoundAfterSteps = 100000;
   int32_t lastError_ = 0;
   uint32_t compModifiers_ = 0;
   uint32_t progModifiers_ = 0;

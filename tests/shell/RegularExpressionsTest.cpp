@@ -842,6 +842,8 @@ TEST(RegularExpression, StepBudgetBoundsTheTimeOfHostileSearches) {
       {"(\\d+\\.?)+zz", ""},
       {"(a|b|c|d|e|f|g|h|i|j|k|l|m|n|o|p|q|r|s|t|u|v|w|x|y|z| )*!", ""},
       {std::string(900, 'a') + "b", std::string(1000000, 'a')},
+      {std::string(450, 'a') + "b" + std::string(449, 'a'), std::string(1000000, 'a')},
+      {".*" + std::string(450, 'a') + "b" + std::string(449, 'a'), std::string(1000000, 'a')},
       {"(?-s)(.+)*#", ""},
   };
   const std::string log = BigTraceLog();
