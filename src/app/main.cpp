@@ -52,6 +52,8 @@ int main(int argc, char** argv) {
   }
   int result = 0;
   {
+    // the embedded browser draws with OpenGL and shares its contexts with the window's
+    QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     InstallShellHooks();
     CheckSingleInstance();

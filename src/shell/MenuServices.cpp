@@ -14,6 +14,7 @@
 #include "game/KTGlobal.h"
 #include "game/Options.h"
 #include "shell/OnlineServices.h"
+#include "shell/frmMain.h"
 #include "shell/frmPleaseWait.h"
 
 std::function<void(QWidget*, const std::string&)> MenuMessageHook;
@@ -27,6 +28,7 @@ std::function<void(QWidget*, const std::string&)> ErrorReportHook;
 std::function<void(QWidget*, bool&)> ErrorSolutionLookupHook;
 std::function<std::string(const std::string&)> VersionFetchHook;
 std::function<bool(QWidget*)> NewHighscoreHook;
+std::function<void(TfrmGame&)> GameWindowCreatedHook;
 
 namespace {
 const QString kTitle = QStringLiteral("Kestrune");
@@ -80,6 +82,7 @@ std::string RunGameWindow(QWidget* owner, const TGameRequest& r) {
     std::unique_ptr<TfrmGame> game =
         TfrmGame::CreateGame(owner, r.Behaviour, r.Windowed, r.Device, r.Mode, r.ReplayLevel);
     game->OnIdle = [] { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    if (GameWindowCreatedHook) GameWindowCreatedHook(*game);
     result = game->ShowModal();
   } catch (const Exception& e) {
     result = e.Message;
@@ -99,9 +102,13 @@ void ResetMenuServices() {
   WorldsBestDownloadHook = [](QWidget* owner) { return int32_t(ExecuteDownloadWorldBest(owner, MenuUI(owner))); };
   ErrorReportHook = [](QWidget* owner, const std::string&) { ShowErrorReportDialog(owner); };
   ErrorSolutionLookupHook = [](QWidget* owner, bool& lookupArmed) {
-    ErrorSolutions().LookUpErrorSolution(lookupArmed, owner && owner->isActiveWindow(), MenuUI(owner));
+    TOnlineUI ui = MenuUI(owner);
+    // the solution page goes into the embedded browser while it is shown
+    if (auto* main = qobject_cast<TfrmMain*>(owner)) ui.OpenPage = [main](const std::string& url) { main->OpenPage(url); };
+    ErrorSolutions().LookUpErrorSolution(lookupArmed, owner && owner->isActiveWindow(), ui);
   };
   VersionFetchHook = [](const std::string& url) { return HttpGetText(url); };
+  GameWindowCreatedHook = nullptr;
   NewHighscoreHook = [](QWidget* owner) { return AskNewHighscore(owner, GameEnvironment.Highscores[0].Score); };
 }
 

@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QUrl>
 
 #include "base/Classes.h"
 #include "base/Exceptions.h"
@@ -46,16 +47,6 @@ bool HasParam(const QStringList& params, const char* name) {
 int32_t BestScore() { return GameEnvironment.Highscores[0].Score; }
 }  // namespace
 
-TBrowserArea::TBrowserArea(QWidget* parent) : QWidget(parent) {
-  setObjectName("MainBrowser");
-  setAutoFillBackground(true);
-}
-
-void TBrowserArea::Navigate(const std::string& url) {
-  FLastURL = url;
-  Log("Browser: " + url, ltInfo);
-}
-
 TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(parent) {
   setObjectName("frmMain");
   setWindowTitle("Kestrune");
@@ -72,6 +63,14 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
   imgLogo->setGeometry(kBrowserShown);
   MainBrowser = new TBrowserArea(client);
   MainBrowser->setGeometry(kBrowserHidden);
+  MainBrowser->OnBeforeNavigate = [this](const std::string& url, bool mainFrame, bool& cancel) {
+    MainBrowserBeforeNavigate2(url, mainFrame, cancel);
+  };
+  MainBrowser->OnNewWindow = [this](const std::string& url) { MainBrowserNewWindow(url); };
+  MainBrowser->OnDocumentComplete = [this](const std::string& url) { MainBrowserDocumentComplete(url); };
+  MainBrowser->OnLoadFailed = [this](const std::string& url, const std::string& reason) {
+    MainBrowserLoadFailed(url, reason);
+  };
   imgPlayBtn = new QLabel(client);
   imgPlayBtn->setObjectName("imgPlayBtn");
   imgPlayBtn->setGeometry(175, 281, 148, 45);
@@ -264,7 +263,10 @@ void TfrmMain::FormShow() {
   if (InstantPlay) {
     StartGame();
     close();
+    return;
   }
+  // The web engine starts once the window is up, so it never holds the first picture back.
+  QTimer::singleShot(0, MainBrowser, &TBrowserArea::CreateView);
 }
 
 bool TfrmMain::ShowBrowser(bool show) {
@@ -280,14 +282,57 @@ void TfrmMain::NavigateTo(const std::string& page) {
   MainBrowser->Navigate("http://" + GameEnvironment.InternalHost + GameEnvironment.InternalBase + page);
 }
 
+std::string TfrmMain::InSitePrefix() const {
+  const std::string prefix = "http://" + GameEnvironment.InternalHost + GameEnvironment.InternalBase;
+  // in the form the browser reports addresses: the host in lower case, no ":80"
+  const QUrl url(QString::fromStdString(prefix), QUrl::StrictMode);
+  return url.isValid() ? url.toString(QUrl::FullyEncoded).toStdString() : prefix;
+}
+
+void TfrmMain::OpenOutside(const std::string& url) {
+  if (IsBrowserWebAddress(url)) OpenURLInBrowser(url);
+  else Log("Browser: refused to open " + url, ltWarning);
+}
+
+void TfrmMain::OpenPage(const std::string& url) {
+  if (BrowserShown) MainBrowser->Navigate(url);
+  else OpenOutside(url);
+}
+
+void TfrmMain::MainBrowserBeforeNavigate2(const std::string& url, bool mainFrame, bool& cancel) {
+  ApplyHostsList();
+  if (IsBrowserWebAddress(url) && url.find(InSitePrefix()) != std::string::npos) return;
+  cancel = true;
+  // a frame of a page is no place the player chose to go: it is just left empty
+  if (mainFrame) OpenOutside(url);
+  else Log("Browser: frame not shown: " + url, ltNote);
+}
+
+void TfrmMain::MainBrowserNewWindow(const std::string& url) { OpenOutside(url); }
+
+void TfrmMain::MainBrowserDocumentComplete(const std::string& url) {
+  FLastLoadFailure.clear();
+  ShowBrowser(true);
+  ApplyHostsList();
+  if (url == InSitePrefix() + "highscore.html") NavigatePending = true;
+}
+
+void TfrmMain::MainBrowserLoadFailed(const std::string& url, const std::string& reason) {
+  // no error page inside the menu picture: the logo stays, the timer asks again
+  ShowBrowser(false);
+  imgLogo->setPixmap(FLogoBitmap);
+  const std::string line = "Browser: could not load " + url + ": " + reason;
+  if (line != FLastLoadFailure) Log(line, ltWarning);
+  FLastLoadFailure = line;
+}
+
 void TfrmMain::Timer1Timer() {
   if (IsConnected()) {
     ApplyHostsList();
-    if (!BrowserShown) {
-      ShowBrowser(true);
-      NavigatePending = true;
-    }
-    if (BrowserShown && NavigatePending) {
+    // The browser shows once its page has loaded (MainBrowserDocumentComplete): a server that
+    // cannot be reached leaves the logo, and the next tick asks again.
+    if (!BrowserShown && !MainBrowser->Loading()) NavigatePending = true;
+    if (NavigatePending) {
       NavigateTo(Format("index.asp?id=%d", int(GameEnvironment.Country)));
       NavigatePending = false;
     }
@@ -403,7 +448,12 @@ void TfrmMain::actResetExecute() {
 
 void TfrmMain::actGotoHighscoreExecute() {
   if (!CheckInternet(true)) return;
-  if (ShowBrowser(IsConnected())) NavigateTo("highscore.html");
+  if (IsConnected()) {
+    NavigateTo("highscore.html");  // shown when it has loaded
+  } else {
+    ShowBrowser(false);
+    imgLogo->setPixmap(FLogoBitmap);
+  }
 }
 
 void TfrmMain::actHelpExecute() {
