@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QOpenGLContext>
 #include <QPixmap>
 #include <QString>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "game/GameWindow.h"
 #include "game/KTGlobal.h"
 #include "game/Options.h"
+#include "platform/D3D8GL.h"
 #include "shell/OnlineServices.h"
 #include "shell/frmMain.h"
 #include "shell/frmPleaseWait.h"
@@ -81,7 +83,13 @@ std::string RunGameWindow(QWidget* owner, const TGameRequest& r) {
   try {
     std::unique_ptr<TfrmGame> game =
         TfrmGame::CreateGame(owner, r.Behaviour, r.Windowed, r.Device, r.Mode, r.ReplayLevel);
-    game->OnIdle = [] { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    game->OnIdle = [] {
+      QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+      // The menu's web view may have drawn with GL meanwhile: Qt lets go of its context (so it
+      // binds it afresh next time) and the game takes its own back.
+      if (QOpenGLContext* qt = QOpenGLContext::currentContext()) qt->doneCurrent();
+      D3DReclaimGLContext();
+    };
     if (GameWindowCreatedHook) GameWindowCreatedHook(*game);
     result = game->ShowModal();
   } catch (const Exception& e) {
