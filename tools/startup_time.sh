@@ -52,6 +52,7 @@ now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 
 one_run() {
   local t0 t1 page=""
+  rm -f "$LOG"
   t0=$(now_ms)
   "$PROGRAM" >"$WORK/out.txt" 2>&1 &
   APP_PID=$!
@@ -63,7 +64,7 @@ one_run() {
   if [ -n "$SERVER" ]; then
     # the browser's first completed page (the timer asks for it 2 s after the window shows)
     for _ in $(seq 1000); do
-      grep -q 'Browser: shown ' "$LOG" 2>/dev/null && { page=$(( $(now_ms) - t0 )); break; }
+      grep -q 'Browser: loaded ' "$LOG" 2>/dev/null && { page=$(( $(now_ms) - t0 )); break; }
       sleep 0.01
     done
   fi

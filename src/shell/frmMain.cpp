@@ -97,8 +97,9 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
   InstantPlay = HasParam(params, "/ip");
   miReplayWorldsBestGame->setVisible(HasParam(params, "/replay"));
   try {
+    // the adapters are enumerated by the options window when first needed (after the window
+    // shows): that probe loads the whole GL driver
     FDirect3D = std::make_unique<TzrD3D8>();
-    FDirect3D->EnumAdapters();
   } catch (const Exception& e) {
     // no Direct3D: the options find no device and the menu state becomes 0
     Log("Direct3D could not be created: " + e.Message, ltError);

@@ -269,6 +269,18 @@ TEST_F(FrmMainTest, TimerShowsTheBrowserWhileConnected) {
   SetConnectedStateHook(nullptr);
 }
 
+TEST_F(FrmMainTest, TheGraphicsProbeWaitsUntilTheWindowShows) {
+  Make({"/ip"});
+  ASSERT_NE(Main->Direct3D(), nullptr);
+  EXPECT_TRUE(Main->Direct3D()->Adapters.empty());  // nothing probed while starting
+  Main->show();
+  Main->FormShow();
+  EXPECT_FALSE(Main->Direct3D()->Adapters.empty());
+  EXPECT_EQ(Main->MenuState, msReady);
+  EXPECT_EQ(Games.size(), 1u);  // "/ip" still plays its one game
+  EXPECT_FALSE(Main->isVisible());
+}
+
 TEST_F(FrmMainTest, InstantPlayWithoutADeviceClosesWithoutAGame) {
   Main = std::make_unique<TfrmMain>(QStringList{"/ip"});  // no options window: no device
   Main->show();
