@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
     QStringList params = QApplication::arguments();
     if (!params.isEmpty()) params.removeFirst();
     TfrmMain frmMain(params);
-    TfrmGameOptions frmGameOptions(frmMain.Direct3D(), &frmMain);
+    // the options window gets the Direct3D object from the main window when it is first needed
+    TfrmGameOptions frmGameOptions(nullptr, &frmMain);
     frmMain.SetOptionsWindow(&frmGameOptions);
     frmMain.show();
     result = app.exec();

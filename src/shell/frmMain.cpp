@@ -96,15 +96,8 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
   LogSystemInfo();
   InstantPlay = HasParam(params, "/ip");
   miReplayWorldsBestGame->setVisible(HasParam(params, "/replay"));
-  try {
-    // the adapters are enumerated by the options window when first needed (after the window
-    // shows): that probe loads the whole GL driver
-    FDirect3D = std::make_unique<TzrD3D8>();
-  } catch (const Exception& e) {
-    // no Direct3D: the options find no device and the menu state becomes 0
-    Log("Direct3D could not be created: " + e.Message, ltError);
-    FDirect3D.reset();
-  }
+  // The Direct3D object is made when the device check first needs it, after the window shows:
+  // starting the display layer and probing the GL driver would hold the first picture back.
   MenuState = msUnchecked;
   LoadPictures();
   const std::string codec = CommonDataDir + "l3codecx.acm";
@@ -119,6 +112,23 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
   }
   UpdateActions();
   Log("Initialized", ltCheckpoint);
+}
+
+TzrD3D8* TfrmMain::Direct3D() {
+  if (!FDirect3D && !FDirect3DFailed) {
+    try {
+      FDirect3D = std::make_unique<TzrD3D8>();
+    } catch (const Exception& e) {
+      // no Direct3D: the options find no device and the menu state becomes 0
+      Log("Direct3D could not be created: " + e.Message, ltError);
+      FDirect3DFailed = true;
+    }
+  }
+  return FDirect3D.get();
+}
+
+void TfrmMain::ProvideDirect3D() {
+  if (FOptions) FOptions->SetDirect3D(Direct3D());
 }
 
 TfrmMain::~TfrmMain() {
@@ -233,6 +243,7 @@ void TfrmMain::UpdateMenuState() {
   Timer1->start();
   if (MenuState == msUnchecked) {
     BuildLevelMenu();
+    ProvideDirect3D();
     if (!FOptions || FOptions->Model().NoDevice) {
       const std::string text = DirectXErrorText(kNoDeviceCode);
       LogCode(text, kNoDeviceCode);
@@ -368,6 +379,7 @@ bool TfrmMain::CheckMemory() {
 }
 
 std::string TfrmMain::RunGame(uint8_t behaviour, int32_t replayLevel) {
+  ProvideDirect3D();
   TGameRequest request;
   request.Behaviour = behaviour;
   request.ReplayLevel = replayLevel;
@@ -417,6 +429,7 @@ void TfrmMain::actPlayNewExecute() {
 
 void TfrmMain::actGameOptionsExecute() {
   if (FOptions) {
+    ProvideDirect3D();
     FOptions->exec();
     if (MenuState == msUnchecked && FOptions->HasSelectedDevice()) MenuState = msReady;
   }

@@ -32,7 +32,8 @@ public:
 
   // The options window, created after this one (not owned).
   void SetOptionsWindow(TfrmGameOptions* options) { FOptions = options; }
-  TzrD3D8* Direct3D() const { return FDirect3D.get(); }
+  // The process's Direct3D object, made on first use; null when it cannot be made.
+  TzrD3D8* Direct3D();
 
   bool InstantPlay = false;
   bool BrowserShown = false;
@@ -96,10 +97,12 @@ private:
   void LoadPictures();
   std::string RunGame(uint8_t behaviour, int32_t replayLevel);
   void NavigateTo(const std::string& page);
+  void ProvideDirect3D();  // hands the Direct3D object to the options window
   std::string InSitePrefix() const;
   void OpenOutside(const std::string& url);
 
   std::unique_ptr<TzrD3D8> FDirect3D;
+  bool FDirect3DFailed = false;
   TfrmGameOptions* FOptions = nullptr;
   QPixmap FLogoBitmap, FNetBitmap;
   bool FShownOnce = false;

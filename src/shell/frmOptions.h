@@ -26,6 +26,11 @@ public:
   }
   // Enumerates and lists the devices, once.
   void ListDevices();
+  // The Direct3D object to list the devices of, when it was not known at creation; only before
+  // the devices are listed.
+  void SetDirect3D(TzrD3D8* direct3D) {
+    if (!FDevicesListed) FModel.Direct3D = direct3D;
+  }
 
   // The selection functions of the shell.
   TzrD3DDeviceInfo* FindSelectedDevice() { return Model().FindSelectedDevice(); }

@@ -270,12 +270,17 @@ TEST_F(FrmMainTest, TimerShowsTheBrowserWhileConnected) {
 }
 
 TEST_F(FrmMainTest, TheGraphicsProbeWaitsUntilTheWindowShows) {
-  Make({"/ip"});
-  ASSERT_NE(Main->Direct3D(), nullptr);
-  EXPECT_TRUE(Main->Direct3D()->Adapters.empty());  // nothing probed while starting
+  // as the start-up makes them: the options window without the Direct3D object
+  Main = std::make_unique<TfrmMain>(QStringList{"/ip"});
+  Options = std::make_unique<TfrmGameOptions>(nullptr);
+  Main->SetOptionsWindow(Options.get());
+  EXPECT_FALSE(LogHas("* Checkpoint: Create Direct3D 8"));  // nothing probed while starting
   Main->show();
   Main->FormShow();
+  EXPECT_TRUE(LogHas("* Checkpoint: Create Direct3D 8"));
+  ASSERT_NE(Main->Direct3D(), nullptr);
   EXPECT_FALSE(Main->Direct3D()->Adapters.empty());
+  EXPECT_EQ(Options->Model().Direct3D, Main->Direct3D());
   EXPECT_EQ(Main->MenuState, msReady);
   EXPECT_EQ(Games.size(), 1u);  // "/ip" still plays its one game
   EXPECT_FALSE(Main->isVisible());
