@@ -28,6 +28,7 @@ WORK=$(mktemp -d)
 XVFB_PID=""
 cleanup() {
   [ -n "${APP_PID:-}" ] && kill "$APP_PID" 2>/dev/null || true
+  [ -n "${SPY_PID:-}" ] && kill "$SPY_PID" 2>/dev/null || true
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
   rm -rf "$WORK"
 }
@@ -39,6 +40,9 @@ if ! xdpyinfo >/dev/null 2>&1 && ! xwininfo -root >/dev/null 2>&1; then
   XVFB_PID=$!
   for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.05; done
 fi
+# one client stays connected, so the X server does not reset between runs (and refuse meanwhile)
+xprop -root -spy >/dev/null 2>&1 &
+SPY_PID=$!
 export XDG_DATA_HOME=$WORK/data XDG_CACHE_HOME=$WORK/cache XDG_RUNTIME_DIR=$WORK/run HOME=$WORK/home
 mkdir -p "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR" "$HOME"
 chmod 700 "$XDG_RUNTIME_DIR"

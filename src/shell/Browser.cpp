@@ -1,6 +1,7 @@
 #include "shell/Browser.h"
 
-#include <QContextMenuEvent>
+#include <unistd.h>
+
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEngineLoadingInfo>
@@ -8,6 +9,8 @@
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <cstdlib>
+#include <cstring>
 
 #include "engine/tools.h"
 
@@ -77,8 +80,25 @@ TBrowserArea::~TBrowserArea() {
   delete FProfile;
 }
 
+namespace {
+// The web engine will not run as root with its sandbox on: it ends the whole process.
+bool EngineRefusesToRun() {
+  if (geteuid() != 0) return false;
+  const char* off = getenv("QTWEBENGINE_DISABLE_SANDBOX");
+  const char* flags = getenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  return !(off && *off && std::strcmp(off, "0") != 0) && !(flags && std::strstr(flags, "--no-sandbox"));
+}
+}  // namespace
+
 void TBrowserArea::CreateView() {
-  if (FView) return;
+  if (FView || FUnavailable) return;
+  if (EngineRefusesToRun()) {
+    FUnavailable = true;
+    Log("Browser: the web engine does not run as root unless QTWEBENGINE_DISABLE_SANDBOX=1 is set; "
+        "the embedded browser stays off",
+        ltWarning);
+    return;
+  }
   FProfile = new QWebEngineProfile(this);  // no storage name: off the record
   FProfile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
   FProfile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
@@ -100,8 +120,9 @@ void TBrowserArea::CreateView() {
 
 void TBrowserArea::Navigate(const std::string& url) {
   FLastURL = url;
-  Log("Browser: " + url, ltInfo);
   CreateView();
+  if (!FPage) return;
+  Log("Browser: " + url, ltInfo);
   FLoading = true;
   FPage->load(QUrl(QString::fromStdString(url)));
 }

@@ -23,6 +23,8 @@ public:
   // The last address given to Navigate.
   const std::string& LastURL() const { return FLastURL; }
   // Creates the web view and so starts the web engine; until then the area is an empty widget.
+  // Run as root, the engine needs its sandbox switched off (QTWEBENGINE_DISABLE_SANDBOX=1):
+  // without that the area stays empty and Navigate does nothing.
   void CreateView();
   QWebEngineView* View() const { return FView; }
   // The address of the page shown (or being loaded); empty before the first load.
@@ -51,6 +53,7 @@ private:
   TBrowserPage* FPage = nullptr;
   QWebEngineView* FView = nullptr;
   bool FLoading = false;
+  bool FUnavailable = false;  // the engine cannot run here
 };
 
 // True for http and https addresses: the only kind a page may hand to the external browser.

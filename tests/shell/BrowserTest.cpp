@@ -334,6 +334,24 @@ TEST_F(BrowserTest, APageThatDoesNotLoadLeavesTheLogo) {
   EXPECT_TRUE(Opened.empty());
 }
 
+TEST_F(BrowserTest, AsRootWithTheSandboxOnTheBrowserStaysOff) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "only root is refused by the engine";
+  const std::string saved = getenv("QTWEBENGINE_DISABLE_SANDBOX") ? getenv("QTWEBENGINE_DISABLE_SANDBOX") : "";
+  setenv("QTWEBENGINE_DISABLE_SANDBOX", "0", 1);
+  {
+    TBrowserArea area(nullptr);
+    area.Navigate(Prefix + "index.asp");  // the engine would end the process here
+    area.Navigate(Prefix + "index.asp");
+    EXPECT_EQ(area.View(), nullptr);
+    EXPECT_FALSE(area.Loading());
+  }
+  setenv("QTWEBENGINE_DISABLE_SANDBOX", saved.c_str(), 1);
+  const std::string log = GetLogText();
+  const std::string line = "Browser: the web engine does not run as root";
+  EXPECT_NE(log.find(line), std::string::npos);
+  EXPECT_EQ(log.find(line), log.rfind(line));  // said once
+}
+
 // A game with the real display layer (SDL offscreen, software GL), started from the menu while
 // the page shows; afterwards the page still works.
 class BrowserGameTest : public BrowserTest {
