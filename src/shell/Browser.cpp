@@ -122,7 +122,7 @@ void TBrowserArea::Navigate(const std::string& url) {
   FLastURL = url;
   CreateView();
   if (!FPage) return;
-  Log("Browser: " + url, ltInfo);
+  if (url != FFailedURL) Log("Browser: " + url, ltInfo);  // retries of a failing page: no new line
   FLoading = true;
   FPage->load(QUrl(QString::fromStdString(url)));
 }
@@ -143,6 +143,7 @@ void TBrowserArea::LoadingChanged(const QWebEngineLoadingInfo& info) {
       break;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
       FLoading = false;
+      FFailedURL.clear();
       Log("Browser: loaded " + url, ltInfo);
       if (OnDocumentComplete) OnDocumentComplete(url);
       break;
@@ -156,6 +157,7 @@ void TBrowserArea::LoadingChanged(const QWebEngineLoadingInfo& info) {
           info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain
               ? "HTTP status " + std::to_string(info.errorCode())
               : info.errorString().toStdString() + " (" + std::to_string(info.errorCode()) + ")";
+      FFailedURL = url;
       if (OnLoadFailed) OnLoadFailed(url, reason);
       break;
     }

@@ -54,6 +54,7 @@ private:
   QWebEngineView* FView = nullptr;
   bool FLoading = false;
   bool FUnavailable = false;  // the engine cannot run here
+  std::string FFailedURL;      // the last page that failed, until one loads
 };
 
 // True for http and https addresses: the only kind a page may hand to the external browser.

@@ -328,6 +328,8 @@ TEST_F(BrowserTest, APageThatDoesNotLoadLeavesTheLogo) {
     ASSERT_TRUE(WaitFor([this] { return !Main->MainBrowser->Loading(); }));
     const std::string log = GetLogText();
     EXPECT_EQ(log.find(c.log), log.rfind(c.log));
+    const std::string asked = "Browser: http://" + c.host + c.base + "index.asp?id=3";
+    EXPECT_EQ(log.find(asked), log.rfind(asked));
     Main.reset();
     ClearLog();
   }
