@@ -15,6 +15,7 @@
 #include "game/KTGlobal.h"
 #include "game/Options.h"
 #include "game/ReplayPack.h"
+#include "game/SaveQueue.h"
 #include "game/SmokeSystem.h"
 
 const char* const kCreditsLine =
@@ -67,6 +68,7 @@ TGameLogic::~TGameLogic() {
   Sounds.reset();
   Smoke.reset();
   Graphics.reset();
+  WaitForSaves();  // what the game saved is on disk before anyone reads it
 }
 
 void TGameLogic::Start() {
@@ -147,7 +149,11 @@ bool TGameLogic::DoFrame() {
   const uint32_t n = dueSteps();
   const uint32_t word = BuildInputWord();
   if (n >= 1) {
-    for (uint32_t i = 0; i < n; ++i) SimulationStep(word);
+    {
+      // The steps' saves (level end, highscore, settings) are written by the save worker.
+      TDeferredSaves deferred;
+      for (uint32_t i = 0; i < n; ++i) SimulationStep(word);
+    }
     Render();
   } else {
     Sleep(0);
@@ -236,6 +242,10 @@ void TGameLogic::LoadLevelFrom(TStream& stream) {
   Level = std::make_unique<TQVGameLevel>(Graphics.get(), stream, Sounds.get());
   RandSeed = static_cast<uint32_t>(RandomSeed);
   Score = StartScore;
+  // Every level starts its smoke timing afresh (the title steps the smoke too).
+  Smoke->Clear();
+  SmokeTick = false;
+  SmokeTickCounter = 0;
   const TBotStart& ps = Level->PlayerStart;
   AddElement(0, new TGEPlayer(this, ps.Direction, ps.Y, ps.X));
   for (int32_t i = 0; i < Level->EnemyStartCount(); ++i) {
@@ -324,11 +334,17 @@ uint64_t GameStateDigest(const TGameLogic& g) {
       if (auto* s = dynamic_cast<const TGESmoker*>(e.get()))
         add(s->State), add(s->SmokeLevel), add(s->PathIndex), add(s->PathLength), add(s->Fatigue), add(s->NextThrowStep);
       if (auto* a = dynamic_cast<const TGEAmmo*>(e.get())) add(a->X), add(a->Y), add(a->Direction);
-      if (auto* o = dynamic_cast<const TGEOption*>(e.get())) add(o->Count), add(o->Selected);
+      if (auto* s = dynamic_cast<const TGESmoker*>(e.get()))
+        for (int32_t i = 0; i < s->Hearts.Count(); ++i) {
+          const TSimpleSprite* h = s->Hearts.Get(i);
+          add(h->X), add(h->Y), add(h->Expiry);
+        }
+      if (auto* o = dynamic_cast<const TGEOption*>(e.get())) add(o->Count), add(o->Selected), add(o->Spin), add(o->Alpha);
     }
   }
   if (g.Level) {
     add(g.Level->StepCount);
+    for (int32_t i = 0; i < g.Level->Sparkles.Count(); ++i) add(g.Level->Sparkles.Get(i)->Expiry);
     for (const TLevelCell& c : g.Level->Cells) add(c.Action), add(c.StateCounter), add(c.Occupant != nullptr);
   }
   return h;

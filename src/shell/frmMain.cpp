@@ -19,9 +19,14 @@
 #include "engine/Inet.h"
 #include "engine/tools.h"
 #include "engine/zrD3D.h"
+#include "game/GameWindow.h"
 #include "game/KTGlobal.h"
 #include "game/Options.h"
+#include "game/ServerReplies.h"
+#include "game/UserFiles.h"
 #include "shell/MenuServices.h"
+#include "shell/OnlineServices.h"
+#include "shell/RequestRunner.h"
 #include "sysinfo/SI_Memory.h"
 #include "shell/StartupLog.h"
 #include "shell/VersInfo.h"
@@ -90,26 +95,22 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
   LogBegin();
   const QLocale locale;
   const QDateTime now = QDateTime::currentDateTime();
-  const QString stamp = locale.toString(now.date(), QLocale::ShortFormat) + " " +
-                        locale.toString(now.time(), QLocale::LongFormat);
+  // the long time form without its time-zone name
+  const QString timeFormat = locale.timeFormat(QLocale::LongFormat).remove(QLatin1Char('t')).trimmed();
+  const QString stamp = locale.toString(now.date(), QLocale::ShortFormat) + " " + locale.toString(now.time(), timeFormat);
   Log("Started at :" + stamp.toStdString(), ltInfo);
   LogSystemInfo();
+  RemoveStaleSaveFiles();
+  const std::string folderProblem = UserFolderProblem();
+  if (!folderProblem.empty())  // once per run, in front of the menu
+    QTimer::singleShot(0, this, [this, folderProblem] { MenuMessage(this, folderProblem); });
   InstantPlay = HasParam(params, "/ip");
   miReplayWorldsBestGame->setVisible(HasParam(params, "/replay"));
   // The Direct3D object is made when the device check first needs it, after the window shows:
   // starting the display layer and probing the GL driver would hold the first picture back.
   MenuState = msUnchecked;
   LoadPictures();
-  const std::string codec = CommonDataDir + "l3codecx.acm";
-  if (!FileExists(codec)) {
-    TResourceData data;
-    if (FindResourceData("DLL", "MP3CODEC", data)) {
-      TFileStream out(codec, fmCreate);
-      out.WriteBuffer(data.Data, static_cast<int32_t>(data.Size));
-    } else {
-      Log("The MP3 codec resource is missing", ltError);
-    }
-  }
+  WriteCodecFile();
   UpdateActions();
   Log("Initialized", ltCheckpoint);
 }
@@ -312,7 +313,7 @@ void TfrmMain::OpenPage(const std::string& url) {
 }
 
 void TfrmMain::MainBrowserBeforeNavigate2(const std::string& url, bool mainFrame, bool& cancel) {
-  ApplyHostsList();
+  ApplyHostsList(false);  // the web engine waits for our answer
   if (IsBrowserWebAddress(url) && url.find(InSitePrefix()) != std::string::npos) return;
   cancel = true;
   // a frame of a page is no place the player chose to go: it is just left empty
@@ -325,7 +326,7 @@ void TfrmMain::MainBrowserNewWindow(const std::string& url) { OpenOutside(url); 
 void TfrmMain::MainBrowserDocumentComplete(const std::string& url) {
   FLastLoadFailure.clear();
   ShowBrowser(true);
-  ApplyHostsList();
+  ApplyHostsList(false);
   if (url == InSitePrefix() + "highscore.html") NavigatePending = true;
 }
 
@@ -340,11 +341,11 @@ void TfrmMain::MainBrowserLoadFailed(const std::string& url, const std::string& 
 
 void TfrmMain::Timer1Timer() {
   if (IsConnected()) {
-    ApplyHostsList();
+    ApplyHostsList(false);  // never waits here: a slow hosts list is applied by a later tick
     // The browser shows once its page has loaded (MainBrowserDocumentComplete): a server that
     // cannot be reached leaves the logo, and the next tick asks again.
     if (!BrowserShown && !MainBrowser->Loading()) NavigatePending = true;
-    if (NavigatePending) {
+    if (NavigatePending && !GameEnvironment.InternalHost.empty()) {
       NavigateTo(Format("index.asp?id=%d", int(GameEnvironment.Country)));
       NavigatePending = false;
     }
@@ -473,7 +474,7 @@ void TfrmMain::actGotoHighscoreExecute() {
 void TfrmMain::actHelpExecute() {
   if (!CheckInternet(true)) return;
   ApplyHostsList();
-  OpenURLInBrowser(GameEnvironment.SupportURL + "help/index.asp");
+  OpenWebAddress(GameEnvironment.SupportURL + "help/index.asp");
 }
 
 void TfrmMain::actPublishErrorreportExecute() { ErrorReportHook(this, GetLogText()); }
@@ -486,34 +487,33 @@ void TfrmMain::actAboutExecute() {
 void TfrmMain::actCheckNewVersionExecute() {
   if (!CheckInternet(true)) return;
   std::string reply;
-  {
-    TfrmPleaseWait wait(this);
-    wait.SetMessage("checks the latest available version of this program.");
-    wait.ShowNow();
-    try {
-      reply = VersionFetchHook("http://" + GameEnvironment.InternalHost + GameEnvironment.InternalBase +
-                               "version.txt");
-    } catch (const std::exception& e) {
-      Log(std::string("Version check failed: ") + e.what(), ltWarning);
-      reply.clear();
-      wait.hide();
-      MenuMessage(this, "Error accessing internet");
-    }
+  const TOnlineUI ui = MenuOnlineUI(this);
+  ui.DoBeginWait("checks the latest available version of this program.");
+  try {
+    const std::string url = "http://" + GameEnvironment.InternalHost + GameEnvironment.InternalBase + "version.txt";
+    ui.DoRunRequest([&] { reply = VersionFetchHook(url); });
+    ui.DoEndWait();
+  } catch (const ERequestCancelled&) {
+    ui.DoEndWait();
+    return;
+  } catch (const std::exception& e) {
+    Log(std::string("Version check failed: ") + TextExcerpt(e.what(), 200), ltWarning);
+    reply.clear();
+    ui.DoEndWait();
+    MenuMessage(this, "Error accessing internet");
   }
-  if (reply.empty()) return;
-  TStringList lines;
-  lines.SetText(reply);
-  if (lines.Count() < 2) return;
-  TdfsVersionInfoResource version;
-  version.SetFilename("");
-  const auto& v = version.FileVersion;
+  TVersionReply version;
+  if (reply.empty() || !ParseVersionReply(reply, version)) return;
+  TdfsVersionInfoResource resource;
+  resource.SetFilename("");
+  const auto& v = resource.FileVersion;
   const std::string own = Format("%d.%d.%d.%d", v.Major(), v.Minor(), v.Release(), v.Build());
-  const std::string latest = lines[0];
-  if (latest > own) {
-    if (MenuAskYesNo(this, "There is a new version (" + latest + ") of this program " + "available at " +
-                               lines[1] + ". Would you like to go to that " +
-                               "website to download the new version?"))
-      OpenURLInBrowser(lines[1]);
+  if (version.Latest > own) {
+    if (MenuAskYesNo(this, "There is a new version (" + version.Latest + ") of this program " + "available at " +
+                               TextExcerpt(version.RawPage, 200) + ". Would you like to go to that " +
+                               "website to download the new version?") &&
+        !OpenWebAddress(version.RawPage))
+      MenuMessage(this, "The address given for the new version is not a web page; it was not opened.");
   } else {
     MenuMessage(this, "The version you are running is the latest.");
   }
@@ -533,6 +533,11 @@ void TfrmMain::BuildLevelMenu() {
     });
   }
   UpdateActions();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  TRequestRunner::CancelAll();  // a request still under way ends with the program
+  QMainWindow::closeEvent(event);
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {

@@ -298,6 +298,40 @@ TEST_F(GameLogicTest, HitKindsOnSmokers) {
   EXPECT_EQ(g->LevelText, "Fun Over!");
 }
 
+// A stun counts down beside the rest and the puff; the puff alone waits for the rest to end.
+TEST_F(GameLogicTest, StunRunsBesideRestAndPuff) {
+  struct Case {
+    int32_t Rest, Puff;
+    int Steps;
+    int32_t StunAfter, RestAfter, PuffAfter;
+    bool Exhaled;
+  };
+  const Case cases[] = {
+      {0, 40, 10, 30, 0, 30, false},   // hit mid-puff: the puff goes on under the stun
+      {0, 40, 20, 20, 0, 20, true},    // and breathes out (below 25) while still stunned
+      {30, 40, 10, 30, 20, 40, false}, // hit while resting: the rest runs, the puff waits
+      {30, 40, 35, 5, 0, 35, false},   // the rest is over before the stun: the puff resumes
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "rest " << c.Rest << " puff " << c.Puff << " steps " << c.Steps);
+    auto g = NewGame();
+    FixtureLevel f = Room(12, 12);
+    f.PX = 2, f.PY = 2;
+    f.Enemies = {{8, 8, 0, {}}};
+    Load(*g, f);
+    TGESmoker* s = Smoker(*g, 0);
+    s->RestTimer = c.Rest;
+    s->PuffTimer = c.Puff;
+    s->Hit(hkOxygen);
+    ASSERT_EQ(s->StunTimer, 40);
+    for (int i = 0; i < c.Steps; ++i) g->SimulationStep(1);
+    EXPECT_EQ(s->StunTimer, c.StunAfter);
+    EXPECT_EQ(s->RestTimer, c.RestAfter);
+    EXPECT_EQ(s->PuffTimer, c.PuffAfter);
+    EXPECT_EQ(s->Exhaled != 0, c.Exhaled);
+  }
+}
+
 TEST_F(GameLogicTest, DoorsKeysAndSwitches) {
   auto g = NewGame();
   FixtureLevel f = Room(12, 10);
@@ -593,6 +627,49 @@ TEST_F(GameLogicTest, TitleKeysAndPages) {
   EXPECT_EQ(g->GameState, gsPlaying);
   EXPECT_EQ(GameEnvironment.GamesStarted, 1);
   EXPECT_EQ(g->RandomSeed, 12345);
+}
+
+// Left alone for 45 s, or asked with D, the title plays the demo shipped in the level resources:
+// the game plays it, the window is not closed.
+TEST_F(GameLogicTest, TheTitleStartsTheShippedDemo) {
+  for (bool pressD : {false, true}) {
+    SCOPED_TRACE(pressD ? "D key" : "idle");
+    std::array<uint8_t, 256> keys{};
+    bool closed = false;
+    TGameLogicSetup setup;
+    setup.OnGameOver = [&](const std::string&) { closed = true; };
+    setup.ReadKeys = [&](uint8_t k[256]) { std::memcpy(k, keys.data(), keys.size()); };
+    TGameLogic g(setup);
+    g.LoadProgress = 100;
+    g.SetState(gsTitle);
+    if (pressD) {
+      for (int i = 0; i < 30; ++i) g.SimulationStep(0);  // the title fades in
+      keys[32] = 0x80;
+      g.HandleKeys();
+      keys[32] = 0;
+      g.HandleKeys();
+      EXPECT_EQ(g.TitleAction, 2);
+      for (int i = 0; i < 40 && g.GameState == gsTitle; ++i) g.SimulationStep(0);
+    } else {
+      int steps = 0;
+      while (steps < 3000 && g.GameState == gsTitle) {
+        g.SimulationStep(0);
+        ++steps;
+      }
+      EXPECT_EQ(steps, 2251);
+    }
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(g.GameState, gsPlaying);
+    EXPECT_EQ(g.ReplayMode, rmDemo);
+    ASSERT_TRUE(g.Level);
+    EXPECT_EQ(g.LevelNumber, 1);
+    EXPECT_EQ(g.NextReplayLevel, 2) << "more recorded levels follow";
+    // the demo runs on its recorded input
+    for (int i = 0; i < 400; ++i) g.SimulationStep(0);
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(g.GameState, gsPlaying);
+    EXPECT_GT(g.GameTime, 0);
+  }
 }
 
 TEST_F(GameLogicTest, NameEntryOnTheHighscoreScreen) {
