@@ -287,6 +287,18 @@ TEST_F(BrowserTest, TheHighscorePageReturnsToTheIndexButACancelledLoadDoesNot) {
   EXPECT_EQ(Main->MainBrowser->LastURL(), Prefix + "index.asp?id=3");
 }
 
+TEST_F(BrowserTest, SolutionPagesGoIntoTheBrowserWhileItShows) {
+  ShowWithIndexPage();
+  Main->OpenPage(Prefix + "highscore.html");  // what the error-solution lookup calls
+  ASSERT_TRUE(WaitFor([this] { return Title() == "highscore"; }));
+  EXPECT_TRUE(Opened.empty());
+  Main->ShowBrowser(false);
+  Main->OpenPage(Prefix + "errors/x.html");
+  Main->OpenPage("file:///etc/hostname");
+  EXPECT_EQ(Opened, std::vector<std::string>{Prefix + "errors/x.html"});
+  EXPECT_TRUE(LogContains("Browser: refused to open file:///etc/hostname"));
+}
+
 TEST_F(BrowserTest, RightClickOpensNoMenu) {
   ShowWithIndexPage();
   Click("other", Qt::RightButton);
