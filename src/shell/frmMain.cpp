@@ -278,8 +278,10 @@ void TfrmMain::FormShow() {
     close();
     return;
   }
-  // The web engine starts once the window is up, so it never holds the first picture back.
+  // The web engine starts once the window is up, so it never holds the first picture back; the
+  // hosts list is fetched meanwhile, so the first tick finds the server's address.
   QTimer::singleShot(0, MainBrowser, &TBrowserArea::CreateView);
+  ApplyHostsList(false);
 }
 
 bool TfrmMain::ShowBrowser(bool show) {
