@@ -58,12 +58,6 @@ private:
   TBrowserArea* FArea;
 };
 
-bool IsBrowserWebAddress(const std::string& url) {
-  const QUrl u(QString::fromStdString(url));
-  const QString scheme = u.scheme().toLower();
-  return u.isValid() && (scheme == "http" || scheme == "https") && !u.host().isEmpty();
-}
-
 TBrowserArea::TBrowserArea(QWidget* parent) : QWidget(parent) {
   setObjectName("MainBrowser");
   setAutoFillBackground(true);

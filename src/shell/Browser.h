@@ -56,6 +56,3 @@ private:
   bool FUnavailable = false;  // the engine cannot run here
   std::string FFailedURL;      // the last page that failed, until one loads
 };
-
-// True for http and https addresses: the only kind a page may hand to the external browser.
-bool IsBrowserWebAddress(const std::string& url);

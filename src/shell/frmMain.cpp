@@ -24,6 +24,7 @@
 #include "game/Options.h"
 #include "game/ServerReplies.h"
 #include "game/UserFiles.h"
+#include "platform/ShellServices.h"
 #include "shell/MenuServices.h"
 #include "shell/OnlineServices.h"
 #include "shell/RequestRunner.h"
@@ -305,8 +306,7 @@ std::string TfrmMain::InSitePrefix() const {
 }
 
 void TfrmMain::OpenOutside(const std::string& url) {
-  if (IsBrowserWebAddress(url)) OpenURLInBrowser(url);
-  else Log("Browser: refused to open " + url, ltWarning);
+  OpenWebAddress(url);  // http and https only; anything else is refused and logged
 }
 
 void TfrmMain::OpenPage(const std::string& url) {
@@ -316,7 +316,7 @@ void TfrmMain::OpenPage(const std::string& url) {
 
 void TfrmMain::MainBrowserBeforeNavigate2(const std::string& url, bool mainFrame, bool& cancel) {
   ApplyHostsList(false);  // the web engine waits for our answer
-  if (IsBrowserWebAddress(url) && url.find(InSitePrefix()) != std::string::npos) return;
+  if (IsWebAddress(url) && url.find(InSitePrefix()) != std::string::npos) return;
   cancel = true;
   // a frame of a page is no place the player chose to go: it is just left empty
   if (mainFrame) OpenOutside(url);
