@@ -26,6 +26,7 @@
 #include "game/KTGlobal.h"
 #include "game/LevelData.h"
 #include "game/Options.h"
+#include "game/SaveQueue.h"
 #include "platform/D3D8Fake.h"
 #include "platform/D3D8GL.h"
 
@@ -66,9 +67,13 @@ struct TScript {
   }
 };
 
+// As DoFrame runs it: the step's saves go to the save worker.
 double TimedStep(TGameLogic& g, uint32_t word) {
   const auto t0 = std::chrono::steady_clock::now();
-  g.SimulationStep(word);
+  {
+    TDeferredSaves deferred;
+    g.SimulationStep(word);
+  }
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
