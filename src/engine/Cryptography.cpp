@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
+#include <mutex>
 
 #include "base/Exceptions.h"
 #include "base/Streams.h"
@@ -202,7 +204,44 @@ inline void TBlowfish::Rounds(uint32_t& left, uint32_t& right, int start, int st
   right = outR;
 }
 
+namespace {
+// The schedule is a pure function of the key bytes and costs 521 block encryptions: the game
+// keys a fresh cipher for every enciphered file it reads or writes, with one of two keys, so
+// the last few schedules are kept and copied.
+struct TScheduleCacheEntry {
+  std::vector<uint8_t> Key;
+  uint32_t P[18];
+  uint32_t S[4][256];
+};
+constexpr std::size_t kScheduleCacheSize = 4;
+std::mutex ScheduleCacheLock;
+std::deque<TScheduleCacheEntry>& ScheduleCache() {
+  static std::deque<TScheduleCacheEntry> cache;
+  return cache;
+}
+}  // namespace
+
 void TBlowfish::KeySchedule() {
+  {
+    std::lock_guard<std::mutex> g(ScheduleCacheLock);
+    for (const TScheduleCacheEntry& e : ScheduleCache())
+      if (e.Key == FKey) {
+        std::memcpy(P, e.P, sizeof P);
+        std::memcpy(S, e.S, sizeof S);
+        return;
+      }
+  }
+  ComputeKeySchedule();
+  std::lock_guard<std::mutex> g(ScheduleCacheLock);
+  auto& cache = ScheduleCache();
+  if (cache.size() >= kScheduleCacheSize) cache.pop_front();
+  cache.emplace_back();
+  cache.back().Key = FKey;
+  std::memcpy(cache.back().P, P, sizeof P);
+  std::memcpy(cache.back().S, S, sizeof S);
+}
+
+void TBlowfish::ComputeKeySchedule() {
   for (int i = 0; i < 18; ++i) P[i] = ByteSwap(BlowfishInitP[i]);
   for (int b = 0; b < 4; ++b)
     for (int i = 0; i < 256; ++i) S[b][i] = ByteSwap(BlowfishInitS[b][i]);

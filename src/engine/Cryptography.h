@@ -99,11 +99,13 @@ public:
   bool DecryptBlock(uint8_t* block) override;
 
 protected:
+  // Reuses a recent schedule of the same key bytes (see ComputeKeySchedule).
   void KeySchedule() override;
   // The 16 rounds over P[start], P[start + step], ...
   virtual void CipherBlock(uint8_t* block, int start, int step);
 
 private:
+  void ComputeKeySchedule();
   uint32_t F(uint32_t x) const;
   void Rounds(uint32_t& left, uint32_t& right, int start, int step) const;
 
