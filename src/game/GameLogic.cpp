@@ -15,6 +15,7 @@
 #include "game/KTGlobal.h"
 #include "game/Options.h"
 #include "game/ReplayPack.h"
+#include "game/PreparedLevels.h"
 #include "game/SaveQueue.h"
 #include "game/SmokeSystem.h"
 
@@ -55,6 +56,8 @@ TGameLogic::TGameLogic(TGameLogicSetup setup) : Setup(std::move(setup)), Keyboar
   CreditsWidth = static_cast<float>(TGameGraphics::TextWidth(kCreditsLine, 5, 0.5f));
   LevelCount = CountUserLevels();
   if (GameEnvironment.StartLevel > LevelCount) GameEnvironment.StartLevel = LevelCount;
+  // The levels this game may load are decoded while it starts, off the simulation steps.
+  PrepareShippedLevels(GameEnvironment.StartLevel);
   NewSeed = [] {
     Randomize();
     return RandSeed;
@@ -232,6 +235,12 @@ void TGameLogic::StartGame() {
 }
 
 void TGameLogic::LoadLevel() {
+  // A shipped level built in advance (the same bytes give the same level); else from its stream.
+  if (LevelNumber <= kShippedLevelCount)
+    if (std::unique_ptr<TQVGameLevel> prepared = TakePreparedLevel(LevelNumber, Graphics.get(), Sounds.get())) {
+      PlaceLevel(std::move(prepared));
+      return;
+    }
   std::unique_ptr<TStream> stream;
   if (LevelNumber >= 11) stream = std::make_unique<TFileStream>(UserDataDir + std::to_string(LevelNumber) + ".lvl", fmOpenRead);
   else stream = OpenGfxResource("LVL", std::to_string(LevelNumber));
@@ -239,7 +248,11 @@ void TGameLogic::LoadLevel() {
 }
 
 void TGameLogic::LoadLevelFrom(TStream& stream) {
-  Level = std::make_unique<TQVGameLevel>(Graphics.get(), stream, Sounds.get());
+  PlaceLevel(std::make_unique<TQVGameLevel>(Graphics.get(), stream, Sounds.get()));
+}
+
+void TGameLogic::PlaceLevel(std::unique_ptr<TQVGameLevel> level) {
+  Level = std::move(level);
   RandSeed = static_cast<uint32_t>(RandomSeed);
   Score = StartScore;
   // Every level starts its smoke timing afresh (the title steps the smoke too).
@@ -260,7 +273,7 @@ void TGameLogic::LoadLevelFrom(TStream& stream) {
 void TGameLogic::ClearLevel() {
   // Elements first: walkers release their cells in the level as they go.
   for (auto& l : Lists) l.clear();
-  Level.reset();
+  DisposeLevel(std::move(Level));  // its memory goes back off the step
   Smoke->Clear();
   ScoreCounts = {};
   LevelEnded = LevelWon = 0;

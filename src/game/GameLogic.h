@@ -83,6 +83,8 @@ public:
   void LoadLevel();
   // The level from a stream in place of the level file of LevelNumber (tests, tools).
   void LoadLevelFrom(TStream& stream);
+  // Makes `level` the current level and places the player, the smokers and the options.
+  void PlaceLevel(std::unique_ptr<TQVGameLevel> level);
   void ClearLevel();
   void LoadReplay(int32_t mode);
   void LoadReplayRecord(TStream& record);
