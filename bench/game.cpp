@@ -3,7 +3,8 @@
 //   search paths and throw), then won, through the level-end screens into the next level (the
 //   replay and the settings are saved there). Counters, in microseconds: the mean and the worst
 //   step while playing, the worst step of the level end (the step that ends it and the screens
-//   after it) and the step that finishes the level and loads the next one.
+//   after it) and the step that finishes the level and loads the next one. The steps run as the
+//   game's frame runs them: saves deferred to the save worker, shipped levels built ahead.
 // - BM_Frame{Fake,GL}: one whole frame (step, scene, flush, present, the driver finishing) in
 //   the busiest scene: the level with the most smokers at full detail and smoke, on the fake
 //   device and on the OpenGL backend (headless: SDL's offscreen driver and Mesa).
