@@ -114,6 +114,7 @@ TEST(PreparedLevels, LoadAsFromTheirStreamsStepForStep) {
 }
 
 TEST(PreparedLevels, ALevelTakenIsBuiltAgainForTheNextLoad) {
+  PrepareShippedLevels(3);
   WaitForPreparedLevels();
   std::unique_ptr<TQVGameLevel> first = TakePreparedLevel(3, nullptr, nullptr);
   ASSERT_TRUE(first);
