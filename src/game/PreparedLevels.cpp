@@ -22,16 +22,6 @@ struct TPreparedLevel {
 
 class TLevelWorker {
 public:
-  ~TLevelWorker() {
-    {
-      std::lock_guard<std::mutex> g(Lock);
-      Stopping = true;
-      Jobs.clear();
-    }
-    Wake.notify_all();
-    if (Thread.joinable()) Thread.join();
-  }
-
   void Prepare(int32_t first) {
     std::lock_guard<std::mutex> g(Lock);
     for (int32_t i = 0; i < kShippedLevelCount; ++i) QueueBuild((first - 1 + i) % kShippedLevelCount + 1);
@@ -120,8 +110,7 @@ private:
   void Run() {
     std::unique_lock<std::mutex> g(Lock);
     for (;;) {
-      Wake.wait(g, [this] { return Stopping || !Jobs.empty(); });
-      if (Stopping) return;
+      Wake.wait(g, [this] { return !Jobs.empty(); });
       std::function<void()> job = std::move(Jobs.front());
       Jobs.pop_front();
       Busy = true;
@@ -142,14 +131,15 @@ private:
   std::deque<std::function<void()>> Jobs;
   std::map<int32_t, TPreparedLevel> Levels;
   bool Busy = false;
-  bool Stopping = false;
   int32_t Taken = 0;
   std::thread Thread;
 };
 
+// Never destroyed: it holds nothing that must outlive the process (unlike the save worker), and
+// a child forked from the game that exits must not join or tear down a thread it does not have.
 TLevelWorker& Worker() {
-  static TLevelWorker worker;
-  return worker;
+  static TLevelWorker* worker = new TLevelWorker;
+  return *worker;
 }
 
 }  // namespace
