@@ -10,6 +10,7 @@
 #include "game/KTGlobal.h"
 #include "platform/ShellServices.h"
 #include "shell/MenuServices.h"
+#include "shell/QuitSignals.h"
 #include "shell/frmMain.h"
 #include "shell/frmOptions.h"
 
@@ -35,7 +36,7 @@ void InstallShellHooks() {
 
 int main(int argc, char** argv) {
   // SDL would turn SIGINT and SIGTERM into quit events that only the game window reads, so the
-  // menu would ignore them; keep the default: the signal ends the program.
+  // menu would ignore them; the program's own handlers below close it the normal way.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   InitGlobals(argc > 1 ? argv[1] : "");
   if (UninstallDone) {
@@ -51,11 +52,15 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName("Kestrune");
     QStringList params = QApplication::arguments();
     if (!params.isEmpty()) params.removeFirst();
-    TfrmMain frmMain(params);
-    TfrmGameOptions frmGameOptions(frmMain.Direct3D(), &frmMain);
-    frmMain.SetOptionsWindow(&frmGameOptions);
-    frmMain.show();
-    result = app.exec();
+    {
+      TfrmMain frmMain(params);
+      TfrmGameOptions frmGameOptions(frmMain.Direct3D(), &frmMain);
+      frmMain.SetOptionsWindow(&frmGameOptions);
+      InstallQuitSignals(&frmMain);
+      frmMain.show();
+      result = app.exec();
+    }  // the settings are saved and the log's run is ended here, still under the handlers
+    RemoveQuitSignals();
   }
   DoneGlobals();
   return result;

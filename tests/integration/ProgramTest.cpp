@@ -1,0 +1,137 @@
+// The program itself, started as a user starts it (headless: Qt's and SDL's offscreen drivers)
+// with folders of its own, and ended by SIGTERM or SIGINT the way a desktop session or a
+// terminal ends it.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class Program {
+public:
+  explicit Program(const std::string& dir) : Dir(dir) {}
+  ~Program() {
+    if (Pid > 0) {
+      kill(Pid, SIGKILL);
+      waitpid(Pid, nullptr, 0);
+    }
+  }
+  bool Start(const std::vector<std::string>& args) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+      const std::string v = *e;
+      if (v.rfind("XDG_", 0) == 0 || v.rfind("HOME=", 0) == 0 || v.rfind("DISPLAY=", 0) == 0) continue;
+      env.push_back(v);
+    }
+    for (const char* sub : {"data", "cache", "runtime", "home"}) mkdir((Dir + sub).c_str(), 0700);
+    env.push_back("XDG_DATA_HOME=" + Dir + "data");
+    env.push_back("XDG_CACHE_HOME=" + Dir + "cache");
+    env.push_back("XDG_RUNTIME_DIR=" + Dir + "runtime");
+    env.push_back("HOME=" + Dir + "home");
+    env.push_back("QT_QPA_PLATFORM=offscreen");
+    env.push_back("SDL_VIDEODRIVER=offscreen");
+    env.push_back("SDL_AUDIODRIVER=dummy");
+    // nothing answers on this port: the online parts fail at once instead of waiting
+    env.push_back("KESTRUNE_HOSTS_URL=http://127.0.0.1:9/hosts.txt");
+    std::vector<std::string> argv{KT_PROGRAM};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> a, e;
+    for (std::string& s : argv) a.push_back(s.data());
+    for (std::string& s : env) e.push_back(s.data());
+    a.push_back(nullptr);
+    e.push_back(nullptr);
+    return posix_spawn(&Pid, KT_PROGRAM, nullptr, nullptr, a.data(), e.data()) == 0;
+  }
+  std::string Log() const { return ReadAll(Dir + "data/Orvalent/QV/qv.log"); }
+  // Waits for a text in the trace log (hang guard: `seconds`).
+  bool WaitForLog(const std::string& text, int seconds = 60) {
+    const auto end = Clock::now() + std::chrono::seconds(seconds);
+    while (Clock::now() < end) {
+      if (Log().find(text) != std::string::npos) return true;
+      if (Exited()) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+  // The wait status once the process has ended; false when it is still running after `seconds`.
+  bool WaitForExit(int seconds, int& status) {
+    const auto end = Clock::now() + std::chrono::seconds(seconds);
+    while (Clock::now() < end) {
+      if (Exited()) {
+        status = Status;
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+  void Signal(int sig) { kill(Pid, sig); }
+
+private:
+  bool Exited() {
+    if (Pid <= 0) return true;
+    if (waitpid(Pid, &Status, WNOHANG) != Pid) return false;
+    Pid = 0;
+    return true;
+  }
+  std::string Dir;
+  pid_t Pid = 0;
+  int Status = 0;
+};
+
+std::string LastLine(const std::string& text) {
+  std::string t = text;
+  while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
+  const size_t n = t.rfind('\n');
+  return n == std::string::npos ? t : t.substr(n + 1);
+}
+
+}  // namespace
+
+// The first signal closes the program as its Close item does: the menu alone, or a game in its
+// window (ended as its close button ends it, then the menu closes). The run ends normally, the
+// trace log has its end marker and the settings file is written.
+TEST(Program, TheFirstSignalClosesItTheNormalWay) {
+  struct Case {
+    const char* name;
+    int signal;
+    std::vector<std::string> args;
+    const char* waitFor;  // the log line that shows the program is where the case wants it
+  } cases[] = {
+      {"menu, SIGTERM", SIGTERM, {}, "Checkpoint: Initialized"},
+      {"menu, SIGINT", SIGINT, {}, "Checkpoint: Initialized"},
+      {"game, SIGTERM", SIGTERM, {"/ip"}, "Checkpoint: Initializing keyboard"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = TestDir() + std::to_string(c.signal) + (c.args.empty() ? "menu/" : "game/");
+    mkdir(dir.c_str(), 0700);
+    Program p(dir);
+    ASSERT_TRUE(p.Start(c.args));
+    ASSERT_TRUE(p.WaitForLog(c.waitFor)) << p.Log();
+    p.Signal(c.signal);
+    int status = 0;
+    ASSERT_TRUE(p.WaitForExit(60, status)) << "still running after the signal";
+    EXPECT_TRUE(WIFEXITED(status)) << (WIFSIGNALED(status) ? WTERMSIG(status) : -1);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+    const std::string log = p.Log();
+    EXPECT_EQ(LastLine(log), "<*** End ***>") << log;
+    EXPECT_NE(log.find("Info: Closing on signal " + std::to_string(c.signal)), std::string::npos);
+    EXPECT_EQ(ReadAll(dir + "data/Orvalent/QV/env.dat").empty(), false);
+  }
+}
