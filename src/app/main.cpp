@@ -9,6 +9,7 @@
 #include "base/Win1252.h"
 #include "game/KTGlobal.h"
 #include "platform/ShellServices.h"
+#include "shell/FocusReturn.h"
 #include "shell/MenuServices.h"
 #include "shell/QuitSignals.h"
 #include "shell/frmMain.h"
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
   {
     QApplication app(argc, argv);
     InstallShellHooks();
+    InstallFocusReturn();
     CheckSingleInstance();
     QApplication::setApplicationName("Kestrune");
     QApplication::setApplicationDisplayName("Kestrune");

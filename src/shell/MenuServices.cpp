@@ -1,7 +1,6 @@
 #include "shell/MenuServices.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPixmap>
@@ -19,7 +18,7 @@
 #include "game/KTGlobal.h"
 #include "game/Options.h"
 #include "game/ServerReplies.h"
-#include "platform/X11Focus.h"
+#include "shell/FocusReturn.h"
 #include "shell/OnlineServices.h"
 #include "shell/RequestRunner.h"
 #include "shell/frmPleaseWait.h"
@@ -154,11 +153,7 @@ std::string RunGameWindow(QWidget* owner, const TGameRequest& r) {
     owner->setEnabled(true);
     // The keyboard focus went with the game window; without a window manager nobody would give
     // it back, and the menu would take no keys (nor count as active) until clicked.
-    QWidget* w = owner->window();
-    w->raise();
-    w->activateWindow();
-    if (auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>())
-      if (w->isVisible() && !w->isMinimized()) X11SetInputFocus(x11->display(), w->winId());
+    GiveFocusTo(owner->window());
   }
   return result;
 }

@@ -15,6 +15,9 @@
 #include <vector>
 
 #include "support/TestSupport.h"
+#include "support/Xvfb.h"
+
+#include <X11/Xlib.h>  // last: its macros (None, Bool, WaitStatus) reach no other header
 
 extern char** environ;
 
@@ -31,7 +34,8 @@ public:
       waitpid(Pid, nullptr, 0);
     }
   }
-  bool Start(const std::vector<std::string>& args) {
+  // `display`: an X display to run on; empty: Qt's and SDL's offscreen drivers.
+  bool Start(const std::vector<std::string>& args, const std::string& display = "") {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
       const std::string v = *e;
@@ -43,8 +47,9 @@ public:
     env.push_back("XDG_CACHE_HOME=" + Dir + "cache");
     env.push_back("XDG_RUNTIME_DIR=" + Dir + "runtime");
     env.push_back("HOME=" + Dir + "home");
-    env.push_back("QT_QPA_PLATFORM=offscreen");
-    env.push_back("SDL_VIDEODRIVER=offscreen");
+    env.push_back(display.empty() ? "QT_QPA_PLATFORM=offscreen" : "QT_QPA_PLATFORM=xcb");
+    env.push_back(display.empty() ? "SDL_VIDEODRIVER=offscreen" : "SDL_VIDEODRIVER=x11");
+    if (!display.empty()) env.push_back("DISPLAY=" + display);
     env.push_back("SDL_AUDIODRIVER=dummy");
     // nothing answers on this port: the online parts fail at once instead of waiting
     env.push_back("KESTRUNE_HOSTS_URL=http://127.0.0.1:9/hosts.txt");
@@ -73,7 +78,7 @@ public:
     const auto end = Clock::now() + std::chrono::seconds(seconds);
     while (Clock::now() < end) {
       if (Exited()) {
-        status = Status;
+        status = WaitStatus;
         return true;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -85,13 +90,13 @@ public:
 private:
   bool Exited() {
     if (Pid <= 0) return true;
-    if (waitpid(Pid, &Status, WNOHANG) != Pid) return false;
+    if (waitpid(Pid, &WaitStatus, WNOHANG) != Pid) return false;
     Pid = 0;
     return true;
   }
   std::string Dir;
   pid_t Pid = 0;
-  int Status = 0;
+  int WaitStatus = 0;
 };
 
 std::string LastLine(const std::string& text) {
@@ -134,4 +139,56 @@ TEST(Program, TheFirstSignalClosesItTheNormalWay) {
     EXPECT_NE(log.find("Info: Closing on signal " + std::to_string(c.signal)), std::string::npos);
     EXPECT_EQ(ReadAll(dir + "data/Orvalent/QV/env.dat").empty(), false);
   }
+}
+
+// On a plain X server (no window manager, as testers run it) the menu comes up in the middle of
+// the screen with the keyboard focus, so its keys (F9, Alt+F, ...) work without a click first.
+TEST(Program, OnAPlainXServerTheMenuStartsCentredWithTheFocus) {
+  if (!xvfb::Installed()) GTEST_SKIP() << "Xvfb is not installed";
+  xvfb::TServer server;
+  ASSERT_TRUE(server.Start(1280, 1024)) << "Xvfb did not start";
+  const std::string dir = TestDir();
+  Program p(dir);
+  ASSERT_TRUE(p.Start({}, server.Name));
+  ASSERT_TRUE(p.WaitForLog("Checkpoint: Initialized")) << p.Log();
+  Display* x = XOpenDisplay(server.Name.c_str());
+  ASSERT_NE(x, nullptr);
+  // The focus is on the menu's window (or one inside it).
+  auto focusedName = [x] {
+    Window w = 0;
+    int revert = 0;
+    XGetInputFocus(x, &w, &revert);
+    while (w > 1) {  // 0 and 1: no window, the pointer's
+      char* name = nullptr;
+      if (XFetchName(x, w, &name) && name) {
+        const std::string n = name;
+        XFree(name);
+        return n;
+      }
+      Window root, parent, *children = nullptr;
+      unsigned count = 0;
+      if (!XQueryTree(x, w, &root, &parent, &children, &count)) break;
+      if (children) XFree(children);
+      if (w == root) break;
+      w = parent;
+    }
+    return std::string();
+  };
+  EXPECT_TRUE(xvfb::Eventually([&] { return focusedName() == "Kestrune"; })) << "focus on \"" << focusedName() << "\"";
+  Window w = 0;
+  int revert = 0;
+  XGetInputFocus(x, &w, &revert);
+  if (w > 1) {
+    Window root, child;
+    int gx, gy, cx, cy;
+    unsigned gw, gh, border, depth;
+    XGetGeometry(x, w, &root, &gx, &gy, &gw, &gh, &border, &depth);
+    XTranslateCoordinates(x, w, root, 0, 0, &cx, &cy, &child);
+    EXPECT_NEAR(cx + int(gw) / 2, 1280 / 2, 2) << cx << " " << gw;
+    EXPECT_NEAR(cy + int(gh) / 2, 1024 / 2, 2) << cy << " " << gh;
+  }
+  XCloseDisplay(x);
+  p.Signal(SIGTERM);
+  int status = 0;
+  EXPECT_TRUE(p.WaitForExit(60, status));
 }

@@ -1,4 +1,4 @@
-// The menu after a game on a real X server with no window manager (as testers run it): the
+// The menu after a game and after a dialog on a real X server with no window manager (as testers run it): the
 // game window takes the keyboard focus while it runs; when it closes, nobody but the program
 // gives the focus back, and a menu without it takes no keys and never counts as active (the
 // error lookup waits for that). Starts an Xvfb of its own; skipped without.
@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -20,6 +21,7 @@
 #include "game/KTGlobal.h"
 #include "game/Options.h"
 #include "game/OptionsDialog.h"
+#include "shell/FocusReturn.h"
 #include "shell/MenuServices.h"
 #include "support/TestSupport.h"
 #include "support/Xvfb.h"
@@ -51,6 +53,7 @@ TEST(GameFocusX, TheMenuHasTheFocusBackAfterTheGame) {
   static char name[] = "test";
   static char* argv[] = {name, nullptr};
   auto app = std::make_unique<QApplication>(argc, argv);
+  InstallFocusReturn();  // as the program does
 
   const std::string dir = TestDir();
   UserDataDir = dir;
@@ -91,6 +94,18 @@ TEST(GameFocusX, TheMenuHasTheFocusBackAfterTheGame) {
     EXPECT_TRUE(main.isEnabled());
     EXPECT_TRUE(RunUntil([&] { return QApplication::activeWindow() == &main; }))
         << "the menu did not get the focus back";
+
+    // A dialog after the game (the new-highscore question): it takes the focus, and when it
+    // closes the menu has it again.
+    QDialog question(&main);
+    question.setModal(true);
+    QTimer::singleShot(0, &question, [&] {
+      RunUntil([&] { return QApplication::activeWindow() == &question; });
+      question.reject();
+    });
+    question.exec();
+    EXPECT_TRUE(RunUntil([&] { return QApplication::activeWindow() == &main; }))
+        << "the menu did not get the focus back from the dialog";
   }
   app.reset();
   SetLogFile("");
