@@ -39,7 +39,10 @@ public:
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
       const std::string v = *e;
-      if (v.rfind("XDG_", 0) == 0 || v.rfind("HOME=", 0) == 0 || v.rfind("DISPLAY=", 0) == 0) continue;
+      bool own = false;  // set below
+      for (const char* p : {"XDG_", "HOME=", "DISPLAY=", "QT_QPA_PLATFORM=", "SDL_VIDEODRIVER=", "SDL_AUDIODRIVER="})
+        own = own || v.rfind(p, 0) == 0;
+      if (own) continue;
       env.push_back(v);
     }
     for (const char* sub : {"data", "cache", "runtime", "home"}) mkdir((Dir + sub).c_str(), 0700);
