@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -32,6 +33,9 @@ protected:
     QTimer::singleShot(0, this, [owner] {
       QWidget* target = QApplication::activeModalWidget();
       if (!target) target = owner;
+      if (!target)  // a box without an owner: the menu
+        for (QWidget* w : QApplication::topLevelWidgets())
+          if (!target && w->isVisible() && qobject_cast<QMainWindow*>(w)) target = w;
       if (target && !target->isEnabled()) return;  // a game or a request holds it
       GiveFocusTo(target);
     });

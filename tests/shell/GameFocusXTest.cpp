@@ -106,6 +106,16 @@ TEST(GameFocusX, TheMenuHasTheFocusBackAfterTheGame) {
     question.exec();
     EXPECT_TRUE(RunUntil([&] { return QApplication::activeWindow() == &main; }))
         << "the menu did not get the focus back from the dialog";
+    // The same for a box without an owner (the layers below the shell show those).
+    QDialog box;
+    box.setModal(true);
+    QTimer::singleShot(0, &box, [&] {
+      RunUntil([&] { return QApplication::activeWindow() == &box; });
+      box.accept();
+    });
+    box.exec();
+    EXPECT_TRUE(RunUntil([&] { return QApplication::activeWindow() == &main; }))
+        << "the menu did not get the focus back from the box without an owner";
   }
   app.reset();
   SetLogFile("");
