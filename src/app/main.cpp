@@ -46,9 +46,12 @@ int main(int argc, char** argv) {
   }
   int result = 0;
   {
+    // the embedded browser draws with OpenGL and shares its contexts with the window's
+    QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     InstallShellHooks();
     InstallFocusReturn();
+    InstallQuitSignals();
     CheckSingleInstance();
     QApplication::setApplicationName("Kestrune");
     QApplication::setApplicationDisplayName("Kestrune");
@@ -56,9 +59,10 @@ int main(int argc, char** argv) {
     if (!params.isEmpty()) params.removeFirst();
     {
       TfrmMain frmMain(params);
-      TfrmGameOptions frmGameOptions(frmMain.Direct3D(), &frmMain);
+      // the options window gets the Direct3D object from the main window when it is first needed
+      TfrmGameOptions frmGameOptions(nullptr, &frmMain);
       frmMain.SetOptionsWindow(&frmGameOptions);
-      InstallQuitSignals(&frmMain);
+      SetQuitSignalsWindow(&frmMain);
       frmMain.show();
       result = app.exec();
     }  // the settings are saved and the log's run is ended here, still under the handlers

@@ -46,9 +46,8 @@ void Handler(int signal) {
 // Repeats until the main window could be closed: a game, a request or a dialog in front of it
 // is ended first (each unwinds to the code that opened it, which may open another one).
 void CloseStep() {
-  if (!MainWindow) return;
   TRequestRunner::CancelAll();
-  bool waiting = TfrmGame::CloseRunning() || !MainWindow->isEnabled();
+  bool waiting = TfrmGame::CloseRunning() || (MainWindow && !MainWindow->isEnabled());
   for (int i = 0; i < 20; ++i) {
     QWidget* modal = QApplication::activeModalWidget();
     if (!modal) break;
@@ -57,6 +56,7 @@ void CloseStep() {
     else modal->close();
     if (QApplication::activeModalWidget() == modal) break;  // it would not go: try again later
   }
+  if (!MainWindow) return;  // the start-up is not that far yet: SetQuitSignalsWindow goes on
   if (waiting) {
     QTimer::singleShot(50, MainWindow, CloseStep);
     return;
@@ -78,19 +78,23 @@ void SignalSeen() {
 }
 }  // namespace
 
-void InstallQuitSignals(QWidget* mainWindow, std::function<void(int)> onSignal) {
+void InstallQuitSignals(std::function<void(int)> onSignal) {
   RemoveQuitSignals();
   if (pipe2(Pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
     Log(std::string("Signals keep their default action: no pipe: ") + std::strerror(errno), ltWarning);
     Pipe[0] = Pipe[1] = -1;
     return;
   }
-  MainWindow = mainWindow;
   OnSignalSeen = std::move(onSignal);
   Closing = false;
   Notifier = new QSocketNotifier(Pipe[0], QSocketNotifier::Read);
   QObject::connect(Notifier, &QSocketNotifier::activated, Notifier, [] { SignalSeen(); });
   SetAction(Handler);
+}
+
+void SetQuitSignalsWindow(QWidget* mainWindow) {
+  MainWindow = mainWindow;
+  if (Closing && MainWindow) QTimer::singleShot(0, MainWindow, CloseStep);
 }
 
 void RemoveQuitSignals() {

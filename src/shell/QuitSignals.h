@@ -8,8 +8,10 @@
 
 class QWidget;
 
-// Installs the handlers; `mainWindow` is closed once nothing modal is left in front of it.
-// `onSignal` (optional) runs on the GUI thread when the first signal is seen.
-void InstallQuitSignals(QWidget* mainWindow, std::function<void(int signal)> onSignal = nullptr);
-// Puts SIGINT and SIGTERM back to their default action and stops watching (tests).
+// Installs the handlers, as early as possible: a signal that comes before the main window is
+// bound waits in the pipe. `onSignal` (optional) runs on the GUI thread at the first signal.
+void InstallQuitSignals(std::function<void(int signal)> onSignal = nullptr);
+// The window to close once nothing modal is left in front of it.
+void SetQuitSignalsWindow(QWidget* mainWindow);
+// Puts SIGINT and SIGTERM back to their default action and stops watching.
 void RemoveQuitSignals();

@@ -47,7 +47,8 @@ TEST(QuitSignals, TheFirstSignalClosesThroughWhatIsOpenAndTheSecondKeepsItsDefau
   main.show();
   main.setEnabled(false);  // as while a game or a request runs
   int seen = 0, dialogResult = -1;
-  InstallQuitSignals(&main, [&](int s) { seen = s; });
+  InstallQuitSignals([&](int s) { seen = s; });
+  SetQuitSignalsWindow(&main);
   EXPECT_NE(Action(SIGTERM), SIG_DFL);
   EXPECT_NE(Action(SIGINT), SIG_DFL);
   QTimer::singleShot(0, &main, [&] {
