@@ -84,7 +84,7 @@ TEST(GameFocusX, TheMenuHasTheFocusBackAfterTheGame) {
     QObject::connect(&closer, &QTimer::timeout, [&] {
       // The game took the focus; then it is closed as its close button would close it.
       if (QApplication::activeWindow() == nullptr) lostWhilePlaying = true;
-      if (++ticks >= 20 || lostWhilePlaying) TfrmGame::CloseRunning();
+      if (++ticks >= 100 || lostWhilePlaying) TfrmGame::CloseRunning();
     });
     closer.start(100);
     const std::string result = RunGameHook(&main, request);
