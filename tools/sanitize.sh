@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the program and its tests with AddressSanitizer and UndefinedBehaviorSanitizer (clang)
+# into build-asan/ and runs every test there. Any sanitizer report fails, also one from a
+# program a test starts. Only the libraries listed in tools/sanitizers/ are excused.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# Tests left out of this run (ctest regular expressions; empty: none), e.g.
+#   SAN_EXCLUDE_LABELS=browser   or   SAN_EXCLUDE_TESTS='^Browser\.'
+SAN_EXCLUDE_LABELS=${SAN_EXCLUDE_LABELS:-}
+SAN_EXCLUDE_TESTS=${SAN_EXCLUDE_TESTS:-}
+
+root=$PWD
+logs=$root/build-asan/sanitizer-logs
+supp=$root/tools/sanitizers
+# A throwaway home: files the instrumented program writes there (the codec module above all)
+# would not load in a normal build.
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+export HOME=$scratch/home XDG_DATA_HOME=$scratch/data XDG_CACHE_HOME=$scratch/cache \
+       XDG_CONFIG_HOME=$scratch/config XDG_RUNTIME_DIR=$scratch/run
+mkdir -p "$HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+# Reports go to files (report.<pid>), so that one from a child process is seen as well.
+export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:log_path=$logs/report:strip_path_prefix=$root/"
+export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$logs/report:suppressions=$supp/ubsan.supp"
+
+rm -rf "$logs"
+mkdir -p "$logs"
+CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRUNE_SANITIZE=ON \
+  -DKESTRUNE_BENCH=OFF >/dev/null
+cmake --build build-asan -j"${JOBS:-$(nproc)}"
+
+# Mesa's GL libraries stay loaded to the end, so the leak check sees what they still hold.
+clang -shared -fPIC -O1 -Wall -Wextra -o build-asan/keep-mesa.so tools/sanitizers/keep_mesa.c -ldl
+export LD_PRELOAD=$root/build-asan/keep-mesa.so
+
+args=()
+[ -n "$SAN_EXCLUDE_LABELS" ] && args+=(-LE "$SAN_EXCLUDE_LABELS")
+[ -n "$SAN_EXCLUDE_TESTS" ] && args+=(-E "$SAN_EXCLUDE_TESTS")
+status=0
+(cd build-asan && ctest -j"${JOBS:-$(nproc)}" --output-on-failure --timeout 900 "${args[@]}") || status=1
+if compgen -G "$logs/*" >/dev/null; then
+  echo "sanitizers: findings"
+  for f in "$logs"/*; do echo "== $f"; head -80 "$f"; done
+  status=1
+fi
+[ $status -eq 0 ] && echo "sanitizers: all tests ran clean"
+exit $status
