@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 
 #include "base/SysUtils.h"
@@ -63,11 +64,37 @@ struct Tree {
   }
 };
 
+// Sets (or, given nullptr, clears) an environment variable for one scope.
+class ScopedEnv {
+public:
+  ScopedEnv(const char* name, const char* value) : Name(name) {
+    const char* old = std::getenv(name);
+    Had = old != nullptr;
+    if (Had) Old = old;
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (Had)
+      setenv(Name.c_str(), Old.c_str(), 1);
+    else
+      unsetenv(Name.c_str());
+  }
+
+private:
+  std::string Name, Old;
+  bool Had = false;
+};
+
 const char* PowerText(TPowerStatus s) { return s == psOnline ? "online" : s == psOffline ? "offline" : "unknown"; }
 
 // What the areas report, one line per figure: the trace log's summary lines first, then lines
 // for the figures that the summary does not print.
 std::vector<std::string> Report(const Tree& t) {
+  // the user's own printer choice must not reach into the tree's
+  ScopedEnv printer("PRINTER", nullptr), lpdest("LPDEST", nullptr), home("HOME", t.root.c_str());
   TSysInfo info(siMachine | siDisplay | siMedia | siMemory | siNetwork | siAPM | siPrinters | siDirectX);
   TSystemRoots roots;
   roots.Sys = t.sys;
