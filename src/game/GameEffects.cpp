@@ -49,26 +49,30 @@ void TGEOption::Use() {
 bool TGEOption::Update() {
   ++Age;
   if (Game->LevelEnded) Deselect();
-  return true;
-}
-
-void TGEOption::Render() {
-  TGameGraphics* g = Game->Graphics.get();
-  if (!g) return;
-  const int32_t amount = kOptionAmount[Index];
-  float f = 0, i = 0;
-  const bool empty = !Selected && Count < 1;
+  // The spin and the fade move with the steps; drawing only reads them.
   if (Selected) {
-    f = Count % amount == 0 ? 100.0f : 100.0f / amount * static_cast<float>(Count % amount);
-    i = Age < 50 ? 1 - Age / 50.0f : 0;
-    Spin -= (6 * i + 1) * 0.0942477796076938f;
+    Spin -= (6 * IntroWobble() + 1) * 0.0942477796076938f;
     if (Spin < 0) Spin += 2 * static_cast<float>(M_PI);
   } else if (Spin > 0) {
     const bool above = Spin > static_cast<float>(M_PI);
     Spin -= 0.0942477796076938f;
     if (above ? Spin < static_cast<float>(M_PI) : Spin < 0) Spin = 0;
   }
+  const bool empty = !Selected && Count < 1;
   Alpha = empty ? std::max(0.0f, Alpha - 0.04f) : std::min(1.0f, Alpha + 0.04f);
+  return true;
+}
+
+float TGEOption::IntroWobble() const { return Selected && Age < 50 ? 1 - Age / 50.0f : 0; }
+
+void TGEOption::Render() {
+  TGameGraphics* g = Game->Graphics.get();
+  if (!g) return;
+  const int32_t amount = kOptionAmount[Index];
+  const float f = !Selected                 ? 0.0f
+                  : Count % amount == 0 ? 100.0f
+                                        : 100.0f / amount * static_cast<float>(Count % amount);
+  const float i = IntroWobble();
   const float w = i > 0 ? FastCos(2 * static_cast<float>(M_PI) * i) * 0.15707963267948966f * i : 0;
   const float s = (FastCos(Spin) * 0.2f + 1) * Alpha;
   uint32_t grey[4];

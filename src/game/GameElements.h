@@ -213,6 +213,8 @@ public:
   bool Select();
   void Deselect() { Selected = 0; }
   void Use();
+  // 1 .. 0 over the first 50 steps of a selected counter: the spin-up and the wobble.
+  float IntroWobble() const;
   int32_t Age = 0;
   int32_t Count;
   uint8_t Selected = 0;

@@ -236,6 +236,10 @@ void TGameLogic::LoadLevelFrom(TStream& stream) {
   Level = std::make_unique<TQVGameLevel>(Graphics.get(), stream, Sounds.get());
   RandSeed = static_cast<uint32_t>(RandomSeed);
   Score = StartScore;
+  // Every level starts its smoke timing afresh (the title steps the smoke too).
+  Smoke->Clear();
+  SmokeTick = false;
+  SmokeTickCounter = 0;
   const TBotStart& ps = Level->PlayerStart;
   AddElement(0, new TGEPlayer(this, ps.Direction, ps.Y, ps.X));
   for (int32_t i = 0; i < Level->EnemyStartCount(); ++i) {
@@ -324,11 +328,17 @@ uint64_t GameStateDigest(const TGameLogic& g) {
       if (auto* s = dynamic_cast<const TGESmoker*>(e.get()))
         add(s->State), add(s->SmokeLevel), add(s->PathIndex), add(s->PathLength), add(s->Fatigue), add(s->NextThrowStep);
       if (auto* a = dynamic_cast<const TGEAmmo*>(e.get())) add(a->X), add(a->Y), add(a->Direction);
-      if (auto* o = dynamic_cast<const TGEOption*>(e.get())) add(o->Count), add(o->Selected);
+      if (auto* s = dynamic_cast<const TGESmoker*>(e.get()))
+        for (int32_t i = 0; i < s->Hearts.Count(); ++i) {
+          const TSimpleSprite* h = s->Hearts.Get(i);
+          add(h->X), add(h->Y), add(h->Expiry);
+        }
+      if (auto* o = dynamic_cast<const TGEOption*>(e.get())) add(o->Count), add(o->Selected), add(o->Spin), add(o->Alpha);
     }
   }
   if (g.Level) {
     add(g.Level->StepCount);
+    for (int32_t i = 0; i < g.Level->Sparkles.Count(); ++i) add(g.Level->Sparkles.Get(i)->Expiry);
     for (const TLevelCell& c : g.Level->Cells) add(c.Action), add(c.StateCounter), add(c.Occupant != nullptr);
   }
   return h;

@@ -177,6 +177,7 @@ private:
 
 extern const char* const kCreditsLine;
 
-// A digest of the simulation state (elements, level clocks and cells, score, seed) for
-// comparing two runs step by step.
+// A digest of the simulation state (elements with their hearts and counters, level clocks,
+// cells and sparkles, score, seed) for comparing two runs step by step. The smoke stays out: it
+// follows the smoke density setting and never changes the game.
 uint64_t GameStateDigest(const TGameLogic& game);

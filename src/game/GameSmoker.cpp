@@ -200,20 +200,24 @@ bool TGESmoker::Update() {
         s->Expiry = static_cast<float>(StepCount + 100);
       }
     }
-  } else if (StunTimer > 0) {
-    --StunTimer;
-    if (State != 2) mayAct = false;
-  } else if (RestTimer > 0) {
-    --RestTimer;
-    mayAct = false;
-  } else if (PuffTimer > 0) {
-    --PuffTimer;
-    mayAct = false;
-    if (PuffTimer < 25 && !Exhaled) {
-      Exhaled = 1;
-      SmokeTimer = 100;
-      const float f = PlayerFalloff();
-      if (f > 0) Game->PlaySound(27, f);
+  } else {
+    // A stun runs beside the rest and the puff; only the puff waits for the rest.
+    if (StunTimer > 0) {
+      --StunTimer;
+      if (State != 2) mayAct = false;
+    }
+    if (RestTimer > 0) {
+      --RestTimer;
+      mayAct = false;
+    } else if (PuffTimer > 0) {
+      --PuffTimer;
+      mayAct = false;
+      if (PuffTimer < 25 && !Exhaled) {
+        Exhaled = 1;
+        SmokeTimer = 100;
+        const float f = PlayerFalloff();
+        if (f > 0) Game->PlaySound(27, f);
+      }
     }
   }
   if (mayAct && !Walking && level) {
@@ -321,6 +325,9 @@ bool TGESmoker::Update() {
     Fatigue -= 20;
   }
   TGEWalkBot::Update();
+  // Hearts that have floated away are dropped here, not by the drawing.
+  for (int32_t i = Hearts.Count() - 1; i >= 0; --i)
+    if (Hearts.Get(i)->Expiry - static_cast<float>(StepCount) < 0) Hearts.Delete(i);
   return true;
 }
 
@@ -432,10 +439,7 @@ void TGESmoker::Render() {
   for (int32_t i = Hearts.Count() - 1; i >= 0; --i) {
     TSimpleSprite* h = Hearts.Get(i);
     const float t = (h->Expiry - StepCount) / 100.0f;
-    if (t < 0) {
-      Hearts.Delete(i);
-      continue;
-    }
+    if (t < 0) continue;
     TzrVector2 sc{h->Scale, h->Scale};
     if (TzrD3DSprite* s = g->GetSprite(32))
       s->Draw(&sc, TzrVector2{h->X + (1 - t) * h->DX - Game->CameraX * 84, h->Y + (1 - t) * h->DY - Game->CameraY * 84}, 0,

@@ -68,9 +68,19 @@ int32_t TGameSounds::ClassVolume(uint8_t row) const {
   return SoundTable[row].Class == 0 ? Setup.MusicVolume : Setup.SoundFXVolume;
 }
 
-std::string TGameSounds::CacheFile(uint8_t row) const {
-  return Setup.CommonDataDir + SoundTable[row].Name + ".wav";
+std::string MusicCacheFileName(uint8_t row) {
+  if (row >= kSoundRows || SoundTable[row].Mode != 0) return "";
+  return std::string(SoundTable[row].Name) + ".wav";
 }
+
+std::vector<std::string> MusicCacheFileNames() {
+  std::vector<std::string> names;
+  for (uint8_t row = 0; row < kSoundRows; ++row)
+    if (std::string name = MusicCacheFileName(row); !name.empty()) names.push_back(name);
+  return names;
+}
+
+std::string TGameSounds::CacheFile(uint8_t row) const { return Setup.CommonDataDir + MusicCacheFileName(row); }
 
 void TGameSounds::Progress(int32_t percent) {
   if (OnProgress) OnProgress(this, percent);

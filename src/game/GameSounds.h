@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/zrDSound.h"
 #include "platform/Modules.h"
@@ -19,6 +20,12 @@ struct TSoundRow {
 };
 constexpr int kSoundRows = 39;
 extern const TSoundRow SoundTable[kSoundRows];
+
+// The file a streamed row is cached in, in the common folder: the row's name + ".wav"; "" for
+// rows held whole. While it is being written it is this name + ".tmp".
+std::string MusicCacheFileName(uint8_t row);
+// Every cache file name the table writes (for the uninstall clean-up).
+std::vector<std::string> MusicCacheFileNames();
 
 // Hundredths of a decibel for a linear factor: 0 (or less) is -10000, others Round(log10(f) x 2000),
 // kept within -10000..0.

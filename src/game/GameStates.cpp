@@ -21,6 +21,8 @@ namespace {
 const char* const kTitlePages[5] = {"Press Space to Play", "Press \"N\" to Start New Game", "Highscore",
                                     "Press \"D\" for Demo", "Press \"R\" for Replay"};
 constexpr float kPi = 3.14159265358979f;
+// The cigarette of the loading screen lies in the picture's empty middle, under "LOADING".
+constexpr float kLoadingBarY = 290;
 }  // namespace
 
 void TGameLogic::SetFade(float value) {
@@ -389,14 +391,17 @@ void TGameLogic::DrawHighscoreTable(float y0, bool slideByPage, float phase) {
   for (int i = 0; i < kHighscoreCount; ++i) {
     const THighscoreEntry& e = GameEnvironment.Highscores[i];
     const float y = y0 + 40.0f * i;
+    // The title page slides its rows in and out again; on the highscore screen a row swings in
+    // and then stays (a slide time above 0 would carry it off to the right).
     const float t = slideByPage ? PageAlpha * 1.03f - 0.03f * i : phase - 0.8f * i;
+    auto at = [slideByPage](float time) { return slideByPage ? time : std::min(time, 0.0f); };
     const uint32_t* c = (!slideByPage && i == HighscorePos) ? pinkSrc : nullptr;
-    g->DrawTextSlide(std::to_string(i + 1), TzrVector2{170, y}, 1, c, t, 800, 0.7f, 2);
+    g->DrawTextSlide(std::to_string(i + 1), TzrVector2{170, y}, 1, c, at(t), 800, 0.7f, 2);
     if (e.Score == kEmptyHighscore) continue;
     std::string name = e.Name;
     if (!slideByPage && i == HighscorePos) name += "_";
-    g->DrawTextSlide(name, TzrVector2{190, y}, 0, c, slideByPage ? t : t - 0.2f, 800, 0.7f, 2);
-    g->DrawTextSlide(std::to_string(e.Score), TzrVector2{630, y}, 1, c, slideByPage ? t : t - 1.4f, 800, 0.7f, 2);
+    g->DrawTextSlide(name, TzrVector2{190, y}, 0, c, at(slideByPage ? t : t - 0.2f), 800, 0.7f, 2);
+    g->DrawTextSlide(std::to_string(e.Score), TzrVector2{630, y}, 1, c, at(slideByPage ? t : t - 1.4f), 800, 0.7f, 2);
   }
 }
 
@@ -405,7 +410,7 @@ void TGameLogic::RenderScene() {
   if (!g) return;
   if (GameState == gsLoading) {
     g->DrawText(LoadProgress == 100 ? "PRESS SPACE" : "LOADING", TzrVector2{400, 200}, 2, nullptr, 1.0f, 10);
-    g->DrawLoadingScreen(LoadProgress / 100.0f, 0);
+    g->DrawLoadingScreen(LoadProgress / 100.0f, kLoadingBarY);
   } else if (GameState == gsCredits) {
     if (RedrawCount >= 1) g->DrawCreditsImage(nullptr);
     else {
@@ -429,7 +434,8 @@ void TGameLogic::RenderScene() {
           x += std::sin(b.Angle) * 768;
         }
       }
-      g->DrawOverlay(1 - Fade);
+      // The black overlay's alpha is 1 - Fade: DrawOverlay takes the opacity of the scene.
+      g->DrawOverlay(Fade);
       if (PageAlpha > -1 && TitleAction == 0) {
         if (TitlePage == 2) DrawHighscoreTable(170, true, 0);
         else g->DrawTextSlide(kTitlePages[TitlePage], TzrVector2{400, 300}, 2, nullptr, PageAlpha, 800, 0.85f, 1);
@@ -437,7 +443,7 @@ void TGameLogic::RenderScene() {
     }
     if (GameState == gsLevelEnd && LevelJumpShown) {
       g->DrawLevelJumpImage(LevelNumber == LevelCount - 1);
-      g->DrawOverlay(1 - Fade);
+      g->DrawOverlay(Fade);
     }
     if (GameState == gsLevelEnd) {
       const float t = EndPhase == 0 ? StepCounter / 37.5f : 2.0f;
@@ -452,7 +458,9 @@ void TGameLogic::RenderScene() {
                       0.9f + 0.45f * TableFade, 1);
     if (GameState == gsHighscore) DrawHighscoreTable(150, false, HighscorePhase == 0 ? StepCounter / 40.0f : 100000.0f);
     if (GameState == gsLevelEnd && EndPhase != 4 && LevelResult != 2 && LevelResult != 3 && Level) {
-      const int32_t secondsLeft = std::max(0, Level->TimeLimit - GameTime / 1000);
+      // Signed: a level won after its time limit shows the time over it and a bonus below 0
+      // (the score itself never loses by it).
+      const int32_t secondsLeft = Level->TimeLimit - GameTime / 1000;
       const int32_t used = Level->TimeLimit - secondsLeft;
       int32_t tv = used, bv = 0;
       if (EndPhase == 2) {

@@ -16,6 +16,7 @@
 #include "engine/Cryptography.h"
 #include "engine/StreamFilters.h"
 #include "engine/tools.h"
+#include "game/GameSounds.h"
 #include "game/Options.h"
 #include "platform/Http.h"
 
@@ -42,6 +43,7 @@ namespace {
 
 int InstanceLockFd = -1;
 constexpr const char* kProductName = "Kestrune";
+constexpr const char* kTraceLogName = "qv.log";  // the shell's trace log in the user folder
 // How long finalisation waits for a hosts-list fetch that is being cancelled.
 constexpr uint32_t kHostsListExitWaitMs = 2000;
 
@@ -83,6 +85,48 @@ void ResolveFolders() {
 
 void DeleteCommonFiles(const std::string& dir) {
   for (const char* name : CommonDataFileNames) DeleteFile(dir + name);
+  // The music caches go by the names the sound table writes them under, which the list above
+  // does not hold; with them any cache an interrupted run left half-written.
+  for (const std::string& name : MusicCacheFileNames()) {
+    DeleteFile(dir + name);
+    DeleteFile(dir + name + ".tmp");
+  }
+}
+
+// A folder of ours ("dir/" with its trailing '/'), once nothing is left in it.
+void RemoveFolderIfEmpty(const std::string& dir) {
+  if (dir.size() > 1) ::rmdir(dir.substr(0, dir.size() - 1).c_str());
+}
+
+std::string InstanceLockFileName() {
+  std::string dir;
+  const char* run = std::getenv("XDG_RUNTIME_DIR");
+  if (run && run[0] == '/' && DirectoryExists(run)) dir = IncludeTrailingPathDelimiter(run);
+  else dir = UserDataDir.empty() ? ProgramDir() : UserDataDir;
+  return dir + kProductName + ".lock";
+}
+
+// "-uninstall": everything the program writes into its folders, then the folders it made.
+void Uninstall() {
+  const std::string programDir = ProgramDir();
+  DeleteUserFiles(UserDataDir);
+  DeleteFile(UserDataDir + kTraceLogName);
+  if (UserDataDir != programDir) {
+    DeleteUserFiles(programDir);
+    DeleteFile(programDir + kTraceLogName);
+  }
+  DeleteCommonFiles(CommonDataDir);
+  if (CommonDataDir != programDir) DeleteCommonFiles(programDir);
+  // The lock file of the single-instance guard, unless a running instance holds it.
+  if (AcquireSingleInstance()) {
+    DeleteFile(InstanceLockFileName());
+    ReleaseSingleInstance();
+  }
+  if (UserDataDir != programDir) {
+    RemoveFolderIfEmpty(UserDataDir);
+    RemoveFolderIfEmpty(ExtractFilePath(UserDataDir.substr(0, UserDataDir.size() - 1)));
+  }
+  if (CommonDataDir != programDir) RemoveFolderIfEmpty(CommonDataDir);
 }
 
 std::string CutTo150(const std::string& s) { return s.size() > 150 ? s.substr(0, 150) : s; }
@@ -144,12 +188,8 @@ void InitGlobals(const std::string& firstParam) {
     SinTable[i] = static_cast<float>(std::sin(a));
   }
   ResolveFolders();
-  const std::string programDir = ProgramDir();
   if (LowerCase(firstParam) == "-uninstall") {
-    DeleteUserFiles(UserDataDir);
-    if (UserDataDir != programDir) DeleteUserFiles(programDir);
-    DeleteCommonFiles(CommonDataDir);
-    if (CommonDataDir != programDir) DeleteCommonFiles(programDir);
+    Uninstall();
     UninstallDone = true;
   } else {
     HostsListThread = std::make_unique<TThreadedHttpGet>(HostsListURL());
@@ -172,11 +212,7 @@ void DoneGlobals() {
 
 bool AcquireSingleInstance() {
   if (InstanceLockFd >= 0) return true;
-  std::string dir;
-  const char* run = std::getenv("XDG_RUNTIME_DIR");
-  if (run && run[0] == '/' && DirectoryExists(run)) dir = IncludeTrailingPathDelimiter(run);
-  else dir = UserDataDir.empty() ? ProgramDir() : UserDataDir;
-  std::string name = dir + kProductName + ".lock";
+  const std::string name = InstanceLockFileName();
   int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return true;  // no place for a lock: do not stop the user from playing
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -336,8 +372,12 @@ int32_t TSimpleSpriteList::Add() {
 }
 
 TSimpleSprite* TSimpleSpriteList::Get(int32_t index) {
+  return const_cast<TSimpleSprite*>(static_cast<const TSimpleSpriteList*>(this)->Get(index));
+}
+
+const TSimpleSprite* TSimpleSpriteList::Get(int32_t index) const {
   if (index < 0 || index >= Count()) throw EListError("List index out of bounds (" + std::to_string(index) + ")");
-  return Items[index].get();
+  return Items[static_cast<size_t>(index)].get();
 }
 
 void TSimpleSpriteList::Delete(int32_t index) {

@@ -114,6 +114,7 @@ class TSimpleSpriteList {
 public:
   int32_t Add();  // a new zeroed record at the end; its index
   TSimpleSprite* Get(int32_t index);  // EListError outside 0..Count-1
+  const TSimpleSprite* Get(int32_t index) const;
   void Delete(int32_t index);
   void Clear() { Items.clear(); }
   int32_t Count() const { return static_cast<int32_t>(Items.size()); }

@@ -178,6 +178,9 @@ void TQVGameLevel::Step() {
       }
     }
   }
+  // Burnt-out sparkles go with the step, whether or not an energy cell is in view.
+  for (int32_t k = Sparkles.Count() - 1; k >= 0; --k)
+    if (Sparkles.Get(k)->Expiry - static_cast<float>(StepCount) < 0) Sparkles.Delete(k);
   int32_t i = PickupRingNext;
   for (int32_t k = 0; k < kPickupRingSize; ++k) {
     i = (i + kPickupRingSize - 1) % kPickupRingSize;
@@ -231,9 +234,9 @@ void TQVGameLevel::Render(float fade, float viewX, float viewY) {
       const int32_t k = 2500 * y + 60000 - 10 * x;
       uint32_t col[4];
       colours(c.FloorColors, col);
-      // The floor image byte is the floor frame; 0 is no floor (frame 0, the void, is never drawn).
-      if (c.FloorImage != 0)
-        if (TzrD3DSprite* s = g->GetSetFrame(1, c.FloorImage)) s->Draw(nullptr, TzrVector2{px + 2, py - 14}, 0, col);
+      // The floor image byte is the floor frame. Frame 0 is the void tile: it is drawn too, so a
+      // cell without floor never shows what the back buffer held before.
+      if (TzrD3DSprite* s = g->GetSetFrame(1, c.FloorImage)) s->Draw(nullptr, TzrVector2{px + 2, py - 14}, 0, col);
       colours(c.ObjectColors, col);
       const uint32_t q = (static_cast<uint32_t>(y) << 16) + static_cast<uint32_t>(StepCount) + (static_cast<uint32_t>(x) << 8);
       switch (c.Action) {
@@ -244,10 +247,7 @@ void TQVGameLevel::Render(float fade, float viewX, float viewY) {
           for (int32_t i = Sparkles.Count() - 1; i >= 0; --i) {
             TSimpleSprite* sp = Sparkles.Get(i);
             const float kk = (sp->Expiry - StepCount) / 50.0f;
-            if (kk < 0) {
-              Sparkles.Delete(i);
-              continue;
-            }
+            if (kk < 0) continue;
             TzrVector2 ss{sp->Scale, sp->Scale};
             if (TzrD3DSprite* s = g->GetSprite(32))
               s->Draw(&ss, TzrVector2{px + sp->X + (1 - kk) * sp->DX, py + sp->Y + (1 - kk) * sp->DY}, 0, white);
@@ -271,11 +271,13 @@ void TQVGameLevel::Render(float fade, float viewX, float viewY) {
           const int32_t p = (100 * x + StepCount + 75 * y) % 160;
           const float I = p < 5 ? (5 - p) / 5.0f : p < 45 ? 0.0f : p < 50 ? 1 - (50 - p) / 5.0f : 1.0f;
           const float F = I >= 1 ? 0.85f + 0.01f * ((p / 2) % 16) : I;
+          // A turned fire is turned by a quarter and mirrored in x (a negative x scale).
           const bool turned = (c.Flags & cfTurned) != 0;
           const float rot = turned ? kPi / 2 : 0;
+          const float mx = turned ? -1.0f : 1.0f;
           const float cx = px + 36, cy = py + 47;
           if (F > 0) {
-            TzrVector2 sc{F * fade, F * fade};
+            TzrVector2 sc{mx * F * fade, F * fade};
             if (TzrD3DSprite* s = g->GetSprite(27)) s->Draw(&sc, TzrVector2{cx, cy}, rot, whiteSrc);
             static const float kFlames[7][4] = {{-36, -13, 1.3f, 3}, {-36, 22, 1.2f, 7}, {-20, -17, 1.6f, 4}, {-20, 16, 1.4f, 11},
                                                 {-4, 11, 1.8f, 0},   {12, 9, 2.2f, 5},   {12, -12, 1.5f, 14}};
@@ -286,13 +288,13 @@ void TQVGameLevel::Render(float fade, float viewX, float viewY) {
                 dx = 6 - dy;
                 dy = -t;
               }
-              TzrVector2 fs{fl[2] * I, fl[2] * I};
+              TzrVector2 fs{mx * fl[2] * I, fl[2] * I};
               if (TzrD3DSprite* s = g->GetFireFrame((static_cast<int32_t>(fl[3]) + p / 2) & 15))
                 s->Draw(&fs, TzrVector2{cx + dx, cy + dy - 6}, rot, col);
             }
           }
           if (F < 1) {
-            TzrVector2 sc{(1 - F) * fade, (1 - F) * fade};
+            TzrVector2 sc{mx * (1 - F) * fade, (1 - F) * fade};
             if (TzrD3DSprite* s = g->GetSprite(26)) s->Draw(&sc, TzrVector2{cx, cy}, rot, whiteSrc);
           }
           break;
@@ -350,7 +352,9 @@ void TQVGameLevel::Render(float fade, float viewX, float viewY) {
           break;
         }
         case caOption1:
-          if (TzrD3DSprite* s = g->GetSprite(21)) s->Draw(nullptr, TzrVector2{px + 42, py + 42}, 0, col, 3000500);
+          // A heart of the heart set, beating with the level's clock.
+          if (TzrD3DSprite* s = g->GetSetFrame(2, (StepCount / 4) & 7))
+            s->Draw(nullptr, TzrVector2{px + 42, py + 42}, 0, col, 3000500);
           DrawGlow(g, px + 42, py + 42, static_cast<float>(q), 1.0f, white);
           break;
         case caOption2:

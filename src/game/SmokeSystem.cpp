@@ -72,6 +72,9 @@ void TSmokeSystem::Clear() {
     Free = i;
   }
   ActiveCount = 0;
+  // No particle is left to die by the old clock: the next level's smoke starts its own.
+  Clock = 0;
+  Throttle = 0;
 }
 
 void TSmokeSystem::Render(float cameraX, float cameraY) {

@@ -43,7 +43,8 @@ public:
   void Emit(float x, float y, float vx, float vy);
   // Once per 20 ms simulation step; the particles move on every second call.
   void Step();
-  // Every particle back to the free list (a level is left).
+  // Every particle back to the free list and the smoke clock back to 0 (a level is left or
+  // loaded).
   void Clear();
   // Adds every visible particle to the point renderer; camera position in world pixels.
   void Render(float cameraX, float cameraY);

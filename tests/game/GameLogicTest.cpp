@@ -298,6 +298,40 @@ TEST_F(GameLogicTest, HitKindsOnSmokers) {
   EXPECT_EQ(g->LevelText, "Fun Over!");
 }
 
+// A stun counts down beside the rest and the puff; the puff alone waits for the rest to end.
+TEST_F(GameLogicTest, StunRunsBesideRestAndPuff) {
+  struct Case {
+    int32_t Rest, Puff;
+    int Steps;
+    int32_t StunAfter, RestAfter, PuffAfter;
+    bool Exhaled;
+  };
+  const Case cases[] = {
+      {0, 40, 10, 30, 0, 30, false},   // hit mid-puff: the puff goes on under the stun
+      {0, 40, 20, 20, 0, 20, true},    // and breathes out (below 25) while still stunned
+      {30, 40, 10, 30, 20, 40, false}, // hit while resting: the rest runs, the puff waits
+      {30, 40, 35, 5, 0, 35, false},   // the rest is over before the stun: the puff resumes
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "rest " << c.Rest << " puff " << c.Puff << " steps " << c.Steps);
+    auto g = NewGame();
+    FixtureLevel f = Room(12, 12);
+    f.PX = 2, f.PY = 2;
+    f.Enemies = {{8, 8, 0, {}}};
+    Load(*g, f);
+    TGESmoker* s = Smoker(*g, 0);
+    s->RestTimer = c.Rest;
+    s->PuffTimer = c.Puff;
+    s->Hit(hkOxygen);
+    ASSERT_EQ(s->StunTimer, 40);
+    for (int i = 0; i < c.Steps; ++i) g->SimulationStep(1);
+    EXPECT_EQ(s->StunTimer, c.StunAfter);
+    EXPECT_EQ(s->RestTimer, c.RestAfter);
+    EXPECT_EQ(s->PuffTimer, c.PuffAfter);
+    EXPECT_EQ(s->Exhaled != 0, c.Exhaled);
+  }
+}
+
 TEST_F(GameLogicTest, DoorsKeysAndSwitches) {
   auto g = NewGame();
   FixtureLevel f = Room(12, 10);

@@ -63,7 +63,7 @@ TEST_F(GlobalsFixture, UninstallDeletesTheUsersFilesAndStartsNoFetch) {
   for (const char* f : {"11.lvl", "12.lvl", "11.scn", "env.dat", "last.gmp", "mybest.gmp", "worldbest.gmp", "dip.dat"})
     EXPECT_FALSE(FileExists(user + f)) << f;
   EXPECT_TRUE(FileExists(user + "14.lvl"));  // the numbered run ends at the first gap
-  EXPECT_TRUE(FileExists(user + "qv.log"));
+  EXPECT_FALSE(FileExists(user + "qv.log"));  // the trace log goes with the rest
   for (const char* f : CommonDataFileNames) EXPECT_FALSE(FileExists(common + f)) << f;
   EXPECT_TRUE(FileExists(common + "other.wav"));
 }

@@ -1,0 +1,215 @@
+// Screens as a player sees them, in the real game window (SDL offscreen, Mesa's software GL),
+// written to build/test-frames/ as PNG for people to look at: the title with its picture once
+// the fade is over, the highscore screen while a name is typed, and the pick-ups, fires and a
+// cell without floor of a small level.
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+
+#include "ContentSupport.h"
+#include "base/Bitmap.h"
+#include "base/Streams.h"
+#include "base/SysUtils.h"
+#include "engine/tools.h"
+#include "game/GameLogic.h"
+#include "game/GameWindow.h"
+#include "game/KTGlobal.h"
+#include "game/LevelData.h"
+#include "game/LevelFixture.h"
+#include "game/Options.h"
+#include "game/OptionsDialog.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+class ScreenFrames : public ::testing::Test {
+protected:
+  void SetUp() override {
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    Dir = TestDir();
+    UserDataDir = Dir;
+    CommonDataDir = Dir + "common/";
+    ForceDirectories(CommonDataDir);
+    SetLogFile(Dir + "qv.log");
+    ResetSettings();
+    D3D = std::make_unique<TzrD3D8>();
+    Options = std::make_unique<TGameOptionsDialog>(D3D.get());
+    Options->FormCreate();
+    GameEnvironment.DisplayMode = dmWindow;
+    GameEnvironment.MusicVolume = 0;  // no music caches to decode
+  }
+  void TearDown() override {
+    Options.reset();
+    D3D.reset();
+    SetLogFile("");
+  }
+  static void Save(const std::vector<uint8_t>& rgb, const std::string& name) {
+    const std::string dir = std::string(KT_BINARY_DIR) + "/test-frames/";
+    ForceDirectories(dir);
+    content::WritePngRgb(dir + name, 800, 600, rgb);
+  }
+  // Mean of each channel over a rectangle of an 800 x 600 RGB picture.
+  static std::array<double, 3> Mean(const std::vector<uint8_t>& rgb, int l, int t, int r, int b) {
+    std::array<double, 3> sum{};
+    for (int y = t; y < b; ++y)
+      for (int x = l; x < r; ++x)
+        for (int c = 0; c < 3; ++c) sum[size_t(c)] += rgb[(size_t(y) * 800 + size_t(x)) * 3 + size_t(c)];
+    for (double& s : sum) s /= double((r - l) * (b - t));
+    return sum;
+  }
+
+  std::string Dir;
+  std::unique_ptr<TzrD3D8> D3D;
+  std::unique_ptr<TGameOptionsDialog> Options;
+};
+
+TEST_F(ScreenFrames, TitleAndHighscoreWithANameBeingTyped) {
+  TzrD3DMode mode;
+  GetSelectedDisplayMode(D3D.get(), mode);
+  ASSERT_NE(FindSelectedDevice(D3D.get()), nullptr);
+  auto w = TfrmGame::CreateGame(nullptr, 0, IsWindowed(), FindSelectedDevice(D3D.get()), mode, 0);
+  uint32_t now = 1000;
+  std::array<uint8_t, 256> keys{};
+  w->Clock = [&now] { return now; };
+  w->ReadKeys = [&keys](uint8_t k[256]) {
+    for (int i = 0; i < 256; ++i) k[i] = keys[size_t(i)];
+  };
+  GameEnvironment.Alias = "";
+  // Loading -> Space -> title (snapshot once the first page text is up) -> Space: level 1 ->
+  // the player is beaten with 5000 points -> Space -> highscore: type "KESTRUNE" (snapshot) ->
+  // Enter -> title -> Esc -> credits -> Esc.
+  const uint8_t name[] = {37, 18, 31, 20, 19, 22, 49, 18};  // K E S T R U N E
+  std::vector<uint8_t> title, table;
+  size_t typed = 0;
+  int64_t pass = 0, wait = 0;
+  w->OnIdle = [&] {
+    ++pass;
+    now += 20;
+    keys.fill(0);
+    const uint8_t tap = pass % 2 == 1 ? 0x80 : 0;
+    if (pass > 20000) {
+      ADD_FAILURE() << "stuck in state " << int(w->Logic->GameState);
+      w->Close();
+      return;
+    }
+    TGameLogic& g = *w->Logic;
+    switch (g.GameState) {
+      case gsLoading: keys[57] = tap; break;
+      case gsTitle:
+        if (!title.empty()) keys[1] = tap;
+        else if (g.Fade >= 1.0f && g.PageAlpha >= 0 && ++wait > 5 && w->Snapshot(title)) keys[57] = tap;
+        break;
+      case gsPlaying:
+        if (g.IsRunning() && g.LevelSteps > 100) {
+          g.Score = 5000;
+          g.Player()->Done = 1;  // beaten
+        }
+        break;
+      case gsLevelEnd:
+        if (g.EndPhase == 3) keys[57] = tap;
+        break;
+      case gsHighscore:
+        if (typed < sizeof name) {
+          if (tap) keys[name[typed++]] = 0x80;
+        } else if (table.empty()) {
+          if (g.HighscorePhase == 1 && ++wait > 60 && !w->Snapshot(table)) ADD_FAILURE() << "no snapshot";
+        } else {
+          keys[28] = tap;
+        }
+        break;
+      case gsCredits: keys[1] = tap; break;
+      default: break;
+    }
+  };
+  EXPECT_EQ(w->ShowModal(), "");
+  ASSERT_EQ(title.size(), 800u * 600u * 3u);
+  ASSERT_EQ(table.size(), 800u * 600u * 3u);
+  Save(title, "title.png");
+  Save(table, "highscore-name-entry.png");
+  EXPECT_EQ(GameEnvironment.Highscores[0].Name, "KESTRUNE");
+  EXPECT_EQ(GameEnvironment.Alias, "KESTRUNE");
+
+  // The title picture shows: its logo band is as bright as in the picture, not faded to black.
+  TJPEGImage jpeg;
+  std::unique_ptr<TStream> s = OpenGfxResource("GFX", "title.jpg");
+  jpeg.LoadFromStream(*s);
+  const TBitmap& pic = jpeg.Bitmap();
+  std::vector<uint8_t> picRgb(800u * 600u * 3u);
+  for (int y = 0; y < 600; ++y)
+    for (int x = 0; x < 800; ++x) {
+      const uint32_t v = pic.PixelRGB(x, y);
+      for (int c = 0; c < 3; ++c) picRgb[(size_t(y) * 800 + size_t(x)) * 3 + size_t(c)] = uint8_t(v >> (16 - 8 * c));
+    }
+  const auto logo = Mean(title, 40, 40, 760, 140), want = Mean(picRgb, 40, 40, 760, 140);
+  for (int c = 0; c < 3; ++c) EXPECT_GT(logo[size_t(c)], want[size_t(c)] * 0.8) << "channel " << c;
+
+  // The row being named, in pink, stands in its place: pink pixels between the number column and
+  // the score column of the first row.
+  size_t pink = 0;
+  for (int y = 150; y < 200; ++y)
+    for (int x = 150; x < 640; ++x) {
+      const uint8_t* p = &table[(size_t(y) * 800 + size_t(x)) * 3];
+      pink += p[0] > 180 && p[1] > 60 && p[1] < 170 && p[2] > 120 && p[0] > p[1] + 50;
+    }
+  EXPECT_GT(pink, 500u);
+}
+
+// A heart and a super-weapon pick-up, a turned and a plain fire, and a cell without floor.
+TEST_F(ScreenFrames, PickUpsFiresAndTheVoidTile) {
+  TzrD3DMode mode;
+  GetSelectedDisplayMode(D3D.get(), mode);
+  auto w = TfrmGame::CreateGame(nullptr, 0, IsWindowed(), FindSelectedDevice(D3D.get()), mode, 0);
+  uint32_t now = 1000;
+  w->Clock = [&now] { return now; };
+  w->ReadKeys = [](uint8_t k[256]) { std::fill(k, k + 256, 0); };
+  FixtureLevel f(11, 8);
+  for (int y = 0; y < f.H; ++y)
+    for (int x = 0; x < f.W; ++x) {
+      FixtureLevel::Cell& c = f.At(x, y);
+      c[0] = 5;
+      std::fill(c.begin() + 1, c.begin() + 33, 0xFF);  // white floor and object colours
+      if (x == 0 || y == 0 || x == f.W - 1 || y == f.H - 1) f.Set(x, y, caWall, 4);
+    }
+  f.PX = 1, f.PY = 6;
+  f.Set(3, 2, caOption1);
+  f.Set(5, 2, caOption2);
+  f.At(7, 2)[0] = 0;
+  f.At(8, 2)[0] = 0;
+  f.Set(2, 4, caFire, 0, cfTurned);
+  f.Set(5, 4, caFire);
+  std::vector<uint8_t> frame;
+  int64_t pass = 0, loaded = -1;
+  w->OnIdle = [&] {
+    ++pass;
+    now += 20;
+    TGameLogic& g = *w->Logic;
+    if (pass > 5000) {
+      ADD_FAILURE() << "stuck in state " << int(g.GameState);
+      w->Close();
+    } else if (g.GameState == gsLoading) {
+      g.SetState(gsTitle);
+    } else if (g.GameState == gsTitle && loaded < 0) {
+      TStringStream plain(f.Bytes());
+      TMemoryStream container;
+      CompressLevelData(plain, container);
+      container.SetPosition(0);
+      g.SetState(gsPlaying);
+      g.LoadLevelFrom(container);
+      g.PlayPhase = 3;
+      g.SetFade(1.0f);
+      g.Level->StepCount = 96;  // both fires at full height two steps on
+      loaded = pass;
+    } else if (loaded >= 0 && pass == loaded + 2) {
+      EXPECT_TRUE(w->Snapshot(frame));
+      w->Close();
+    }
+  };
+  w->ShowModal();
+  ASSERT_EQ(frame.size(), 800u * 600u * 3u);
+  Save(frame, "level-cells.png");
+}
+
+}  // namespace
