@@ -275,7 +275,19 @@ TCPUName CPUNaming(int vendor, uint32_t eax, int brand, int l2, int mhz, const s
   if (name.Name.empty()) {
     const int displayFamily = family == 0xF ? family + extFamily : family;
     const int displayModel = family == 0x6 || family == 0xF ? (extModel << 4) + model : model;
+    // the summary prints the maker's name right before the model: the brand's leading maker
+    // word ("AMD ", "Intel(R) ") is not repeated
     name.Name = brandText;
+    if (vendor >= 1 && vendor <= 7) {
+      const std::string maker = kVendors[vendor - 1].Name;
+      for (const char* mark : {"(R) ", "(TM) ", " "}) {
+        const std::string prefix = maker + mark;
+        if (brandText.size() > prefix.size() && SameText(brandText.substr(0, prefix.size()), prefix)) {
+          name.Name = brandText.substr(prefix.size());
+          break;
+        }
+      }
+    }
     name.CodeName = CPUCodeName(vendor, displayFamily, displayModel);
     name.Transistors = 0;
   }

@@ -47,7 +47,8 @@ std::string CPUBrandText(const uint32_t regs[12]);
 // (the base fields widened by the extended ones); "" when unknown.
 std::string CPUCodeName(int vendor, int displayFamily, int displayModel);
 // The naming of a processor: the table's row for processors that predate the extended family and
-// model fields, else (or when the table has no row) the brand text with the code name above.
+// model fields, else (or when the table has no row) the brand text, without a leading maker's
+// name that the vendor table already gives, with the code name above.
 TCPUName CPUNaming(int vendor, uint32_t leaf1Eax, int brand, int l2, int mhz, const std::string& brandText);
 // Vendor number of a 12-character CPUID vendor text, 0 when unknown.
 int CPUVendorNumber(const std::string& vendorText);

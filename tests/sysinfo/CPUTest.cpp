@@ -45,16 +45,18 @@ TEST(CPU, NamingOfCurrentProcessorsUsesTheBrandText) {
     const char* name;
     const char* code;
   } cases[] = {
-      // current cores reuse base family 6 with any base model: never a "Pentium III" or "Katmai"
-      {1, 0x000A0671, 0, "Intel(R) Xeon(R) Processor", "Intel(R) Xeon(R) Processor", "Rocket Lake"},
-      {1, 0x000906EA, 0, "Intel(R) Core(TM) i7-8700 CPU @ 3.20GHz", "Intel(R) Core(TM) i7-8700 CPU @ 3.20GHz",
+      // current cores reuse base family 6 with any base model: never a "Pentium III" or "Katmai";
+      // the maker's name leading the brand is printed once, from the vendor table
+      {1, 0x000A0671, 0, "Intel(R) Xeon(R) Processor", "Xeon(R) Processor", "Rocket Lake"},
+      {1, 0x000906EA, 0, "Intel(R) Core(TM) i7-8700 CPU @ 3.20GHz", "Core(TM) i7-8700 CPU @ 3.20GHz",
        "Kaby Lake/Coffee Lake"},
       {1, 0x000B0671, 0, "13th Gen Intel(R) Core(TM) i7-13700K", "13th Gen Intel(R) Core(TM) i7-13700K", "Raptor Lake"},
       // AMD: base family 15 plus the extended family
-      {2, 0x00860F81, 0, "AMD Ryzen 7 5700U with Radeon Graphics", "AMD Ryzen 7 5700U with Radeon Graphics", "Zen 2"},
-      {2, 0x00A20F10, 0, "AMD Ryzen 9 5950X 16-Core Processor", "AMD Ryzen 9 5950X 16-Core Processor", "Zen 3"},
-      {2, 0x00A60F12, 0, "AMD Ryzen 7 7700X 8-Core Processor", "AMD Ryzen 7 7700X 8-Core Processor", "Zen 4"},
-      {2, 0x00B40F40, 0, "AMD Ryzen 9 9950X", "AMD Ryzen 9 9950X", "Zen 5"},
+      {2, 0x00860F81, 0, "AMD Ryzen 7 5700U with Radeon Graphics", "Ryzen 7 5700U with Radeon Graphics", "Zen 2"},
+      {2, 0x00A20F10, 0, "AMD Ryzen 9 5950X 16-Core Processor", "Ryzen 9 5950X 16-Core Processor", "Zen 3"},
+      {2, 0x00A60F12, 0, "AMD Ryzen 7 7700X 8-Core Processor", "Ryzen 7 7700X 8-Core Processor", "Zen 4"},
+      {2, 0x00B40F40, 0, "AMD Ryzen 9 9950X", "Ryzen 9 9950X", "Zen 5"},
+      {2, 0x00B40F40, 0, "AMD", "AMD", "Zen 5"},  // nothing but the maker: kept
       // an unknown maker: the brand, no code name
       {0, 0x00900F22, 0, "Hygon C86 3185", "Hygon C86 3185", ""},
       // processors of the table keep its row
