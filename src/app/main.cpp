@@ -2,7 +2,6 @@
 // single-instance guard, then the menu window and the options window, and the message loop.
 #include <QApplication>
 #include <QClipboard>
-#include <QMessageBox>
 #include <QStringList>
 #include <SDL.h>
 #include <string>
@@ -10,27 +9,20 @@
 #include "base/Win1252.h"
 #include "game/KTGlobal.h"
 #include "platform/ShellServices.h"
+#include "shell/MenuServices.h"
 #include "shell/frmMain.h"
 #include "shell/frmOptions.h"
 
 namespace {
-QString FromAnsi(const std::string& text) {
-  QString t = QString::fromStdString(Cp1252ToUtf8(text));
-  t.replace("\r\n", "\n");
-  t.replace('\r', '\n');
-  return t;
-}
-
-// Message boxes and the clipboard of the desktop for the layers below the shell.
+// Message boxes (plain text: they may carry server or file text) and the clipboard of the
+// desktop for the layers below the shell.
 void InstallShellHooks() {
   ErrorMessageHook = [](const std::string& text) {
-    QMessageBox::critical(QApplication::activeWindow(), "Kestrune", FromAnsi(text));
+    ShowPlainMessageBox(QApplication::activeWindow(), TBoxKind::Critical, text);
   };
   SetMessageBoxHook([](const std::string& text, TMessageKind kind) {
-    if (kind == TMessageKind::Error)
-      QMessageBox::critical(QApplication::activeWindow(), "Kestrune", FromAnsi(text));
-    else
-      QMessageBox::information(QApplication::activeWindow(), "Kestrune", FromAnsi(text));
+    ShowPlainMessageBox(QApplication::activeWindow(),
+                        kind == TMessageKind::Error ? TBoxKind::Critical : TBoxKind::Information, text);
   });
   SetClipboardHook([](const std::string& text) {
     QClipboard* clipboard = QApplication::clipboard();

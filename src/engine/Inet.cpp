@@ -20,9 +20,11 @@ const char* const OfflineText = "Operation Failed: Can't connect to the Internet
 const char* const ScrambleAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+-";
 
 // Time-outs of every request: connecting, and the whole transfer. Uploads carry a replay file.
-constexpr uint32_t ConnectTimeoutMs = 15000;
-constexpr uint32_t TransferTimeoutMs = 60000;
-constexpr uint32_t UploadTimeoutMs = 180000;
+std::atomic<uint32_t> ConnectTimeoutMs{15000};
+std::atomic<uint32_t> TransferTimeoutMs{60000};
+constexpr uint32_t UploadTimeoutFactor = 3;
+
+thread_local std::atomic<bool>* CurrentCancelFlag = nullptr;
 
 std::string DeploymentValue(const char* envName, const char* builtIn) {
   const char* v = std::getenv(envName);
@@ -33,7 +35,19 @@ THttpClient NewClient(uint32_t timeoutMs) {
   THttpClient client;
   client.ConnectTimeoutMs = ConnectTimeoutMs;
   client.TimeoutMs = timeoutMs;
+  client.CancelFlag = CurrentCancelFlag;
   return client;
+}
+
+// A failure of a request that was cancelled is the cancel.
+template <class F>
+auto Cancellable(F&& request) {
+  try {
+    return request();
+  } catch (const std::exception&) {
+    if (CurrentCancelFlag && CurrentCancelFlag->load()) throw ERequestCancelled("The request was cancelled");
+    throw;
+  }
 }
 
 // The headers of both POST forms; the Host header comes from the URL.
@@ -64,6 +78,27 @@ std::string ReadWholeStream(TStream& stream) {
 
 }  // namespace
 
+void SetThreadCancelFlag(std::atomic<bool>* flag) { CurrentCancelFlag = flag; }
+std::atomic<bool>* ThreadCancelFlag() { return CurrentCancelFlag; }
+
+void SetRequestTimeouts(uint32_t connectMs, uint32_t transferMs) {
+  ConnectTimeoutMs = connectMs;
+  TransferTimeoutMs = transferMs;
+}
+
+std::string TextExcerpt(const std::string& text, size_t max, bool keepLineBreaks) {
+  std::string out;
+  const size_t n = text.size() < max ? text.size() : max;
+  out.reserve(n + 3);
+  for (size_t i = 0; i < n; ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    const bool lineBreak = keepLineBreaks && (c == '\r' || c == '\n');
+    out += (c < 0x20 || c == 0x7f) && !lineBreak ? '?' : text[i];
+  }
+  if (text.size() > max) out += "...";
+  return out;
+}
+
 std::string ErrorReportMailServer() { return DeploymentValue("KESTRUNE_MAIL_SERVER", "mail.orvalent.example"); }
 std::string ErrorReportAddress() {
   return DeploymentValue("KESTRUNE_REPORT_ADDRESS", "kestrune-reports@orvalent.example");
@@ -79,18 +114,31 @@ void OpenURLInBrowser(const std::string& url) {
       TMessageKind::Error);
 }
 
+bool OpenWebAddress(const std::string& url) {
+  if (!IsWebAddress(url)) {
+    Log("Refused to open an address that is not a web page: " + TextExcerpt(url, 80), ltWarning);
+    return false;
+  }
+  OpenURLInBrowser(url);
+  return true;
+}
+
 bool IsConnected() { return InternetGetConnectedState(); }
 
 void AutoDial() { InternetAutodial(); }
 
-std::string HttpGetText(const std::string& url) { return ToCrLf(NewClient(TransferTimeoutMs).Get(url)); }
+std::string HttpGetText(const std::string& url, size_t maxBytes) {
+  THttpClient client = NewClient(TransferTimeoutMs);
+  client.MaxBodyBytes = maxBytes;
+  return ToCrLf(Cancellable([&] { return client.Get(url); }));
+}
 
 void HttpGetToStream(const std::string& url, TStream& stream) {
   THttpClient client = NewClient(TransferTimeoutMs);
   client.OnBody = [&stream](const char* data, size_t size) {
     stream.WriteBuffer(data, static_cast<int32_t>(size));
   };
-  client.Request("GET", url);
+  Cancellable([&] { return client.Request("GET", url); });
 }
 
 std::string HttpPostForm(const std::string& host, const std::string& path, const std::string& formText) {
@@ -98,8 +146,11 @@ std::string HttpPostForm(const std::string& host, const std::string& path, const
   if (!IsConnected()) throw Exception(OfflineText);
   THttpClient client = NewClient(TransferTimeoutMs);
   client.Http10 = true;
-  return client.Post("http://" + host + path,
-                     PostHeaders(host, formText.size(), "application/x-www-form-urlencoded"), formText);
+  client.MaxBodyBytes = kDefaultTextReplyLimit;
+  return Cancellable([&] {
+    return client.Post("http://" + host + path,
+                       PostHeaders(host, formText.size(), "application/x-www-form-urlencoded"), formText);
+  });
 }
 
 void HttpPostMultipart(const std::string& host, const std::string& path, const std::string& boundary,
@@ -110,17 +161,20 @@ void HttpPostMultipart(const std::string& host, const std::string& path, const s
     return;
   }
   std::string bytes = ReadWholeStream(body);
-  THttpClient client = NewClient(UploadTimeoutMs);
+  THttpClient client = NewClient(TransferTimeoutMs * UploadTimeoutFactor);
   client.Http10 = true;
+  client.MaxBodyBytes = kDefaultTextReplyLimit;
   client.OnBody = [&response](const char* data, size_t size) {
     response.WriteBuffer(data, static_cast<int32_t>(size));
   };
-  client.Request("POST", "http://" + host + path,
-                 PostHeaders(host, bytes.size(), "multipart/form-data; boundary=" + boundary), bytes);
+  Cancellable([&] {
+    return client.Request("POST", "http://" + host + path,
+                          PostHeaders(host, bytes.size(), "multipart/form-data; boundary=" + boundary), bytes);
+  });
 }
 
 void SendErrorReportMail(const std::string& senderAddress, const std::string& bodyText,
-                         const std::string& attachmentFile) {
+                         const std::string& attachmentFile, const TRequestRun& run) {
   AutoDial();
   if (!IsConnected()) {
     Log(OfflineText, ltInfo);
@@ -135,11 +189,23 @@ void SendErrorReportMail(const std::string& senderAddress, const std::string& bo
     message.Body = bodyText;
     message.AttachmentFile = attachmentFile;
     message.Priority = 3;
-    TSmtpClient client;
-    client.Server = ErrorReportMailServer();
-    client.ConnectTimeoutMs = ConnectTimeoutMs;
-    client.TimeoutMs = UploadTimeoutMs;
-    client.Send(message);
+    const std::string server = ErrorReportMailServer();
+    auto send = [&] {
+      TSmtpClient client;
+      client.Server = server;
+      client.ConnectTimeoutMs = ConnectTimeoutMs;
+      client.TimeoutMs = TransferTimeoutMs * UploadTimeoutFactor;
+      client.CancelFlag = CurrentCancelFlag;
+      Cancellable([&] {
+        client.Send(message);
+        return 0;
+      });
+    };
+    if (run) run(send);
+    else send();
+  } catch (const ERequestCancelled&) {
+    Log("Sending the error report was cancelled", ltInfo);
+    return;
   } catch (const std::exception& e) {
     Log(std::string("Error sending email: ") + e.what(), ltWarning);
     ShowMessageBox("Error sending email", TMessageKind::Error);

@@ -1,4 +1,5 @@
 #include "game/KTGlobal.h"
+#include "game/ServerReplies.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -160,6 +161,7 @@ void TThreadedHttpGet::Execute() {
   client.ConnectTimeoutMs = ConnectTimeoutMs;
   client.TimeoutMs = TimeoutMs;
   client.CancelFlag = &CancelFlag;
+  client.MaxBodyBytes = MaxBytes;
   std::string body = client.Get(URL);  // a failure ends the thread with Done and Success false
   Text = std::move(body);
   Success = true;
@@ -248,25 +250,36 @@ bool CheckInternet(bool showMessage) {
   return true;
 }
 
-void ApplyHostsList() {
+std::function<void(TThreadedHttpGet&)>& HostsListWaitHook() {
+  static std::function<void(TThreadedHttpGet&)> hook;
+  return hook;
+}
+
+void ApplyHostsList(bool wait) {
   if (HostsListApplied) return;
   TGameEnvironment& env = GameEnvironment;
   TThreadedHttpGet* thread = HostsListThread.get();
   if (thread && !thread->Done) {
     thread->Start();
-    if (!env.HighScoreHost.empty()) return;  // applied by a later call, without waiting
-    thread->StartAndWait();
+    if (!env.HighScoreHost.empty() || !wait) return;  // applied by a later call, without waiting
+    if (HostsListWaitHook()) HostsListWaitHook()(*thread);
+    else thread->StartAndWait();
+    if (!thread->Done) thread->CancelAndWait(0);  // given up: the built-in values serve
   }
-  if (thread && thread->Success) {
-    TStringList lines;
-    lines.SetText(thread->Text);
-    std::string* fields[] = {&env.HighScoreHost, &env.HighScoreBase, &env.InternalHost, &env.InternalBase,
-                             &env.SupportURL};
-    const char* names[] = {"HighScoreHost", "HighScoreBase", "InternalHost", "InternalBase", "SupportURL"};
-    for (int k = 0; k < 5; ++k) {
-      if (lines.IndexOfName(names[k]) >= 0) *fields[k] = lines.Value(names[k]);
-      *fields[k] = CutTo150(*fields[k]);
-    }
+  if (thread && thread->Done && thread->Success) {
+    // A value that is missing, empty or malformed (a captive portal's page, say) keeps the
+    // stored one, or takes the built-in one when none is stored.
+    const THostsList list = ParseHostsList(thread->Text);
+    auto take = [](std::string& field, const std::string& value, const std::string& builtIn) {
+      if (!value.empty()) field = value;
+      else if (field.empty()) field = builtIn;
+      field = CutTo150(field);
+    };
+    take(env.HighScoreHost, list.HighScoreHost, DefaultHighScoreHost());
+    take(env.HighScoreBase, list.HighScoreBase, "/");
+    take(env.InternalHost, list.InternalHost, DefaultInternalHost());
+    take(env.InternalBase, list.InternalBase, "/kestruneinternal/");
+    take(env.SupportURL, list.SupportURL, DefaultSupportURL());
   } else {
     env.HighScoreHost = CutTo150(DefaultHighScoreHost());
     env.InternalHost = CutTo150(DefaultInternalHost());

@@ -51,6 +51,8 @@ public:
   uint32_t ConnectTimeoutMs = 5000;
   uint32_t TimeoutMs = 15000;
 
+  size_t MaxBytes = 16 * 1024;  // a longer reply fails the fetch (kMaxHostsListBytes)
+
   void Start() { TThread::Start(); }  // resumes the thread the first time only
   void StartAndWait();
   // Aborts the request in progress and waits at most timeoutMs for the thread to end.
@@ -84,7 +86,13 @@ void ReleaseSingleInstance();
 void CheckSingleInstance();
 
 bool CheckInternet(bool showMessage);
-void ApplyHostsList();
+// Applies the hosts list once per run. A fetch still under way is waited for (through
+// HostsListWaitHook) only when `wait` is set and no addresses are stored yet; otherwise the
+// list is applied by a later call.
+void ApplyHostsList(bool wait = true);
+// How the list is waited for: the shell runs the wait off its GUI thread with a wait window
+// and Cancel; unset, the calling thread waits for the fetch's end.
+std::function<void(TThreadedHttpGet& thread)>& HostsListWaitHook();
 // Deletes the downloaded levels (11.lvl, 12.lvl, ... then 11.scn, ...), env.dat, the three
 // replay packs and dip.dat from one folder.
 void DeleteUserFiles(const std::string& dir);

@@ -16,11 +16,19 @@ struct TSink {
   CURL* Curl;
   std::string* Body;
   const std::function<void(const char*, size_t)>* OnBody;
+  size_t Limit = 0;
+  size_t Received = 0;
   bool Failed = false;
+  bool TooLong = false;
 };
 
 size_t OnData(char* data, size_t size, size_t n, void* user) {
   auto* sink = static_cast<TSink*>(user);
+  sink->Received += size * n;
+  if (sink->Limit && sink->Received > sink->Limit) {
+    sink->TooLong = true;  // stop reading: a never-ending body must not fill the memory
+    return 0;
+  }
   try {
     long status = 0;
     curl_easy_getinfo(sink->Curl, CURLINFO_RESPONSE_CODE, &status);
@@ -50,6 +58,21 @@ struct SlistDeleter {
 
 }  // namespace
 
+std::string UrlForDisplay(const std::string& url) {
+  std::string u = url.substr(0, url.find_first_of("?#"));
+  size_t start = u.find("://");
+  start = start == std::string::npos ? 0 : start + 3;
+  size_t slash = u.find('/', start);
+  size_t at = u.rfind('@', slash == std::string::npos ? u.size() : slash);
+  if (at != std::string::npos && at >= start) u.erase(start, at + 1 - start);
+  std::string clean;
+  for (char ch : u.substr(0, 200)) {
+    auto c = static_cast<unsigned char>(ch);
+    clean += c < 0x20 || c == 0x7f ? '?' : ch;
+  }
+  return clean;
+}
+
 THttpResponse THttpClient::Request(const std::string& method, const std::string& url,
                                    const std::vector<std::string>& headers, const std::string& body) {
   GlobalInit();
@@ -66,8 +89,12 @@ THttpResponse THttpClient::Request(const std::string& method, const std::string&
   curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(TimeoutMs));
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
+  // a redirect never leads to a file or another protocol
+  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnData);
   TSink sink{c, &response.Body, &OnBody};
+  sink.Limit = MaxBodyBytes;
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
   if (Http10) curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
   curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
@@ -101,10 +128,13 @@ THttpResponse THttpClient::Request(const std::string& method, const std::string&
     std::string why = errorText[0] ? errorText : curl_easy_strerror(rc);
     if (rc == CURLE_ABORTED_BY_CALLBACK) why = "cancelled";
     if (sink.Failed) why = "the response could not be stored";
-    throw EHttpError("HTTP request failed: " + why + " (" + url + ")");
+    if (sink.TooLong) why = "the reply is longer than " + std::to_string(MaxBodyBytes) + " bytes";
+    throw EHttpError("HTTP request failed: " + why + " (" + UrlForDisplay(url) + ")", why);
   }
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &response.Status);
-  if (response.Status >= 400)
-    throw EHttpError("HTTP request failed: status " + std::to_string(response.Status) + " (" + url + ")");
+  if (response.Status >= 400) {
+    const std::string why = "status " + std::to_string(response.Status);
+    throw EHttpError("HTTP request failed: " + why + " (" + UrlForDisplay(url) + ")", why);
+  }
   return response;
 }

@@ -12,7 +12,17 @@
 #include "base/Exceptions.h"
 
 // A request that could not be made or that the server answered with a status of 400 or more.
-KT_DECLARE_EXCEPTION(EHttpError, Exception)
+// The message names the host and path only: queries can carry the player's data.
+class EHttpError : public Exception {
+public:
+  explicit EHttpError(std::string message, std::string cause = {})
+      : Exception(std::move(message)), Cause(cause.empty() ? Message : std::move(cause)) {}
+  std::string Cause;  // why, without the address ("cancelled", "status 404", ...)
+};
+
+// The address as it may be shown or logged: scheme, host and path; no user name, query or
+// fragment.
+std::string UrlForDisplay(const std::string& url);
 
 struct THttpResponse {
   long Status = 0;   // the HTTP status code
@@ -25,6 +35,9 @@ public:
   uint32_t TimeoutMs = 30000;  // whole transfer, connect included
   // Set from any thread to abort the request in progress (it then fails with EHttpError).
   std::atomic<bool>* CancelFlag = nullptr;
+  // The most body bytes taken; a longer body fails the request as soon as the limit is passed
+  // (0: no limit).
+  size_t MaxBodyBytes = 0;
   // Speak HTTP/1.0 instead of 1.1 (the game server's POST scripts expect it).
   bool Http10 = false;
   // When set, the body is handed over piece by piece as it arrives instead of being kept in

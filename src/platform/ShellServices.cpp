@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -44,6 +45,25 @@ void SetClipboardHook(TClipboardHook hook) {
 void SetMessageBoxHook(TMessageBoxHook hook) {
   std::lock_guard<std::mutex> lock(HookLock);
   MessageHook = std::move(hook);
+}
+
+bool IsWebAddress(const std::string& url) {
+  auto startsWith = [&](const char* prefix) {
+    const size_t n = std::char_traits<char>::length(prefix);
+    if (url.size() < n) return false;
+    for (size_t i = 0; i < n; ++i)
+      if (std::tolower(static_cast<unsigned char>(url[i])) != prefix[i]) return false;
+    return true;
+  };
+  size_t hostStart = startsWith("http://") ? 7 : startsWith("https://") ? 8 : 0;
+  if (hostStart == 0 || url.size() > 2048) return false;
+  for (char ch : url) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c <= 0x20 || c == 0x7f || c == '\\') return false;
+  }
+  const size_t hostEnd = url.find_first_of("/?#", hostStart);
+  const std::string host = url.substr(hostStart, hostEnd == std::string::npos ? std::string::npos : hostEnd - hostStart);
+  return !host.empty() && host[0] != ':' && host[0] != '@';
 }
 
 bool DefaultShellOpenURL(const std::string& url) {

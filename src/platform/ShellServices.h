@@ -18,6 +18,11 @@ void SetShellOpenHook(TShellOpenHook hook);
 void SetClipboardHook(TClipboardHook hook);
 void SetMessageBoxHook(TMessageBoxHook hook);
 
+// Whether an address may leave the program for the user's browser: an http or https address
+// with a host, free of blanks and control characters. Everything else (file:, javascript:,
+// mailto:, custom schemes) stays inside.
+bool IsWebAddress(const std::string& url);
+
 // Opens the address with the desktop's handler; false when that could not be started.
 bool ShellOpenURL(const std::string& url);
 // Puts text on the clipboard; false when there is no clipboard to take it.

@@ -68,6 +68,11 @@ std::string ServerAuthority(const std::string& server) {
   return server;
 }
 
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  auto* cancel = static_cast<std::atomic<bool>*>(user);
+  return cancel && cancel->load() ? 1 : 0;  // non-zero aborts the dialogue
+}
+
 }  // namespace
 
 void TSmtpClient::Send(const TMailMessage& m) {
@@ -92,6 +97,9 @@ void TSmtpClient::Send(const TMailMessage& m) {
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(ConnectTimeoutMs));
   curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(TimeoutMs));
   curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.empty() ? "<>" : from.c_str());
+  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(c, CURLOPT_XFERINFODATA, CancelFlag);
 
   std::unique_ptr<curl_slist, SlistDeleter> rcpt(curl_slist_append(nullptr, recipient.c_str()));
   if (!rcpt) throw ESmtpError("Out of memory");
@@ -132,6 +140,7 @@ void TSmtpClient::Send(const TMailMessage& m) {
   CURLcode rc = curl_easy_perform(c);
   if (rc != CURLE_OK) {
     std::string why = errorText[0] ? errorText : curl_easy_strerror(rc);
+    if (rc == CURLE_ABORTED_BY_CALLBACK) why = "cancelled";
     throw ESmtpError("Sending mail through " + Server + " failed: " + why);
   }
 }

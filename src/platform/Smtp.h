@@ -2,6 +2,7 @@
 // A small blocking SMTP client over libcurl: one message, plain text with at most one file
 // attached, sent without authentication. Connect and whole-transfer time-outs keep a dead
 // server from holding the program up.
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -25,6 +26,8 @@ public:
   std::string Server;
   uint32_t ConnectTimeoutMs = 10000;
   uint32_t TimeoutMs = 60000;  // whole dialogue, connect included
+  // Set from any thread to abort the dialogue in progress (it then fails with ESmtpError).
+  std::atomic<bool>* CancelFlag = nullptr;
 
   // Raises ESmtpError on any failure.
   void Send(const TMailMessage& message);

@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <sys/statvfs.h>
+
 #include "base/Streams.h"
 #include "base/SysUtils.h"
 #include "engine/Inet.h"
@@ -19,12 +21,21 @@
 #include "game/LevelData.h"
 #include "game/Options.h"
 #include "game/ReplayPack.h"
+#include "game/ServerReplies.h"
 
 namespace {
 // Anything larger than these is not a level or a replay pack of this game.
 constexpr int64_t kMaxLevelFileBytes = 8 * 1024 * 1024;
 constexpr int64_t kMaxWorldBestBytes = 32 * 1024 * 1024;
-constexpr size_t kMaxFileNameReply = 256;
+// Below this the level download stops: the rest of the disk is the user's.
+constexpr int64_t kMinFreeDiskBytes = 64 * 1024 * 1024;
+
+int64_t FreeDiskBytes(const std::string& dir) {
+  if (FreeDiskBytesHook) return FreeDiskBytesHook(dir);
+  struct statvfs fs {};
+  if (::statvfs(dir.c_str(), &fs) != 0) return -1;
+  return static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
+}
 
 class TBoundedMemoryStream : public TMemoryStream {
 public:
@@ -60,9 +71,12 @@ void CheckLevelBytes(const std::string& bytes) {
 }
 }  // namespace
 
-int DownloadLevels(std::atomic<bool>& running, int& lastLevel, const TOnlineUI& ui) {
+std::function<int64_t(const std::string&)> FreeDiskBytesHook;
+
+int DownloadLevels(std::atomic<bool>& running, int& lastLevel, const TOnlineUI& ui, std::string* stopNote) {
   int downloaded = 0;
   int n = CountUserLevels() + 1;
+  if (stopNote) stopNote->clear();
   try {
     if (!CheckInternet(true)) Abort();
     const TGameEnvironment& env = GameEnvironment;
@@ -70,6 +84,18 @@ int DownloadLevels(std::atomic<bool>& running, int& lastLevel, const TOnlineUI& 
     while (running) {
       ui.DoProcessMessages();
       if (!running) break;
+      if (downloaded >= kMaxLevelsPerRun) {
+        Log("The level download stopped after " + std::to_string(downloaded) + " levels", ltInfo);
+        if (stopNote)
+          *stopNote = "The download stopped after " + std::to_string(downloaded) + " levels; run it again for more.";
+        break;
+      }
+      const int64_t free = FreeDiskBytes(UserDataDir);
+      if (free >= 0 && free < kMinFreeDiskBytes) {
+        Log("The level download stopped: the disk is nearly full", ltWarning);
+        if (stopNote) *stopNote = "The download stopped because the disk is nearly full.";
+        break;
+      }
       std::string name = std::to_string(n);
       Save(UserDataDir + name + ".scn", Fetch(base + name + ".scn", kMaxLevelFileBytes, ui));
       std::string level = Fetch(base + name + ".lvl", kMaxLevelFileBytes, ui);
@@ -83,8 +109,9 @@ int DownloadLevels(std::atomic<bool>& running, int& lastLevel, const TOnlineUI& 
       ++n;
       ++downloaded;
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     // the server has no further level (or the connection ended): the pairs so far stay
+    Log("The level download ended: " + TextExcerpt(e.what(), 200), ltInfo);
   }
   running = false;
   lastLevel = n - 1;
@@ -105,25 +132,25 @@ TWorldBestResult FetchWorldBest(const TOnlineUI& ui) {
     r.CheckState = dsRunning;
     ui.DoProcessMessages();
     std::string base = "http://" + env.HighScoreHost + env.HighScoreBase;
-    std::string url = base + "firstplace.php?f=" + (env.WorldBestFile.empty() ? "REQ" : env.WorldBestFile);
+    std::string url = base + "firstplace.php?f=" + (env.WorldBestFile.empty() ? "REQ" : QueryEscape(env.WorldBestFile));
     std::string reply;
-    ui.DoRunRequest([&] { reply = Trim(HttpGetText(url)); });
+    ui.DoRunRequest([&] { reply = HttpGetText(url, kMaxFirstPlaceReplyBytes); });
     r.CheckState = dsDone;
     std::string packFile = UserDataDir + "worldbest.gmp";
-    if (SameText(reply, "OK")) {
+    std::string fileName;
+    const TFirstPlaceReply kind = ParseFirstPlaceReply(reply, fileName);
+    if (kind == TFirstPlaceReply::Current) {
       r.DownloadState = dsDone;
-    } else if (SameText(reply, "ERR")) {
+    } else if (kind == TFirstPlaceReply::Unavailable) {
       r.DownloadState = dsFailed;
       ui.DoMessage("The World's best replay file is not currently available on the server. Please try again later");
       r.Ok = false;
     } else {
       // The reply names a file of the server's upload folder: nothing else is fetched.
-      if (reply.empty() || reply.size() > kMaxFileNameReply ||
-          reply.find_first_of("/\\?#&% \r\n") != std::string::npos || reply.find("..") != std::string::npos)
-        throw Exception("The server's reply is not a file name");
+      if (kind != TFirstPlaceReply::NewFile) throw Exception("The server's reply is not a file name");
       r.DownloadState = dsRunning;
       env.WorldBestFile.clear();
-      std::string bytes = Fetch(base + "upload/" + reply, kMaxWorldBestBytes, ui);
+      std::string bytes = Fetch(base + "upload/" + QueryEscape(fileName), kMaxWorldBestBytes, ui);
       TReadOnlyMemoryStream stream(bytes.data(), bytes.size());
       TReplayPack pack(&stream);
       if (pack.Count() == 0) {
@@ -134,7 +161,7 @@ TWorldBestResult FetchWorldBest(const TOnlineUI& ui) {
       } else {
         // Only a valid pack replaces the stored one.
         Save(packFile, bytes);
-        env.WorldBestFile = reply.substr(0, 30);
+        env.WorldBestFile = fileName.substr(0, 30);
         r.DownloadState = dsDone;
       }
       SaveSettings();
@@ -152,8 +179,9 @@ TWorldBestResult FetchWorldBest(const TOnlineUI& ui) {
   } catch (const std::exception& e) {
     if (r.CheckState != dsDone) r.CheckState = dsFailed;
     r.DownloadState = dsFailed;
-    Log(std::string("Error fetching world's best game replay file: ") + e.what(), ltWarning);
-    ui.DoMessage("Error fetching file from server");
+    Log(std::string("Error fetching world's best game replay file: ") + TextExcerpt(e.what(), 200), ltWarning);
+    // a cancel closes the dialog: nothing more to tell
+    if (!dynamic_cast<const ERequestCancelled*>(&e)) ui.DoMessage("Error fetching file from server");
     r.Ok = false;
   }
   return r;
@@ -165,7 +193,9 @@ TfrmDownloadLevels::TfrmDownloadLevels(const TOnlineUI& ui, QWidget* parent) : Q
   stxtTopMsg = new QLabel;
   stxtTopMsg->hide();
   layout->addWidget(stxtTopMsg);
+  stxtTopMsg->setTextFormat(Qt::PlainText);
   lblText = new QLabel("Fetching new levels from internet");
+  lblText->setTextFormat(Qt::PlainText);
   layout->addWidget(lblText);
   anim = new QProgressBar;
   anim->setRange(0, 0);
@@ -191,7 +221,8 @@ void TfrmDownloadLevels::Work() {
   TOnlineUI ui = FUi;
   if (!ui.ProcessMessages) ui.ProcessMessages = [] { QApplication::processEvents(); };
   int lastLevel = 0;
-  Downloaded = DownloadLevels(Running, lastLevel, ui);
+  std::string note;
+  Downloaded = DownloadLevels(Running, lastLevel, ui, &note);
   anim->hide();
   if (Downloaded > 0) {
     stxtTopMsg->setText(QString::fromStdString(DownloadLevelsResultText(Downloaded, lastLevel)));
@@ -199,18 +230,29 @@ void TfrmDownloadLevels::Work() {
   } else {
     lblText->setText(QString::fromStdString(DownloadLevelsResultText(0, lastLevel)));
   }
+  if (!note.empty()) lblText->setText(QString::fromStdString(note));
   btnOk->setText("OK");
+  if (FCloseWhenDone) QDialog::reject();
 }
 
 void TfrmDownloadLevels::btnOkClick() {
-  if (Running) Running = false;
-  else accept();
+  if (Running) {
+    Running = false;
+    FUi.DoCancelRequest();  // the transfer in progress ends now; the pairs so far stay
+  } else {
+    accept();
+  }
 }
 
 void TfrmDownloadLevels::reject() {
-  // Closing during the loop only stops it; the window goes once the pair in progress is in.
-  if (Running) Running = false;
-  else QDialog::reject();
+  // Closing during the loop stops it and the transfer; the window goes once the loop is out.
+  if (Running) {
+    Running = false;
+    FCloseWhenDone = true;
+    FUi.DoCancelRequest();
+  } else {
+    QDialog::reject();
+  }
 }
 
 void ShowDownloadLevelsDialog(QWidget* parent, const TOnlineUI& ui) {
@@ -245,16 +287,19 @@ TfrmDownloadWorldBest::TfrmDownloadWorldBest(const TOnlineUI& ui, QWidget* paren
     Result = cbxLevel->currentIndex();
     accept();
   });
-  connect(btnCancel, &QPushButton::clicked, this, [this] {
-    Result = -1;
-    reject();
-  });
+  connect(btnCancel, &QPushButton::clicked, this, [this] { reject(); });
 }
 
 int TfrmDownloadWorldBest::Execute() {
   Result = -1;
   if (exec() != QDialog::Accepted) Result = -1;
   return Result;
+}
+
+void TfrmDownloadWorldBest::reject() {
+  Result = -1;
+  FUi.DoCancelRequest();
+  QDialog::reject();
 }
 
 void TfrmDownloadWorldBest::showEvent(QShowEvent* event) {
@@ -285,6 +330,7 @@ void TfrmDownloadWorldBest::Work() {
   ShowStates(r.CheckState, r.DownloadState);
   for (const std::string& level : r.Levels) cbxLevel->addItem(QString::fromStdString(level));
   btnReplay->setEnabled(r.Ok);
+  Finished = true;
 }
 
 int ExecuteDownloadWorldBest(QWidget* parent, const TOnlineUI& ui) {

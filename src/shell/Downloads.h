@@ -3,6 +3,8 @@
 // are in shell/OnlineServices.h.
 #include <QDialog>
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,10 +17,14 @@ class QProgressBar;
 
 // Fetches further level pairs into UserDataDir until the server has none (or a reply is not a
 // usable level) or `running` is cleared between pairs. Returns the pairs kept; `lastLevel` is
-// the highest level number now available.
-int DownloadLevels(std::atomic<bool>& running, int& lastLevel, const TOnlineUI& ui);
+// the highest level number now available. A run stops after kMaxLevelsPerRun pairs and when the
+// disk is nearly full; `stopNote` then says why ("" otherwise).
+constexpr int kMaxLevelsPerRun = 100;
+int DownloadLevels(std::atomic<bool>& running, int& lastLevel, const TOnlineUI& ui, std::string* stopNote = nullptr);
 // The result line of the levels dialog.
 std::string DownloadLevelsResultText(int downloaded, int lastLevel);
+// The free bytes for the user folder (tests set their own figure); -1 when unknown.
+extern std::function<int64_t(const std::string& dir)> FreeDiskBytesHook;
 
 enum : int { dsNone = 0, dsRunning = 1, dsDone = 2, dsFailed = 3 };
 
@@ -50,6 +56,7 @@ protected:
 private:
   const TOnlineUI& FUi;
   bool FStarted = false;
+  bool FCloseWhenDone = false;
 };
 
 class TfrmDownloadWorldBest : public QDialog {
@@ -58,6 +65,7 @@ public:
   TfrmDownloadWorldBest(const TOnlineUI& ui, QWidget* parent = nullptr);
   int Execute();
   int Result = -1;
+  bool Finished = false;  // the work has ended
   QLabel* pbx1;
   QLabel* pbx2;
   QComboBox* cbxLevel;
@@ -67,6 +75,7 @@ public:
 
 protected:
   void showEvent(QShowEvent* event) override;
+  void reject() override;  // Cancel and the close box abort the request in progress
 
 private:
   void ShowStates(int check, int download);

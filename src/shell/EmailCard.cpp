@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "base/SysUtils.h"
+#include "base/Win1252.h"
 #include "engine/Inet.h"
 #include "engine/tools.h"
 #include "game/KTGlobal.h"
@@ -29,13 +30,16 @@ std::string ReplaceAll(std::string s, const std::string& from, const std::string
   return s;
 }
 std::string Field(const std::string& s) { return (s.empty() ? std::string(" ") : s) + "|"; }
+QString FromAnsi(const std::string& text) { return QString::fromStdString(Cp1252ToUtf8(text)); }
+std::string ToAnsi(const QString& text) { return Utf8ToCp1252(text.toStdString()); }
 }  // namespace
 
 std::string BuildCardRecord(const std::string& recipients, const std::string& comment, const std::string& name,
                             const std::string& address, const std::string& userID) {
   std::string c = ReplaceAll(ReplaceAll(ReplaceAll(comment, "|", "!"), "<", "&lt;"), "\r", "<br>");
   return Field(ReplaceAll(recipients, "|", "!")) + Field(c) + Field(Trim(ReplaceAll(name, "|", "!"))) +
-         Field(Trim(ReplaceAll(address, "|", "!"))) + Field(Trim(userID));
+         Field(Trim(ReplaceAll(address, "|", "!"))) +
+         Field(Trim(ReplaceAll(userID, "|", "!")));
 }
 
 std::string AppendRecipients(std::string addresses, const std::vector<TMapiRecipient>& chosen) {
@@ -67,8 +71,11 @@ bool SendEmailCard(const std::string& recipients, const std::string& comment, co
     }
     ui.DoEndWait();
     return true;
+  } catch (const ERequestCancelled&) {
+    Log("Sending the card email was cancelled", ltInfo);
+    return false;
   } catch (const std::exception& e) {
-    Log(std::string("There was an error sending the card email. (") + e.what() + ")", ltWarning);
+    Log(std::string("There was an error sending the card email. (") + TextExcerpt(e.what(), 200) + ")", ltWarning);
     ui.DoMessage("There was an error sending the card email.");
     return false;
   }
@@ -91,8 +98,8 @@ TfrmEmailCard::TfrmEmailCard(const TOnlineUI& ui, QWidget* parent) : QDialog(par
   layout->addWidget(commentBox);
   auto* senderBox = new QGroupBox("Sender:");
   auto* senderForm = new QFormLayout(senderBox);
-  edtSender = new QLineEdit(QString::fromLatin1(GameEnvironment.Alias.c_str()));
-  edtSenderEmail = new QLineEdit(QString::fromLatin1(GameEnvironment.Email.c_str()));
+  edtSender = new QLineEdit(FromAnsi(GameEnvironment.Alias));
+  edtSenderEmail = new QLineEdit(FromAnsi(GameEnvironment.Email));
   senderForm->addRow("Name:", edtSender);
   senderForm->addRow("Email:", edtSenderEmail);
   layout->addWidget(senderBox);
@@ -114,10 +121,8 @@ void TfrmEmailCard::actSendUpdate() { btnSend->setEnabled(!edtAddresses->text().
 void TfrmEmailCard::actSendExecute() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // The card keeps the comment's line breaks as CR LF.
-  bool sent = SendEmailCard(edtAddresses->text().toLatin1().toStdString(),
-                            memComments->toPlainText().replace("\n", "\r\n").toLatin1().toStdString(),
-                            edtSender->text().toLatin1().toStdString(),
-                            edtSenderEmail->text().toLatin1().toStdString(), FUi);
+  bool sent = SendEmailCard(ToAnsi(edtAddresses->text()), ToAnsi(memComments->toPlainText().replace("\n", "\r\n")),
+                            ToAnsi(edtSender->text()), ToAnsi(edtSenderEmail->text()), FUi);
   QApplication::restoreOverrideCursor();
   if (sent) accept();
 }
@@ -127,8 +132,7 @@ void TfrmEmailCard::actToExecute() {
     TMapiEmail mail;
     mail.LogOn("", "");
     if (mail.Address("", 1))
-      edtAddresses->setText(QString::fromLatin1(
-          AppendRecipients(edtAddresses->text().toLatin1().toStdString(), mail.Recipients).c_str()));
+      edtAddresses->setText(FromAnsi(AppendRecipients(ToAnsi(edtAddresses->text()), mail.Recipients)));
   } catch (const EMapiError& e) {
     if (e.ErrorCode != kMapiUserAbort) FUi.DoMessage(e.Message);
   }

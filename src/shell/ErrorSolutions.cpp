@@ -8,6 +8,7 @@
 
 #include "base/Classes.h"
 #include "base/SysUtils.h"
+#include "base/Win1252.h"
 #include "engine/Inet.h"
 #include "engine/tools.h"
 #include "game/KTGlobal.h"
@@ -17,22 +18,10 @@
 namespace {
 // The server's expressions are untrusted: a runaway backtracking search gives up here.
 constexpr int64_t kServerExpressionSteps = 20'000'000;
-constexpr size_t kMaxExpressionLength = 1000;
-// A list far beyond any real one is a damaged reply.
-constexpr size_t kMaxErrorListBytes = 1024 * 1024;
-}  // namespace
 
-bool ParseErrorListLine(const std::string& line, TErrorListEntry& entry) {
-  size_t first = line.find(',');
-  if (first == std::string::npos) return false;
-  size_t second = line.find(',', first + 1);
-  if (second == std::string::npos) return false;
-  entry.Page = Trim(line.substr(0, first));
-  std::string flag = Trim(line.substr(first + 1, second - first - 1));
-  entry.OffersReport = !flag.empty() && (flag[0] == 'Y' || flag[0] == 'y');
-  entry.Expression = Trim(line.substr(second + 1, kMaxExpressionLength));
-  return true;
-}
+QString FromAnsi(const std::string& text) { return QString::fromStdString(Cp1252ToUtf8(text)); }
+std::string ToAnsi(const QString& text) { return Utf8ToCp1252(text.toStdString()); }
+}  // namespace
 
 TErrorSolutions::~TErrorSolutions() = default;
 
@@ -46,17 +35,21 @@ bool TErrorSolutions::LoadErrorList(const TOnlineUI& ui) {
     try {
       const TGameEnvironment& env = GameEnvironment;
       std::string url = "http://" + env.InternalHost + env.InternalBase + "errors.txt";
-      ui.DoRunRequest([&] { text = HttpGetText(url); });
+      ui.DoRunRequest([&] { text = HttpGetText(url, kMaxErrorListBytes); });
     } catch (...) {
       ui.DoEndWait();
       throw;
     }
     ui.DoEndWait();
-    if (text.size() > kMaxErrorListBytes) throw Exception("The errors list is too large");
     list->SetText(text);
     FErrorList = std::move(list);
     return true;
-  } catch (const std::exception&) {
+  } catch (const ERequestCancelled&) {
+    FErrorList.reset();
+    FCancelled = true;
+    return false;
+  } catch (const std::exception& e) {
+    Log(std::string("The errors list could not be fetched: ") + TextExcerpt(e.what(), 200), ltInfo);
     FErrorList.reset();
     return false;
   }
@@ -80,33 +73,49 @@ void TErrorSolutions::LookUpErrorSolution(bool& lookupArmed, bool mainWindowActi
                 "our errors&&solutions internet page if the error already is known and if there is a way to "
                 "fix it?"))
     return;
+  FCancelled = false;
   if (!LoadErrorList(ui)) {
+    if (FCancelled) return;  // the user stopped it: nothing to tell
     ui.DoMessage("Unable to get errors list from internet. Maybe your internet connection is not established.");
     return;
   }
   bool found = false;
   try {
-    TRegularExpression re;
-    re.StepLimit = kServerExpressionSteps;
-    re.SetModifier(1, true);
-    re.SetModifier(5, true);
-    re.SetModifier(2, false);
-    std::string subject = GetLogText();
+    // The search runs off the GUI thread: the server's expressions over a large log take time.
+    const std::string subject = GetLogText();
+    std::vector<TErrorListEntry> entries;
     for (const std::string& line : FErrorList->Strings) {
       TErrorListEntry entry;
-      if (!ParseErrorListLine(line, entry)) continue;
-      if (!entry.Expression.empty()) re.SetExpression(entry.Expression);
-      if (!re.Exec(subject)) continue;
+      if (ParseErrorListLine(line, entry)) entries.push_back(std::move(entry));
+    }
+    int matched = -1;
+    ui.DoRunRequest([&] {
+      TRegularExpression re;
+      re.StepLimit = kServerExpressionSteps;
+      re.SetModifier(1, true);
+      re.SetModifier(5, true);
+      re.SetModifier(2, false);
+      for (size_t i = 0; i < entries.size(); ++i) {
+        if (!entries[i].Expression.empty()) re.SetExpression(entries[i].Expression);
+        if (re.Exec(subject)) {
+          matched = static_cast<int>(i);
+          return;
+        }
+      }
+    });
+    if (matched >= 0) {
+      const TErrorListEntry& entry = entries[static_cast<size_t>(matched)];
       found = true;
       ApplyHostsList();
       const TGameEnvironment& env = GameEnvironment;
       ui.DoOpenPage("http://" + env.InternalHost + env.InternalBase + "errors/" + entry.Page);
       if (entry.OffersReport && ui.DoAsk("Would you like to send us an error report?") && ui.SendErrorReport)
         ui.SendErrorReport();
-      break;
     }
+  } catch (const ERequestCancelled&) {
+    return;
   } catch (const std::exception& e) {
-    Log(std::string("Error searching for a solution: ") + e.what(), ltError);
+    Log(std::string("Error searching for a solution: ") + TextExcerpt(e.what(), 200), ltError);
     found = false;
   }
   if (!found && ui.DoAsk("Sorry, this error is unknown. Would you like to send us an error report?") &&
@@ -114,15 +123,29 @@ void TErrorSolutions::LookUpErrorSolution(bool& lookupArmed, bool mainWindowActi
     ui.SendErrorReport();
 }
 
-void SendErrorReport(const std::string& description, const std::string& email, const std::string& logText) {
+void SendErrorReport(const std::string& description, const std::string& email, const std::string& logText,
+                     const TOnlineUI& ui) {
   std::string attachment = UserDataDir + "last.gmp";
   if (!FileExists(attachment)) attachment.clear();
   std::string body = description + "\r*****Log file *****\r" + logText;
-  SendErrorReportMail(email, body, attachment);
+  TRequestRun run;
+  if (ui.RunRequest) {
+    run = [&ui](const std::function<void()>& request) {
+      ui.DoBeginWait("sends your error report.");
+      try {
+        ui.DoRunRequest(request);
+      } catch (...) {
+        ui.DoEndWait();
+        throw;
+      }
+      ui.DoEndWait();
+    };
+  }
+  SendErrorReportMail(email, body, attachment, run);
 }
 
-TfrmErrorReportPublish::TfrmErrorReportPublish(const std::string& logText, QWidget* parent)
-    : QDialog(parent), FLogText(logText) {
+TfrmErrorReportPublish::TfrmErrorReportPublish(const std::string& logText, QWidget* parent, const TOnlineUI& ui)
+    : QDialog(parent), FLogText(logText), FUi(ui) {
   setWindowTitle("Send Errorreport");
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(new QLabel("Error Description (What happened? How can we reproduce the error?):"));
@@ -149,23 +172,22 @@ TfrmErrorReportPublish::TfrmErrorReportPublish(const std::string& logText, QWidg
 }
 
 void TfrmErrorReportPublish::showEvent(QShowEvent* event) {
-  memLogFile->setPlainText(QString::fromStdString(FLogText));
-  edtEmail->setText(QString::fromStdString(GameEnvironment.ErrorReportEmail));
+  memLogFile->setPlainText(FromAnsi(FLogText));
+  edtEmail->setText(FromAnsi(GameEnvironment.ErrorReportEmail));
   QDialog::showEvent(event);
 }
 
 void TfrmErrorReportPublish::Button1Click() {
-  SendErrorReport(Memo1->toPlainText().replace('\n', '\r').toStdString(), edtEmail->text().toStdString(),
-                  FLogText);
+  SendErrorReport(ToAnsi(Memo1->toPlainText().replace('\n', '\r')), ToAnsi(edtEmail->text()), FLogText, FUi);
   accept();
 }
 
 void TfrmErrorReportPublish::done(int r) {
-  GameEnvironment.ErrorReportEmail = edtEmail->text().left(100).toStdString();
+  GameEnvironment.ErrorReportEmail = ToAnsi(edtEmail->text()).substr(0, 100);
   QDialog::done(r);
 }
 
-void ShowErrorReportDialog(QWidget* parent) {
-  TfrmErrorReportPublish form(GetLogText(), parent);
+void ShowErrorReportDialog(QWidget* parent, const TOnlineUI& ui) {
+  TfrmErrorReportPublish form(GetLogText(), parent, ui);
   form.exec();
 }

@@ -4,23 +4,17 @@
 #include <QDialog>
 #include <string>
 
+#include "game/ServerReplies.h"
 #include "shell/OnlineServices.h"
 
 class QPlainTextEdit;
 class QLineEdit;
 
-// One line of errors.txt: page, flag, expression; false for a line without two commas.
-struct TErrorListEntry {
-  std::string Page;
-  bool OffersReport = false;
-  std::string Expression;
-};
-bool ParseErrorListLine(const std::string& line, TErrorListEntry& entry);
-
 class TfrmErrorReportPublish : public QDialog {
   Q_OBJECT
 public:
-  TfrmErrorReportPublish(const std::string& logText, QWidget* parent = nullptr);
+  // `logText` is Windows-1252, as the trace log is.
+  TfrmErrorReportPublish(const std::string& logText, QWidget* parent = nullptr, const TOnlineUI& ui = {});
   QPlainTextEdit* Memo1;
   QLineEdit* edtEmail;
   QPlainTextEdit* memLogFile;
@@ -32,4 +26,5 @@ protected:
 
 private:
   std::string FLogText;
+  TOnlineUI FUi;
 };

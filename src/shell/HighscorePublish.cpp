@@ -17,9 +17,13 @@
 #include "base/Random.h"
 #include "base/Streams.h"
 #include "base/SysUtils.h"
+#include "base/Win1252.h"
 #include "engine/Inet.h"
 #include "engine/tools.h"
 #include "game/KTGlobal.h"
+#include "game/ServerReplies.h"
+#include "shell/MenuServices.h"
+#include "platform/Http.h"
 
 const std::array<const char*, 10> ScoreDigitLetters = {"oqtLMRV", "uyDHN", "fkpCX", "bEGQZ", "ejAUW",
                                                        "acisJ",   "dnwFP", "glvIT", "hmxBY", "rzKOS"};
@@ -65,7 +69,7 @@ std::string BarsToSlash(std::string s) {
 }  // namespace
 
 std::string BuildHighscoreRecord(const TGameEnvironment& env, bool newGameMail) {
-  std::string r = "KTA|" + Trim(env.UserID);
+  std::string r = "KTA|" + BarsToSlash(Trim(env.UserID));
   r += "|" + IntToStr(env.Highscores[0].Score);
   r += "|" + BarsToSlash(env.Alias);
   r += "|" + BarsToSlash(env.City.substr(0, 60));
@@ -96,7 +100,15 @@ std::string BuildUploadBody(const std::string& fieldName, const std::string& fil
 namespace {
 // The best game is a few hundred kilobytes at most.
 constexpr int64_t kMaxUploadBytes = 16 * 1024 * 1024;
-constexpr size_t kMaxReplyBytes = 64 * 1024;
+
+QString FromAnsi(const std::string& text) { return QString::fromStdString(Cp1252ToUtf8(text)); }
+std::string ToAnsi(const QString& text) { return Utf8ToCp1252(text.toStdString()); }
+
+// What a failure says: an HTTP error's cause, not its address (which holds the record).
+std::string FailureCause(const std::exception& e) {
+  if (const auto* http = dynamic_cast<const EHttpError*>(&e)) return http->Cause;
+  return TextExcerpt(e.what(), 200, true);
+}
 }  // namespace
 
 TPublishResult PublishHighscore(bool newGameMail, const TOnlineUI& ui) {
@@ -112,45 +124,41 @@ TPublishResult PublishHighscore(bool newGameMail, const TOnlineUI& ui) {
     if (!CheckInternet(true)) Abort();
     ui.DoBeginWait("publishes your highscore.");
     try {
+      // scrambled here, on the GUI thread: the scrambler draws from the shared generator
       std::string url = "http://" + env.HighScoreHost + env.HighScoreBase + "score3.php?cs=" + ScrambleFormField(record);
-      ui.DoRunRequest([&] { reply = HttpGetText(url); });
+      ui.DoRunRequest([&] { reply = HttpGetText(url, kMaxScoreReplyBytes); });
+      if (reply.empty()) throw Exception("No response back");
+      const TScoreReply answer = ParseScoreReply(reply);
+      if (answer.Page.empty()) throw Exception(TextExcerpt(Trim(reply), 200, true));
+      if (!answer.ID.empty()) env.UserID = answer.ID;
+      if (!answer.Upload.empty()) {
+        TFileStream file(UserDataDir + "mybest.gmp", fmOpenRead);
+        if (file.GetSize() > kMaxUploadBytes) throw Exception("The best game file is too large to upload");
+        std::string content(static_cast<size_t>(file.GetSize()), '\0');
+        if (!content.empty()) file.ReadBuffer(content.data(), static_cast<int32_t>(content.size()));
+        TStringStream body(BuildUploadBody(answer.Upload, content));
+        TMemoryStream response;
+        std::string host = env.HighScoreHost;
+        auto upload = [&] { HttpPostMultipart(host, "/xscore.php", kUploadBoundary, body, response); };
+        // offline it only tells the user, which belongs on this thread
+        if (IsConnected()) ui.DoRunRequest(upload);
+        else upload();
+      }
+      ui.DoEndWait();
+      ui.DoOpenPage("http://" + env.HighScoreHost + env.HighScoreBase + "competitions.php?uid=" +
+                    QueryEscape(env.UserID) + "&sid=" + QueryEscape(answer.Page));
     } catch (...) {
       ui.DoEndWait();
       throw;
     }
-    ui.DoEndWait();
-    if (reply.empty()) throw Exception("No response back");
-    if (reply.size() > kMaxReplyBytes) throw Exception("The score server's reply is too long");
-    TStringList lines;
-    lines.SetText(reply);
-    auto value = [&](const char* name) {
-      for (const std::string& line : lines.Strings) {
-        size_t eq = line.find('=');
-        if (eq != std::string::npos && SameText(Trim(line.substr(0, eq)), name)) return line.substr(eq + 1);
-      }
-      return std::string();
-    };
-    std::string page = Trim(value("SEITE"));
-    if (page.empty()) throw Exception(reply);
-    std::string id = Trim(value("ID"));
-    if (!id.empty()) env.UserID = id.substr(0, 32);
-    std::string upload = Trim(value("Upload"));
-    if (!upload.empty()) {
-      TFileStream file(UserDataDir + "mybest.gmp", fmOpenRead);
-      if (file.GetSize() > kMaxUploadBytes) throw Exception("The best game file is too large to upload");
-      std::string content(static_cast<size_t>(file.GetSize()), '\0');
-      if (!content.empty()) file.ReadBuffer(content.data(), static_cast<int32_t>(content.size()));
-      TStringStream body(BuildUploadBody(upload, content));
-      TMemoryStream response;
-      std::string host = env.HighScoreHost;
-      ui.DoRunRequest([&] { HttpPostMultipart(host, "/xscore.php", kUploadBoundary, body, response); });
-    }
-    ui.DoOpenPage("http://" + env.HighScoreHost + env.HighScoreBase + "competitions.php?uid=" + env.UserID +
-                  "&sid=" + page);
     result = TPublishResult::Published;
+  } catch (const ERequestCancelled& e) {
+    Log(std::string("Publishing the highscore stopped: ") + e.what(), ltInfo);
   } catch (const std::exception& e) {
-    Log(std::string("Error publishing highscore: ") + e.what() + "\r\n" + reply, ltInfo);
-    ui.DoMessage(std::string("Could not publish Highscore. Scoremaster says: ") + e.what());
+    // the log gets a short, cleaned excerpt of the reply; the query (the record) never
+    Log(std::string("Error publishing highscore: ") + TextExcerpt(e.what(), 200) + " " + TextExcerpt(reply, 120),
+        ltInfo);
+    ui.DoMessage(std::string("Could not publish Highscore. Scoremaster says: ") + FailureCause(e));
   }
   SaveSettings();
   return result;
@@ -230,10 +238,10 @@ void TfrmHighscorePublish::showEvent(QShowEvent* event) {
 void TfrmHighscorePublish::FormShow() {
   const TGameEnvironment& env = GameEnvironment;
   Label2->setText(QString::number(env.Highscores[0].Score));
-  edtAlias->setText(QString::fromLatin1(env.Alias.c_str()));
-  Edit2->setText(QString::fromLatin1(env.City.c_str()));
-  Edit3->setText(QString::fromLatin1(env.State.c_str()));
-  Edit4->setText(QString::fromLatin1(env.Email.c_str()));
+  edtAlias->setText(FromAnsi(env.Alias));
+  Edit2->setText(FromAnsi(env.City));
+  Edit3->setText(FromAnsi(env.State));
+  Edit4->setText(FromAnsi(env.Email));
   if (env.Country >= 1 && env.Country < Countries.size()) cbxCountry->setCurrentIndex(env.Country - 1);
   else cbxCountry->setCurrentIndex(cbxCountry->findText("Switzerland"));
   SpinEdit1->setValue(env.Age);
@@ -248,11 +256,11 @@ void TfrmHighscorePublish::FormShow() {
 
 void TfrmHighscorePublish::FormToSettings() {
   TGameEnvironment& env = GameEnvironment;
-  env.Alias = edtAlias->text().toLatin1().left(15).toStdString();
-  env.City = Edit2->text().toLatin1().left(100).toStdString();
-  env.State = Edit3->text().toLatin1().left(40).toStdString();
-  env.Email = Edit4->text().toLatin1().left(80).toStdString();
-  env.Comment = Edit5->text().toLatin1().left(100).toStdString();
+  env.Alias = ToAnsi(edtAlias->text()).substr(0, 15);
+  env.City = ToAnsi(Edit2->text()).substr(0, 100);
+  env.State = ToAnsi(Edit3->text()).substr(0, 40);
+  env.Email = ToAnsi(Edit4->text()).substr(0, 80);
+  env.Comment = ToAnsi(Edit5->text()).substr(0, 100);
   env.Country = static_cast<uint16_t>(cbxCountry->currentIndex() + 1);
   env.Age = SpinEdit1->value();
   env.Sex = rbtnFemale->isChecked() ? 2 : rbtnMale->isChecked() ? 1 : 0;
@@ -274,20 +282,32 @@ TfrmHighscoreNew::TfrmHighscoreNew(int score, QWidget* parent) : QDialog(parent)
   setWindowTitle("A New Highscore!");
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   setFixedSize(400, 302);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel("Congratulations!"));
-  Label4 = new QLabel(QString::number(score) + " Points,");
-  layout->addWidget(Label4);
-  layout->addWidget(new QLabel("a new highscore!"));
-  auto* question = new QLabel("Do you want to upload it to the worldwide web ranking list?");
-  question->setWordWrap(true);
-  layout->addWidget(question);
-  auto* buttons = new QHBoxLayout;
-  auto* yes = new QPushButton("Yes");
-  auto* no = new QPushButton("No");
-  buttons->addWidget(yes);
-  buttons->addWidget(no);
-  layout->addLayout(buttons);
+  // the texts lie on the MenuBack.jpg picture, as in the about box
+  auto* imgWindow = new QLabel(this);
+  imgWindow->setObjectName("imgWindow");
+  imgWindow->setGeometry(0, 0, 400, 302);
+  imgWindow->setPixmap(LoadMenuPicture("MenuBack.jpg"));
+  imgWindow->setScaledContents(true);
+  auto text = [this](const QString& t, int y, int h, int pointSize) {
+    auto* l = new QLabel(t, this);
+    l->setGeometry(20, y, 360, h);
+    l->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    l->setWordWrap(true);
+    l->setTextFormat(Qt::PlainText);
+    // dark text: the picture is pale
+    l->setStyleSheet(QString("color: #0b2d55; background: transparent; font-weight: bold; font-size: %1pt;")
+                         .arg(pointSize));
+    return l;
+  };
+  text("Congratulations!", 40, 34, 16);
+  Label4 = text(QString::number(score) + " Points,", 90, 34, 16);
+  text("a new highscore!", 140, 30, 13);
+  text("Do you want to upload it to the worldwide web ranking list?", 186, 44, 10);
+  auto* yes = new QPushButton("Yes", this);
+  auto* no = new QPushButton("No", this);
+  yes->setGeometry(110, 252, 80, 28);
+  no->setGeometry(210, 252, 80, 28);
+  yes->setDefault(true);
   connect(yes, &QPushButton::clicked, this, &QDialog::accept);
   connect(no, &QPushButton::clicked, this, &QDialog::reject);
 }

@@ -1,10 +1,14 @@
 #include "shell/MenuServices.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPointer>
 #include <QString>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "base/Exceptions.h"
 #include "base/Win1252.h"
@@ -13,7 +17,9 @@
 #include "game/GameWindow.h"
 #include "game/KTGlobal.h"
 #include "game/Options.h"
+#include "game/ServerReplies.h"
 #include "shell/OnlineServices.h"
+#include "shell/RequestRunner.h"
 #include "shell/frmPleaseWait.h"
 
 std::function<void(QWidget*, const std::string&)> MenuMessageHook;
@@ -28,18 +34,28 @@ std::function<void(QWidget*, bool&)> ErrorSolutionLookupHook;
 std::function<std::string(const std::string&)> VersionFetchHook;
 std::function<bool(QWidget*)> NewHighscoreHook;
 
-namespace {
-const QString kTitle = QStringLiteral("Kestrune");
+bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text) {
+  QString t = QString::fromStdString(Cp1252ToUtf8(text));
+  t.replace("\r\n", "\n");
+  t.replace('\r', '\n');
+  const bool question = kind == TBoxKind::Question || kind == TBoxKind::Warning;
+  const QMessageBox::Icon icon = kind == TBoxKind::Information ? QMessageBox::Information
+                                 : kind == TBoxKind::Question  ? QMessageBox::Question
+                                 : kind == TBoxKind::Warning   ? QMessageBox::Warning
+                                                               : QMessageBox::Critical;
+  QMessageBox box(icon, QStringLiteral("Kestrune"), t,
+                  question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner);
+  box.setTextFormat(Qt::PlainText);  // a reply's markup or file: link stays text
+  return box.exec() == (question ? QMessageBox::Yes : QMessageBox::Ok);
+}
 
+namespace {
 void DefaultMessage(QWidget* owner, const std::string& text) {
-  QMessageBox::information(owner, kTitle, QString::fromStdString(Cp1252ToUtf8(text)));
+  ShowPlainMessageBox(owner, TBoxKind::Information, text);
 }
 
 bool DefaultAsk(QWidget* owner, const std::string& text, bool warning) {
-  const QString t = QString::fromStdString(Cp1252ToUtf8(text));
-  const auto answer = warning ? QMessageBox::warning(owner, kTitle, t, QMessageBox::Yes | QMessageBox::No)
-                              : QMessageBox::question(owner, kTitle, t, QMessageBox::Yes | QMessageBox::No);
-  return answer == QMessageBox::Yes;
+  return ShowPlainMessageBox(owner, warning ? TBoxKind::Warning : TBoxKind::Question, text);
 }
 }  // namespace
 
@@ -54,18 +70,62 @@ bool MenuAskYesNo(QWidget* owner, const std::string& text, bool warning) {
 
 namespace {
 std::unique_ptr<TfrmPleaseWait> WaitWindow;
+}  // namespace
 
-// The online services' UI over `owner`, with the wait window around each request.
-TOnlineUI MenuUI(QWidget* owner) {
+TOnlineUI MenuOnlineUI(QWidget* owner) {
   TOnlineUI ui = WidgetOnlineUI(owner);
-  ui.BeginWait = [owner](const std::string& text) {
-    WaitWindow = std::make_unique<TfrmPleaseWait>(owner);
+  auto runner = std::make_shared<TRequestRunner>();  // shared by the copies of the UI
+  QPointer<QWidget> guarded(owner);
+  ui.BeginWait = [guarded, runner](const std::string& text) {
+    runner->Reset();  // a new action: an earlier Cancel is over
+    WaitWindow = std::make_unique<TfrmPleaseWait>(guarded.data());
     WaitWindow->SetMessage(text);
+    WaitWindow->OnCancel = [runner] { runner->Cancel(); };
     WaitWindow->ShowNow();
   };
   ui.EndWait = [] { WaitWindow.reset(); };
   ui.ProcessMessages = [] { QApplication::processEvents(); };
+  ui.RunRequest = [guarded, runner](const std::function<void()>& request) {
+    // With no dialog or wait window in front, the menu itself is kept from starting anything
+    // (a game, another request) until the request has ended.
+    QPointer<QWidget> blocked;
+    if (!QApplication::activeModalWidget() && guarded && guarded->window()->isEnabled()) {
+      blocked = guarded->window();
+      blocked->setEnabled(false);
+    }
+    struct TEnable {
+      QPointer<QWidget>& W;
+      ~TEnable() {
+        if (W) W->setEnabled(true);
+      }
+    } enable{blocked};
+    runner->Run(request);
+  };
+  ui.CancelRequest = [runner] { runner->Cancel(); };
+  ui.SendErrorReport = [guarded] { ErrorReportHook(guarded, GetLogText()); };
   return ui;
+}
+
+namespace {
+// The hosts list on a first run: waited for off the GUI thread, behind the wait window.
+void WaitForHostsList(TThreadedHttpGet& thread) {
+  QWidget* owner = QApplication::activeWindow();
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (!owner && w->isVisible() && qobject_cast<QMainWindow*>(w)) owner = w;  // over the menu
+  TOnlineUI ui = MenuOnlineUI(owner);
+  ui.DoBeginWait("fetches the addresses of its servers.");
+  try {
+    ui.DoRunRequest([&thread] {
+      std::atomic<bool>* cancel = ThreadCancelFlag();
+      while (!thread.Done && !thread.Finished()) {
+        if (cancel && *cancel) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+    });
+  } catch (const std::exception& e) {
+    Log(std::string("Waiting for the hosts list ended: ") + e.what(), ltInfo);
+  }
+  ui.DoEndWait();
 }
 
 TErrorSolutions& ErrorSolutions() {
@@ -75,6 +135,10 @@ TErrorSolutions& ErrorSolutions() {
 
 std::string RunGameWindow(QWidget* owner, const TGameRequest& r) {
   std::string result;
+  if (TRequestRunner::Busy()) {
+    Log("No game while an online request runs", ltWarning);
+    return result;
+  }
   if (owner) owner->setEnabled(false);  // the menu stays out of reach while the game runs
   try {
     std::unique_ptr<TfrmGame> game =
@@ -93,15 +157,18 @@ void ResetMenuServices() {
   MenuMessageHook = nullptr;
   MenuAskYesNoHook = nullptr;
   RunGameHook = RunGameWindow;
-  EmailCardHook = [](QWidget* owner) { ShowEmailCardDialog(owner, MenuUI(owner)); };
-  HighscorePublishHook = [](QWidget* owner) { ShowHighscorePublishDialog(owner, MenuUI(owner)); };
-  DownloadLevelsHook = [](QWidget* owner) { ShowDownloadLevelsDialog(owner, MenuUI(owner)); };
-  WorldsBestDownloadHook = [](QWidget* owner) { return int32_t(ExecuteDownloadWorldBest(owner, MenuUI(owner))); };
-  ErrorReportHook = [](QWidget* owner, const std::string&) { ShowErrorReportDialog(owner); };
-  ErrorSolutionLookupHook = [](QWidget* owner, bool& lookupArmed) {
-    ErrorSolutions().LookUpErrorSolution(lookupArmed, owner && owner->isActiveWindow(), MenuUI(owner));
+  EmailCardHook = [](QWidget* owner) { ShowEmailCardDialog(owner, MenuOnlineUI(owner)); };
+  HighscorePublishHook = [](QWidget* owner) { ShowHighscorePublishDialog(owner, MenuOnlineUI(owner)); };
+  DownloadLevelsHook = [](QWidget* owner) { ShowDownloadLevelsDialog(owner, MenuOnlineUI(owner)); };
+  WorldsBestDownloadHook = [](QWidget* owner) {
+    return int32_t(ExecuteDownloadWorldBest(owner, MenuOnlineUI(owner)));
   };
-  VersionFetchHook = [](const std::string& url) { return HttpGetText(url); };
+  ErrorReportHook = [](QWidget* owner, const std::string&) { ShowErrorReportDialog(owner, MenuOnlineUI(owner)); };
+  ErrorSolutionLookupHook = [](QWidget* owner, bool& lookupArmed) {
+    ErrorSolutions().LookUpErrorSolution(lookupArmed, owner && owner->isActiveWindow(), MenuOnlineUI(owner));
+  };
+  VersionFetchHook = [](const std::string& url) { return HttpGetText(url, kMaxVersionReplyBytes); };
+  HostsListWaitHook() = WaitForHostsList;
   NewHighscoreHook = [](QWidget* owner) { return AskNewHighscore(owner, GameEnvironment.Highscores[0].Score); };
 }
 

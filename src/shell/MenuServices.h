@@ -9,6 +9,17 @@
 
 class QWidget;
 
+// A message box over `owner` showing Windows-1252 text as plain text (never markup); true for
+// Yes (questions) or OK.
+enum class TBoxKind { Information, Question, Warning, Critical };
+bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text);
+
+struct TOnlineUI;
+// The online services' UI the program uses over `owner`: plain-text message boxes, the wait
+// window with its Cancel, requests on a worker thread with the GUI's event loop running, and
+// the error report dialog for "Send us an error report?".
+TOnlineUI MenuOnlineUI(QWidget* owner);
+
 // Message boxes. `warning` gives the question a warning icon.
 extern std::function<void(QWidget* owner, const std::string& text)> MenuMessageHook;
 extern std::function<bool(QWidget* owner, const std::string& text, bool warning)> MenuAskYesNoHook;

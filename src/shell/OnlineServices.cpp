@@ -4,7 +4,10 @@
 #include <QPointer>
 
 #include "engine/Inet.h"
+#include "engine/tools.h"
 #include "game/KTGlobal.h"
+#include "platform/ShellServices.h"
+#include "shell/MenuServices.h"
 
 bool TOnlineUI::DoAsk(const std::string& text) const { return Ask ? Ask(text) : false; }
 
@@ -26,6 +29,11 @@ void TOnlineUI::DoProcessMessages() const {
 }
 
 void TOnlineUI::DoOpenPage(const std::string& url) const {
+  // addresses built from the server's values: only web pages leave the program
+  if (!IsWebAddress(url)) {
+    Log("Refused to open an address that is not a web page: " + TextExcerpt(url, 80), ltWarning);
+    return;
+  }
   if (OpenPage) OpenPage(url);
   else OpenURLInBrowser(url);
 }
@@ -35,15 +43,14 @@ void TOnlineUI::DoRunRequest(const std::function<void()>& request) const {
   else request();
 }
 
+void TOnlineUI::DoCancelRequest() const {
+  if (CancelRequest) CancelRequest();
+}
+
 TOnlineUI WidgetOnlineUI(QWidget* parent) {
   QPointer<QWidget> owner(parent);
   TOnlineUI ui;
-  ui.Ask = [owner](const std::string& text) {
-    return QMessageBox::question(owner, "Kestrune", QString::fromStdString(text),
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-  };
-  ui.Message = [owner](const std::string& text) {
-    QMessageBox::information(owner, "Kestrune", QString::fromStdString(text));
-  };
+  ui.Ask = [owner](const std::string& text) { return ShowPlainMessageBox(owner, TBoxKind::Question, text); };
+  ui.Message = [owner](const std::string& text) { ShowPlainMessageBox(owner, TBoxKind::Information, text); };
   return ui;
 }

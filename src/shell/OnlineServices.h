@@ -22,6 +22,8 @@ struct TOnlineUI {
   // a local event loop, rethrowing its exception here; unset: runs it inline. Requests never
   // touch the random generator (the scrambling is done before).
   std::function<void(const std::function<void()>& request)> RunRequest;
+  // Aborts the request in progress (Cancel of a dialog, closing it); unset: nothing to abort.
+  std::function<void()> CancelRequest;
 
   bool DoAsk(const std::string& text) const;
   void DoMessage(const std::string& text) const;
@@ -30,10 +32,12 @@ struct TOnlineUI {
   void DoProcessMessages() const;
   void DoOpenPage(const std::string& url) const;
   void DoRunRequest(const std::function<void()>& request) const;
+  void DoCancelRequest() const;
 };
 
-// A UI for the real program: message boxes and questions over `parent`; the wait window
-// callbacks are left for the main window to fill.
+// Message boxes and questions over `parent`, in plain text (server text is never markup);
+// the texts are Windows-1252. The wait window and the request runner come from MenuOnlineUI
+// (shell/MenuServices.h), the UI the program really uses.
 TOnlineUI WidgetOnlineUI(QWidget* parent);
 
 // Error-solution lookup. The error list lives for the run once a download succeeded.
@@ -47,12 +51,15 @@ public:
 
 private:
   std::unique_ptr<TStringList> FErrorList;
+  bool FCancelled = false;  // the last download was cancelled
 };
 
 // The error-report dialog, modal, over the whole trace-log text.
-void ShowErrorReportDialog(QWidget* parent);
-// Its send: the body and attachment rules, then SendErrorReportMail.
-void SendErrorReport(const std::string& description, const std::string& email, const std::string& logText);
+void ShowErrorReportDialog(QWidget* parent, const TOnlineUI& ui);
+// Its send: the body and attachment rules, then SendErrorReportMail through the UI's runner.
+// All three texts are Windows-1252.
+void SendErrorReport(const std::string& description, const std::string& email, const std::string& logText,
+                     const TOnlineUI& ui = {});
 
 // Highscore publication dialog, modal.
 void ShowHighscorePublishDialog(QWidget* parent, const TOnlineUI& ui);

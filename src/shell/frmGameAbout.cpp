@@ -40,7 +40,9 @@ TfrmGameAbout::TfrmGameAbout(QWidget* owner) : QDialog(owner) {
   Label1->setText(kNotice);
   Label2->setText(kNotice);
   for (QLabel* l : {lblVersion, lblVersion2, Label1, Label2}) l->setAlignment(Qt::AlignHCenter);
-  Label3 = MakeLabel(this, "Label3", 20, 210, 360, 20, "yellow");
+  Label3 = MakeLabel(this, "Label3", 70, 210, 260, 22, "yellow");
+  // the link on a dark band: yellow alone is lost on the pale picture
+  Label3->setStyleSheet("color: yellow; background: rgba(0, 0, 0, 150); text-decoration: underline; font-weight: bold;");
   Label3->setAlignment(Qt::AlignHCenter);
   Label3->setText(kMakerWebSite);
   Label3->setCursor(Qt::PointingHandCursor);

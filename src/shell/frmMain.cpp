@@ -20,7 +20,10 @@
 #include "engine/zrD3D.h"
 #include "game/KTGlobal.h"
 #include "game/Options.h"
+#include "game/ServerReplies.h"
 #include "shell/MenuServices.h"
+#include "shell/OnlineServices.h"
+#include "shell/RequestRunner.h"
 #include "sysinfo/SI_Memory.h"
 #include "shell/StartupLog.h"
 #include "shell/VersInfo.h"
@@ -91,8 +94,9 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
   LogBegin();
   const QLocale locale;
   const QDateTime now = QDateTime::currentDateTime();
-  const QString stamp = locale.toString(now.date(), QLocale::ShortFormat) + " " +
-                        locale.toString(now.time(), QLocale::LongFormat);
+  // the long time form without its time-zone name
+  const QString timeFormat = locale.timeFormat(QLocale::LongFormat).remove(QLatin1Char('t')).trimmed();
+  const QString stamp = locale.toString(now.date(), QLocale::ShortFormat) + " " + locale.toString(now.time(), timeFormat);
   Log("Started at :" + stamp.toStdString(), ltInfo);
   LogSystemInfo();
   InstantPlay = HasParam(params, "/ip");
@@ -282,12 +286,12 @@ void TfrmMain::NavigateTo(const std::string& page) {
 
 void TfrmMain::Timer1Timer() {
   if (IsConnected()) {
-    ApplyHostsList();
+    ApplyHostsList(false);  // never waits here: a slow hosts list is applied by a later tick
     if (!BrowserShown) {
       ShowBrowser(true);
       NavigatePending = true;
     }
-    if (BrowserShown && NavigatePending) {
+    if (BrowserShown && NavigatePending && !GameEnvironment.InternalHost.empty()) {
       NavigateTo(Format("index.asp?id=%d", int(GameEnvironment.Country)));
       NavigatePending = false;
     }
@@ -409,7 +413,7 @@ void TfrmMain::actGotoHighscoreExecute() {
 void TfrmMain::actHelpExecute() {
   if (!CheckInternet(true)) return;
   ApplyHostsList();
-  OpenURLInBrowser(GameEnvironment.SupportURL + "help/index.asp");
+  OpenWebAddress(GameEnvironment.SupportURL + "help/index.asp");
 }
 
 void TfrmMain::actPublishErrorreportExecute() { ErrorReportHook(this, GetLogText()); }
@@ -422,34 +426,33 @@ void TfrmMain::actAboutExecute() {
 void TfrmMain::actCheckNewVersionExecute() {
   if (!CheckInternet(true)) return;
   std::string reply;
-  {
-    TfrmPleaseWait wait(this);
-    wait.SetMessage("checks the latest available version of this program.");
-    wait.ShowNow();
-    try {
-      reply = VersionFetchHook("http://" + GameEnvironment.InternalHost + GameEnvironment.InternalBase +
-                               "version.txt");
-    } catch (const std::exception& e) {
-      Log(std::string("Version check failed: ") + e.what(), ltWarning);
-      reply.clear();
-      wait.hide();
-      MenuMessage(this, "Error accessing internet");
-    }
+  const TOnlineUI ui = MenuOnlineUI(this);
+  ui.DoBeginWait("checks the latest available version of this program.");
+  try {
+    const std::string url = "http://" + GameEnvironment.InternalHost + GameEnvironment.InternalBase + "version.txt";
+    ui.DoRunRequest([&] { reply = VersionFetchHook(url); });
+    ui.DoEndWait();
+  } catch (const ERequestCancelled&) {
+    ui.DoEndWait();
+    return;
+  } catch (const std::exception& e) {
+    Log(std::string("Version check failed: ") + TextExcerpt(e.what(), 200), ltWarning);
+    reply.clear();
+    ui.DoEndWait();
+    MenuMessage(this, "Error accessing internet");
   }
-  if (reply.empty()) return;
-  TStringList lines;
-  lines.SetText(reply);
-  if (lines.Count() < 2) return;
-  TdfsVersionInfoResource version;
-  version.SetFilename("");
-  const auto& v = version.FileVersion;
+  TVersionReply version;
+  if (reply.empty() || !ParseVersionReply(reply, version)) return;
+  TdfsVersionInfoResource resource;
+  resource.SetFilename("");
+  const auto& v = resource.FileVersion;
   const std::string own = Format("%d.%d.%d.%d", v.Major(), v.Minor(), v.Release(), v.Build());
-  const std::string latest = lines[0];
-  if (latest > own) {
-    if (MenuAskYesNo(this, "There is a new version (" + latest + ") of this program " + "available at " +
-                               lines[1] + ". Would you like to go to that " +
-                               "website to download the new version?"))
-      OpenURLInBrowser(lines[1]);
+  if (version.Latest > own) {
+    if (MenuAskYesNo(this, "There is a new version (" + version.Latest + ") of this program " + "available at " +
+                               TextExcerpt(version.RawPage, 200) + ". Would you like to go to that " +
+                               "website to download the new version?") &&
+        !OpenWebAddress(version.RawPage))
+      MenuMessage(this, "The address given for the new version is not a web page; it was not opened.");
   } else {
     MenuMessage(this, "The version you are running is the latest.");
   }
@@ -469,6 +472,11 @@ void TfrmMain::BuildLevelMenu() {
     });
   }
   UpdateActions();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  TRequestRunner::CancelAll();  // a request still under way ends with the program
+  QMainWindow::closeEvent(event);
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 
 #include "base/Win1252.h"
@@ -11,12 +12,14 @@ TfrmPleaseWait* TfrmPleaseWait::FCurrent = nullptr;
 
 TfrmPleaseWait::TfrmPleaseWait(QWidget* owner)
     : QDialog(owner, Qt::Tool), imgWindow(new QLabel(this)), lblForm(new QLabel(this)),
-      animForm(new QLabel(this)), FAnimTimer(new QTimer(this)) {
+      animForm(new QLabel(this)), btnCancel(new QPushButton("Cancel", this)), FAnimTimer(new QTimer(this)) {
   setObjectName("frmPleaseWait");
   setWindowTitle("Kestrune");
-  setFixedSize(360, 96);
+  setFixedSize(360, 124);
+  // in front of the menu and the dialogs while the request runs; only Cancel can be pressed
+  setWindowModality(Qt::ApplicationModal);
   imgWindow->setObjectName("imgWindow");
-  imgWindow->setGeometry(0, 0, 360, 96);
+  imgWindow->setGeometry(0, 0, 360, 124);
   imgWindow->setPixmap(LoadMenuPicture("MenuBack.jpg"));
   imgWindow->setScaledContents(true);
   animForm->setObjectName("animForm");
@@ -24,6 +27,10 @@ TfrmPleaseWait::TfrmPleaseWait(QWidget* owner)
   lblForm->setObjectName("lblForm");
   lblForm->setGeometry(80, 16, 264, 64);
   lblForm->setWordWrap(true);
+  lblForm->setTextFormat(Qt::PlainText);
+  btnCancel->setObjectName("btnCancel");
+  btnCancel->setGeometry(140, 88, 80, 26);
+  connect(btnCancel, &QPushButton::clicked, this, [this] { reject(); });
   // the search animation: a strip of 48 x 48 frames
   const QPixmap strip = LoadMenuPicture("AnimSearch.png");
   for (int x = 0; x + 48 <= strip.width(); x += 48) FFrames.push_back(strip.copy(x, 0, 48, 48));
@@ -56,6 +63,12 @@ void TfrmPleaseWait::showEvent(QShowEvent* event) {
   FCurrent = this;
   FFrame = 0;
   if (!FFrames.empty()) FAnimTimer->start();
+}
+
+void TfrmPleaseWait::reject() {
+  // the window stays until the request has ended; its owner frees it then
+  btnCancel->setEnabled(false);
+  if (OnCancel) OnCancel();
 }
 
 void TfrmPleaseWait::NextFrame() {

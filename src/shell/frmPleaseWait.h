@@ -3,10 +3,12 @@
 // message, shows it (which paints it at once) and deletes it after the request.
 #include <QDialog>
 #include <QPixmap>
+#include <functional>
 #include <string>
 #include <vector>
 
 class QLabel;
+class QPushButton;
 class QTimer;
 
 class TfrmPleaseWait : public QDialog {
@@ -25,9 +27,13 @@ public:
   QLabel* imgWindow;
   QLabel* lblForm;
   QLabel* animForm;
+  QPushButton* btnCancel;
+  // Cancel pressed, or the window closed: the request in progress is aborted.
+  std::function<void()> OnCancel;
 
 protected:
   void showEvent(QShowEvent* event) override;  // starts the animation
+  void reject() override;                        // Esc and the close box cancel
 
 private:
   void NextFrame();

@@ -133,6 +133,24 @@ TEST(ContactSheets, TexturesWithTheirRectangles) {
   }
 }
 
+// A puff is an animation: the arm brings the cigarette up, the chest fills and the smoke comes,
+// so every frame moves on from the one before and the last is far from the first.
+TEST(ContactSheets, PuffFramesAnimate) {
+  for (int f = 0; f < 4; ++f) {
+    SCOPED_TRACE("facing " + std::to_string(f));
+    const Texture tex = LoadTexture(24 + f);
+    auto changed = [&](int j, int k) {
+      int n = 0;
+      for (int y = 0; y < 76; ++y)
+        for (int x = 0; x < 76; ++x)
+          n += std::abs(tex.Mask.G((j % 3) * 77 + x, (j / 3) * 77 + y) - tex.Mask.G((k % 3) * 77 + x, (k / 3) * 77 + y)) > 64;
+      return 100.0 * n / (76 * 76);
+    };
+    for (int j = 0; j < 8; ++j) EXPECT_GE(changed(j, j + 1), 1.0) << "frames " << j << " and " << j + 1;
+    EXPECT_GE(changed(0, 8), 10.0);
+  }
+}
+
 TEST(ContactSheets, SmokerFramesInFourFacings) {
   // eyes drawn where the game puts them (head offsets per facing, nodding with the frame), and
   // the hand that holds the cigarette

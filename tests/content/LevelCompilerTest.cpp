@@ -27,8 +27,9 @@ std::vector<std::string> Room() {
   return g;
 }
 
+// An `intro` level: the pace rule (a third of the time limit) is tested on its own.
 std::string Text(const std::vector<std::string>& grid, const std::string& extra = "") {
-  std::string t = "name \"Test\"\ntime 60\n" + extra + "\ngrid\n";
+  std::string t = "name \"Test\"\ntime 60\nintro\n" + extra + "\ngrid\n";
   for (auto& r : grid) t += r + "\n";
   return t + "end\n";
 }
@@ -161,6 +162,27 @@ TEST(LevelCompiler, RejectsBrokenLevels) {
     cases.push_back({"switch without cells", Text(g, "legend s switch 4"), "group 4, which has no cells"});
     cases.push_back({"group without switch", Text(Room(), "group 3 5 5 wall"), "group 3 has no switch"});
   }
+  {
+    auto g = Room();
+    g[10][15] = '.';
+    g[5][8] = 'E';
+    cases.push_back({"exit in sight of the start", Text(g), "exit at 8,5 is on the screen the player starts on"});
+  }
+  {
+    auto g = Room();
+    g[14] = "#.........###........#";
+    g[15] = "#.........#1#........#";
+    g[16] = "#.........###........#";
+    cases.push_back({"key out of reach", Text(g, "legend 1 key 1"), "key at 11,15 cannot be reached"});
+  }
+  {
+    // 21 cells to the exit: 4.2 s, a third of 12.6 s
+    std::string fast = Text(Room());
+    fast.replace(fast.find("time 60\nintro\n"), 14, "time 13\n");
+    cases.push_back({"exit too near for the time", fast, "fastest run to the exit takes 4.2 s (21 cells), less than a third"});
+    fast.replace(fast.find("time 13"), 7, "time 12");
+    EXPECT_EQ(Error(fast), "") << "a run of a third of the time limit is enough";
+  }
   cases.push_back({"unknown character", Text([] { auto g = Room(); g[4][4] = 'Q'; return g; }()), "'Q' is not in the legend"});
   cases.push_back({"two starts", Text([] { auto g = Room(); g[4][4] = '@'; return g; }()), "exactly one player start"});
   cases.push_back({"bad colour", Text(Room(), "wallcolor #12345"), "a colour is #RRGGBB"});
@@ -170,6 +192,26 @@ TEST(LevelCompiler, RejectsBrokenLevels) {
     std::string e = Error(c.Text);
     EXPECT_NE(e.find(c.Message), std::string::npos) << "got: " << e;
   }
+}
+
+// The fastest exit run takes the key on the way and opens the door from the cell before it.
+TEST(LevelCompiler, FastestExitRunPlaysKeysAndDoorsOut) {
+  auto g = Room();
+  g[8] = "######R###############";
+  g[4][4] = '1';
+  Level lv = Compile(Text(g, "legend R door 1\nlegend 1 key 1"), "t.txt", DecorTable());
+  const ExitRun run = FastestExitRun(lv);
+  // start 2,2 -> key 4,4 (4) -> 6,7 above the door (5) -> through it to 6,9 (2) -> exit 15,10 (10)
+  EXPECT_EQ(run.Moves, 21);
+  ASSERT_EQ(run.Route.size(), 22u);
+  EXPECT_EQ(run.Route.front(), std::make_pair(2, 2));
+  EXPECT_EQ(run.Route.back(), std::make_pair(15, 10));
+  std::vector<std::pair<int, int>> events;
+  for (size_t i = 0; i < run.Route.size(); ++i)
+    if (run.Events[i]) events.push_back(run.Route[i]);
+  EXPECT_EQ(events, (std::vector<std::pair<int, int>>{{4, 4}, {6, 7}, {15, 10}}));
+  for (size_t i = 1; i < run.Route.size(); ++i)
+    EXPECT_EQ(std::abs(run.Route[i].first - run.Route[i - 1].first) + std::abs(run.Route[i].second - run.Route[i - 1].second), 1);
 }
 
 TEST(LevelCompiler, SerializesTheLevelLayout) {
@@ -207,7 +249,7 @@ TEST(LevelCompiler, TheTenLevelsCompileAndGrowInDifficulty) {
     }
     EXPECT_GE(static_cast<int>(lv.Smokers.size()), prevSmokers - 1);
     prevSmokers = static_cast<int>(lv.Smokers.size());
-    EXPECT_GE(lv.TimeLimit, 120);
+    EXPECT_GE(lv.TimeLimit, 45);
     EXPECT_FALSE(lv.Decors.empty());
   }
   EXPECT_EQ(methods, (std::set<uint32_t>{0, 1})) << "both container methods in use";

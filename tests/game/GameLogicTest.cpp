@@ -629,6 +629,49 @@ TEST_F(GameLogicTest, TitleKeysAndPages) {
   EXPECT_EQ(g->RandomSeed, 12345);
 }
 
+// Left alone for 45 s, or asked with D, the title plays the demo shipped in the level resources:
+// the game plays it, the window is not closed.
+TEST_F(GameLogicTest, TheTitleStartsTheShippedDemo) {
+  for (bool pressD : {false, true}) {
+    SCOPED_TRACE(pressD ? "D key" : "idle");
+    std::array<uint8_t, 256> keys{};
+    bool closed = false;
+    TGameLogicSetup setup;
+    setup.OnGameOver = [&](const std::string&) { closed = true; };
+    setup.ReadKeys = [&](uint8_t k[256]) { std::memcpy(k, keys.data(), keys.size()); };
+    TGameLogic g(setup);
+    g.LoadProgress = 100;
+    g.SetState(gsTitle);
+    if (pressD) {
+      for (int i = 0; i < 30; ++i) g.SimulationStep(0);  // the title fades in
+      keys[32] = 0x80;
+      g.HandleKeys();
+      keys[32] = 0;
+      g.HandleKeys();
+      EXPECT_EQ(g.TitleAction, 2);
+      for (int i = 0; i < 40 && g.GameState == gsTitle; ++i) g.SimulationStep(0);
+    } else {
+      int steps = 0;
+      while (steps < 3000 && g.GameState == gsTitle) {
+        g.SimulationStep(0);
+        ++steps;
+      }
+      EXPECT_EQ(steps, 2251);
+    }
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(g.GameState, gsPlaying);
+    EXPECT_EQ(g.ReplayMode, rmDemo);
+    ASSERT_TRUE(g.Level);
+    EXPECT_EQ(g.LevelNumber, 1);
+    EXPECT_EQ(g.NextReplayLevel, 2) << "more recorded levels follow";
+    // the demo runs on its recorded input
+    for (int i = 0; i < 400; ++i) g.SimulationStep(0);
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(g.GameState, gsPlaying);
+    EXPECT_GT(g.GameTime, 0);
+  }
+}
+
 TEST_F(GameLogicTest, NameEntryOnTheHighscoreScreen) {
   auto g = NewGame();
   g->Score = 700;

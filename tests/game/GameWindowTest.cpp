@@ -10,12 +10,14 @@
 #include "base/Bitmap.h"
 #include "base/Exceptions.h"
 #include "base/SysUtils.h"
+#include "engine/PngCodec.h"
 #include "engine/tools.h"
 #include "game/GameLogic.h"
 #include "game/GameWindow.h"
 #include "game/KTGlobal.h"
 #include "game/Options.h"
 #include "game/OptionsDialog.h"
+#include "game/ReplayPack.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -74,6 +76,103 @@ void SaveFrame(const std::vector<uint8_t>& rgb, const std::string& name) {
       b.SetPixelRGB(x, y, uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]);
     }
   b.SaveToFile(dir + name);
+}
+
+// The same picture as a PNG under build/test-frames/, for people to look at.
+void SaveFramePng(const std::vector<uint8_t>& rgb, const std::string& name) {
+  const std::string dir = std::string(KT_BINARY_DIR) + "/test-frames/";
+  ForceDirectories(dir);
+  TPNGImage png;
+  png.SetPixelFormat(pf24bit);
+  png.SetSize(800, 600);
+  for (int y = 0; y < 600; ++y)
+    for (int x = 0; x < 800; ++x) {
+      const uint8_t* p = &rgb[(size_t(y) * 800 + size_t(x)) * 3];
+      png.SetPixelRGB(x, y, uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]);
+    }
+  TFileStream f(dir + name, fmCreate);
+  png.SaveToStream(f);
+}
+
+size_t Colourful(const std::vector<uint8_t>& rgb) {
+  size_t differing = 0;
+  for (size_t i = 3; i < rgb.size(); i += 3)
+    if (rgb[i] != rgb[0] || rgb[i + 1] != rgb[1] || rgb[i + 2] != rgb[2]) ++differing;
+  return differing;
+}
+
+// D on the title plays the shipped demo in the window; a frame is kept once the player has
+// converted a smoker. Esc leaves the demo for the title, Esc the title for the credits.
+TEST_F(GameWindow, TheTitlePlaysTheDemo) {
+  std::unique_ptr<TfrmGame> w = Make(0);
+  int64_t pass = 0;
+  bool shot = false, left = false;
+  std::vector<uint8_t> rgb;
+  w->OnIdle = [&] {
+    ++pass;
+    Now += 20;
+    Keys.fill(0);
+    if (pass > 30000) {
+      ADD_FAILURE() << "the demo did not end; state " << int(w->Logic->GameState);
+      w->Close();
+      return;
+    }
+    TGameLogic& g = *w->Logic;
+    switch (g.GameState) {
+      case gsLoading: Tap(57, pass); break;
+      case gsTitle: Tap(left ? 1 : 32, pass); break;
+      case gsPlaying:
+        EXPECT_EQ(g.ReplayMode, rmDemo);
+        if (!shot && g.IsRunning() && g.ScoreCounts[0] >= 1 && g.GameTime >= 9000) {
+          shot = w->Snapshot(rgb);
+          left = true;
+        }
+        if (left) Tap(1, pass);
+        break;
+      case gsCredits: Tap(1, pass); break;
+      default: break;
+    }
+  };
+  EXPECT_EQ(w->ShowModal(), "");
+  ASSERT_TRUE(shot);
+  SaveFramePng(rgb, "demo-level.png");
+  EXPECT_GT(Colourful(rgb), 800u * 600u / 4);
+}
+
+// A gated level (Key Card, from the winning replays): a frame as the player, key in hand, comes
+// to the locked door of that key.
+TEST_F(GameWindow, AGatedLevelFromTheWinningReplays) {
+  WriteAll(Dir + kWorldBestReplayName, ReadAll(std::string(KT_FIXTURES) + "/replays/wins.gmp"));
+  std::unique_ptr<TfrmGame> w = Make(1, 3);
+  int64_t passes = 0;
+  bool shot = false;
+  std::vector<uint8_t> rgb;
+  w->OnIdle = [&] {
+    Now += 100;  // five steps a frame: the software renderer draws a fifth of the frames
+    Keys.fill(0);
+    if (++passes > 30000) {
+      w->Close();
+      return;
+    }
+    TGameLogic& g = *w->Logic;
+    if (g.GameState == gsLevelEnd || g.GameState == gsCredits) w->Close();
+    if (shot || g.GameState != gsPlaying || !g.IsRunning()) return;
+    const TGEPlayer& p = *g.Player();
+    for (int dy = -2; dy <= 2 && !shot; ++dy)
+      for (int dx = -3; dx <= 3 && !shot; ++dx) {
+        const int x = p.X + dx, y = p.Y + dy;
+        if (!g.Level->InGrid(x, y)) continue;
+        const TLevelCell& c = g.Level->Cell(x, y);
+        if (c.Action == caDoor && c.Param != 0 && p.Keys[c.Param & 15]) {
+          shot = w->Snapshot(rgb);
+          w->Close();
+        }
+      }
+  };
+  w->ShowModal();
+  ASSERT_TRUE(shot) << "the player came to a locked door with its key";
+  SaveFramePng(rgb, "gated-level.png");
+  EXPECT_GT(Colourful(rgb), 800u * 600u / 4);
 }
 
 TEST_F(GameWindow, PlaysALevelFromTheTitleAndClosesOnEsc) {

@@ -132,12 +132,39 @@ TEST_F(HostsListFixture, ValuesComeFromTheListAndAMissingKeyKeepsTheStoredValue)
 
 TEST_F(HostsListFixture, ValuesAreCutTo150Characters) {
   std::string longHost(200, 'h');
-  LoopbackServer server(Dir, "serve", "HighScoreHost=" + longHost + "\nSupportURL=" + std::string(151, 's') + "\n");
+  const std::string longURL = "http://" + std::string(151, 's');
+  LoopbackServer server(Dir, "serve", "HighScoreHost=" + longHost + "\nSupportURL=" + longURL + "\n");
   ASSERT_GT(server.Port, 0);
   UseList(server.Url());
   ApplyHostsList();
   EXPECT_EQ(GameEnvironment.HighScoreHost, std::string(150, 'h'));
-  EXPECT_EQ(GameEnvironment.SupportURL, std::string(150, 's'));
+  EXPECT_EQ(GameEnvironment.SupportURL, longURL.substr(0, 150));
+}
+
+TEST_F(HostsListFixture, APageWithoutTheKeysOrWithBadValuesTakesTheBuiltInValuesOnAFirstRun) {
+  struct Case {
+    const char* body;
+  } cases[] = {
+      {"<html><body>Please log in to the hotel network</body></html>"},
+      {"HighScoreHost=\nInternalHost=\nHighScoreBase=\nInternalBase=\nSupportURL=\n"},
+      {"HighScoreHost=evil.test/../x\nInternalHost=a b\nHighScoreBase=../\nInternalBase=/a\\b/\n"
+       "SupportURL=file:///etc/passwd\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    LoopbackServer server(Dir, "serve", c.body);
+    ASSERT_GT(server.Port, 0);
+    ResetEnvironment(GameEnvironment);  // a first run: nothing stored
+    HostsListApplied = false;
+    UseList(server.Url());
+    ApplyHostsList();
+    EXPECT_TRUE(HostsListThread->Success);
+    EXPECT_EQ(GameEnvironment.HighScoreHost, DefaultHighScoreHost());
+    EXPECT_EQ(GameEnvironment.HighScoreBase, "/");
+    EXPECT_EQ(GameEnvironment.InternalHost, DefaultInternalHost());
+    EXPECT_EQ(GameEnvironment.InternalBase, "/kestruneinternal/");
+    EXPECT_EQ(GameEnvironment.SupportURL, DefaultSupportURL());
+  }
 }
 
 TEST_F(HostsListFixture, AFailedFetchGivesTheDefaults) {

@@ -41,6 +41,28 @@ TEST_F(LevelDownload, FetchesPairsUntilTheServerHasNoMore) {
   EXPECT_EQ(CountUserLevels(), 12);
 }
 
+TEST_F(LevelDownload, ARunStopsAfterAHundredLevelsOrWhenTheDiskIsNearlyFull) {
+  // a server that has a valid level for every number
+  const std::string level = LevelBytes();
+  for (int n = 11; n <= 115; ++n) {
+    Serve("int/levels/" + std::to_string(n) + ".scn", "scene");
+    Serve("int/levels/" + std::to_string(n) + ".lvl", level);
+  }
+  std::atomic<bool> running{true};
+  int last = 0;
+  std::string note;
+  EXPECT_EQ(DownloadLevels(running, last, Ui, &note), kMaxLevelsPerRun);
+  EXPECT_EQ(last, 10 + kMaxLevelsPerRun);
+  EXPECT_EQ(note, "The download stopped after 100 levels; run it again for more.");
+
+  FreeDiskBytesHook = [](const std::string&) { return int64_t(10) * 1024 * 1024; };
+  running = true;
+  EXPECT_EQ(DownloadLevels(running, last, Ui, &note), 0);
+  FreeDiskBytesHook = nullptr;
+  EXPECT_EQ(note, "The download stopped because the disk is nearly full.");
+  EXPECT_FALSE(FileExists(Dir + "111.lvl"));
+}
+
 TEST_F(LevelDownload, DamagedOrHugeLevelsAreNotKept) {
   std::string level = LevelBytes();
   struct Case {

@@ -102,3 +102,18 @@ TEST_F(OnlineDialogs, NewHighscoreDialog) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(OnlineDialogs, NewHighscoreDialogLiesOnItsPicture) {
+  TfrmHighscoreNew form(12345);
+  EXPECT_EQ(form.windowTitle().toStdString(), "A New Highscore!");
+  EXPECT_EQ(form.Label4->text().toStdString(), "12345 Points,");
+  auto* picture = form.findChild<QLabel*>("imgWindow");
+  ASSERT_NE(picture, nullptr);
+  EXPECT_FALSE(picture->pixmap().isNull());
+  EXPECT_EQ(picture->geometry(), QRect(0, 0, 400, 302));
+  form.grab().save(QString::fromStdString(Dir + "new_highscore.png"));  // for people to look at
+}
+
+}  // namespace

@@ -88,6 +88,14 @@ TEST_F(FrmMainTest, StartUpLogsTheRunAndReadsTheSwitches) {
   EXPECT_EQ(Main->windowTitle(), "Kestrune");
   Main.reset();
   EXPECT_TRUE(LogHasPrefix("* Info: Started at :"));
+  for (const std::string& line : LogLines()) {
+    // short date and long time, without the time zone's name the format does not have
+    if (line.rfind("* Info: Started at :", 0) != 0) continue;
+    const std::string stamp = line.substr(20);
+    EXPECT_NE(stamp[0], ' ');
+    ASSERT_FALSE(stamp.empty());
+    EXPECT_TRUE(stamp.back() >= '0' && stamp.back() <= '9') << stamp;  // ends with the seconds
+  }
   EXPECT_TRUE(LogHas("* Checkpoint: Initialized"));
   EXPECT_TRUE(LogHas("<*** End ***>"));
 
@@ -348,11 +356,18 @@ TEST_F(VersionCheckTest, WaitWindowStandsDuringTheRequest) {
   std::string seen;
   bool visible = false;
   VersionFetchHook = [&](const std::string& url) {
-    TfrmPleaseWait* wait = TfrmPleaseWait::Current();
-    if (wait) {
-      visible = wait->isVisible();
-      seen = wait->lblForm->text().toStdString();
-    }
+    // the fetch runs on a worker thread: the look at the window is made on the GUI thread,
+    // which keeps its event loop meanwhile
+    QMetaObject::invokeMethod(
+        qApp,
+        [&] {
+          TfrmPleaseWait* wait = TfrmPleaseWait::Current();
+          if (wait) {
+            visible = wait->isVisible();
+            seen = wait->lblForm->text().toStdString();
+          }
+        },
+        Qt::BlockingQueuedConnection);
     return HttpGetText(url);
   };
   Check("1.0.0.0\r\nx\r\n");

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <set>
@@ -323,6 +324,9 @@ Level Compile(const std::string& text, const std::string& file, const std::vecto
       if (t.size() != 2) Fail(file, line, "time takes the limit in seconds");
       lv.TimeLimit = ToInt(t[1], file, line, 10, 3600);
       haveTime = true;
+    } else if (key == "intro") {
+      if (t.size() != 1) Fail(file, line, "intro takes nothing");
+      lv.Intro = true;
     } else if (key == "method") {
       if (t.size() != 2 || (t[1] != "lzrw1" && t[1] != "lzh")) Fail(file, line, "method is lzrw1 or lzh");
       lv.Method = t[1] == "lzrw1" ? 1 : 0;
@@ -576,6 +580,15 @@ Level Compile(const std::string& text, const std::string& file, const std::vecto
     lv.Decors.push_back(dc);
   }
   Validate(lv, file);
+  // the smokers guard the way out: a run straight for the exit, every door and switch on its
+  // way played out, takes a third of the time limit or more (200 ms a cell; turns not counted)
+  const ExitRun run = FastestExitRun(lv);
+  if (!lv.Intro && run.Moves * 3 * kMsPerCell < lv.TimeLimit * 1000) {
+    char secs[32];
+    std::snprintf(secs, sizeof secs, "%.1f", run.Moves * kMsPerCell / 1000.0);
+    Fail(file, 0, std::string("the fastest run to the exit takes ") + secs + " s (" + std::to_string(run.Moves) +
+                      " cells), less than a third of the time limit; gate the exit");
+  }
   return lv;
 }
 
@@ -628,8 +641,6 @@ void Validate(const Level& lv, const std::string& file) {
   checkDoors(lv, "");
   std::set<int> groups, switchGroups;
   for (auto& g : lv.GroupCells) groups.insert(g.Group);
-  std::vector<std::pair<int, int>> keyCells, doorCells;
-  std::map<std::pair<int, int>, int> keyIndex, doorIndex;
   for (int y = 0; y < lv.Height; ++y)
     for (int x = 0; x < lv.Width; ++x) {
       const Cell& c = lv.At(x, y);
@@ -638,13 +649,9 @@ void Validate(const Level& lv, const std::string& file) {
         if (!groups.count(c.Param))
           Fail(file, 0, "switch at " + At(x, y) + " works group " + std::to_string(c.Param) + ", which has no cells");
       }
-      if (c.ActionCode == acKey) { keyIndex[{x, y}] = static_cast<int>(keyCells.size()); keyCells.push_back({x, y}); }
-      if (c.ActionCode == acDoor) { doorIndex[{x, y}] = static_cast<int>(doorCells.size()); doorCells.push_back({x, y}); }
     }
   for (int g : groups)
     if (!switchGroups.count(g)) Fail(file, 0, "group " + std::to_string(g) + " has no switch");
-  if (keyCells.size() > 32 || doorCells.size() > 32 || groups.size() > 16)
-    Fail(file, 0, "too many keys, doors or groups to check (32, 32, 16)");
   std::vector<int> groupList(groups.begin(), groups.end());
   std::map<int, int> groupBit;
   for (size_t i = 0; i < groupList.size(); ++i) groupBit[groupList[i]] = static_cast<int>(i);
@@ -700,25 +707,73 @@ void Validate(const Level& lv, const std::string& file) {
         Fail(file, s.Line, "waypoint " + At(wx, wy) + " cannot be reached from the smoker's start " + At(s.X, s.Y));
     }
   }
-  // the exit, reachable with keys, doors and switches modelled
-  struct State {
-    int X, Y;
-    uint16_t Keys;
-    uint32_t Taken, Unlocked, On;
-    bool operator<(const State& o) const {
-      return std::tie(X, Y, Keys, Taken, Unlocked, On) < std::tie(o.X, o.Y, o.Keys, o.Taken, o.Unlocked, o.On);
+  ExitRun run = FastestExitRun(lv);
+  if (run.Moves < 0) Fail(file, 0, "the exit cannot be reached from the player's start");
+  // a key or switch nobody can reach is a broken promise to the player
+  for (int y = 0; y < lv.Height; ++y)
+    for (int x = 0; x < lv.Width; ++x) {
+      uint8_t a = lv.At(x, y).ActionCode;
+      if ((a == acKey || a == acSwitch) && !run.Reached[static_cast<size_t>(y) * lv.Width + x])
+        Fail(file, 0, std::string(a == acKey ? "key" : "switch") + " at " + At(x, y) + " cannot be reached");
     }
+  // the exit is found, not seen: it lies outside the first screen and out of sight of the start
+  int ex = -1, ey = -1;
+  for (int y = 0; y < lv.Height; ++y)
+    for (int x = 0; x < lv.Width; ++x)
+      if (lv.At(x, y).ActionCode == acExit) ex = x, ey = y;
+  const double camX = std::clamp(lv.PlayerX + 0.5 - 400.0 / kCell, 0.4, lv.Width - 10.0);
+  const double camY = std::clamp(lv.PlayerY + 0.5 - 300.0 / kCell, 0.4, lv.Height - 8.0);
+  if (ex + 1 > camX && ex < camX + 800.0 / kCell && ey + 1 > camY && ey < camY + 600.0 / kCell)
+    Fail(file, 0, "the exit at " + At(ex, ey) + " is on the screen the player starts on");
+}
+
+namespace {
+
+struct RunState {
+  int X, Y;
+  uint16_t Keys;
+  uint32_t Taken, Unlocked, On;
+  bool operator<(const RunState& o) const {
+    return std::tie(X, Y, Keys, Taken, Unlocked, On) < std::tie(o.X, o.Y, o.Keys, o.Taken, o.Unlocked, o.On);
+  }
+};
+
+}  // namespace
+
+ExitRun FastestExitRun(const Level& lv) {
+  ExitRun run;
+  run.Reached.assign(lv.Cells.size(), 0);
+  std::set<int> groups;
+  for (auto& g : lv.GroupCells) groups.insert(g.Group);
+  std::map<int, int> groupBit;
+  for (int g : groups) groupBit[g] = static_cast<int>(groupBit.size());
+  std::map<std::pair<int, int>, int> keyIndex, doorIndex;
+  for (int y = 0; y < lv.Height; ++y)
+    for (int x = 0; x < lv.Width; ++x) {
+      const Cell& c = lv.At(x, y);
+      if (c.ActionCode == acKey) keyIndex[{x, y}] = static_cast<int>(keyIndex.size());
+      if (c.ActionCode == acDoor) doorIndex[{x, y}] = static_cast<int>(doorIndex.size());
+    }
+  if (keyIndex.size() > 32 || doorIndex.size() > 32 || groups.size() > 16)
+    throw ECompileError("too many keys, doors or groups to check (32, 32, 16)");
+  auto cellIn = [&](int x, int y, uint32_t on) -> const Cell& {
+    const Cell* c = &lv.At(x, y);
+    for (auto& g : lv.GroupCells)
+      if (g.X == x && g.Y == y && (on >> groupBit[g.Group] & 1)) c = &g.Switched;
+    return *c;
   };
-  std::set<State> seen;
-  std::deque<State> q;
-  State st{lv.PlayerX, lv.PlayerY, 0, 0, 0, 0};
-  seen.insert(st);
-  q.push_back(st);
-  bool reached = false;
-  while (!q.empty() && !reached) {
-    State s = q.front();
+  // breadth first over (cell, keys held, keys taken, doors unlocked, groups thrown): the first
+  // time the exit is entered is the fastest run; the search goes on to see every cell reachable
+  std::map<RunState, RunState> parent;
+  std::deque<std::pair<RunState, int>> q;
+  RunState st{lv.PlayerX, lv.PlayerY, 0, 0, 0, 0};
+  parent.emplace(st, st);
+  q.push_back({st, 0});
+  run.Reached[static_cast<size_t>(st.Y) * lv.Width + st.X] = 1;
+  while (!q.empty()) {
+    auto [s, dist] = q.front();
     q.pop_front();
-    for (int d = 0; d < 4 && !reached; ++d) {
+    for (int d = 0; d < 4; ++d) {
       int nx = s.X + kDx[d], ny = s.Y + kDy[d];
       if (!Inner(lv, nx, ny)) continue;
       const Cell& c = cellIn(nx, ny, s.On);
@@ -727,13 +782,32 @@ void Validate(const Level& lv, const std::string& file) {
         auto it = doorIndex.find({nx, ny});
         if (it == doorIndex.end() || !(s.Unlocked >> it->second & 1)) continue;
       }
-      State n = s;
+      run.Reached[static_cast<size_t>(ny) * lv.Width + nx] = 1;
+      if (c.ActionCode == acExit) {
+        if (run.Moves < 0) {
+          run.Moves = dist + 1;
+          run.Route.push_back({nx, ny});
+          run.Events.push_back(1);
+          for (RunState r = s;; r = parent.at(r)) {
+            const RunState& p = parent.at(r);
+            run.Route.push_back({r.X, r.Y});
+            run.Events.push_back(std::tie(r.Keys, r.Taken, r.Unlocked, r.On) != std::tie(p.Keys, p.Taken, p.Unlocked, p.On));
+            if (!(r < st) && !(st < r)) break;
+          }
+          std::reverse(run.Route.begin(), run.Route.end());
+          std::reverse(run.Events.begin(), run.Events.end());
+        }
+        continue;  // the level ends there
+      }
+      RunState n = s;
       n.X = nx;
       n.Y = ny;
-      if (c.ActionCode == acExit) { reached = true; break; }
       if (c.ActionCode == acKey) {
-        int ki = keyIndex.count({nx, ny}) ? keyIndex[{nx, ny}] : -1;
-        if (ki >= 0 && !(n.Taken >> ki & 1)) { n.Taken |= 1u << ki; n.Keys |= static_cast<uint16_t>(1u << c.Param); }
+        auto it = keyIndex.find({nx, ny});
+        if (it != keyIndex.end() && !(n.Taken >> it->second & 1)) {
+          n.Taken |= 1u << it->second;
+          n.Keys |= static_cast<uint16_t>(1u << c.Param);
+        }
       }
       if (c.ActionCode == acSwitch && groupBit.count(c.Param)) n.On ^= 1u << groupBit[c.Param];
       // entering a cell opens the doors beside it that the player may open
@@ -747,11 +821,11 @@ void Validate(const Level& lv, const std::string& file) {
         if (k == 0) n.Unlocked |= 1u << it->second;
         else if (n.Keys >> k & 1) { n.Keys = static_cast<uint16_t>(n.Keys & ~(1u << k)); n.Unlocked |= 1u << it->second; }
       }
-      if (seen.insert(n).second) q.push_back(n);
-      if (seen.size() > 4000000) Fail(file, 0, "the level is too intricate to check");
+      if (parent.emplace(n, s).second) q.push_back({n, dist + 1});
+      if (parent.size() > 4000000) throw ECompileError("the level is too intricate to check");
     }
   }
-  if (!reached) Fail(file, 0, "the exit cannot be reached from the player's start");
+  return run;
 }
 
 // ------------------------------------------------------------------------------- output

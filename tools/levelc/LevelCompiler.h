@@ -71,12 +71,30 @@ struct Level {
   std::vector<GroupCell> GroupCells;
   int ShadowAlpha = 0;
   uint32_t Method = 1;  // container method: 1 LZRW1/KH, 0 LZH
+  bool Intro = false;   // the first level: no pace rule (not stored in the level file)
 
   Cell& At(int x, int y) { return Cells[static_cast<size_t>(y) * Width + x]; }
   const Cell& At(int x, int y) const { return Cells[static_cast<size_t>(y) * Width + x]; }
 };
 
+// A player walks one cell in 200 ms.
+constexpr int kMsPerCell = 200;
+
+// The fastest walk from the start to the exit without converting anyone: keys taken, doors
+// opened from a neighbouring cell, switches thrown as the player would. Moves is the number of
+// cells walked (-1: the exit cannot be reached), Route the cells from the start to the exit,
+// Events marks the route's cells whose entering takes a key, opens a door or throws a switch
+// (and the exit), Reached the cells (y * Width + x) that any run can enter.
+struct ExitRun {
+  int Moves = -1;
+  std::vector<std::pair<int, int>> Route;
+  std::vector<char> Events;
+  std::vector<char> Reached;
+};
+ExitRun FastestExitRun(const Level& level);
+
 // Parses and checks a description; every problem raises ECompileError with "file:line: text".
+// Unless the level is marked `intro`, the fastest exit run must take a third of the time limit.
 Level Compile(const std::string& text, const std::string& fileName,
               const std::vector<DecorImage>& decor);
 
@@ -84,7 +102,7 @@ Level Compile(const std::string& text, const std::string& fileName,
 std::vector<uint8_t> Serialize(const Level& level);
 
 // The checks, on their own (Compile runs them): exit reachable from the start with keys, doors
-// and switches modelled; nothing usable on the outer ring; smokers on distinct walkable cells
+// and switches modelled, every key and switch reachable, the exit off the starting screen; nothing usable on the outer ring; smokers on distinct walkable cells
 // with reachable waypoints; at least 22 x 22 cells; door frames that fit their walls.
 void Validate(const Level& level, const std::string& fileName);
 

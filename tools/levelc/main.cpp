@@ -29,8 +29,10 @@ int main(int argc, char** argv) {
     levelc::Level lv = levelc::Compile(std::string(text.begin(), text.end()), argv[a + 1], decor);
     auto payload = levelc::Serialize(lv);
     if (!check) levelc::WriteLevelFile(argv[a + 2], payload, lv.Method);
-    std::printf("%s: \"%s\", %d x %d cells, %zu smokers, %zu decor, %zu switched cells\n", argv[a + 1],
-                lv.Name.c_str(), lv.Width, lv.Height, lv.Smokers.size(), lv.Decors.size(), lv.GroupCells.size());
+    const levelc::ExitRun run = levelc::FastestExitRun(lv);
+    std::printf("%s: \"%s\", %d x %d cells, %zu smokers, %zu decor, %zu switched cells, fastest exit run %d cells"
+                " (%.1f s of %d s)\n", argv[a + 1], lv.Name.c_str(), lv.Width, lv.Height, lv.Smokers.size(),
+                lv.Decors.size(), lv.GroupCells.size(), run.Moves, run.Moves * levelc::kMsPerCell / 1000.0, lv.TimeLimit);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
     return 1;

@@ -12,6 +12,13 @@ With --root DIR the server plays the game server from a folder instead (the rout
 GET /a/b?query      the file DIR/a/b (the query ignored), 404 when missing; a file DIR/a/b.status
                     holding a number answers with that status and a short error page
 POST /a/b           the file DIR/a/b as the answer when it exists, else "OK"
+                    a file DIR/a/b.behave holding one word answers like a hostile server:
+                      stall     accepts and never answers (for 120 s at most)
+                      trickle   a body of one byte every 50 ms, without an end (120 s at most)
+                      endless   a body without a length that never ends (2 GB at most)
+                      huge      a body of 40 MB with its length
+                      redirect  a redirect to the same address, for ever
+                      redirect-file  a redirect to file:///etc/passwd
 Every request is appended to DIR/requests.log as: method, one blank, the path with its query,
 LF; a POST's body follows as "BODY <length> LF <bytes> LF".
 """
@@ -43,13 +50,54 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if body is not None:
                 f.write(f"BODY {len(body)}\n".encode() + body + b"\n")
 
+    def behave(self, how):
+        try:
+            if how == "stall":
+                time.sleep(120)
+                return
+            if how in ("redirect", "redirect-file"):
+                self.send_response(302)
+                self.send_header("Location", self.path if how == "redirect" else "file:///etc/passwd")
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+                return
+            if how == "huge":
+                size = 40 * 1024 * 1024
+                self.send_response(200)
+                self.send_header("Content-Length", str(size))
+                self.end_headers()
+                chunk = b"A" * 65536
+                for _ in range(size // len(chunk)):
+                    self.wfile.write(chunk)
+                return
+            self.send_response(200)
+            self.send_header("Content-Type", "text/plain")
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.wfile.flush()
+            if how == "trickle":
+                for _ in range(2400):
+                    self.wfile.write(b"x")
+                    self.wfile.flush()
+                    time.sleep(0.05)
+            elif how == "endless":
+                chunk = b"SEITE=1\r\n" * 6554
+                for _ in range(2 * 1024 * 1024 * 1024 // len(chunk)):
+                    self.wfile.write(chunk)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+        self.close_connection = True
+
     def from_root(self, default=None):
         rel = self.path.split("?", 1)[0].lstrip("/")
         name = os.path.abspath(os.path.join(ROOT, rel))
         if not name.startswith(os.path.abspath(ROOT) + os.sep):
             self.reply(403, b"no\n")
             return
-        if os.path.isfile(name + ".status"):
+        if os.path.isfile(name + ".behave"):
+            with open(name + ".behave") as f:
+                self.behave(f.read().strip())
+        elif os.path.isfile(name + ".status"):
             with open(name + ".status") as f:
                 self.reply(int(f.read().strip()), b"error page\n", "text/html")
         elif os.path.isfile(name):
@@ -88,7 +136,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_POST(self):
         length = int(self.headers.get("Content-Length", "0"))
-        body = self.rfile.read(length)
+        body = self.rfile.read(min(length, 64 * 1024 * 1024))
         if ROOT:
             self.record(body)
             self.from_root(b"OK")

@@ -89,7 +89,10 @@ def draw_person(f, frame, smoker=True, size=(76, 76), centre=(38, 38)):
     eu, ev = EYE_MID[f]
     hu, hv = HAND[f]
     nod = NOD[frame] if smoker else 0
-    grow = 1 + 0.012 * frame
+    # frames 0..8 take the cigarette up to the mouth: the elbow swings out and up, the chest
+    # fills with the draw, the cheeks puff and the first smoke leaves the mouth
+    t = frame / 8.0 if smoker else 0.0
+    grow = 1 + 0.03 * frame if smoker else 1.0
     coat = (190, 165, 135) if smoker else (175, 200, 225)
     sleeve = (170, 145, 118) if smoker else (155, 185, 215)
     # shoes peeking out in front
@@ -98,14 +101,16 @@ def draw_person(f, frame, smoker=True, size=(76, 76), centre=(38, 38)):
         sp.outline(d, 1)
         sp.shade(d, (95, 80, 70), bevel=4)
     if smoker:
-        # left arm hangs at the side, right arm brings the cigarette up
+        # left arm hangs at the side
         d = P.segment(U, V, -4, -23, 8, -26, 5.8)
         sp.outline(d, 1.2)
         sp.shade(d, sleeve, bevel=5.8)
         d = P.circle(U, V, 10, -26, 4.6)
         sp.shade(d, (232, 196, 170), bevel=4.6)
-        lift = frame * 0.6
-        d = P.segment(U, V, -3, 21, hu - 7, hv + 8 - lift, 5.8)
+        # right arm: shoulder, elbow, wrist; the elbow rises away from the body
+        ex, ey = -2 + 14 * t, 25 + 4 * t
+        wx, wy = hu - 12 + 6 * t, hv + 12 - 7 * t
+        d = P.union(P.segment(U, V, -3, 20, ex, ey, 5.8), P.segment(U, V, ex, ey, wx, wy, 5.2))
         sp.outline(d, 1.2)
         sp.shade(d, sleeve, bevel=5.8)
     else:
@@ -137,9 +142,16 @@ def draw_person(f, frame, smoker=True, size=(76, 76), centre=(38, 38)):
             sp.shade(d, (238, 180, 160), bevel=2.5)
     if smoker:
         # hand with two fingers at the cigarette
-        d = P.circle(U, V, hu - 5, hv + 3 - frame * 0.4, 5.0)
+        d = P.circle(U, V, hu - 7 + 2 * t, hv + 5 - 3 * t, 5.0)
         sp.outline(d, 1.0)
         sp.shade(d, (232, 196, 170), bevel=5)
+        if frame >= 6:
+            # the first smoke curls out of the corner of the mouth
+            k = frame - 5
+            for du, dv, r in ((10, -10, 2.4 + 1.6 * k), (14 + k, -15 - k, 1.8 + 1.3 * k),
+                              (6, -17 - k, 1.2 + 1.0 * k)):
+                d = P.circle(U, V, cu + du, cv + dv, r)
+                sp.shade(d, (228, 230, 234), bevel=r, amb=0.8, dif=0.3, spec=0.0, alpha=0.6)
     else:
         # a smile line in front of the face
         d = np.abs(P.circle(U, V, cu + 2, cv, 8.5)) - 0.7

@@ -1,0 +1,156 @@
+#include "game/ServerReplies.h"
+
+#include "base/Classes.h"
+#include "base/SysUtils.h"
+
+namespace {
+bool IsControl(char ch) {
+  auto c = static_cast<unsigned char>(ch);
+  return c < 0x20 || c == 0x7f;
+}
+
+bool IsAlnum(char ch) { return (ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z'); }
+
+bool IsToken(const std::string& s, size_t max, const char* extra) {
+  if (s.empty() || s.size() > max) return false;
+  for (char ch : s)
+    if (!IsAlnum(ch) && std::string(extra).find(ch) == std::string::npos) return false;
+  return true;
+}
+
+// The value of `name=` in the lines, trimmed; "" when absent.
+std::string ValueOf(const TStringList& lines, const char* name) {
+  for (const std::string& line : lines.Strings) {
+    size_t eq = line.find('=');
+    if (eq != std::string::npos && SameText(Trim(line.substr(0, eq)), name)) return Trim(line.substr(eq + 1));
+  }
+  return std::string();
+}
+}  // namespace
+
+bool IsHostValue(const std::string& value) {
+  if (value.empty() || value.size() > 255) return false;
+  size_t colon = value.find(':');
+  std::string name = value.substr(0, colon);
+  if (!IsToken(name, 255, "-.") || name[0] == '-' || name[0] == '.') return false;
+  if (colon == std::string::npos) return true;
+  std::string port = value.substr(colon + 1);
+  if (port.empty() || port.size() > 5) return false;
+  for (char ch : port)
+    if (ch < '0' || ch > '9') return false;
+  return true;
+}
+
+bool IsBaseValue(const std::string& value) {
+  if (value.empty() || value.size() > 150 || value.front() != '/' || value.back() != '/') return false;
+  if (value.find("..") != std::string::npos || value.find("//") != std::string::npos) return false;
+  for (char ch : value)
+    if (IsControl(ch) || ch == ' ' || ch == '\\' || ch == '?' || ch == '#' || ch == '%' || ch == '@') return false;
+  return true;
+}
+
+THostsList ParseHostsList(const std::string& text) {
+  TStringList lines;
+  lines.SetText(text);
+  THostsList h;
+  auto take = [&](const char* name, bool (*ok)(const std::string&)) {
+    std::string v = ValueOf(lines, name);
+    return ok(v) ? v : std::string();
+  };
+  h.HighScoreHost = take("HighScoreHost", IsHostValue);
+  h.HighScoreBase = take("HighScoreBase", IsBaseValue);
+  h.InternalHost = take("InternalHost", IsHostValue);
+  h.InternalBase = take("InternalBase", IsBaseValue);
+  h.SupportURL = take("SupportURL", [](const std::string& v) {
+    if (v.size() > 2048 || (v.rfind("http://", 0) != 0 && v.rfind("https://", 0) != 0)) return false;
+    for (char ch : v)
+      if (IsControl(ch) || ch == ' ' || ch == '\\') return false;
+    return v.size() > 8;
+  });
+  return h;
+}
+
+bool ParseVersionReply(const std::string& text, TVersionReply& reply) {
+  TStringList lines;
+  lines.SetText(text);
+  if (lines.Count() < 2) return false;
+  reply.Latest.clear();
+  for (char ch : lines[0].substr(0, 40)) reply.Latest += IsControl(ch) ? '?' : ch;
+  reply.RawPage = lines[1].substr(0, 300);
+  reply.Page.clear();
+  const std::string& p = reply.RawPage;
+  bool web = p.rfind("http://", 0) == 0 || p.rfind("https://", 0) == 0;
+  for (char ch : p)
+    if (IsControl(ch) || ch == ' ') web = false;
+  if (web && p.size() <= 250) reply.Page = p;
+  return true;
+}
+
+bool ParseErrorListLine(const std::string& line, TErrorListEntry& entry) {
+  size_t first = line.find(',');
+  if (first == std::string::npos) return false;
+  size_t second = line.find(',', first + 1);
+  if (second == std::string::npos) return false;
+  entry.Page = Trim(line.substr(0, first));
+  // the page is a file under errors/ of the server, nothing else
+  if (entry.Page.size() > 100 || entry.Page.find("..") != std::string::npos) return false;
+  for (char ch : entry.Page)
+    if (!IsAlnum(ch) && std::string("-_.").find(ch) == std::string::npos) return false;
+  std::string flag = Trim(line.substr(first + 1, second - first - 1));
+  entry.OffersReport = !flag.empty() && (flag[0] == 'Y' || flag[0] == 'y');
+  entry.Expression = Trim(line.substr(second + 1, 1000));
+  return true;
+}
+
+std::vector<TErrorListEntry> ParseErrorList(const std::string& text) {
+  TStringList lines;
+  lines.SetText(text.size() > kMaxErrorListBytes ? text.substr(0, kMaxErrorListBytes) : text);
+  std::vector<TErrorListEntry> entries;
+  for (const std::string& line : lines.Strings) {
+    TErrorListEntry e;
+    if (ParseErrorListLine(line, e)) entries.push_back(std::move(e));
+  }
+  return entries;
+}
+
+TScoreReply ParseScoreReply(const std::string& text) {
+  TStringList lines;
+  lines.SetText(text.size() > kMaxScoreReplyBytes ? text.substr(0, kMaxScoreReplyBytes) : text);
+  TScoreReply r;
+  std::string page = ValueOf(lines, "SEITE");
+  if (IsToken(page, 64, "-_.")) r.Page = page;
+  std::string id = ValueOf(lines, "ID").substr(0, 32);
+  if (IsToken(id, 32, "-_.")) r.ID = id;
+  std::string upload = ValueOf(lines, "Upload");
+  if (IsToken(upload, 64, "-_")) r.Upload = upload;
+  return r;
+}
+
+TFirstPlaceReply ParseFirstPlaceReply(const std::string& text, std::string& fileName) {
+  fileName.clear();
+  const std::string reply = Trim(text.size() > kMaxFirstPlaceReplyBytes ? text.substr(0, kMaxFirstPlaceReplyBytes) : text);
+  if (SameText(reply, "OK")) return TFirstPlaceReply::Current;
+  if (SameText(reply, "ERR")) return TFirstPlaceReply::Unavailable;
+  // a file of the server's upload folder: no separators, no escapes, no control characters
+  if (reply.empty() || reply.size() > 256 || reply.find("..") != std::string::npos) return TFirstPlaceReply::Invalid;
+  for (char ch : reply)
+    if (IsControl(ch) || std::string("/\\?#&% ").find(ch) != std::string::npos) return TFirstPlaceReply::Invalid;
+  fileName = reply;
+  return TFirstPlaceReply::NewFile;
+}
+
+std::string QueryEscape(const std::string& value) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char ch : value) {
+    if (IsAlnum(ch) || ch == '-' || ch == '_' || ch == '.' || ch == '~') {
+      out += ch;
+    } else {
+      auto u = static_cast<unsigned char>(ch);
+      out += '%';
+      out += hex[u >> 4];
+      out += hex[u & 15];
+    }
+  }
+  return out;
+}

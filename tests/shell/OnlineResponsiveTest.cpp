@@ -1,0 +1,533 @@
+// Every online service through the UI the program installs (MenuOnlineUI, the hooks of
+// ResetMenuServices, the main window's own version check), against hostile loopback servers:
+// the GUI's event loop keeps running during each request, Cancel and closing end it at once,
+// and no reply reaches the screen as markup, the disk outside the user folder, or the log whole.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <chrono>
+#include <dirent.h>
+#include <map>
+
+#include "UiDriver.h"
+#include "base/SysUtils.h"
+#include "base/Win1252.h"
+#include "engine/D3DTestSupport.h"
+#include "engine/Inet.h"
+#include "engine/tools.h"
+#include "game/KTGlobal.h"
+#include "game/Options.h"
+#include "game/ReplayPack.h"
+#include "game/ServerReplies.h"
+#include "platform/ShellServices.h"
+#include "shell/Downloads.h"
+#include "shell/EmailCard.h"
+#include "shell/ErrorSolutions.h"
+#include "shell/HighscorePublish.h"
+#include "shell/MenuServices.h"
+#include "shell/OnlineServices.h"
+#include "shell/RequestRunner.h"
+#include "shell/frmMain.h"
+#include "shell/frmOptions.h"
+#include "shell/frmPleaseWait.h"
+#include "support/TestServers.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "test_shell";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = QApplication::instance() ? static_cast<QApplication*>(QApplication::instance())
+                                                       : new QApplication(argc, argv);
+  return *app;
+}
+
+using Clock = std::chrono::steady_clock;
+
+std::map<std::string, std::string> Snapshot(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      std::string n = e->d_name;
+      if (n != "." && n != "..") files[n] = DirectoryExists(dir + n) ? "<dir>" : ReadAll(dir + n);
+    }
+    closedir(d);
+  }
+  return files;
+}
+
+class OnlineServicesTest : public D3DFakeTest {
+public:
+  void SetUp() override {
+    App();
+    D3DFakeTest::SetUp();
+    Dir = TestDir();
+    User = Dir + "user/";
+    Root = Dir + "srv/";
+    ForceDirectories(User);
+    ForceDirectories(Root);
+    UserDataDir = User;
+    CommonDataDir = User;
+    SetLogFile(User + "qv.log");
+    Server = std::make_unique<TTestServer>("http_server.py", std::vector<std::string>{"--root", Root});
+    ResetEnvironment(GameEnvironment);
+    ResetMenuServices();
+    PointAtServer();
+    ConnectionTestHook = nullptr;
+    SetShellOpenHook([this](const std::string& url) {
+      Opened.push_back(url);
+      return true;
+    });
+    Driver = std::make_unique<TUiDriver>();
+    // the program's message hooks below the shell, as main() installs them
+    ErrorMessageHook = [](const std::string& text) { ShowPlainMessageBox(nullptr, TBoxKind::Critical, text); };
+    SetMessageBoxHook([](const std::string& text, TMessageKind) {
+      ShowPlainMessageBox(nullptr, TBoxKind::Information, text);
+    });
+  }
+  void TearDown() override {
+    Driver.reset();
+    if (QWidget* w = QApplication::activeModalWidget()) w->close();
+    Main.reset();
+    Options.reset();
+    if (HostsListThread) HostsListThread->CancelAndWait(5000);
+    HostsListThread.reset();
+    SetRequestTimeouts(15000, 60000);
+    ErrorMessageHook = nullptr;
+    SetMessageBoxHook(nullptr);
+    SetShellOpenHook(nullptr);
+    ResetMenuServices();
+    HostsListApplied = false;
+    Server.reset();
+    Mail.reset();
+    unsetenv("KESTRUNE_MAIL_SERVER");
+    UserDataDir.clear();
+    ResetEnvironment(GameEnvironment);
+    D3DFakeTest::TearDown();
+  }
+  void Serve(const std::string& path, const std::string& bytes) {
+    ForceDirectories(ExtractFilePath(Root + path));
+    WriteAll(Root + path, bytes);
+  }
+  void Behave(const std::string& path, const std::string& how) { Serve(path + ".behave", how); }
+  bool Requested(const std::string& path) {
+    return FileExists(Root + "requests.log") && ReadAll(Root + "requests.log").find(path) != std::string::npos;
+  }
+  TfrmMain& MainWindow() {
+    if (!Main) {
+      Main = std::make_unique<TfrmMain>(QStringList{});
+      Options = std::make_unique<TfrmGameOptions>(Main->Direct3D());
+      Main->SetOptionsWindow(Options.get());
+      PointAtServer();  // the options window loaded the settings file
+    }
+    return *Main;
+  }
+  void PointAtServer() {
+    GameEnvironment.HighScoreHost = Server->HostPort();
+    GameEnvironment.HighScoreBase = "/hs/";
+    GameEnvironment.InternalHost = Server->HostPort();
+    GameEnvironment.InternalBase = "/int/";
+    GameEnvironment.Alias = "Zed";
+    GameEnvironment.UserID = "u1";
+    GameEnvironment.Highscores[0].Score = 1234;
+    HostsListApplied = true;
+  }
+  void StoreBestGame() {
+    TReplayPack pack(User + "mybest.gmp");
+    TReplayLevelRecord r;
+    r.LevelNumber = 1;
+    pack.AddReplay(1, [&](TStream& s) { r.WriteToStream(s); });
+    pack.SaveToFile();
+  }
+  void StoreWorldBest() {
+    TReplayPack pack(User + "worldbest.gmp");
+    TReplayLevelRecord r;
+    r.LevelNumber = 1;
+    pack.AddReplay(1, [&](TStream& s) { r.WriteToStream(s); });
+    pack.SaveToFile();
+  }
+
+  std::string Dir, User, Root;
+  std::unique_ptr<TTestServer> Server, Mail;
+  std::unique_ptr<TUiDriver> Driver;
+  std::unique_ptr<TfrmMain> Main;
+  std::unique_ptr<TfrmGameOptions> Options;
+  std::vector<std::string> Opened;
+};
+
+// One online service as the program runs it, and how a user stops it.
+enum class TStop { WaitWindowCancel, WaitWindowClose, DialogCancel, DialogClose };
+struct TService {
+  const char* Name;
+  const char* Path;  // the request under the server folder that turns hostile
+  bool WaitWindow;   // stopped through the wait window (else through the service's own dialog)
+  // Serves what comes before the hostile request and readies the settings.
+  std::function<void(OnlineServicesTest&)> Prepare;
+  // Runs the service through the program's UI; returns when it has ended.
+  std::function<void(OnlineServicesTest&)> Run;
+  // The reply that carries a hostile value in the service's format.
+  std::function<std::string(const std::string& value)> Reply;
+};
+
+std::vector<TService> Services() {
+  auto menuUi = [] { return MenuOnlineUI(nullptr); };
+  return {
+      {"hosts list", "kthosts.txt", true,
+       [](OnlineServicesTest& t) {
+         GameEnvironment.HighScoreHost.clear();
+         GameEnvironment.InternalHost.clear();
+         HostsListApplied = false;
+         HostsListThread = std::make_unique<TThreadedHttpGet>("http://" + t.Server->HostPort() + "/kthosts.txt");
+         HostsListThread->TimeoutMs = 3000;
+       },
+       [](OnlineServicesTest&) { CheckInternet(true); },
+       [](const std::string& v) { return "HighScoreHost=" + v + "\nInternalBase=" + v + "\nSupportURL=" + v + "\n"; }},
+      {"version check", "int/version.txt", true, [](OnlineServicesTest& t) { t.MainWindow(); },
+       [](OnlineServicesTest& t) { t.MainWindow().actCheckNewVersionExecute(); },
+       [](const std::string& v) { return "9.9.9.9 " + v + "\r\n" + v + "\r\n"; }},
+      {"error list", "int/errors.txt", true,
+       [](OnlineServicesTest& t) {
+         Log("Boom in the engine", ltError);
+         t.Driver->Answers = {true};
+       },
+       [menuUi](OnlineServicesTest&) {
+         TErrorSolutions solutions;
+         bool armed = true;
+         solutions.LookUpErrorSolution(armed, true, menuUi());
+       },
+       [](const std::string& v) { return v + ",Y,Boom\r\n"; }},
+      {"highscore publication", "hs/score3.php", true, [](OnlineServicesTest&) {},
+       [menuUi](OnlineServicesTest&) { PublishHighscore(false, menuUi()); },
+       [](const std::string& v) { return "SEITE=" + v + "\r\nID=" + v + "\r\nUpload=" + v + "\r\n"; }},
+      {"highscore upload", "xscore.php", true,
+       [](OnlineServicesTest& t) {
+         t.Serve("hs/score3.php", "SEITE=7\r\nUpload=f\r\n");
+         t.StoreBestGame();
+       },
+       [menuUi](OnlineServicesTest&) { PublishHighscore(false, menuUi()); },
+       [](const std::string& v) { return v; }},
+      {"e-mail card", "card.php", true, [](OnlineServicesTest&) {},
+       [menuUi](OnlineServicesTest&) { SendEmailCard("friend@home.example", "Hi", "Zed", "zed@home.example", menuUi()); },
+       [](const std::string& v) { return v; }},
+      {"error report mail", "", true,
+       [](OnlineServicesTest& t) {
+         t.Mail = std::make_unique<TTestServer>("smtp_sink.py", std::vector<std::string>{t.Dir, "--stall"});
+         setenv("KESTRUNE_MAIL_SERVER", t.Mail->HostPort().c_str(), 1);
+       },
+       [menuUi](OnlineServicesTest&) { ErrorReportHook(nullptr, GetLogText()); },
+       nullptr},
+      {"level download", "int/levels/11.scn", false, [](OnlineServicesTest&) {},
+       [menuUi](OnlineServicesTest&) { ShowDownloadLevelsDialog(nullptr, menuUi()); },
+       [](const std::string& v) { return v; }},
+      {"world's best check", "hs/firstplace.php", false, [](OnlineServicesTest&) {},
+       [menuUi](OnlineServicesTest&) { ExecuteDownloadWorldBest(nullptr, menuUi()); },
+       [](const std::string& v) { return v; }},
+      {"world's best download", "hs/upload/best.gmp", false,
+       [](OnlineServicesTest& t) { t.Serve("hs/firstplace.php", "best.gmp"); },
+       [menuUi](OnlineServicesTest&) { ExecuteDownloadWorldBest(nullptr, menuUi()); },
+       [](const std::string& v) { return v; }},
+  };
+}
+
+// Clicks later, from the event loop: a click that runs a request must not run inside the
+// driver's own timer call.
+void ClickSoon(QAbstractButton* b) {
+  QTimer::singleShot(0, b, [b] { b->click(); });
+}
+
+// Writes a report in the error-report dialog and sends it, once.
+bool SendReport(QWidget* w, const QString& text) {
+  auto* form = qobject_cast<TfrmErrorReportPublish*>(w);
+  if (!form) return false;
+  if (form->property("sent").toBool()) return true;
+  form->setProperty("sent", true);
+  form->Memo1->setPlainText(text);
+  form->edtEmail->setText("me@home.example");
+  ClickSoon(form->findChild<QPushButton*>());
+  return true;
+}
+
+// Presses the way out of `window` once it has stood for 600 ms; remembers when.
+struct TStopper {
+  TStop How;
+  Clock::time_point Seen{}, Pressed{};
+  bool Done = false;
+  bool BusyAtStop = false;  // a request was running when the user stopped it (no game may start)
+  void operator()(QWidget* w) {
+    if (SendReport(w, "It froze")) return;
+    if (Done) {
+      // after the stop a finished dialog may still wait for its OK
+      if (auto* levels = qobject_cast<TfrmDownloadLevels*>(w); levels && !levels->Running && levels->isVisible())
+        ClickSoon(levels->btnOk);
+      return;
+    }
+    if (Seen == Clock::time_point{}) Seen = Clock::now();
+    if (Clock::now() - Seen < std::chrono::milliseconds(600)) return;
+    Done = true;
+    Pressed = Clock::now();
+    BusyAtStop = TRequestRunner::Busy();
+    if (auto* wait = qobject_cast<TfrmPleaseWait*>(w)) {
+      if (How == TStop::WaitWindowCancel) ClickSoon(wait->btnCancel);
+      else QTimer::singleShot(0, wait, [wait] { wait->close(); });
+    } else if (auto* levels = qobject_cast<TfrmDownloadLevels*>(w)) {
+      if (How == TStop::DialogCancel) ClickSoon(levels->btnOk);
+      else QTimer::singleShot(0, levels, [levels] { levels->close(); });
+    } else if (auto* best = qobject_cast<TfrmDownloadWorldBest*>(w)) {
+      if (How == TStop::DialogCancel) ClickSoon(best->btnCancel);
+      else QTimer::singleShot(0, best, [best] { best->close(); });
+    } else {
+      Done = false;  // some other window: not ours to stop
+    }
+  }
+};
+
+TEST_F(OnlineServicesTest, StalledAndTricklingServersNeitherFreezeTheMenuNorOutlastCancel) {
+  for (const TService& s : Services()) {
+    for (const char* how : {"stall", "trickle"}) {
+      SCOPED_TRACE(std::string(s.Name) + " / " + how);
+      if (!*s.Path && how == std::string("trickle")) continue;  // the mail sink only stalls
+      std::remove((Root + "requests.log").c_str());
+      s.Prepare(*this);
+      if (*s.Path) Behave(s.Path, how);
+      TStopper stopper{s.WaitWindow ? (how == std::string("stall") ? TStop::WaitWindowCancel : TStop::WaitWindowClose)
+                                    : (how == std::string("stall") ? TStop::DialogCancel : TStop::DialogClose)};
+      Driver->OnWindow = [&stopper](QWidget* w) { stopper(w); };
+      THeartbeat beat;
+      const auto start = Clock::now();
+      s.Run(*this);
+      const auto end = Clock::now();
+      beat.Stop();
+      Driver->OnWindow = nullptr;
+      std::remove((Root + s.Path + std::string(".behave")).c_str());
+      Driver->Boxes.clear();
+      ASSERT_TRUE(stopper.Done) << "the service never showed a window to stop it";
+      EXPECT_TRUE(stopper.BusyAtStop);
+      if (*s.Path) {
+        EXPECT_TRUE(Requested(std::string("/") + s.Path));
+      }
+      Mail.reset();
+      const auto afterStop = std::chrono::duration_cast<std::chrono::milliseconds>(end - stopper.Pressed).count();
+      const auto total = std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count();
+      std::printf("%-24s %-8s: ran %5lld ms, ended %4lld ms after the stop, largest timer gap %4lld ms\n", s.Name, how,
+                  static_cast<long long>(total), static_cast<long long>(afterStop),
+                  static_cast<long long>(beat.MaxGap));
+      // hang guards with a wide margin: the faults froze the menu for 15 to 60 s
+      EXPECT_LT(afterStop, 3000);
+      EXPECT_LT(beat.MaxGap, 1000);
+      EXPECT_GE(beat.Ticks, 3);  // the timer ran during the request
+      EXPECT_FALSE(TRequestRunner::Busy());
+      Main.reset();
+      Options.reset();
+      if (HostsListThread) HostsListThread->CancelAndWait(5000);
+      HostsListThread.reset();
+      PointAtServer();
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// One hostile reply: a server behaviour, or a value put into the service's own reply format.
+struct THostile {
+  const char* Name;
+  const char* Behave;  // "" for a served file
+  std::string Value;   // the value (formatted by the service) or, for raw replies, the bytes
+  bool Raw;
+};
+
+std::string Garbage() {
+  std::string g;
+  uint32_t x = 12345;
+  for (int i = 0; i < 3000; ++i) {
+    x = x * 1103515245u + 12345u;
+    g += static_cast<char>(x >> 24);
+  }
+  return g;
+}
+
+const std::vector<THostile>& Hostiles() {
+  static const std::vector<THostile> list = {
+      {"garbage", "", Garbage(), true},
+      {"empty", "", "", true},
+      {"huge", "huge", "", true},
+      {"never-ending", "endless", "", true},
+      {"slow trickle", "trickle", "", true},
+      {"redirect loop", "redirect", "", true},
+      {"redirect to a file", "redirect-file", "", true},
+      {"path separators", "", "../../escape/x.gmp", false},
+      {"control characters", "", std::string("a\x01" "b\x7f" "c\td\x1b[31me"), false},
+      {"markup", "", "<a href=\"file:///etc/passwd\">click</a><b>bold</b>", false},
+      {"non-http scheme", "", "file:///etc/passwd", false},
+  };
+  return list;
+}
+
+class HostileReplies : public OnlineServicesTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(HostileReplies, PlainTextErrorsNothingWrittenOutsideASmallLogAndIntactFiles) {
+  const TService s = Services()[GetParam()];
+  SetRequestTimeouts(1500, 2500);  // the trickle ends by its time-out
+  StoreBestGame();
+  StoreWorldBest();
+  const auto before = Snapshot(User);
+  for (const THostile& h : Hostiles()) {
+    SCOPED_TRACE(std::string(s.Name) + " / " + h.Name);
+    Driver->Boxes.clear();
+    Driver->DefaultAnswer = true;  // go as far as the service goes
+    Driver->Answers.clear();
+    Opened.clear();
+    s.Prepare(*this);
+    if (std::string(s.Name) == "error list") Driver->Answers = {true, false, false};
+    if (*h.Behave) Behave(s.Path, h.Behave);
+    else Serve(s.Path, h.Raw ? h.Value : s.Reply(h.Value));
+    Driver->OnWindow = [](QWidget* w) {
+      if (auto* levels = qobject_cast<TfrmDownloadLevels*>(w); levels && !levels->Running && levels->isVisible())
+        ClickSoon(levels->btnOk);
+      if (auto* best = qobject_cast<TfrmDownloadWorldBest*>(w); best && best->Finished && best->isVisible())
+        ClickSoon(best->btnCancel);
+    };
+    s.Run(*this);
+    Driver->OnWindow = nullptr;
+    std::remove((Root + s.Path + std::string(".behave")).c_str());
+    std::remove((Root + s.Path).c_str());
+
+    for (const TUiDriver::TBox& b : Driver->Boxes) {
+      EXPECT_EQ(b.Format, Qt::PlainText) << b.Text;
+      EXPECT_LT(b.Text.size(), 1000u);
+      EXPECT_EQ(b.Text.find_first_of(std::string("\x01\x1b\x7f", 3)), std::string::npos) << b.Text;
+    }
+    for (const std::string& url : Opened) EXPECT_TRUE(IsWebAddress(url)) << url;
+    // nothing beside the two folders, and in the user folder only the program's own files
+    EXPECT_EQ(Snapshot(Dir).size(), 2u);
+    for (const auto& [name, bytes] : Snapshot(User)) {
+      if (name == "qv.log" || name == "env.dat" || name == "11.scn" || name == "l3codecx.acm") continue;
+      ASSERT_TRUE(before.count(name)) << "unexpected file " << name;
+      EXPECT_TRUE(before.at(name) == bytes) << name << " changed";
+    }
+    const std::string log = ReadAll(User + "qv.log");
+    EXPECT_LT(log.size(), 64u * 1024u);  // the whole run's log stays small
+    EXPECT_EQ(log.find("?cs="), std::string::npos);  // the query holds the player's record
+    TGameEnvironment saved;
+    if (FileExists(User + "env.dat")) {
+      EXPECT_TRUE(LoadEnvironmentFile(User + "env.dat", saved));
+    }
+    EXPECT_TRUE(IsHostValue(GameEnvironment.HighScoreHost)) << GameEnvironment.HighScoreHost;
+    EXPECT_TRUE(IsBaseValue(GameEnvironment.InternalBase)) << GameEnvironment.InternalBase;
+    EXPECT_EQ(GameEnvironment.UserID.find_first_of("/.<|\x01"), std::string::npos) << GameEnvironment.UserID;
+
+    Main.reset();
+    Options.reset();
+    if (HostsListThread) HostsListThread->CancelAndWait(5000);
+    HostsListThread.reset();
+    std::remove((User + "11.scn").c_str());
+    PointAtServer();
+  }
+}
+
+std::vector<size_t> HttpServices() {
+  std::vector<size_t> out;
+  const auto all = Services();
+  for (size_t i = 0; i < all.size(); ++i)
+    if (*all[i].Path) out.push_back(i);
+  return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryService, HostileReplies, ::testing::ValuesIn(HttpServices()),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                           std::string n = Services()[info.param].Name;
+                           for (char& c : n)
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           return n;
+                         });
+
+}  // namespace
+
+namespace {
+
+// Quoted-printable as the mail client writes it: "=XX" escapes and "=" soft line breaks.
+std::string DecodeQuotedPrintable(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '=') {
+      out += s[i];
+    } else if (i + 2 < s.size() && s[i + 1] == '\r' && s[i + 2] == '\n') {
+      i += 2;
+    } else if (i + 2 < s.size()) {
+      out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    }
+  }
+  return out;
+}
+
+TEST_F(OnlineServicesTest, YesToTheReportQuestionOpensTheReportDialogAndMailsWindows1252) {
+  Mail = std::make_unique<TTestServer>("smtp_sink.py", std::vector<std::string>{Dir});
+  setenv("KESTRUNE_MAIL_SERVER", Mail->HostPort().c_str(), 1);
+  Serve("int/errors.txt", "crash.html,Y,Boom in\r\n");
+  Log("Boom in the engine", ltError);
+  // the error lookup as the main window's timer runs it, over an active menu window
+  QWidget owner;
+  owner.show();
+  owner.activateWindow();
+  for (int i = 0; i < 50 && !owner.isActiveWindow(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  ASSERT_TRUE(owner.isActiveWindow());
+  const QString typed = QString::fromUtf8("Grüße: the café crashed – 5 €");
+  bool dialogShown = false;
+  Driver->Answers = {true, true};  // look it up; yes, send a report
+  Driver->OnWindow = [&](QWidget* w) {
+    if (qobject_cast<TfrmErrorReportPublish*>(w)) dialogShown = true;
+    SendReport(w, typed);
+  };
+  bool armed = true;
+  ErrorSolutionLookupHook(&owner, armed);
+  Driver->OnWindow = nullptr;
+
+  EXPECT_TRUE(Driver->Asked("Would you like to send us an error report?"));
+  EXPECT_TRUE(dialogShown);
+  EXPECT_EQ(Opened, std::vector<std::string>{"http://" + Server->HostPort() + "/int/errors/crash.html"});
+  ASSERT_TRUE(FileExists(Dir + "mail-1.eml"));
+  const std::string mail = ReadAll(Dir + "mail-1.eml");
+  EXPECT_NE(mail.find("charset=windows-1252"), std::string::npos);
+  const std::string marker = "quoted-printable\r\n\r\n";
+  const size_t start = mail.find(marker);
+  ASSERT_NE(start, std::string::npos);
+  const size_t end = mail.find("\r\n--", start);
+  const std::string body = DecodeQuotedPrintable(mail.substr(start + marker.size(), end - start - marker.size()));
+  const std::string expected = Utf8ToCp1252(typed.toStdString()) + "\r\n*****Log file *****\r\n";  // CR LF on the wire
+  EXPECT_NE(body.find(expected), std::string::npos) << body.substr(0, 400);
+  EXPECT_EQ(Cp1252ToUtf8(Utf8ToCp1252(typed.toStdString())), typed.toStdString());  // every character has a byte
+  ASSERT_FALSE(Driver->Boxes.empty());
+  EXPECT_EQ(Driver->Boxes.back().Text, "Thanks for your help!");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(OnlineServicesTest, ClosingTheMenuEndsTheRequestInProgress) {
+  TfrmMain& main = MainWindow();
+  main.show();
+  Behave("int/version.txt", "stall");
+  Clock::time_point closed{};
+  Driver->OnWindow = [&](QWidget* w) {
+    if (!qobject_cast<TfrmPleaseWait*>(w) || closed != Clock::time_point{}) return;
+    closed = Clock::now();
+    QTimer::singleShot(0, &main, [&main] { main.close(); });  // the program is closing
+  };
+  main.actCheckNewVersionExecute();
+  const auto after = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - closed).count();
+  Driver->OnWindow = nullptr;
+  ASSERT_NE(closed, Clock::time_point{});
+  EXPECT_LT(after, 3000);  // hang guard: the stalled reply would hold it for a minute
+  EXPECT_FALSE(main.isVisible());
+  EXPECT_TRUE(Driver->Boxes.empty());  // a cancelled check tells nothing
+}
+
+}  // namespace
