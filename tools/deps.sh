@@ -7,8 +7,9 @@ PKGS=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   zlib1g-dev libjpeg-dev libpng-dev libpcre2-dev
-  libsdl2-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libmpg123-dev libcurl4-openssl-dev lame
+  libsdl2-dev libx11-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libmpg123-dev libcurl4-openssl-dev lame
   qt6-base-dev qt6-base-dev-tools
+  xvfb
 )
 missing=()
 for p in "${PKGS[@]}"; do

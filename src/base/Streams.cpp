@@ -205,25 +205,18 @@ int32_t TResourceStream::Write(const void*, int32_t) {
 
 TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : Name(fileName) {
   if (mode == fmCreate || (mode & 0xFF00) == fmCreate) {
-    Fd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    Fd = OpenRegularFile(fileName, O_RDWR | O_CREAT | O_TRUNC);
     if (Fd < 0) throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(errno));
     return;
   }
-  int flags = O_CLOEXEC;
+  int flags = 0;
   switch (mode & 3) {
     case fmOpenWrite: flags |= O_WRONLY; break;
     case fmOpenReadWrite: flags |= O_RDWR; break;
     default: flags |= O_RDONLY; break;
   }
-  Fd = ::open(fileName.c_str(), flags);
-  if (Fd >= 0) {
-    struct stat st;
-    if (::fstat(Fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-      ::close(Fd);
-      Fd = -1;
-      errno = EISDIR;
-    }
-  }
+  // Only regular files: a FIFO in place of a file would block the open or every read.
+  Fd = OpenRegularFile(fileName, flags);
   if (Fd < 0) throw EFOpenError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
 }
 

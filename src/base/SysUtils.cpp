@@ -1,9 +1,12 @@
 #include "base/SysUtils.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdarg>
@@ -177,13 +180,31 @@ int64_t FileSize(const std::string& fileName) {
   return static_cast<int64_t>(st.st_size);
 }
 
-bool ReadFileBytes(const std::string& fileName, std::string& out) {
-  int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+int OpenRegularFile(const std::string& fileName, int flags, unsigned mode) {
+  // O_NONBLOCK keeps the open itself from waiting on a FIFO without a peer.
+  int fd = ::open(fileName.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, static_cast<mode_t>(mode));
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int e = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
+    ::close(fd);
+    errno = e;
+    return -1;
+  }
+  if ((flags & O_NONBLOCK) == 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+bool ReadFileBytes(const std::string& fileName, std::string& out, std::size_t maxBytes) {
+  int fd = OpenRegularFile(fileName, O_RDONLY);
   if (fd < 0) return false;
   out.clear();
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && st.st_size > 0)
+    out.reserve(static_cast<std::size_t>(std::min<uint64_t>(static_cast<uint64_t>(st.st_size), maxBytes)));
   char buf[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
+  while (out.size() < maxBytes) {
+    ssize_t n = ::read(fd, buf, std::min<std::size_t>(sizeof buf, maxBytes - out.size()));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       ::close(fd);
@@ -198,7 +219,7 @@ bool ReadFileBytes(const std::string& fileName, std::string& out) {
 
 bool SaveFileAtomically(const std::string& fileName, const void* data, std::size_t size) {
   std::string tmp = fileName + ".tmp" + std::to_string(::getpid());
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = OpenRegularFile(tmp, O_WRONLY | O_CREAT | O_TRUNC);
   if (fd < 0) return false;
   const char* p = static_cast<const char*>(data);
   std::size_t left = size;
@@ -222,6 +243,36 @@ bool SaveFileAtomically(const std::string& fileName, const void* data, std::size
     errno = e;
   }
   return ok;
+}
+
+int RemoveStaleTempFiles(const std::string& dir, const std::vector<std::string>& ownNames,
+                         const std::vector<std::string>& ownExtensions) {
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return 0;
+  int removed = 0;
+  const std::string folder = IncludeTrailingPathDelimiter(dir);
+  while (struct dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    const std::size_t p = name.rfind(".tmp");
+    if (p == std::string::npos || p == 0 || p + 4 >= name.size()) continue;
+    const std::string digits = name.substr(p + 4);
+    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string base = name.substr(0, p);
+    bool ours = false;
+    for (const std::string& n : ownNames) ours = ours || SameText(base, n);
+    for (const std::string& x : ownExtensions)
+      ours = ours || (base.size() > x.size() && SameText(base.substr(base.size() - x.size()), x));
+    if (!ours) continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(digits));
+    if (pid <= 0 || pid == ::getpid()) continue;
+    if (::kill(pid, 0) == 0 || errno != ESRCH) continue;  // still running, or not ours to judge
+    struct stat st;
+    const std::string path = folder + name;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (::unlink(path.c_str()) == 0) ++removed;
+  }
+  ::closedir(d);
+  return removed;
 }
 
 std::string ProgramDir() {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // ASCII-only case mapping, as the class library's UpperCase/LowerCase/SameText.
 std::string UpperCase(const std::string& s);
@@ -30,13 +31,24 @@ bool ForceDirectories(const std::string& dir);
 bool DeleteFile(const std::string& fileName);
 bool RenameFile(const std::string& from, const std::string& to);
 int64_t FileSize(const std::string& fileName);  // -1 when missing
-bool ReadFileBytes(const std::string& fileName, std::string& out);
+// Opens a file only when it is a regular file: a FIFO, socket, device or folder in its place is
+// refused at once (errno EISDIR for a folder, else ENXIO) instead of blocking the caller or
+// feeding it endless bytes. `flags` are open(2) flags; O_CLOEXEC is added. -1 on failure.
+int OpenRegularFile(const std::string& fileName, int flags, unsigned mode = 0644);
+// The file's bytes (at most maxBytes of them, from its start) in one go; false when it cannot
+// be opened (missing, no regular file) or read.
+bool ReadFileBytes(const std::string& fileName, std::string& out, std::size_t maxBytes = SIZE_MAX);
 // Writes a temporary file beside `fileName`, flushes it and renames it over the old file, so a
 // failed or interrupted save never destroys what was there. False (old file intact) on failure.
 bool SaveFileAtomically(const std::string& fileName, const void* data, std::size_t size);
 inline bool SaveFileAtomically(const std::string& fileName, const std::string& data) {
   return SaveFileAtomically(fileName, data.data(), data.size());
 }
+// Removes what interrupted saves of this program left in `dir`: regular files named
+// "<name>.tmp<pid>" whose process no longer runs, where <name> is one of `ownNames` (compared
+// without case) or ends in one of `ownExtensions` (".lvl"). Returns the number removed.
+int RemoveStaleTempFiles(const std::string& dir, const std::vector<std::string>& ownNames,
+                         const std::vector<std::string>& ownExtensions);
 // The folder of the running executable, with a trailing '/'.
 std::string ProgramDir();
 

@@ -106,15 +106,20 @@ int32_t TDecryptionStream::Read(void* buffer, int32_t count) {
   int32_t done = 0;
   while (done < count && !Ended) {
     if (Count == 0) {
-      // Whole blocks go straight to the caller's buffer.
-      while (count - done >= bs) {
-        const int32_t got = FInner->Read(dst + done, bs);
-        if (got != bs || !Cipher->DecryptBlock(dst + done)) {
+      // Whole blocks go straight to the caller's buffer, asked of Inner in one read: a file
+      // below must not see one call per 8-byte block.
+      if (count - done >= bs) {
+        const int32_t want = (count - done) / bs * bs;
+        const int32_t got = std::max(FInner->Read(dst + done, want), 0);
+        int32_t ok = 0;
+        while (ok + bs <= got && Cipher->DecryptBlock(dst + done + ok)) ok += bs;
+        done += ok;
+        if (ok != want) {
+          // A short or undecipherable block: the stream ends before it.
           Ended = true;
-          EndPos = FInner->Seek(0, soFromCurrent) - std::max(got, 0);
+          EndPos = FInner->Seek(0, soFromCurrent) - (got - ok);
           return done;
         }
-        done += bs;
       }
       if (done == count) break;
       const int32_t got = FInner->Read(Block.data(), bs);

@@ -1,6 +1,10 @@
 #include "engine/tools.h"
 
-#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "base/Classes.h"
 #include "base/Exceptions.h"
@@ -11,6 +15,9 @@ namespace {
 const char* const kBegin = "<*** Begin ***>";
 const char* const kEnd = "<*** End ***>";
 const std::size_t kMarkedLineMax = 10000;
+// The most of an old log that is ever read or kept: a run that logged more loses its oldest
+// lines, so a huge log costs neither start-up time nor memory.
+std::size_t LogKeepBytes = 4u << 20;
 
 TCriticalSection& LogLock() {
   static TCriticalSection lock;
@@ -35,15 +42,61 @@ std::string LineFor(const std::string& text, uint32_t kind) {
   return "* Unknown: " + text;
 }
 
+bool WriteAll(int fd, const char* p, std::size_t left) {
+  while (left > 0) {
+    const ssize_t n = ::write(fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 // Appends bytes to the log file; false when it cannot (the caller drops the write).
 bool Append(const std::string& bytes) {
   if (LogFileName.empty()) return false;
-  std::FILE* f = std::fopen(LogFileName.c_str(), "ab");
-  if (!f) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  ok = std::fflush(f) == 0 && ok;
-  ok = std::fclose(f) == 0 && ok;
-  return ok;
+  const int fd = OpenRegularFile(LogFileName, O_WRONLY | O_APPEND | O_CREAT);
+  if (fd < 0) return false;
+  const bool ok = WriteAll(fd, bytes.data(), bytes.size());
+  return ::close(fd) == 0 && ok;
+}
+
+// Reads the log, or only its last LogKeepBytes from a line start when it is longer (`cut`).
+bool ReadTail(std::string& out, bool& cut) {
+  out.clear();
+  cut = false;
+  if (LogFileName.empty()) return false;
+  const int fd = OpenRegularFile(LogFileName, O_RDONLY);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0;
+  const uint64_t size = ok ? static_cast<uint64_t>(st.st_size) : 0;
+  uint64_t from = size > LogKeepBytes ? size - LogKeepBytes : 0;
+  if (ok) out.resize(static_cast<std::size_t>(size - from));
+  std::size_t got = 0;
+  while (ok && got < out.size()) {
+    const ssize_t n = ::pread(fd, out.data() + got, out.size() - got, static_cast<off_t>(from + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  if (!ok) {
+    out.clear();
+    return false;
+  }
+  out.resize(got);  // the file may have shrunk meanwhile
+  if (from > 0) {
+    // Start at the first whole line.
+    std::size_t p = out.find_first_of("\r\n");
+    p = p == std::string::npos ? out.size() : p + 1;
+    if (p < out.size() && out[p - 1] == '\r' && out[p] == '\n') ++p;
+    out.erase(0, p);
+    cut = true;
+  }
+  return true;
 }
 
 void WriteLine(const std::string& line) {
@@ -59,19 +112,18 @@ void WriteLine(const std::string& line) {
 }
 
 bool LoadLines(TStringList& lines) {
-  if (LogFileName.empty()) return false;
-  try {
-    lines.LoadFromFile(LogFileName);
-    return true;
-  } catch (...) {
-    return false;
-  }
+  std::string text;
+  bool cut = false;
+  if (!ReadTail(text, cut)) return false;
+  lines.SetText(text);
+  return true;
 }
 
+// Through a temporary file and a rename: a kill or a full disk leaves the old log whole.
 void SaveLines(const TStringList& lines) {
   if (LogFileName.empty()) return;
   try {
-    lines.SaveToFile(LogFileName);
+    SaveFileAtomically(LogFileName, lines.Text());
   } catch (...) {
   }
 }
@@ -82,9 +134,16 @@ bool IsErrorLine(const std::string& s) { return StartsText("* Msg", s) || Starts
 void SetLogFile(const std::string& fileName) {
   std::lock_guard<TCriticalSection> g(LogLock());
   LogFileName = fileName;
-  if (!fileName.empty() && !FileExists(fileName)) {
-    if (std::FILE* f = std::fopen(fileName.c_str(), "wb")) std::fclose(f);
+  if (!fileName.empty()) {
+    // Creates a missing file; anything else in its place is left as it is.
+    const int fd = OpenRegularFile(fileName, O_WRONLY | O_CREAT);
+    if (fd >= 0) ::close(fd);
   }
+}
+
+void SetLogKeepBytes(std::size_t bytes) {
+  std::lock_guard<TCriticalSection> g(LogLock());
+  LogKeepBytes = bytes;
 }
 
 const std::string& LogFile() { return LogFileName; }
@@ -107,14 +166,29 @@ void LogPlain(const std::string& text) {
 
 void LogBegin() {
   std::lock_guard<TCriticalSection> g(LogLock());
+  std::string text;
+  bool cut = false;
+  if (!ReadTail(text, cut)) {
+    // Missing: made by the append. Unreadable or no regular file: its lines are what the error
+    // lookup and the report need, so it is never rewritten, only appended to where that works.
+    Append(std::string(kBegin) + "\r\n");
+    return;
+  }
   TStringList lines;
-  LoadLines(lines);
+  lines.SetText(text);
+  int first = 0;
   for (int i = lines.Count() - 1; i >= 0; --i) {
     if (SameText(lines[i], kBegin)) {
-      lines.Strings.erase(lines.Strings.begin(), lines.Strings.begin() + i);
+      first = i;
       break;
     }
   }
+  if (first == 0 && !cut && (text.empty() || text.back() == '\n' || text.back() == '\r')) {
+    // Nothing to drop: an append keeps the file without a rewrite.
+    Append(std::string(kBegin) + "\r\n");
+    return;
+  }
+  lines.Strings.erase(lines.Strings.begin(), lines.Strings.begin() + first);
   lines.Add(kBegin);
   SaveLines(lines);
 }

@@ -2,6 +2,7 @@
 // The trace log: one process-wide text file (CR LF lines), each run framed by "<*** Begin ***>"
 // and "<*** End ***>". Writes are best effort: failures are swallowed, never reported.
 // One lock serialises every access, so any thread may log.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -20,13 +21,16 @@ enum : uint32_t {
 // Stores the log file's name and creates the file empty when it does not exist.
 void SetLogFile(const std::string& fileName);
 const std::string& LogFile();
+// The most of an old log that is read or kept (default 4 MB); older lines are dropped.
+void SetLogKeepBytes(std::size_t bytes);
 // One line of the kind, with the kind's top bit (0x80) cleared first.
 void Log(const std::string& text, uint32_t kind);
 // One line with the value unmasked: 1..8 the kinds, 256 and above the "Msg" form.
 void LogCode(const std::string& text, uint32_t code);
 // Text without a line end; consecutive calls build one "! ... !" line.
 void LogPlain(const std::string& text);
-// Cuts the file to its last run and opens a new one.
+// Cuts the file to its last run (at most the keep size) and opens a new one; the rewrite goes
+// through a temporary file and a rename, and an unreadable file is never rewritten.
 void LogBegin();
 void LogEnd();
 // True when the file shows an error line or a run that did not end.

@@ -334,6 +334,7 @@ private:
   };
   std::vector<TBatch> Batches;  // kept between frames: no allocation per frame
   bool WarnedFull = false;
+  bool WarnedTexture = false;  // one warning line per frame for quads with a bad texture index
 };
 
 class TzrD3DSprite {

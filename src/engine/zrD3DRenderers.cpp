@@ -101,6 +101,7 @@ void TzrD3DQuadRenderer::Reset() {
   QuadCount = 0;
   BucketIndex.Clear();
   WarnedFull = false;
+  WarnedTexture = false;
 }
 
 void TzrD3DQuadRenderer::ReleaseBuffers() {
@@ -216,10 +217,16 @@ void TzrD3DQuadRenderer::Flush() {
 
 TzrQuadVertex* TzrD3DQuadRenderer::AllocQuad(int layer, int textureIndex) {
   // The key keeps the texture index in its low byte; a larger one would change the layer.
-  if (textureIndex < 0 || textureIndex > 255)
-    LogAndRaise(D3DErrorText(D3DERR_OWN_INVALIDPARAMS) + ": texture index " + IntToStr(textureIndex) +
-                    " is outside 0 to 255",
-                D3DERR_OWN_INVALIDPARAMS, "");
+  // Such a quad is dropped, as one past the store's end: a bad index must not end the game.
+  if (textureIndex < 0 || textureIndex > 255) {
+    if (!WarnedTexture) {
+      WarnedTexture = true;
+      Log(D3DErrorText(D3DERR_OWN_INVALIDPARAMS) + ": texture index " + IntToStr(textureIndex) +
+              " is outside 0 to 255, the quad is not drawn",
+          ltWarning);
+    }
+    return nullptr;
+  }
   if (QuadCount == Capacity) {
     if (Capacity >= kMaxQuads) {
       if (!WarnedFull) {

@@ -15,6 +15,7 @@
 #include "game/KTGlobal.h"
 #include "game/Options.h"
 #include "game/ReplayPack.h"
+#include "game/SaveQueue.h"
 #include "game/SmokeSystem.h"
 
 const char* const kCreditsLine =
@@ -67,6 +68,7 @@ TGameLogic::~TGameLogic() {
   Sounds.reset();
   Smoke.reset();
   Graphics.reset();
+  WaitForSaves();  // what the game saved is on disk before anyone reads it
 }
 
 void TGameLogic::Start() {
@@ -147,7 +149,11 @@ bool TGameLogic::DoFrame() {
   const uint32_t n = dueSteps();
   const uint32_t word = BuildInputWord();
   if (n >= 1) {
-    for (uint32_t i = 0; i < n; ++i) SimulationStep(word);
+    {
+      // The steps' saves (level end, highscore, settings) are written by the save worker.
+      TDeferredSaves deferred;
+      for (uint32_t i = 0; i < n; ++i) SimulationStep(word);
+    }
     Render();
   } else {
     Sleep(0);

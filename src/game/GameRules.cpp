@@ -1,12 +1,14 @@
 // Scoring, the level end, the stored progress and statistics, and the local highscores.
-#include <filesystem>
+#include <memory>
 
+#include "base/Streams.h"
 #include "base/SysUtils.h"
 #include "engine/tools.h"
 #include "game/GameLogic.h"
 #include "game/KTGlobal.h"
 #include "game/Options.h"
 #include "game/ReplayPack.h"
+#include "game/SaveQueue.h"
 
 constexpr int32_t TGameLogic::kScoreTable[7];
 
@@ -64,13 +66,21 @@ void TGameLogic::EndLevel() {
 
 void TGameLogic::SaveLastReplay() {
   if (Behaviour != 0 || ReplayMode != 0 || LevelSteps < 1) return;
-  try {
-    TReplayPack pack(UserDataDir + kLastReplayName);
-    pack.AddReplay(LevelNumber, [this](TStream& s) { WriteReplayRecord(s); });
-  } catch (const Exception& e) {
-    // A game continued from a stored level may find the pack short; the game goes on.
-    Log("Error saving last replay: " + e.Message, ltWarning);
-  }
+  // The record is taken now; the pack is read, extended and written by the save (off the step
+  // while saves are deferred).
+  auto record = std::make_shared<TMemoryStream>();
+  WriteReplayRecord(*record);
+  const std::string fileName = UserDataDir + kLastReplayName;
+  const int32_t level = LevelNumber;
+  RunOrQueueSave([fileName, level, record] {
+    try {
+      TReplayPack pack(fileName);
+      pack.AddReplay(level, [&record](TStream& s) { record->SaveToStream(s); });
+    } catch (const Exception& e) {
+      // A game continued from a stored level may find the pack short; the game goes on.
+      Log("Error saving last replay: " + e.Message, ltWarning);
+    }
+  });
 }
 
 void TGameLogic::LevelFinished() {
@@ -108,13 +118,7 @@ int32_t TGameLogic::InsertHighscore() {
       *GameEnvironment.BestLevelStatsOf(l) = *GameEnvironment.LevelStatsOf(l);
     if (TLevelStats* st = GameEnvironment.BestLevelStatsOf(LevelNumber))
       for (int i = 0; i < 7; ++i) st->Counts[i] = ScoreCounts[static_cast<size_t>(i)];
-    std::error_code ec;
-    std::filesystem::copy_file(UserDataDir + kLastReplayName, UserDataDir + kMyBestReplayName,
-                               std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) {
-      DeleteFile(UserDataDir + kMyBestReplayName);
-      Log("Error copying my best replay file", ltWarning);
-    }
+    CopyBestReplay(UserDataDir + kLastReplayName, UserDataDir + kMyBestReplayName);
   }
   SaveSettings();
   return pos;

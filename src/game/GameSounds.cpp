@@ -86,27 +86,54 @@ void TGameSounds::Progress(int32_t percent) {
   if (OnProgress) OnProgress(this, percent);
 }
 
+bool IsWholeMusicCache(const std::string& fileName, uint32_t expectedSize) {
+  if (expectedSize == 0 || FileSize(fileName) != static_cast<int64_t>(expectedSize)) return false;
+  // The header must say so too: "RIFF" with the file's length, "WAVE", a PCM "fmt " chunk and a
+  // "data" chunk that runs to the end. Garbage of the right size fails here.
+  std::string h;
+  if (!ReadFileBytes(fileName, h, 256) || h.size() < 44) return false;
+  auto u32 = [&h](std::size_t o) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(h[o])) | static_cast<uint32_t>(static_cast<uint8_t>(h[o + 1])) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(h[o + 2])) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(h[o + 3])) << 24;
+  };
+  if (h.compare(0, 4, "RIFF") != 0 || u32(4) != expectedSize - 8 || h.compare(8, 4, "WAVE") != 0) return false;
+  if (h.compare(12, 4, "fmt ") != 0) return false;
+  const uint32_t fmtSize = u32(16);
+  if (fmtSize < 16 || fmtSize > 64 || (static_cast<uint8_t>(h[20]) | static_cast<uint8_t>(h[21]) << 8) != 1) return false;
+  const std::size_t data = 20 + fmtSize + (fmtSize & 1);
+  if (data + 8 > h.size() || h.compare(data, 4, "data") != 0) return false;
+  return u32(data + 4) == expectedSize - (data + 8);
+}
+
 void TGameSounds::PrepareMusicFiles() {
   if (Sound->Failed || Setup.MusicVolume == 0) return;
-  try {
-    for (uint8_t i = 0; i < kSoundRows; ++i) {
-      const TSoundRow& r = SoundTable[i];
-      if (r.Mode != 0 || !RowOn(i)) continue;
-      const std::string file = CacheFile(i);
-      if (FileExists(file) && r.CachedSize != 0 && FileSize(file) == static_cast<int64_t>(r.CachedSize)) continue;
+  for (uint8_t i = 0; i < kSoundRows; ++i) {
+    const TSoundRow& r = SoundTable[i];
+    if (r.Mode != 0 || !RowOn(i)) continue;
+    const std::string file = CacheFile(i);
+    if (IsWholeMusicCache(file, r.CachedSize)) continue;
+    // One row's failure (a folder in the cache's place, a full disk) leaves that track silent;
+    // the others are still prepared.
+    try {
       Log(std::string("Decompressing sound file \"") + r.Name + "\"", ltInfo);
       TResourceWaveReadStream source(Setup.Module, "SND", r.Name);
       // Written beside the cache and renamed over it when whole, so an interrupted run never
-      // leaves a file of the right size with an unfinished header.
+      // leaves a file of the right size with an unfinished header ("-uninstall" knows the name).
       const std::string temp = file + ".tmp";
-      Sound->WriteWaveFile(&source, temp);
+      try {
+        Sound->WriteWaveFile(&source, temp);
+      } catch (...) {
+        DeleteFile(temp);
+        throw;
+      }
       if (!RenameFile(temp, file)) {
         DeleteFile(temp);
         throw Exception("Cannot write " + file);
       }
+    } catch (const Exception& e) {
+      Log("Failed to decompress music files: " + e.Message, ltWarning);
     }
-  } catch (const Exception& e) {
-    Log("Failed to decompress music files: " + e.Message, ltWarning);
   }
 }
 

@@ -31,6 +31,9 @@ std::vector<std::string> MusicCacheFileNames();
 // kept within -10000..0.
 int32_t VolumeToDB(float f);
 
+// True when a music cache file is whole: the expected size and a PCM wave header that agrees.
+bool IsWholeMusicCache(const std::string& fileName, uint32_t expectedSize);
+
 // What the sound table takes from the game module and the settings record.
 struct TGameSoundsSetup {
   std::string CommonDataDir;   // the common data folder, with its trailing '/'

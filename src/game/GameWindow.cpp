@@ -2,7 +2,9 @@
 
 #include <SDL.h>
 
+#include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "base/Exceptions.h"
 #include "base/Streams.h"
@@ -16,16 +18,24 @@
 #include "platform/D3D8GL.h"
 #include "platform/Modules.h"
 
-void WriteCodecFileIfMissing() {
-  const std::string name = CommonDataDir + "l3codecx.acm";
-  if (FileExists(name)) return;
+bool WriteCodecFile() {
+  const std::string name = CommonDataDir + kCodecFileName;
   try {
     TResourceStream r("MP3CODEC", "DLL");
+    const std::string_view embedded(reinterpret_cast<const char*>(r.Memory()), static_cast<size_t>(r.GetSize()));
+    // A file of another build (even one of the same size) would not load: only the same bytes
+    // are kept. Reading stops early when the size already differs.
+    std::string present;
+    if (FileSize(name) == static_cast<int64_t>(embedded.size()) && ReadFileBytes(name, present) &&
+        present == embedded)
+      return true;
     ForceDirectories(ExtractFilePath(name));
-    if (!SaveFileAtomically(name, r.Memory(), static_cast<size_t>(r.GetSize())))
-      throw Exception("Cannot create file \"" + name + "\"");
+    if (!SaveFileAtomically(name, embedded.data(), embedded.size()))
+      throw Exception("Cannot create file \"" + name + "\". " + std::strerror(errno));
+    return true;
   } catch (const Exception& e) {
     Log("Unable to write mp3 driver: " + e.Message, ltWarning);
+    return false;
   }
 }
 
@@ -99,8 +109,8 @@ void TfrmGame::StartGame() {
   try {
     Sound = std::make_unique<TzrDSound>(Window, 2);
     try {
-      WriteCodecFileIfMissing();
-      Sound->LoadACMDriver(CommonDataDir + "l3codecx.acm");
+      WriteCodecFile();
+      Sound->LoadACMDriver(CommonDataDir + kCodecFileName);
     } catch (const Exception& e) {
       Log("Unable to load external mp3 driver: " + e.Message, ltWarning);
     }

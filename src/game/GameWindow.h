@@ -22,9 +22,12 @@ class TzrDSound;
 constexpr int kGameClientWidth = 800;
 constexpr int kGameClientHeight = 600;
 
-// Writes the codec module the program carries to CommonDataDir + "l3codecx.acm" when the file
-// is not there yet. A failure is logged as a warning (the game then has no music).
-void WriteCodecFileIfMissing();
+constexpr const char* kCodecFileName = "l3codecx.acm";
+// Makes CommonDataDir + "l3codecx.acm" hold the codec module the program carries: a file with
+// other bytes is replaced, through a temporary file and a rename. The one writer of the file
+// (start-up and game window). A failure is logged as a warning and returns false: the game then
+// runs without music, never stops.
+bool WriteCodecFile();
 
 class TfrmGame {
 public:

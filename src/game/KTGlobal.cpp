@@ -297,7 +297,8 @@ void DeleteUserFiles(const std::string& dir) {
   }
   for (int n = 11; DeleteFile(dir + std::to_string(n) + ".scn"); ++n) {
   }
-  for (const char* name : {"env.dat", "mybest.gmp", "last.gmp", "worldbest.gmp", "dip.dat"})
+  // env.dat.damaged: the copy of a damaged env.dat the settings loader keeps.
+  for (const char* name : {"env.dat", "env.dat.damaged", "mybest.gmp", "last.gmp", "worldbest.gmp", "dip.dat"})
     DeleteFile(dir + name);
 }
 

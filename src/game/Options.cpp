@@ -1,6 +1,9 @@
 #include "game/Options.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <memory>
 #include <cstring>
 
 #include "base/Exceptions.h"
@@ -8,9 +11,11 @@
 #include "base/SysUtils.h"
 #include "engine/tools.h"
 #include "game/KTGlobal.h"
+#include "game/SaveQueue.h"
 
 const char* const kEnvironmentKey = "CAPRICCIOSOX?WUWpe$B1947~(3)DF/&hmTOQEwt@qzxq6u*re517gb-d";
 const char* const kEnvironmentFileName = "env.dat";
+const char* const kDamagedSuffix = ".damaged";
 TGameEnvironment GameEnvironment;
 
 namespace {
@@ -161,12 +166,11 @@ bool LoadEnvironmentStream(TStream& source, TGameEnvironment& env) {
 }
 
 bool LoadEnvironmentFile(const std::string& fileName, TGameEnvironment& env) {
-  try {
-    TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
-    return LoadEnvironmentStream(file, env);
-  } catch (const std::exception&) {
-    return false;
-  }
+  // Read whole in one call, never more than the record needs: a huge file costs nothing.
+  std::string bytes;
+  if (!ReadFileBytes(fileName, bytes, 4096)) return false;
+  TReadOnlyMemoryStream file(bytes.data(), bytes.size());
+  return LoadEnvironmentStream(file, env);
 }
 
 bool SaveEnvironmentFile(const std::string& fileName, const TGameEnvironment& env, std::string& error) {
@@ -212,18 +216,52 @@ void ResetEnvironment(TGameEnvironment& env) {
   ClearHighscores(env);
 }
 
+namespace {
+// Set when a damaged env.dat could not be moved aside: the defaults are then never saved over it.
+bool KeepDamagedEnvironment = false;
+
+// A file that is there but does not load holds the player's highscores and progress in some
+// form: it is kept beside as env.dat.damaged (one copy, the newest) before the defaults take over.
+void KeepDamagedEnvironmentFile(const std::string& fileName) {
+  struct stat st {};
+  if (::lstat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  const std::string kept = fileName + kDamagedSuffix;
+  if (RenameFile(fileName, kept)) {
+    Log("Damaged environment file kept as " + ExtractFileName(kept) + "; the settings start from the defaults",
+        ltWarning);
+    return;
+  }
+  KeepDamagedEnvironment = true;
+  Log("Damaged environment file could not be kept (" + std::string(std::strerror(errno)) +
+          "); the settings start from the defaults and are not saved over it",
+      ltWarning);
+}
+}  // namespace
+
 void LoadSettings() {
-  if (!LoadEnvironmentFile(UserDataDir + kEnvironmentFileName, GameEnvironment)) {
+  const std::string fileName = UserDataDir + kEnvironmentFileName;
+  KeepDamagedEnvironment = false;
+  if (!LoadEnvironmentFile(fileName, GameEnvironment)) {
     ResetSettings();
+    KeepDamagedEnvironmentFile(fileName);
     return;
   }
   Log("Levels finished: " + std::to_string(GameEnvironment.LevelsFinished), ltInfo);
 }
 
 void SaveSettings() {
-  std::string error;
-  if (!SaveEnvironmentFile(UserDataDir + kEnvironmentFileName, GameEnvironment, error))
-    Log("Unable to save environment file: " + error, ltWarning);
+  if (KeepDamagedEnvironment) {
+    Log("Unable to save environment file: the damaged file in its place is kept", ltWarning);
+    return;
+  }
+  const std::string fileName = UserDataDir + kEnvironmentFileName;
+  // A snapshot of the record now; the file is written at once, or after the running
+  // simulation steps when saves are deferred (see SaveQueue.h).
+  auto snapshot = std::make_shared<TGameEnvironment>(GameEnvironment);
+  RunOrQueueSave([fileName, snapshot] {
+    std::string error;
+    if (!SaveEnvironmentFile(fileName, *snapshot, error)) Log("Unable to save environment file: " + error, ltWarning);
+  });
 }
 
 void ResetSettings() { ResetEnvironment(GameEnvironment); }

@@ -14,6 +14,7 @@ constexpr int32_t kHighscoreCount = 10;
 constexpr int32_t kEmptyHighscore = -100000;
 extern const char* const kEnvironmentKey;  // the cipher key text of env.dat
 extern const char* const kEnvironmentFileName;  // "env.dat"
+extern const char* const kDamagedSuffix;        // ".damaged": where a damaged env.dat is kept
 
 // Seven 16-bit counters, one per score kind; 14 bytes on disk.
 struct TLevelStats {

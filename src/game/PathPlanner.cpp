@@ -6,10 +6,6 @@
 namespace {
 constexpr int kDX[4] = {1, 0, -1, 0};
 constexpr int kDY[4] = {0, -1, 0, 1};
-
-int32_t CompareG(void* a, void* b) {
-  return static_cast<TMapLocation*>(a)->G - static_cast<TMapLocation*>(b)->G;
-}
 }  // namespace
 
 int32_t TPath::Add(TPathPoint p) {
@@ -27,13 +23,12 @@ void TPath::Reverse() {
   for (int32_t i = 0; i < FCount / 2; ++i) std::swap(Points[i], Points[FCount - 1 - i]);
 }
 
-TMapLocation::TMapLocation(TSearchableMap* map, int32_t y, int32_t x) : Map(map), Y(y), X(x) {
+TMapLocation::TMapLocation(TSearchableMap* map, int32_t y, int32_t x) : Y(y), X(x), Map(map) {
   if (x == map->Width() - 1) EdgeFlags |= kEdgeRight;
   if (y == 0) EdgeFlags |= kEdgeTop;
   if (x == 0) EdgeFlags |= kEdgeLeft;
   if (y == map->Height() - 1) EdgeFlags |= kEdgeBottom;
 }
-
 
 TSearchableMap::TSearchableMap(int32_t width, int32_t height)
     : FWidth(width > 0 ? width : 0), FHeight(height > 0 ? height : 0) {
@@ -42,18 +37,8 @@ TSearchableMap::TSearchableMap(int32_t width, int32_t height)
     for (int32_t x = 0; x < FWidth; ++x) Nodes.emplace_back(this, y, x);
 }
 
-TOpenList::TOpenList() : TPriorityQueue(false) { SetCompare(CompareG); }
-
 TAStarPathPlanner::TAStarPathPlanner() = default;
 TAStarPathPlanner::~TAStarPathPlanner() = default;
-
-inline TMapLocation* TAStarPathPlanner::Neighbour(TMapLocation* node, int d) {
-  if (node->EdgeFlags & (1 << d)) return nullptr;
-  TMapLocation* n = Map->Node(node->X + kDX[d], node->Y + kDY[d]);
-  if (n->Generation != Map->CurrentGeneration()) n->Reset();
-  if (n->GetCost() > Map->BlockingThreshold) return nullptr;
-  return n;
-}
 
 int32_t TAStarPathPlanner::FindPathBetween(TPathPoint start, TPathPoint goal) {
   Start = start;
@@ -73,22 +58,41 @@ int32_t TAStarPathPlanner::FindPathBetween(TPathPoint start, TPathPoint goal) {
 
   // Every search is a new generation, whether or not the caller started one.
   Map->NewSearch();
+  const int32_t generation = Map->CurrentGeneration();
+  const int32_t threshold = Map->BlockingThreshold;
+  const TSearchableMap::TCostCallback& callback = Map->CostCallback;
+  const bool hasCallback = static_cast<bool>(callback);
+  // Neighbour d of a node is the node at this distance in the row-major node array.
+  const ptrdiff_t step[4] = {1, -static_cast<ptrdiff_t>(Map->Width()), -1, Map->Width()};
+  // The neighbour in direction d, reset on first touch in this search and costed once; nullptr
+  // beyond the map's edge or when the cell blocks.
+  auto neighbour = [&](TMapLocation* node, int d) -> TMapLocation* {
+    if (node->EdgeFlags & (1 << d)) return nullptr;
+    TMapLocation* n = node + step[d];
+    if (n->Generation != generation) {
+      n->ClearCosts();
+      n->CellCost = 0;
+      n->Generation = generation;
+    }
+    if (n->CellCost == 0) n->CellCost = (hasCallback ? callback(n->X, n->Y) : 0) + 1;
+    return n->CellCost > threshold ? nullptr : n;
+  };
+
   TMapLocation* startNode = Map->Node(start.X, start.Y);
   TMapLocation* goalNode = Map->Node(goal.X, goal.Y);
   startNode->Reset();
   goalNode->Reset();
   TMapLocation* targets[4];
-  for (int d = 0; d < 4; ++d) targets[d] = Neighbour(goalNode, d);
+  for (int d = 0; d < 4; ++d) targets[d] = neighbour(goalNode, d);
+  Open.Reserve(Map->NodeCount());
+  Open.Empty();
   startNode->G = 0;
   startNode->Parent = nullptr;
   Open.Insert(startNode);
   int32_t count = -1;
   TMapLocation* found = nullptr;
   while (!found) {
-    if (Open.IsEmpty()) {
-      Open.Empty();
-      return -1;
-    }
+    if (Open.IsEmpty()) return -1;
     TMapLocation* node = Open.Pop();
     node->State &= static_cast<uint8_t>(~TMapLocation::kOpen);
     ++count;
@@ -96,11 +100,13 @@ int32_t TAStarPathPlanner::FindPathBetween(TPathPoint start, TPathPoint goal) {
       found = node;
       break;
     }
-    const int32_t offAxis = (node->X != goal.X && node->Y != goal.Y) ? 1 : 0;
+    // One step to a neighbour costs the entered cell + 1, and 1 more from a node off the goal's
+    // row and column.
+    const int32_t base = node->G + 1 + ((node->X != goal.X && node->Y != goal.Y) ? 1 : 0);
     for (int d = 0; d < 4; ++d) {
-      TMapLocation* n = Neighbour(node, d);
+      TMapLocation* n = neighbour(node, d);
       if (!n) continue;
-      int32_t g = n->GetCost() + std::abs(node->X - n->X) + std::abs(node->Y - n->Y) + node->G + offAxis;
+      const int32_t g = n->CellCost + base;
       if ((n->State & (TMapLocation::kOpen | TMapLocation::kClosed)) && g >= n->G) continue;
       n->Parent = node;
       n->G = g;

@@ -47,13 +47,6 @@ void TPriorityQueue::Empty() {
   }
 }
 
-void TPriorityQueue::PostOrder(int32_t p) {
-  if (p > FCount) return;
-  PostOrder(2 * p);
-  PostOrder(2 * p + 1);
-  ResortData.push_back(Items[static_cast<size_t>(p)]);
-}
-
 void TPriorityQueue::LinkNewNode() {
   auto* node = static_cast<TNode*>(AcquireNode());
   ByPosition.push_back(node);

@@ -12,6 +12,73 @@
 
 #include "game/ContainerBase.h"
 
+// The heap moves over positions 1..count of an item array, with the tie rules above. Shared by
+// the priority queue and by the path planner's open list, which keeps its items in a flat array.
+// `stored(p)` is told of every position whose item was written (the queue mirrors items into
+// its nodes there); the flat open list passes nothing.
+namespace HeapMoves {
+
+struct NoHook {
+  void operator()(int32_t) const {}
+};
+
+// Moves `data` up from position p past parents that compare strictly greater and stores it.
+template <class T, class Cmp, class Hook = NoHook>
+inline void SiftUp(T* items, int32_t p, T data, Cmp cmp, Hook stored = {}) {
+  while (p > 1 && cmp(items[p / 2], data) > 0) {
+    items[p] = items[p / 2];
+    stored(p);
+    p /= 2;
+  }
+  items[p] = data;
+  stored(p);
+}
+
+// Sifts `d` down from the root of a heap of `count` items (the root's item already taken):
+// on equal children the right one, and only past children strictly smaller than d.
+template <class T, class Cmp, class Hook = NoHook>
+inline void SiftDownFromRoot(T* items, int32_t count, T d, Cmp cmp, Hook stored = {}) {
+  int32_t p = 1;
+  while (2 * p <= count) {
+    int32_t c = 2 * p;
+    if (c + 1 <= count && cmp(items[c], items[c + 1]) >= 0) ++c;  // equal children: the right
+    if (cmp(items[c], d) >= 0) break;
+    items[p] = items[c];
+    stored(p);
+    p = c;
+  }
+  items[p] = d;
+  stored(p);
+}
+
+// Writes the items of positions 1..count in post-order (left subtree, right subtree, node).
+template <class T>
+inline void PostOrder(const T* items, int32_t count, T* out) {
+  if (count < 1) return;
+  auto leftmost = [count](int32_t p) {
+    while (2 * p <= count) p *= 2;
+    return p;
+  };
+  int32_t p = leftmost(1);
+  for (;;) {
+    *out++ = items[p];
+    if (p == 1) break;
+    p = ((p & 1) == 0 && p + 1 <= count) ? leftmost(p + 1) : p / 2;
+  }
+}
+
+// The re-sort after keys changed: every item inserted again, in the post-order of the old tree.
+// `scratch` must hold count items.
+template <class T, class Cmp, class Hook = NoHook>
+inline void Rebuild(T* items, int32_t count, T* scratch, Cmp cmp, Hook stored = {}) {
+  if (count < 2) return;
+  PostOrder(items, count, scratch);
+  // Inserting again into the same shape: position i is filled i-th, as by an insert.
+  for (int32_t i = 1; i <= count; ++i) SiftUp(items, i, scratch[i - 1], cmp, stored);
+}
+
+}  // namespace HeapMoves
+
 class TPriorityQueue : public TAbstractContainer {
 public:
   explicit TPriorityQueue(bool dataOwner);
@@ -56,18 +123,16 @@ private:
 
   void LinkNewNode();     // a node at position Count + 1
   void UnlinkLastNode();  // releases the node at position Count
-  void PostOrder(int32_t position);
+  // The nodes carry a copy of their position's item.
+  struct MirrorToNode {
+    TPriorityQueue* Q;
+    void operator()(int32_t p) const {
+      Q->ByPosition[static_cast<size_t>(p)]->Data = Q->Items[static_cast<size_t>(p)];
+    }
+  };
   template <class Cmp>
   void SiftUp(int32_t p, void* data, Cmp cmp) {
-    void** items = Items.data();  // locals: an opaque compare would force reloads
-    TNode** nodes = ByPosition.data();
-    while (p > 1 && cmp(items[p / 2], data) > 0) {
-      items[p] = items[p / 2];
-      nodes[p]->Data = items[p];
-      p /= 2;
-    }
-    items[p] = data;
-    nodes[p]->Data = data;
+    HeapMoves::SiftUp(Items.data(), p, data, cmp, MirrorToNode{this});
   }
 };
 
@@ -77,21 +142,8 @@ void* TPriorityQueue::PopBy(Cmp cmp) {
   void* result = Items[1];
   void* d = Items.back();
   UnlinkLastNode();
-  const int32_t count = FCount;
-  if (count > 0) {
-    void** items = Items.data();
-    TNode** nodes = ByPosition.data();
-    int32_t p = 1;
-    while (2 * p <= count) {
-      int32_t c = 2 * p;
-      if (c + 1 <= count && cmp(items[c], items[c + 1]) >= 0) ++c;  // equal children: the right
-      if (cmp(items[c], d) >= 0) break;
-      items[p] = items[c];
-      nodes[p]->Data = items[p];
-      p = c;
-    }
-    items[p] = d;
-    nodes[p]->Data = d;
+  if (FCount > 0) {
+    HeapMoves::SiftDownFromRoot(Items.data(), FCount, d, cmp, MirrorToNode{this});
   }
   return result;
 }
@@ -99,8 +151,6 @@ void* TPriorityQueue::PopBy(Cmp cmp) {
 template <class Cmp>
 void TPriorityQueue::ResortBy(Cmp cmp) {
   if (FCount < 2) return;
-  ResortData.clear();
-  PostOrder(1);
-  // Inserting again into the same node shape: position i is filled i-th, as in Insert.
-  for (int32_t i = 1; i <= FCount; ++i) SiftUp(i, ResortData[static_cast<size_t>(i - 1)], cmp);
+  ResortData.resize(static_cast<size_t>(FCount));
+  HeapMoves::Rebuild(Items.data(), FCount, ResortData.data(), cmp, MirrorToNode{this});
 }

@@ -6,6 +6,7 @@
 #include "base/SysUtils.h"
 #include "engine/tools.h"
 #include "game/KTGlobal.h"
+#include "game/SaveQueue.h"
 
 const char* const kReplayPackKey = "MORVANTqelx4ubr8p2hwRKDe!71c&jzq#mvt%3kbo5j~vpe+ucr=9t645";
 const char* const kLastReplayName = "last.gmp";
@@ -46,13 +47,12 @@ void TReplayLevelRecord::ReadFromStream(TStream& s) {
 }
 
 TReplayPack::TReplayPack(const std::string& fileName) : FFileName(fileName) {
-  if (!FileExists(fileName)) return;
-  try {
-    TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
-    LoadFromStream(&file);
-  } catch (const std::exception&) {
-    Levels.clear();
-  }
+  // The whole file in one read (no regular file or none: an empty pack); a pack larger than
+  // any game makes reads as damaged without being read whole.
+  std::string bytes;
+  if (!ReadFileBytes(fileName, bytes, kMaxReplayPackBytes + 1) || bytes.size() > kMaxReplayPackBytes) return;
+  TReadOnlyMemoryStream file(bytes.data(), bytes.size());
+  LoadFromStream(&file);
 }
 
 TReplayPack::TReplayPack(TStream* stream) { LoadFromStream(stream); }
@@ -122,7 +122,17 @@ void TReplayPack::SaveToFile() const {
   if (!ok) throw EReplayError("Error saving replay file");
 }
 
+void CopyBestReplay(const std::string& from, const std::string& to) {
+  RunOrQueueSave([from, to] {
+    // Through a temporary file and a rename: a failed copy leaves the old best game whole.
+    std::string bytes;
+    if (!ReadFileBytes(from, bytes, kMaxReplayPackBytes) || !SaveFileAtomically(to, bytes))
+      Log("Error copying my best replay file", ltWarning);
+  });
+}
+
 void OpenReplayRecord(int32_t mode, int32_t& nextReplayLevel, int32_t replayLevel, TMemoryStream& record) {
+  WaitForSaves();  // a level end just saved may still be on its way to "last.gmp"
   std::unique_ptr<TReplayPack> pack;
   switch (mode) {
     case rmLastGame:

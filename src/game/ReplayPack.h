@@ -4,6 +4,7 @@
 // S bytes of the level record (TReplayLevelRecord). Packs are untrusted (the world's best comes
 // from the server): counts and sizes are checked against the bytes that remain, and any fault
 // reads as an empty pack.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,6 +24,10 @@ extern const char* const kLastReplayName;       // "last.gmp"
 extern const char* const kMyBestReplayName;     // "mybest.gmp"
 extern const char* const kWorldBestReplayName;  // "worldbest.gmp"
 extern const char* const kDemoReplayName;       // "demo.gmp", a "LVL" resource
+
+// No game makes a pack this large (a level's input is at most a few hundred KB); a larger file
+// reads as damaged without being read whole.
+constexpr std::size_t kMaxReplayPackBytes = 64u << 20;
 
 // Replay modes of the game logic.
 enum : int32_t { rmNone = 0, rmLastGame = 1, rmDemo = 2, rmWorldBest = 3 };
@@ -76,4 +81,7 @@ private:
 // last game: the pack's last level; demo: level nextReplayLevel (1 when 0) of the demo resource;
 // world's best: level nextReplayLevel (replayLevel, or 1, when 0). Afterwards nextReplayLevel is
 // the level to play after this one, or 0 for none. Raises on a missing level.
+// Copies the pack `from` over `to` ("last.gmp" over "mybest.gmp") through a temporary file and a
+// rename, as a save (see SaveQueue.h); a failure is a warning and leaves `to` as it was.
+void CopyBestReplay(const std::string& from, const std::string& to);
 void OpenReplayRecord(int32_t mode, int32_t& nextReplayLevel, int32_t replayLevel, TMemoryStream& record);

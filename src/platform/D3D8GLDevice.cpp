@@ -271,10 +271,13 @@ private:
   HRESULT PrepareDraw(UINT vertexCount, UINT firstVertex, bool points);
   void ApplyStates(bool points);
   bool ScratchFor(int w, int h, const TUpload& u);
+  void EnterFullscreen();
+  void LeaveFullscreen();
 
   HWND Window;
   SDL_GLContext Context = nullptr;
   bool MadeFullscreen = false;
+  SDL_Rect WindowedRect{};  // where the window was before full screen
   D3DPRESENT_PARAMETERS Params;
   TLoss Loss = Ok;
   bool InScene = false;
@@ -561,7 +564,7 @@ TGLDevice::~TGLDevice() {
     SDL_GL_MakeCurrent(Window, nullptr);
     SDL_GL_DeleteContext(Context);
   }
-  if (MadeFullscreen) SDL_SetWindowFullscreen(Window, 0);
+  if (MadeFullscreen) LeaveFullscreen();
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
@@ -587,13 +590,8 @@ HRESULT TGLDevice::Apply(const D3DPRESENT_PARAMETERS& pp) {
   if (p.BackBufferCount == 0) p.BackBufferCount = 1;
   Params = p;
   // Full screen is a desktop-sized window; the display mode stays as it is.
-  if (!Params.Windowed && !MadeFullscreen) {
-    SDL_SetWindowFullscreen(Window, SDL_WINDOW_FULLSCREEN_DESKTOP);
-    MadeFullscreen = true;
-  } else if (Params.Windowed && MadeFullscreen) {
-    SDL_SetWindowFullscreen(Window, 0);
-    MadeFullscreen = false;
-  }
+  if (!Params.Windowed && !MadeFullscreen) EnterFullscreen();
+  else if (Params.Windowed && MadeFullscreen) LeaveFullscreen();
   SDL_GL_SetSwapInterval(Params.Windowed ? 0 : 1);
   MakeCurrent();
   if (!MakeTargets()) return D3DERR_OUTOFVIDEOMEMORY;
@@ -612,6 +610,31 @@ HRESULT TGLDevice::Apply(const D3DPRESENT_PARAMETERS& pp) {
   InScene = false;
   Loss = Ok;
   return D3D_OK;
+}
+
+void TGLDevice::EnterFullscreen() {
+  SDL_GetWindowPosition(Window, &WindowedRect.x, &WindowedRect.y);
+  SDL_GetWindowSize(Window, &WindowedRect.w, &WindowedRect.h);
+  // Without a window manager nobody acts on the full-screen request, yet SDL takes the window
+  // for display-sized: cover the display ourselves first, so both agree with or without one.
+  SDL_Rect display;
+  const int index = SDL_GetWindowDisplayIndex(Window);
+  if (index >= 0 && SDL_GetDisplayBounds(index, &display) == 0) {
+    SDL_SetWindowPosition(Window, display.x, display.y);
+    SDL_SetWindowSize(Window, display.w, display.h);
+  }
+  SDL_SetWindowFullscreen(Window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  MadeFullscreen = true;
+}
+
+void TGLDevice::LeaveFullscreen() {
+  SDL_SetWindowFullscreen(Window, 0);
+  // SDL would bring back the display-sized window of EnterFullscreen.
+  if (WindowedRect.w > 0 && WindowedRect.h > 0) {
+    SDL_SetWindowSize(Window, WindowedRect.w, WindowedRect.h);
+    SDL_SetWindowPosition(Window, WindowedRect.x, WindowedRect.y);
+  }
+  MadeFullscreen = false;
 }
 
 void TGLDevice::FreeTargets() {
@@ -781,7 +804,7 @@ HRESULT TGLDevice::Present(const RECT*, const RECT*, HWND, const void*) {
   if (Loss != Ok) return D3DERR_DEVICELOST;
   MakeCurrent();
   int ww = 0, wh = 0;
-  SDL_GL_GetDrawableSize(Window, &ww, &wh);
+  DrawableSize(Window, ww, wh);
   const int W = int(Params.BackBufferWidth), H = int(Params.BackBufferHeight);
   // Scaled to the window with the aspect kept; black bars fill the rest.
   const double scale = std::min(double(ww) / W, double(wh) / H);

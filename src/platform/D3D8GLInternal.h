@@ -17,6 +17,9 @@ struct TWindowState {
   bool Minimized = false;
 };
 TWindowState WindowState(HWND window);
+// The size in pixels of what the window shows. SDL's own figure can be one the window never
+// got (a full-screen request that no window manager carried out); ask the window system.
+void DrawableSize(HWND window, int& w, int& h);
 
 // ---- GL entry points past 1.1 ---------------------------------------------------------------
 struct TGL {

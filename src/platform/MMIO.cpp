@@ -1,8 +1,13 @@
 #include "platform/MMIO.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <limits>
+
+#include "base/SysUtils.h"
 
 struct TMMIOFile {
   bool Memory = false;
@@ -67,7 +72,10 @@ HMMIO mmioOpen(const char* fileName, MMIOINFO* info, uint32_t flags) {
   const bool create = (flags & MMIO_CREATE) != 0;
   const bool write = (flags & (MMIO_WRITE | MMIO_READWRITE)) != 0;
   const char* mode = create ? "w+b" : write ? "r+b" : "rb";
-  std::FILE* f = std::fopen(fileName, mode);
+  // Regular files only: a FIFO in place of a cache file would block the game's start.
+  const int fd = OpenRegularFile(fileName, create ? O_RDWR | O_CREAT | O_TRUNC : write ? O_RDWR : O_RDONLY);
+  std::FILE* f = fd >= 0 ? ::fdopen(fd, mode) : nullptr;
+  if (!f && fd >= 0) ::close(fd);
   if (!f) return fail(create ? MMIOERR_CANNOTOPEN : MMIOERR_FILENOTFOUND);
   auto* h = new TMMIOFile;
   h->File = f;

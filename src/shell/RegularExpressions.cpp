@@ -1,6 +1,9 @@
 #include "shell/RegularExpressions.h"
 
 #include <pthread.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <climits>
@@ -252,6 +255,11 @@ std::string TRegularExpression::RequiredLiteral() const {
 void TRegularExpression::FreeProgram() {
   program_.clear();
   program_.shrink_to_fit();
+  prefixLen_ = 0;
+  prefixTable_.clear();
+  scanA_ = ScanSet{};
+  scanB_ = ScanSet{};
+  chainLiterals_.clear();
   reqLiteral_ = -1;
   reqLiteralLen_ = 0;
   startChar_ = 0;
@@ -388,6 +396,10 @@ void TRegularExpression::DoCompile() {
       startChar_ = program_[scan + kHeader];
     else if (program_[scan] == OpInputStart)
       anchored_ = 1;
+    // Every match passes each node of the top-level chain: its literals all stand in it.
+    for (int n = scan; n != 0; n = NextOf(n))
+      if ((program_[n] == OpLiteral || program_[n] == OpLiteralFold) && program_[n + kHeader] != 0)
+        chainLiterals_.push_back(n);
     if (flags & SPSTART) {
       int longest = -1, len = 0;
       for (; scan != 0; scan = NextOf(scan)) {
@@ -403,6 +415,211 @@ void TRegularExpression::DoCompile() {
         reqLiteral_ = longest;
         reqLiteralLen_ = len;
       }
+    }
+  }
+  BuildPrefixFilter();
+}
+
+namespace {
+
+// Rough share of each byte in the text the program searches (trace logs: mostly lower-case
+// words and spaces, some digits, few capitals and signs), to pick the rarest prefix sets.
+struct ByteWeights {
+  float w[256];
+  constexpr ByteWeights() : w() {
+    for (int c = 0; c < 256; ++c) w[c] = 0.05f;
+    for (int c = 33; c < 127; ++c) w[c] = 0.3f;
+    const char* letters = "etaoinshrdlcumwfgypbvkjxqz";
+    const float freq[26] = {12.7f, 9.1f, 8.2f, 7.5f, 7.0f, 6.7f, 6.3f, 6.1f, 6.0f, 4.3f, 4.0f, 2.8f, 2.8f,
+                            2.4f,  2.4f, 2.2f, 2.0f, 2.0f, 1.9f, 1.5f, 1.0f, 0.8f, 0.2f, 0.2f, 0.1f, 0.1f};
+    for (int k = 0; k < 26; ++k) {
+      w[static_cast<unsigned char>(letters[k])] = freq[k];
+      w[static_cast<unsigned char>(letters[k] - 32)] = freq[k] * 0.15f;
+    }
+    for (int c = '0'; c <= '9'; ++c) w[c] = 1.5f;
+    w[' '] = 15.0f;
+    w['\r'] = w['\n'] = 2.0f;
+  }
+};
+constexpr ByteWeights kWeights;
+
+constexpr int kPrefixWalkBudget = 4096;  // nodes looked at while deriving the prefix
+constexpr int kPrefixWalkDepth = 16;     // nested alternations followed
+
+using Bits = uint8_t[32];
+
+void AllBut(uint8_t* set, unsigned char c) {
+  std::memset(set, 0xFF, 32);
+  set[c >> 3] &= static_cast<uint8_t>(~(1u << (c & 7)));
+}
+
+}  // namespace
+
+// The set of characters a one-character node accepts (never NUL, at which every such node fails);
+// false for nodes that are not one character.
+bool TRegularExpression::OneCharSet(int p, uint8_t* set) const {
+  const uint8_t* opnd = program_.data() + p + kHeader;
+  std::memset(set, 0, 32);
+  switch (program_[p]) {
+    case OpAny: case OpAnyInLine: AllBut(set, 0); break;  // line separators: checked by the attempt
+    case OpLiteral:
+      if (!opnd[0]) return false;
+      AddToSet(set, opnd[0]);
+      break;
+    case OpLiteralFold:
+      if (!opnd[0]) return false;
+      AddToSet(set, opnd[0]);
+      AddToSet(set, Other(opnd[0]));
+      break;
+    case OpDigit:
+      for (int c = '0'; c <= '9'; ++c) AddToSet(set, static_cast<unsigned char>(c));
+      break;
+    case OpNonDigit:
+      AllBut(set, 0);
+      for (int c = '0'; c <= '9'; ++c) set[c >> 3] &= static_cast<uint8_t>(~(1u << (c & 7)));
+      break;
+    case OpTinySet:
+      for (int k = 0; k < 3; ++k) AddToSet(set, opnd[k]);
+      break;
+    case OpTinySetNot:
+      AllBut(set, 0);
+      for (int k = 0; k < 3; ++k) set[opnd[k] >> 3] &= static_cast<uint8_t>(~(1u << (opnd[k] & 7)));
+      break;
+    case OpFullSet: std::memcpy(set, opnd, 32); break;
+    default: return false;
+  }
+  set[0] &= 0xFE;
+  return true;
+}
+
+// Follows the program from node p, with `off` characters of every match already accounted for,
+// and writes into sets[off...] the characters every match along this path has at each further
+// position; returns how many positions from the match start are known. It stops where the
+// length of what follows is not fixed (repeats, loops, back-references, the end). Alternatives
+// are followed each and joined: a position is known as far as every alternative knows it.
+int TRegularExpression::PrefixWalk(int p, int off, uint8_t (*sets)[32], int& budget, int depth) const {
+  const uint8_t* prog = program_.data();
+  while (p != 0 && off < kMaxPrefix) {
+    if (--budget < 0) return off;
+    const uint8_t op = prog[p];
+    const uint8_t* opnd = prog + p + kHeader;
+    const int next = NextOf(p);
+    switch (op) {
+      case OpInputStart: case OpInputEnd: case OpLineStart: case OpLineEnd: case OpNothing:
+      case OpComment: case OpWordBoundary: case OpNotWordBoundary:
+        p = next;  // zero-width: the position stays
+        continue;
+      case OpLiteral: case OpLiteralFold:
+        for (const uint8_t* c = opnd; *c && off < kMaxPrefix; ++c, ++off) {
+          std::memset(sets[off], 0, 32);
+          AddToSet(sets[off], *c);
+          if (op == OpLiteralFold) AddToSet(sets[off], Other(*c));
+        }
+        p = next;
+        continue;
+      case OpAny: case OpAnyInLine: case OpDigit: case OpNonDigit: case OpTinySet: case OpTinySetNot:
+      case OpFullSet:
+        OneCharSet(p, sets[off++]);
+        p = next;
+        continue;
+      case OpPlus: case OpPlusLazy:
+        return OneCharSet(p + kHeader, sets[off]) ? off + 1 : off;
+      case OpRepeat: case OpRepeatLazy: {
+        const int32_t mn = ReadLE32(opnd), mx = ReadLE32(opnd + 4);
+        if (mn <= 0 || !OneCharSet(p + kHeader + 8, sets[off])) return off;
+        const int copies = static_cast<int>(std::min<int64_t>(mn, kMaxPrefix - off));
+        for (int k = 1; k < copies; ++k) std::memcpy(sets[off + k], sets[off], 32);
+        off += copies;
+        if (mn != mx || copies < mn) return off;
+        p = next;  // a fixed count: what follows starts at a known position
+        continue;
+      }
+      case OpBranch: {
+        if (next == 0 || prog[next] != OpBranch) {
+          p += kHeader;  // one alternative: no choice
+          continue;
+        }
+        if (depth >= kPrefixWalkDepth) return off;
+        Bits joined[kMaxPrefix], own[kMaxPrefix];
+        int known = kMaxPrefix;
+        for (int j = off; j < kMaxPrefix; ++j) std::memset(joined[j], 0, 32);
+        for (int b = p; b != 0 && prog[b] == OpBranch; b = NextOf(b)) {
+          const int k = PrefixWalk(b + kHeader, off, own, budget, depth + 1);
+          known = std::min(known, k);
+          for (int j = off; j < known; ++j)
+            for (int i = 0; i < 32; ++i) joined[j][i] |= own[j][i];
+          if (known == off) break;
+        }
+        for (int j = off; j < known; ++j) std::memcpy(sets[j], joined[j], 32);
+        return known;
+      }
+      default:
+        if (op >= OpOpen + 1 && op < OpClose + kGroupCount && op != OpClose) {
+          p = next;  // group boundaries are zero-width too
+          continue;
+        }
+        return off;  // the end, a back-reference, a loop, a repeat that may be empty, ...
+    }
+  }
+  return off;
+}
+
+// Derives the start-position filter: the prefix sets of the walk, the first of them narrowed
+// to the first-character rule (the start character when there is one), and the two rarest sets
+// of at most four characters for the vector scan.
+void TRegularExpression::BuildPrefixFilter() {
+  prefixLen_ = 0;
+  prefixTable_.clear();
+  scanA_ = ScanSet{};
+  scanB_ = ScanSet{};
+  Bits sets[kMaxPrefix];
+  int budget = kPrefixWalkBudget;
+  int len = PrefixWalk(1, 0, sets, budget, 0);
+  if (len == 0) {
+    std::memset(sets[0], 0xFF, 32);
+    len = 1;
+  }
+  Bits rule = {};
+  if (startChar_ != 0) AddToSet(rule, startChar_);
+  else std::memcpy(rule, firstCharSet_, 32);
+  for (int i = 0; i < 32; ++i) sets[0][i] &= rule[i];
+  sets[0][0] &= 0xFE;
+
+  prefixLen_ = len;
+  prefixTable_.assign(static_cast<size_t>(len) * 256, 0);
+  float best = 1e30f, second = 1e30f;
+  for (int j = 0; j < len; ++j) {
+    ScanSet cand;
+    cand.Offset = j;
+    float weight = 0;
+    for (int c = 0; c < 256; ++c) {
+      if (!InSet(sets[j], static_cast<unsigned char>(c))) continue;
+      prefixTable_[static_cast<size_t>(j) * 256 + c] = 1;
+      weight += kWeights.w[c];
+      if (cand.Count < 4) cand.Chars[cand.Count] = static_cast<uint8_t>(c);
+      ++cand.Count;
+    }
+    if (cand.Count == 0 || cand.Count > 4) continue;
+    for (int k = cand.Count; k < 4; ++k) cand.Chars[k] = cand.Chars[0];
+    if (weight < best) {
+      second = best;
+      scanB_ = scanA_;
+      best = weight;
+      scanA_ = cand;
+    } else if (weight < second) {
+      second = weight;
+      scanB_ = cand;
+    }
+  }
+  // A position no character can fill: no match anywhere; the scan tests it first.
+  for (int j = 0; j < len; ++j) {
+    bool empty = true;
+    for (int i = 0; i < 32 && empty; ++i) empty = sets[j][i] == 0;
+    if (empty) {
+      scanA_ = ScanSet{};
+      scanA_.Offset = j;
+      scanB_ = ScanSet{};
+      break;
     }
   }
 }
@@ -967,8 +1184,13 @@ bool TRegularExpression::ProgramReady() {
   return true;
 }
 
-void TRegularExpression::SetInput(const std::string& subject) {
+void TRegularExpression::ClearGroups() {
   for (int n = 0; n < kGroupCount; ++n) startp_[n] = endp_[n] = nullptr;
+  matchOffset_ = 0;
+}
+
+void TRegularExpression::SetInput(const std::string& subject) {
+  ClearGroups();
   size_t nul = subject.find('\0');
   size_t len = nul == std::string::npos ? subject.size() : nul;
   if (len > static_cast<size_t>(INT32_MAX - 1)) len = INT32_MAX - 1;
@@ -980,8 +1202,17 @@ void TRegularExpression::SetInput(const std::string& subject) {
 }
 
 bool TRegularExpression::Exec(const std::string& subject) {
-  SetInput(subject);
-  return ExecFrom(1);
+  // The subject is searched where it lies (it may be a whole log of megabytes): nothing is
+  // copied but the matched text. No subject stays behind for ExecFrom.
+  ClearGroups();
+  input_.reset();
+  inputLen_ = 0;
+  if (!ProgramReady()) return false;
+  const void* nul = std::memchr(subject.data(), 0, subject.size());
+  size_t len = nul ? static_cast<size_t>(static_cast<const char*>(nul) - subject.data()) : subject.size();
+  if (len > static_cast<size_t>(INT32_MAX - 1)) len = INT32_MAX - 1;
+  // c_str() ends with a NUL; a subject cut at an earlier NUL ends at that one.
+  return Search(subject.c_str(), static_cast<int32_t>(len), 0);
 }
 
 bool TRegularExpression::ExecFrom(int offset) {
@@ -990,35 +1221,161 @@ bool TRegularExpression::ExecFrom(int offset) {
   const int32_t len = inputLen_;
   if (offset < 1) Error(reeOffsetMustBeGreaterThen0);
   if (offset > len + 1) return false;
-  for (int n = 0; n < kGroupCount; ++n) startp_[n] = endp_[n] = nullptr;
-  const char* s = input_.get() + offset - 1;
-  const char* end = input_.get() + len;
+  return Search(input_.get(), len, offset - 1);
+}
+
+bool TRegularExpression::Search(const char* input, int32_t len, int32_t from) {
+  ClearGroups();
+  const char* s = input + from;
+  const char* end = input + len;
 
   if (reqLiteral_ >= 0) {
     const char* lit = reinterpret_cast<const char*>(program_.data()) + reqLiteral_;
     if (!memmem(s, static_cast<size_t>(end - s), lit, static_cast<size_t>(reqLiteralLen_))) return false;
   }
 
-  inputStart_ = input_.get();
+  inputStart_ = input;
   inputEnd_ = end;
   loopDepth_ = 0;
   steps_ = 0;
   stackGuard_ = ThreadStackGuard();
   backRecords_.clear();
   backLast_.assign(program_.size(), -1);
+  occurrences_.clear();
 
-  if (anchored_) return TryAt(s);
-  if (startChar_ != 0) {
-    for (const char* p = s; p < end; ++p) {
-      p = static_cast<const char*>(std::memchr(p, startChar_, static_cast<size_t>(end - p)));
-      if (!p) return false;
-      if (TryAt(p)) return true;
-    }
+  bool found = false;
+  try {
+    found = anchored_ ? TryAt(s) : ScanAndTry(s, end);
+  } catch (...) {
+    ClearGroups();  // the registers may point into a subject that is about to go
+    occurrences_.clear();
+    throw;
+  }
+  occurrences_.clear();
+  if (!found) {
+    ClearGroups();
     return false;
   }
-  for (const char* p = s; p < end; ++p)
-    if (InSet(firstCharSet_, static_cast<unsigned char>(*p)) && TryAt(p)) return true;
+  KeepMatch();
+  return true;
+}
+
+// Takes a copy of the matched text and points the group registers into it, so that the
+// results outlive the subject.
+void TRegularExpression::KeepMatch() {
+  const char* lo = startp_[0];
+  const char* hi = endp_[0];
+  for (int n = 1; n < kGroupCount; ++n) {
+    if (!startp_[n] || !endp_[n]) continue;
+    lo = std::min({lo, startp_[n], endp_[n]});
+    hi = std::max({hi, startp_[n], endp_[n]});
+  }
+  matchText_.assign(lo, static_cast<size_t>(hi - lo));
+  matchOffset_ = static_cast<int32_t>(lo - inputStart_);
+  const char* base = matchText_.data();
+  for (int n = 0; n < kGroupCount; ++n) {
+    if (startp_[n]) startp_[n] = base + (startp_[n] - lo);
+    if (endp_[n]) endp_[n] = base + (endp_[n] - lo);
+  }
+  inputStart_ = inputEnd_ = nullptr;
+}
+
+bool TRegularExpression::PrefixAt(const char* p) const {
+  const uint8_t* t = prefixTable_.data();
+  for (int j = 0; j < prefixLen_; ++j, t += 256)
+    if (!t[static_cast<unsigned char>(p[j])]) return false;
+  return true;
+}
+
+// Tries every start position from s that can begin a match, in order. A position is tried only
+// if it passes the first-character rule and its next characters lie in the sets that every match
+// needs there (prefixTable_); the two most selective of those sets are tested 16 positions at a
+// time.
+bool TRegularExpression::ScanAndTry(const char* s, const char* end) {
+  if (prefixLen_ <= 0 || end - s < prefixLen_) return false;
+  ptrdiff_t last = (end - prefixLen_) - s;  // offset of the last position with room for the prefix
+  const char* p = s;
+  // Once attempts have cost much, no start after the last place of a literal every match
+  // contains is tried (a match contains it at or after its start).
+  bool bounded = chainLiterals_.empty();
+  auto attempt = [&](const char* q) {
+    if (TryAt(q)) return true;
+    if (!bounded && steps_ > kBoundAfterSteps) {
+      bounded = true;
+      last = std::min(last, LastStartByLiterals(s));
+    }
+    return false;
+  };
+#if defined(__SSE2__)
+  if (scanA_.Count > 0) {
+    const int offA = scanA_.Offset, offB = scanB_.Count > 0 ? scanB_.Offset : offA;
+    auto splat = [](const ScanSet& set, int k) { return _mm_set1_epi8(static_cast<char>(set.Chars[k])); };
+    const __m128i a0 = splat(scanA_, 0), a1 = splat(scanA_, 1), a2 = splat(scanA_, 2), a3 = splat(scanA_, 3);
+    const ScanSet& sb = scanB_.Count > 0 ? scanB_ : scanA_;
+    const __m128i b0 = splat(sb, 0), b1 = splat(sb, 1), b2 = splat(sb, 2), b3 = splat(sb, 3);
+    const int reach = std::max(offA, offB) + 16;  // bytes read past a block's start
+    while (p - s <= last && end - p >= reach) {
+      const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + offA));
+      const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + offB));
+      const __m128i ma = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(va, a0), _mm_cmpeq_epi8(va, a1)),
+                                      _mm_or_si128(_mm_cmpeq_epi8(va, a2), _mm_cmpeq_epi8(va, a3)));
+      const __m128i mb = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(vb, b0), _mm_cmpeq_epi8(vb, b1)),
+                                      _mm_or_si128(_mm_cmpeq_epi8(vb, b2), _mm_cmpeq_epi8(vb, b3)));
+      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(ma, mb)));
+      while (mask) {
+        const char* q = p + __builtin_ctz(mask);
+        mask &= mask - 1;
+        if (q - s > last) return false;
+        if (PrefixAt(q) && attempt(q)) return true;
+      }
+      p += 16;
+    }
+  }
+#endif
+  // The rest one at a time; scanA_ is the rarest set, or position 0 when none is small.
+  const int firstOff = scanA_.Offset;
+  const uint8_t* first = prefixTable_.data() + static_cast<size_t>(firstOff) * 256;
+  for (; p - s <= last; ++p)
+    if (first[static_cast<unsigned char>(p[firstOff])] && PrefixAt(p) && attempt(p)) return true;
   return false;
+}
+
+// The last start from which a match could still contain every literal of the top-level chain:
+// the smallest of their last places in the subject from s on, as an offset from s; -1 when one
+// is missing.
+ptrdiff_t TRegularExpression::LastStartByLiterals(const char* s) {
+  const unsigned char* from = reinterpret_cast<const unsigned char*>(s);
+  const unsigned char* end = reinterpret_cast<const unsigned char*>(inputEnd_);
+  const char* bound = inputEnd_;
+  for (int node : chainLiterals_) {
+    const uint8_t* text = program_.data() + node + kHeader;
+    const bool fold = program_[node] == OpLiteralFold;
+    const size_t len = std::strlen(reinterpret_cast<const char*>(text));
+    Charge((end - from) / 64 + 1);
+    const unsigned char a = text[0], b = fold ? Other(text[0]) : text[0];
+    const unsigned char* found = nullptr;
+    if (static_cast<size_t>(end - from) >= len) {
+      const unsigned char y = text[len - 1], z = fold ? Other(y) : y;
+      int64_t compared = 0;
+      for (const unsigned char* q = end - len + 1; q-- > from;) {
+        if ((*q != a && *q != b) || (q[len - 1] != y && q[len - 1] != z)) continue;
+        size_t k = 1;
+        while (k < len && (q[k] == text[k] || (fold && q[k] == Other(text[k])))) ++k;
+        compared += static_cast<int64_t>(k);
+        if (compared >= 1024) {
+          Charge(compared / 16);
+          compared %= 16;
+        }
+        if (k == len) {
+          found = q;
+          break;
+        }
+      }
+    }
+    if (!found) return -1;
+    bound = std::min(bound, reinterpret_cast<const char*>(found));
+  }
+  return bound - s;
 }
 
 bool TRegularExpression::TryAt(const char* p) {
@@ -1034,8 +1391,8 @@ bool TRegularExpression::TryAt(const char* p) {
 }
 
 int TRegularExpression::MatchPos(int n) const {
-  if (n < 0 || n >= kGroupCount || !startp_[n] || !endp_[n] || !input_) return -1;
-  return static_cast<int>(startp_[n] - input_.get()) + 1;
+  if (n < 0 || n >= kGroupCount || !startp_[n] || !endp_[n]) return -1;
+  return static_cast<int>(startp_[n] - matchText_.data()) + matchOffset_ + 1;
 }
 
 int TRegularExpression::MatchLen(int n) const {
@@ -1050,7 +1407,70 @@ std::string TRegularExpression::Match(int n) const {
 }
 
 inline void TRegularExpression::Step() {
-  if (StepLimit > 0 && ++steps_ > StepLimit) Error(reeStepLimitExceeded);
+  ++steps_;
+  if (StepLimit > 0 && steps_ > StepLimit) Error(reeStepLimitExceeded);
+}
+
+inline void TRegularExpression::Charge(int64_t units) {
+  steps_ += units;
+  if (StepLimit > 0 && steps_ > StepLimit) Error(reeStepLimitExceeded);
+}
+
+// The places in the subject where the literal of node `lit` stands whole (ascending offsets),
+// found once per search. The scan is charged a unit per 64 characters.
+const std::vector<int32_t>& TRegularExpression::LiteralOccurrences(Node lit) {
+  const int32_t node = static_cast<int32_t>(lit - program_.data());
+  Occurrences* o = nullptr;
+  for (const auto& e : occurrences_)
+    if (e->Node == node) o = e.get();
+  if (o && o->Built) return o->At;
+  if (!o) {
+    // Held by pointer: an outer repeat may be walking another node's list meanwhile.
+    occurrences_.push_back(std::make_unique<Occurrences>());
+    o = occurrences_.back().get();
+    o->Node = node;
+  }
+  Charge((inputEnd_ - inputStart_) / 64 + 1);
+  o->At.clear();
+  o->Built = true;
+  const bool fold = lit[0] == OpLiteralFold;
+  const uint8_t* text = lit + kHeader;
+  const size_t len = std::strlen(reinterpret_cast<const char*>(text));
+  const unsigned char a = text[0], b = fold ? Other(text[0]) : text[0];
+  const unsigned char y = text[len - 1], z = fold ? Other(y) : y;
+  int64_t compared = 0;
+  auto whole = [&](const unsigned char* q) {
+    if (q[len - 1] != y && q[len - 1] != z) return false;
+    size_t k = 1;
+    while (k < len && (q[k] == text[k] || (fold && q[k] == Other(text[k])))) ++k;
+    compared += static_cast<int64_t>(k);
+    if (compared >= 1024) {  // long literals that nearly stand everywhere: charged as compared
+      Charge(compared / 16);
+      compared %= 16;
+    }
+    return k == len;
+  };
+  const unsigned char* in = reinterpret_cast<const unsigned char*>(inputStart_);
+  const unsigned char* end = reinterpret_cast<const unsigned char*>(inputEnd_);
+  if (static_cast<size_t>(end - in) < len) return o->At;
+  const unsigned char* last = end - len;
+  const unsigned char* q = in;
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi8(static_cast<char>(a)), vb = _mm_set1_epi8(static_cast<char>(b));
+  for (; end - q >= 16 && q <= last; q += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    unsigned mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb))));
+    while (mask) {
+      const unsigned char* c = q + __builtin_ctz(mask);
+      mask &= mask - 1;
+      if (c <= last && whole(c)) o->At.push_back(static_cast<int32_t>(c - in));
+    }
+  }
+#endif
+  for (; q <= last; ++q)
+    if ((*q == a || *q == b) && whole(q)) o->At.push_back(static_cast<int32_t>(q - in));
+  return o->At;
 }
 
 // Counts repetitions of a one-character node (or whole copies of a group's text) from the
@@ -1112,11 +1532,13 @@ int TRegularExpression::RegRepeat(Node p, int max, int& step) {
         at += glen;
         ++n;
       }
+      Charge(at / 8 + 1);
       cursor_ += at;
       return n;
     }
     default: Error(reeRegRepeatCalledInappropriately);
   }
+  if (p[0] != OpAny) Charge(n / 8);  // the characters counted (a whole run at a time)
   cursor_ += n;
   return n;
 }
@@ -1163,15 +1585,22 @@ bool TRegularExpression::MatchPrim(Node scan) {
       case OpLiteral: {
         const uint8_t* lit = scan + kHeader;
         if (c != lit[0]) return false;
+        const char* from = cursor_;
         for (; *lit; ++lit, ++cursor_)
-          if (static_cast<unsigned char>(*cursor_) != *lit) return false;
+          if (static_cast<unsigned char>(*cursor_) != *lit) break;
+        if ((cursor_ - from) >= 16) Charge((cursor_ - from) / 16);  // long literals: per 16 compared
+        if (*lit) return false;
         break;
       }
       case OpLiteralFold: {
-        for (const uint8_t* lit = scan + kHeader; *lit; ++lit, ++cursor_) {
+        const uint8_t* lit = scan + kHeader;
+        const char* from = cursor_;
+        for (; *lit; ++lit, ++cursor_) {
           const unsigned char ch = static_cast<unsigned char>(*cursor_);
-          if (ch != *lit && ch != Other(*lit)) return false;
+          if (ch != *lit && ch != Other(*lit)) break;
         }
+        if ((cursor_ - from) >= 16) Charge((cursor_ - from) / 16);
+        if (*lit) return false;
         break;
       }
       case OpDigit:
@@ -1204,6 +1633,7 @@ bool TRegularExpression::MatchPrim(Node scan) {
         if (g >= kGroupCount) Error(reeMatchPrimMemoryCorruption);
         if (!startp_[g] || !endp_[g]) return false;
         const bool fold = op == OpBackRefFold;
+        if (endp_[g] - startp_[g] >= 16) Charge((endp_[g] - startp_[g]) / 16);  // the copy compared
         for (const char* q = startp_[g]; q < endp_[g]; ++q, ++cursor_) {
           if (cursor_ >= inputEnd_) return false;
           const unsigned char ch = static_cast<unsigned char>(*cursor_);
@@ -1290,21 +1720,38 @@ bool TRegularExpression::MatchPrim(Node scan) {
           return hintOk() && MatchPrim(next);
         }
         const bool lazy = op == OpStarLazy || op == OpPlusLazy || op == OpRepeatLazy;
-        if (!lazy) {
-          for (int64_t k = n; k >= minCount; --k) {
-            cursor_ = base + k * step;
-            if (hintOk()) {
-              Step();
+        if (step == 1 && hint >= 0 && n - minCount > kOccurrenceWindow) {
+          // A long run before a literal: only where the whole literal stands can the rest match,
+          // and those places are listed once per search.
+          const std::vector<int32_t>& at = LiteralOccurrences(next);
+          const int32_t lo = static_cast<int32_t>(base - inputStart_) + minCount;
+          const int32_t hi = static_cast<int32_t>(base - inputStart_) + n;
+          Charge(1);
+          if (!lazy) {
+            for (auto it = std::upper_bound(at.begin(), at.end(), hi); it != at.begin() && *--it >= lo;) {
+              cursor_ = inputStart_ + *it;
+              if (MatchPrim(next)) return true;
+            }
+          } else {
+            for (auto it = std::lower_bound(at.begin(), at.end(), lo); it != at.end() && *it <= hi; ++it) {
+              cursor_ = inputStart_ + *it;
               if (MatchPrim(next)) return true;
             }
           }
+          return false;
+        }
+        // Every place looked at counts against the budget, the ones the hint turns down too.
+        if (!lazy) {
+          for (int64_t k = n; k >= minCount; --k) {
+            Step();
+            cursor_ = base + k * step;
+            if (hintOk() && MatchPrim(next)) return true;
+          }
         } else {
           for (int64_t k = minCount; k <= n; ++k) {
+            Step();
             cursor_ = base + k * step;
-            if (hintOk()) {
-              Step();
-              if (MatchPrim(next)) return true;
-            }
+            if (hintOk() && MatchPrim(next)) return true;
           }
         }
         return false;

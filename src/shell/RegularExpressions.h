@@ -2,6 +2,7 @@
 // A small backtracking regular-expression engine over 8-bit (Windows-1252) characters. The
 // expression compiles into a byte program of linked nodes that a recursive matcher runs. Needs
 // nothing above src/base, so the fuzzers and benchmarks can link it without the GUI.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -136,9 +137,12 @@ public:
   int32_t ErrorPosition() const;
   int32_t LastError() const { return lastError_; }
 
+  // Searches the subject from its first character. The subject is not copied: the results
+  // (MatchPos, Match) stay valid after it is gone, but ExecFrom needs a SetInput of its own.
   bool Exec(const std::string& subject);
+  // Stores a copy of the subject for ExecFrom.
   void SetInput(const std::string& subject);
-  bool ExecFrom(int offset);  // 1-based
+  bool ExecFrom(int offset);  // 1-based, in the subject of the last SetInput
 
   // Results of the last search: 1-based position and length of group n, -1 when it took no part.
   int MatchPos(int n) const;
@@ -160,7 +164,10 @@ public:
   std::string SpaceCharacters;
   std::string WordCharacters;
   std::string LineSeparators;
-  // Nodes visited per search before it gives up with reeStepLimitExceeded; 0 = no limit.
+  // Units of work per search before it gives up with reeStepLimitExceeded; 0 = no limit. A unit
+  // is a node visited, a place a repeat backs off to, 8 characters counted by a repeat, 16
+  // characters compared, or 64 characters scanned for a literal, so the limit bounds the time
+  // whatever the subject (20 million units take well under a second).
   int64_t StepLimit = 0;
 
 private:
@@ -197,6 +204,23 @@ private:
   int ParseCount(const char* from, const char* to);
   void FillFirstCharSet();
 
+  // search
+  static constexpr int kMaxPrefix = 16;
+  struct ScanSet {  // up to four characters tested 16 positions at a time
+    int Offset = 0;
+    int Count = 0;  // 0 = no such set
+    uint8_t Chars[4] = {};
+  };
+  void ClearGroups();
+  bool Search(const char* input, int32_t len, int32_t from);
+  bool ScanAndTry(const char* s, const char* end);
+  bool PrefixAt(const char* p) const;
+  ptrdiff_t LastStartByLiterals(const char* s);
+  void KeepMatch();
+  bool OneCharSet(int p, uint8_t* set) const;
+  int PrefixWalk(int p, int off, uint8_t (*sets)[32], int& budget, int depth) const;
+  void BuildPrefixFilter();
+
   // matcher
   bool TryAt(const char* p);
   bool MatchPrim(Node scan);
@@ -205,6 +229,8 @@ private:
   bool IsWordChar(unsigned char c) const { return (wordSet_[c >> 3] >> (c & 7)) & 1; }
   bool IsLineSep(unsigned char c) const { return (lineSepSet_[c >> 3] >> (c & 7)) & 1; }
   void Step();
+  void Charge(int64_t units);
+  const std::vector<int32_t>& LiteralOccurrences(Node lit);
 
   const char* startp_[kGroupCount] = {};
   const char* endp_[kGroupCount] = {};
@@ -231,8 +257,19 @@ private:
   std::vector<uint8_t> program_;
   std::string expression_;
   bool hasExpression_ = false;
-  std::unique_ptr<char[]> input_;  // exact size: length + 1
+  std::unique_ptr<char[]> input_;  // the SetInput subject, exact size: length + 1
   int32_t inputLen_ = 0;
+  std::string matchText_;     // the text the group registers point into after a match
+  int32_t matchOffset_ = 0;   // where matchText_ begins in the subject (0-based)
+  // Start-position filter: the characters every match has at positions 0..prefixLen_-1 from its
+  // start (256 flags per position), the first narrowed to the first-character rule.
+  int prefixLen_ = 0;
+  std::vector<uint8_t> prefixTable_;
+  ScanSet scanA_, scanB_;
+  // The literal nodes on the top-level chain of a single-alternative program; after
+  // kBoundAfterSteps steps a search stops at the last place where they could all still stand.
+  std::vector<int32_t> chainLiterals_;
+  static constexpr int64_t kBoundAfterSteps = 100000;
   int32_t lastError_ = 0;
   uint32_t compModifiers_ = 0;
   uint32_t progModifiers_ = 0;
@@ -247,4 +284,13 @@ private:
   std::vector<int32_t> backLast_;  // per program offset: latest record of that OpBack node
   uintptr_t stackGuard_ = 0;
   int64_t steps_ = 0;
+  // Where the literal after a repeat stands, per literal node, built when a repeat first backs
+  // off over more than kOccurrenceWindow places in a search.
+  static constexpr int kOccurrenceWindow = 64;
+  struct Occurrences {
+    int32_t Node = 0;
+    bool Built = false;
+    std::vector<int32_t> At;
+  };
+  std::vector<std::unique_ptr<Occurrences>> occurrences_;
 };

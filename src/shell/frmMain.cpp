@@ -18,9 +18,11 @@
 #include "engine/Inet.h"
 #include "engine/tools.h"
 #include "engine/zrD3D.h"
+#include "game/GameWindow.h"
 #include "game/KTGlobal.h"
 #include "game/Options.h"
 #include "game/ServerReplies.h"
+#include "game/UserFiles.h"
 #include "shell/MenuServices.h"
 #include "shell/OnlineServices.h"
 #include "shell/RequestRunner.h"
@@ -99,6 +101,10 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
   const QString stamp = locale.toString(now.date(), QLocale::ShortFormat) + " " + locale.toString(now.time(), timeFormat);
   Log("Started at :" + stamp.toStdString(), ltInfo);
   LogSystemInfo();
+  RemoveStaleSaveFiles();
+  const std::string folderProblem = UserFolderProblem();
+  if (!folderProblem.empty())  // once per run, in front of the menu
+    QTimer::singleShot(0, this, [this, folderProblem] { MenuMessage(this, folderProblem); });
   InstantPlay = HasParam(params, "/ip");
   miReplayWorldsBestGame->setVisible(HasParam(params, "/replay"));
   try {
@@ -111,16 +117,7 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
   }
   MenuState = msUnchecked;
   LoadPictures();
-  const std::string codec = CommonDataDir + "l3codecx.acm";
-  if (!FileExists(codec)) {
-    TResourceData data;
-    if (FindResourceData("DLL", "MP3CODEC", data)) {
-      TFileStream out(codec, fmCreate);
-      out.WriteBuffer(data.Data, static_cast<int32_t>(data.Size));
-    } else {
-      Log("The MP3 codec resource is missing", ltError);
-    }
-  }
+  WriteCodecFile();
   UpdateActions();
   Log("Initialized", ltCheckpoint);
 }

@@ -113,6 +113,19 @@ TEST(Pictures, CreditsBandIsPlainAndThePlayButtonIsDrawn) {
   EXPECT_GT(green(base.PixelRGB(200, 290)), 120);
 }
 
+TEST(Pictures, TitleLeavesTheBandOfThePageTextsAndHighscoresToTheGame) {
+  // The game writes its page texts at y 300 and the highscore page's rows from y 170 to 530
+  // over the title picture; no lettering of the picture may stand there (the background stays
+  // darker than any lettering).
+  TJPEGImage title = Jpeg("title.jpg");
+  const TBitmap& t = title.Bitmap();
+  for (int y = 150; y < 549; ++y)
+    for (int x = 0; x < 800; ++x) {
+      const uint32_t p = t.PixelRGB(x, y);
+      for (int k = 0; k < 24; k += 8) ASSERT_LE(int((p >> k) & 255), 200) << x << "," << y;
+    }
+}
+
 TEST(Sounds, EffectsArePcmWaves) {
   const char* names[36] = {"GameOver", "LvlCompleted", "LvlFinished", "Delete", "Write", "BigTime",
                            "LvlStart", "ShootWater", "ShootHeart", "ShootSuper", "WaterSplash", "HeartHit",

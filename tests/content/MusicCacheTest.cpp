@@ -2,6 +2,7 @@
 // and takes the file again at the next start only when its size is the one of the sound table.
 // The committed tracks must decode to exactly those sizes, or every start would decode again.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -91,4 +92,27 @@ TEST_F(MusicCache, CachesHaveTheTableSizesAndAreKeptAtTheNextStart) {
   EXPECT_EQ(Decompressions(), 3);
   for (int row = 0; row < 3; ++row)
     EXPECT_EQ(stamp(Dir + SoundTable[row].Name + ".wav"), written[row]) << SoundTable[row].Name << " was written again";
+}
+
+TEST_F(MusicCache, BadCachesAreRebuiltAndOneThatCannotBeDoesNotStopTheOthers) {
+  const std::string codec = Dir + "l3codecx.acm";
+  fixtures::WriteCodecFile(codec);
+  TzrDSound dev(this, DSSCL_PRIORITY);
+  ASSERT_FALSE(dev.Failed);
+  dev.LoadACMDriver(codec);
+  // Right-sized garbage (the size alone used to pass), a folder, and a FIFO in the caches' places.
+  const std::string game = Dir + SoundTable[0].Name + ".wav", menu = Dir + SoundTable[1].Name + ".wav",
+                    high = Dir + SoundTable[2].Name + ".wav";
+  WriteAll(game, std::string(SoundTable[0].CachedSize, 'x'));
+  ASSERT_TRUE(ForceDirectories(menu + "/inside"));
+  ASSERT_EQ(mkfifo(high.c_str(), 0644), 0);
+  EXPECT_FALSE(IsWholeMusicCache(game, SoundTable[0].CachedSize));
+  Prepare(dev);
+  EXPECT_EQ(Decompressions(), 3);
+  EXPECT_TRUE(IsWholeMusicCache(game, SoundTable[0].CachedSize));
+  EXPECT_TRUE(DirectoryExists(menu));
+  EXPECT_TRUE(LogHasPrefix("* Warning: Failed to decompress music files: "));
+  EXPECT_TRUE(IsWholeMusicCache(high, SoundTable[2].CachedSize));  // after the failed row
+  for (const auto& e : std::filesystem::directory_iterator(Dir))
+    EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
 }

@@ -65,7 +65,7 @@ TEST_F(Uninstall, LeavesNothingTheProgramWrote) {
   ASSERT_TRUE(AcquireSingleInstance());
   SetLogFile(UserDataDir + "qv.log");
   Log("a run", ltInfo);
-  WriteCodecFileIfMissing();
+  ASSERT_TRUE(WriteCodecFile());
   ASSERT_TRUE(FileExists(CommonDataDir + "l3codecx.acm"));
   {
     TzrDSound dev(this, DSSCL_PRIORITY);
@@ -90,7 +90,8 @@ TEST_F(Uninstall, LeavesNothingTheProgramWrote) {
   }
   ASSERT_TRUE(FileExists(UserDataDir + "env.dat"));
   ASSERT_TRUE(FileExists(UserDataDir + "last.gmp"));
-  for (const char* f : {"11.lvl", "12.lvl", "11.scn", "12.scn", "mybest.gmp", "worldbest.gmp"}) WriteAll(UserDataDir + f, "x");
+  for (const char* f : {"11.lvl", "12.lvl", "11.scn", "12.scn", "mybest.gmp", "worldbest.gmp", "env.dat.damaged"})
+    WriteAll(UserDataDir + f, "x");
   SetLogFile("");
   ReleaseSingleInstance();
   ASSERT_TRUE(FileExists(UserDataDir + "Kestrune.lock"));

@@ -216,3 +216,30 @@ TEST(CipherStreams, OwnedInnerAndCipherAreFreed) {
   EXPECT_EQ(freed, 2);
   delete inner;
 }
+
+TEST(CipherStreams, WholeBlocksAreAskedOfTheInnerStreamInOneRead) {
+  // A file below must not see one read per 8-byte block (a level end made ~2,600 of them).
+  struct TCountingStream : TStringStream {
+    using TStringStream::TStringStream;
+    int32_t Read(void* buffer, int32_t count) override {
+      ++Reads;
+      return TStringStream::Read(buffer, count);
+    }
+    int Reads = 0;
+  };
+  const std::string plain = RandomBytes(20003, 9);
+  TBlowfish bf(kKey);
+  TCountingStream inner(Encipher(plain));
+  TDecryptionStream dec(&inner, false, &bf, false);
+  std::string got(plain.size() + 8, '\0');
+  const int32_t n = dec.Read(got.data(), static_cast<int32_t>(got.size()));
+  ASSERT_EQ(n, 20008);  // the zero padding of the last block is part of the stream
+  EXPECT_EQ(got.substr(0, plain.size()), plain);
+  EXPECT_LE(inner.Reads, 2);
+  // A stored length that is no whole number of blocks still ends at the last whole block.
+  TCountingStream cut(Encipher(plain).substr(0, 8 * 100 + 5));
+  TDecryptionStream dec2(&cut, false, &bf, false);
+  EXPECT_EQ(dec2.Read(got.data(), 4000), 800);
+  EXPECT_EQ(got.substr(0, 800), plain.substr(0, 800));
+  EXPECT_EQ(dec2.GetPosition(), 800);
+}

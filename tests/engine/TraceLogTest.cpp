@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <set>
 #include <thread>
+#include <filesystem>
 #include <vector>
 
 #include "base/Classes.h"
@@ -165,4 +168,86 @@ TEST_F(TraceLog, ConcurrentWritersLoseAndTearNoLine) {
   for (int t = 0; t < kThreads; ++t)
     for (int i = 0; i < kLines; ++i)
       EXPECT_TRUE(seen.count("* Note: thread " + std::to_string(t) + " line " + std::to_string(i)));
+}
+
+TEST_F(TraceLog, LogBeginKeepsAHugeLogBoundedAndDropsTheOldestLines) {
+  SetLogKeepBytes(64 * 1024);
+  // One run of 1 MB without an end: only its last lines are kept, cut at a line start.
+  std::string big = "<*** Begin ***>\r\n";
+  for (int i = 0; big.size() < (1u << 20); ++i) big += "* Info: line " + std::to_string(i) + "\r\n";
+  big += "* Error: the last thing that went wrong\r\n";
+  WriteAll(File, big);
+  LogBegin();
+  const std::string kept = ReadAll(File);
+  EXPECT_LE(kept.size(), 64u * 1024 + 32);
+  EXPECT_GT(kept.size(), 60u * 1024);
+  EXPECT_EQ(kept.rfind("* Info: line ", 0), 0u);  // a whole line first
+  EXPECT_NE(kept.find("* Error: the last thing that went wrong\r\n<*** Begin ***>\r\n"), std::string::npos);
+  EXPECT_TRUE(LogHasErrors());
+  const std::string text = GetLogText();  // read bounded too: the tail, from a line start
+  EXPECT_GT(text.size(), 60u * 1024);
+  EXPECT_TRUE(kept.size() >= text.size() && kept.compare(kept.size() - text.size(), text.size(), text) == 0);
+  // Nothing is rewritten when nothing is dropped.
+  WriteAll(File, "<*** Begin ***>\r\nB\r\n<*** End ***>\r\n");
+  struct stat before {}, after {};
+  ASSERT_EQ(stat(File.c_str(), &before), 0);
+  LogBegin();
+  ASSERT_EQ(stat(File.c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"<*** Begin ***>", "B", "<*** End ***>", "<*** Begin ***>"}));
+  SetLogKeepBytes(4u << 20);
+}
+
+TEST_F(TraceLog, WhatIsNoReadableFileIsNeverRewrittenNorWaitedFor) {
+  // A FIFO without a reader: every call returns at once (it used to block for ever).
+  const std::string fifo = TestDir() + "qv.log";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  const auto start = std::chrono::steady_clock::now();
+  SetLogFile(fifo);
+  LogBegin();
+  Log("x", ltError);
+  LogPlain("p");
+  LogEnd();
+  EXPECT_FALSE(LogHasErrors());
+  EXPECT_EQ(GetLogText(), "");
+  MarkLogReported();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  struct stat st {};
+  ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  // An unreadable log keeps the previous run: the new run is only appended.
+  if (!RunningAsRoot()) {
+    SetLogFile(File);
+    WriteAll(File, "<*** Begin ***>\r\nA\r\n<*** Begin ***>\r\nB\r\n");
+    chmod(File.c_str(), 0200);
+    LogBegin();
+    chmod(File.c_str(), 0644);
+    EXPECT_EQ(ReadAll(File), "<*** Begin ***>\r\nA\r\n<*** Begin ***>\r\nB\r\n<*** Begin ***>\r\n");
+  }
+}
+
+TEST_F(TraceLog, KilledDuringTheRewriteTheLogHoldsTheOldOrTheNewRuns) {
+  // 2 MB of old runs so that the rewrite takes a while; each child cuts the log once.
+  std::string old = "<*** Begin ***>\r\nold run\r\n<*** End ***>\r\n<*** Begin ***>\r\n";
+  for (int i = 0; old.size() < (2u << 20); ++i) old += "* Info: previous run line " + std::to_string(i) + "\r\n";
+  old += "<*** End ***>\r\n";
+  const std::string cut = old.substr(old.find("<*** Begin ***>", 10)) + "<*** Begin ***>\r\n";
+  WriteAll(File, old);
+  const std::string dir = ExtractFilePath(File);
+  KillDuringSaves(
+      20, 30000,
+      [&](int i) {
+        if (i > 0) ::pause();  // one rewrite per child
+        SetLogFile(File);
+        LogBegin();
+      },
+      [&] {
+        const std::string now = ReadAll(File);
+        EXPECT_TRUE(now == old || now == cut) << now.size();
+        RemoveStaleTempFiles(dir, {"qv.log"}, {});
+        WriteAll(File, old);
+      });
+  int left = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) left += e.path().filename() != "qv.log";
+  EXPECT_EQ(left, 0) << "temporary files of the killed rewrites stay behind";
 }

@@ -331,18 +331,23 @@ TEST_F(Quads, BeyondTheIndexLimitTheRestIsDroppedWithOneWarningPerFrame) {
   EXPECT_EQ(drawn, 2u * TzrD3DQuadRenderer::kMaxQuads);
 }
 
-TEST_F(Quads, TextureIndexAbove255IsRejected) {
-  for (int bad : {256, -1}) {
-    try {
-      Quad(bad, 1, 0);
-      FAIL() << bad;
-    } catch (const Exception& e) {
-      EXPECT_EQ(e.Message, "Invalid function parameters: texture index " + std::to_string(bad) +
-                               " is outside 0 to 255");
-    }
+TEST_F(Quads, QuadsWithATextureIndexOutside0To255AreDroppedWithOneWarningPerFrame) {
+  for (int frame = 0; frame < 2; ++frame) {
+    Quad(256, 1, 0);
+    Quad(-1, 1, 0);
+    Quad(0, 1, 0);  // the good quad of the frame is still drawn
+    EXPECT_EQ(QR->QuadCount, 1);
+    EXPECT_EQ(QR->AllocQuad(1, 1000), nullptr);
+    Frame();
   }
-  EXPECT_EQ(QR->QuadCount, 0);
-  EXPECT_TRUE(LogHas("* Msg 8100000F: Invalid function parameters: texture index 256 is outside 0 to 255"));
+  int warnings = 0;
+  for (const std::string& l : LogLines())
+    warnings += l == "* Warning: Invalid function parameters: texture index 256 is outside 0 to 255, the quad is "
+                     "not drawn";
+  EXPECT_EQ(warnings, 2);
+  unsigned drawn = 0;
+  for (const TFakeD3DDraw& d : Fake.Draws) drawn += d.PrimitiveCount / 2;
+  EXPECT_EQ(drawn, 2u);
 }
 
 class Points : public Quads {

@@ -9,6 +9,7 @@
 
 #include "base/Bitmap.h"
 #include "base/Exceptions.h"
+#include "base/Resources.h"
 #include "base/SysUtils.h"
 #include "engine/PngCodec.h"
 #include "engine/tools.h"
@@ -256,15 +257,27 @@ TEST_F(GameWindow, AWorldsBestReplayWindowEndsByItself) {
   EXPECT_LE(passes, 20000);
 }
 
-TEST_F(GameWindow, ABadCodecFileStillStartsTheGame) {
-  WriteAll(CommonDataDir + "l3codecx.acm", "not a module");
+TEST_F(GameWindow, ACodecFileThatCannotBeWrittenStillStartsTheGame) {
+  // A folder in the codec file's place: no music, two warnings, the game runs.
+  ASSERT_TRUE(ForceDirectories(CommonDataDir + "l3codecx.acm/"));
   std::unique_ptr<TfrmGame> w = Make(1, 1);
   EXPECT_EQ(w->ShowModal(), "Error loading replay file");
   ASSERT_NE(w->Logic, nullptr);
   EXPECT_EQ(w->Logic->LoadProgress, 100);
   EXPECT_NE(w->Sound, nullptr);
-  EXPECT_NE(GetLogText().find("Unable to load external mp3 driver: "), std::string::npos);
-  EXPECT_EQ(ReadAll(CommonDataDir + "l3codecx.acm"), "not a module");  // a file there is kept
+  EXPECT_NE(GetLogText().find("* Warning: Unable to write mp3 driver: "), std::string::npos);
+  EXPECT_NE(GetLogText().find("* Warning: Unable to load external mp3 driver: "), std::string::npos);
+  EXPECT_TRUE(DirectoryExists(CommonDataDir + "l3codecx.acm"));
+}
+
+TEST_F(GameWindow, ADamagedCodecFileIsReplaced) {
+  WriteAll(CommonDataDir + "l3codecx.acm", "not a module");
+  std::unique_ptr<TfrmGame> w = Make(1, 1);
+  EXPECT_EQ(w->ShowModal(), "Error loading replay file");
+  TResourceData codec;
+  ASSERT_TRUE(FindResourceData("DLL", "MP3CODEC", codec));
+  EXPECT_EQ(ReadAll(CommonDataDir + "l3codecx.acm"), std::string(reinterpret_cast<const char*>(codec.Data), codec.Size));
+  EXPECT_EQ(GetLogText().find("mp3 driver"), std::string::npos);
 }
 
 TEST_F(GameWindow, StartFailures) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ReferencePlanner.h"
 #include "game/PathPlanner.h"
 
 namespace {
@@ -181,4 +182,84 @@ TEST(PathPlanner, PathHoldsAThousandPoints) {
   EXPECT_EQ(p.GetPoint(0).X, 999);
   EXPECT_EQ(p.GetPoint(999).X, 0);
   EXPECT_THROW(p.GetPoint(1000), EListError);
+}
+
+// The planner against the frozen copy of the search it replaced: the same result, path and cells
+// asked, in the same order, on random maps of many shapes. Open ground gives many ties of cost,
+// fire gives cheaper routes found late (a cost decrease inside the open list), and cells change
+// between searches of the same map, as smokers and doors move.
+TEST(PathPlanner, SameSearchAsTheReferenceOnRandomMaps) {
+  std::mt19937 rng(2024);
+  int searches = 0, found = 0, decreases = 0;
+  for (int round = 0; round < 400; ++round) {
+    const int w = 1 + static_cast<int>(rng() % 40), h = 1 + static_cast<int>(rng() % 40);
+    const unsigned wallPct = rng() % 45, firePct = rng() % 30;
+    std::vector<uint8_t> cell(static_cast<size_t>(w * h));  // 0 free, 1 fire, 2 blocked
+    auto roll = [&](uint8_t& c) {
+      unsigned r = rng() % 100;
+      c = r < wallPct ? 2 : r < wallPct + firePct ? 1 : 0;
+    };
+    for (uint8_t& c : cell) roll(c);
+    auto cost = [&](int32_t x, int32_t y) -> int32_t {
+      uint8_t c = cell[static_cast<size_t>(y * w + x)];
+      return c == 2 ? 255 : c == 1 ? 15 : 0;
+    };
+    std::vector<std::pair<int, int>> askedNew, askedRef;
+    TSearchableMap map(w, h);
+    map.CostCallback = [&](int32_t x, int32_t y) {
+      askedNew.push_back({x, y});
+      return cost(x, y);
+    };
+    TAStarPathPlanner planner;
+    planner.SetMap(&map);
+    refplan::Planner ref(w, h, [&](int32_t x, int32_t y) {
+      askedRef.push_back({x, y});
+      return cost(x, y);
+    });
+    for (int q = 0; q < 25; ++q) {
+      // Now and then a few cells change, or start and goal come from outside the map.
+      if (rng() % 3 == 0)
+        for (int k = 0; k < 3; ++k) roll(cell[rng() % cell.size()]);
+      const int spread = rng() % 8 == 0 ? 2 : 0;
+      TPathPoint s{static_cast<int>(rng() % (w + spread)) - spread / 2, static_cast<int>(rng() % (h + spread)) - spread / 2};
+      TPathPoint t{static_cast<int>(rng() % (w + spread)) - spread / 2, static_cast<int>(rng() % (h + spread)) - spread / 2};
+      askedNew.clear();
+      askedRef.clear();
+      if (rng() % 2) map.NewSearch();
+      const int32_t r = planner.FindPathBetween(s, t);
+      const int32_t e = ref.Find({s.X, s.Y}, {t.X, t.Y});
+      ++searches;
+      found += r > 1;
+      ASSERT_EQ(r, e) << "round " << round << " search " << q;
+      ASSERT_EQ(planner.Path().Count(), static_cast<int32_t>(ref.Path.size())) << round << " " << q;
+      for (int32_t i = 0; i < planner.Path().Count(); ++i) {
+        ASSERT_EQ(planner.Path().GetPoint(i).X, ref.Path[static_cast<size_t>(i)].X) << round << " " << q;
+        ASSERT_EQ(planner.Path().GetPoint(i).Y, ref.Path[static_cast<size_t>(i)].Y) << round << " " << q;
+      }
+      ASSERT_EQ(askedNew, askedRef) << round << " " << q;
+      decreases += ref.Resorts;
+    }
+  }
+  EXPECT_GT(found, searches / 4);
+  EXPECT_GT(decreases, 1000);  // the maps exercise the open list's re-sort
+}
+
+// A long winding corridor: a path of more than the 1,000 places keeps its first points.
+TEST(PathPlanner, LongPathKeepsItsFirstThousandPointsLikeTheReference) {
+  const int w = 61, h = 61;
+  std::vector<uint8_t> wall(static_cast<size_t>(w * h), 0);
+  for (int y = 1; y < h; y += 2)
+    for (int x = 0; x < w; ++x) wall[static_cast<size_t>(y * w + x)] = 1;
+  for (int y = 1; y < h; y += 2) wall[static_cast<size_t>(y * w + ((y / 2) % 2 ? 0 : w - 1))] = 0;
+  auto cost = [&](int32_t x, int32_t y) -> int32_t { return wall[static_cast<size_t>(y * w + x)] ? 255 : 0; };
+  TSearchableMap map(w, h);
+  map.CostCallback = cost;
+  TAStarPathPlanner planner;
+  planner.SetMap(&map);
+  refplan::Planner ref(w, h, cost);
+  const int32_t r = planner.FindPathBetween({0, 0}, {0, h - 1});
+  ASSERT_EQ(r, ref.Find({0, 0}, {0, h - 1}));
+  ASSERT_GT(r, 1000);
+  ASSERT_EQ(planner.Path().Count(), 1000);
+  for (int32_t i = 0; i < 1000; ++i) ASSERT_EQ(planner.Path().GetPoint(i).X, ref.Path[static_cast<size_t>(i)].X);
 }

@@ -2,10 +2,15 @@
 
 #include <pthread.h>
 
+#include <chrono>
+#include <cstdio>
 #include <functional>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "RegexReference.h"
 #include "shell/RegularExpressions.h"
 
 using namespace std::string_literals;
@@ -702,4 +707,183 @@ TEST(RegularExpression, SubjectBufferIsReused) {
   r.SetExpression("^");
   EXPECT_TRUE(r.Exec(""));
   EXPECT_EQ(r.MatchLen(0), 0);
+}
+
+namespace {
+
+// A random expression over a small alphabet, from the constructs the dialect has: literal runs,
+// classes, escapes, anchors, groups, alternatives, every quantifier, back-references and in-line
+// modifiers. Some come out invalid; both engines must then raise the same error.
+std::string RandomExpression(std::mt19937& rng, int depth = 0) {
+  static const char* const kAtoms[] = {"a", "b", "A", "ab", "ba", "x", "_", "1", " ", ".", "\\.", "[ab]", "[^a]",
+                                       "[a-c]", "[A-Z_]", "\\d", "\\D", "\\w", "\\W", "\\s", "\\S", "\\b",
+                                       "\\B", "^", "$", "\\r\\n", "\\n", "\\x41", "(?i)", "(?-s)", "abc",
+                                       "\\1", "\\2", "E_FAIL", "{", "a{2}", "[]a]", "[a-]"};
+  static const char* const kQuant[] = {"*", "+", "?", "{2}", "{1,3}", "{0,2}", "{2,}", "*?", "+?", "??", "{1,2}?"};
+  std::string out;
+  const int pieces = 1 + static_cast<int>(rng() % 4);
+  for (int k = 0; k < pieces; ++k) {
+    std::string atom;
+    if (depth < 3 && rng() % 5 == 0) {
+      atom = "(" + RandomExpression(rng, depth + 1);
+      while (rng() % 3 == 0) atom += "|" + RandomExpression(rng, depth + 1);
+      atom += ")";
+    } else {
+      atom = kAtoms[rng() % std::size(kAtoms)];
+    }
+    if (rng() % 3 == 0) atom += kQuant[rng() % std::size(kQuant)];
+    out += atom;
+  }
+  if (depth == 0 && rng() % 6 == 0) out += "|" + RandomExpression(rng, 1);
+  return out;
+}
+
+std::string RandomSubject(std::mt19937& rng) {
+  static const char kChars[] = "aabbAB x_1\r\nc.E_FAIL";
+  const size_t len = rng() % 4 == 0 ? 40 + rng() % 300 : rng() % 24;
+  std::string s;
+  for (size_t k = 0; k < len; ++k) s += kChars[rng() % (sizeof kChars - 1)];
+  return s;
+}
+
+// What a search gave: the error code, or the result and every group's position and length.
+template <class Engine, class Error>
+std::string Outcome(Engine& r, const std::function<bool()>& search) {
+  try {
+    if (!search()) return "no match";
+    std::string s = "match";
+    for (int n = 0; n < 15; ++n) s += " " + std::to_string(r.MatchPos(n)) + "/" + std::to_string(r.MatchLen(n));
+    return s;
+  } catch (const Error& e) {
+    return "error " + std::to_string(e.ErrorCode);
+  }
+}
+
+}  // namespace
+
+// The engine against the frozen copy of the one it replaced, on random expressions, modifiers
+// and subjects: the same result, the same groups, the same errors, from the first character and
+// from later offsets. Searches the copy cannot finish within its step budget are left out.
+TEST(RegularExpression, SameResultsAsTheReferenceEngine) {
+  std::mt19937 rng(31337);
+  int compared = 0, matched = 0;
+  for (int round = 0; round < 6000; ++round) {
+    const std::string pattern = RandomExpression(rng);
+    const uint32_t mods = rng() % 64;
+    TRegularExpression ours;
+    refre::TRegularExpression ref;
+    ours.Modifiers = ref.Modifiers = mods;
+    ours.StepLimit = 50'000'000;
+    ref.StepLimit = 200'000;
+    ours.SetExpression(pattern);
+    ref.SetExpression(pattern);
+    for (int q = 0; q < 4; ++q) {
+      const std::string subject = RandomSubject(rng);
+      const std::string expected = Outcome<refre::TRegularExpression, refre::ERegularExpression>(
+          ref, [&] { return ref.Exec(subject); });
+      if (expected == "error 1017") continue;
+      const std::string got =
+          Outcome<TRegularExpression, ERegularExpression>(ours, [&] { return ours.Exec(subject); });
+      ASSERT_EQ(got, expected) << "expression \"" << pattern << "\" modifiers " << mods << " subject \"" << subject
+                               << "\"";
+      ++compared;
+      matched += got.rfind("match", 0) == 0;
+      const int offset = 1 + static_cast<int>(rng() % (subject.size() + 2));
+      ours.SetInput(subject);
+      ref.SetInput(subject);
+      const std::string expectedFrom = Outcome<refre::TRegularExpression, refre::ERegularExpression>(
+          ref, [&] { return ref.ExecFrom(offset); });
+      if (expectedFrom == "error 1017") continue;
+      const std::string gotFrom =
+          Outcome<TRegularExpression, ERegularExpression>(ours, [&] { return ours.ExecFrom(offset); });
+      ASSERT_EQ(gotFrom, expectedFrom)
+          << "expression \"" << pattern << "\" modifiers " << mods << " subject \"" << subject << "\" offset "
+          << offset;
+    }
+  }
+  EXPECT_GT(compared, 15000);
+  EXPECT_GT(matched, compared / 5);
+}
+
+namespace {
+
+// A trace log of about 1 MB and 30,000 lines, with "error" on many lines and the runs that
+// hostile expressions feed on: long words, a line of 40 "a", digits.
+std::string BigTraceLog() {
+  std::string s;
+  std::mt19937 rng(5);
+  const char* words[] = {"texture", "loaded", "Error", "device", "mode", "800x600", "frame", "TGameLogic.DoFrame",
+                         "error:", "queue", "seed", "aaaa", "xxxx", "1234567"};
+  for (int line = 0; s.size() < 1000000; ++line) {
+    s += line % 400 == 0 ? "<*** Begin ***>" : "* Info:";
+    const int n = 3 + static_cast<int>(rng() % 6);
+    for (int w = 0; w < n; ++w) {
+      s += ' ';
+      s += words[rng() % std::size(words)];
+    }
+    if (line == 20000) s += " " + std::string(40, 'a');
+    s += "\r\n";
+  }
+  return s;
+}
+
+}  // namespace
+
+// The error lookup runs expressions from the server over the whole log with a budget of 20
+// million steps (ErrorSolutions). Every unit of work counts, so a hostile expression ends with
+// an answer or the budget error quickly on any subject. The bound asserted is only a guard
+// against a hang (these took 15 s and more before); the times are printed.
+TEST(RegularExpression, StepBudgetBoundsTheTimeOfHostileSearches) {
+  struct Case {
+    std::string pattern;
+    std::string subject;  // empty: the big log
+  };
+  const std::string z = "z" + std::string(10000, 'x');
+  const std::vector<Case> cases = {
+      {"error.*notavailable", ""},
+      {".*x.*z", z},
+      {".*x.*z", ""},
+      {"((a|a)+)+[bc]", ""},
+      {"(.+)*x", ""},
+      {"(.+)*x", z},
+      {"(.*.)*#", ""},
+      {"(x+x+)+y", ""},
+      {"(.*)\\1\\1q", ""},
+      {"(a+)\\1*b", ""},
+      {"(\\w+)\\s\\1\\s\\1\\s\\1\\s\\1Q", ""},
+      {"((.)\\2*)*#", ""},
+      {"(.*)\\1*#", z},
+      {"^(.*?,){11}P", ""},
+      {"\\s*\\S*\\s*\\S*\\s*\\S*\\s*\\S*\\s*\\S*#", ""},
+      {"[a-z]*[a-z]*[a-z]*[a-z]*[a-z]*[a-z]*1q", ""},
+      {".{0,1000}.{0,1000}.{0,1000}Q", ""},
+      {"(\\d+\\.?)+zz", ""},
+      {"(a|b|c|d|e|f|g|h|i|j|k|l|m|n|o|p|q|r|s|t|u|v|w|x|y|z| )*!", ""},
+      {std::string(900, 'a') + "b", std::string(1000000, 'a')},
+      {std::string(450, 'a') + "b" + std::string(449, 'a'), std::string(1000000, 'a')},
+      {".*" + std::string(450, 'a') + "b" + std::string(449, 'a'), std::string(1000000, 'a')},
+      {"(?-s)(.+)*#", ""},
+  };
+  const std::string log = BigTraceLog();
+  for (const Case& c : cases) {
+    TRegularExpression r;
+    r.StepLimit = 20'000'000;  // the lookup's budget
+    r.SetModifier(1, true);
+    r.SetModifier(5, true);
+    r.SetModifier(2, false);
+    r.SetExpression(c.pattern);
+    const std::string& subject = c.subject.empty() ? log : c.subject;
+    std::string outcome;
+    const auto t0 = std::chrono::steady_clock::now();
+    try {
+      outcome = r.Exec(subject) ? "match" : "no match";
+    } catch (const ERegularExpression& e) {
+      outcome = "error " + std::to_string(e.ErrorCode);
+    }
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    std::printf("  %8.1f ms  %-10s %.60s on %zu bytes\n", ms, outcome.c_str(), c.pattern.c_str(), subject.size());
+    EXPECT_LT(ms, 5000.0) << c.pattern;
+    EXPECT_TRUE(outcome == "match" || outcome == "no match" || outcome == "error 1017" || outcome == "error 1016")
+        << c.pattern << ": " << outcome;
+  }
 }

@@ -1,6 +1,18 @@
 #include "shell/frmMain.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 
 #include <QAction>
 #include <QApplication>
@@ -12,9 +24,16 @@
 
 #include "engine/D3DTestSupport.h"
 #include "base/Exceptions.h"
+#include "base/Resources.h"
+#include "base/SysUtils.h"
 #include "engine/Inet.h"
+#include "engine/tools.h"
 #include "game/KTGlobal.h"
+#include "game/GameLogic.h"
+#include "game/GameSounds.h"
 #include "game/Options.h"
+#include "game/ReplayPack.h"
+#include "game/SaveQueue.h"
 #include "platform/ShellServices.h"
 #include "platform/WinInet.h"
 #include "shell/MenuServices.h"
@@ -104,10 +123,22 @@ TEST_F(FrmMainTest, StartUpLogsTheRunAndReadsTheSwitches) {
   EXPECT_TRUE(Main->miReplayWorldsBestGame->isVisible());
 }
 
-TEST_F(FrmMainTest, CodecFileIsWrittenOnceAndNeverReplaced) {
-  WriteAll(Dir + "l3codecx.acm", "mine");
+TEST_F(FrmMainTest, CodecFileHoldsTheEmbeddedBytesAndIsRewrittenOnlyWhenItDiffers) {
+  TResourceData codec;
+  ASSERT_TRUE(FindResourceData("DLL", "MP3CODEC", codec));
+  const std::string embedded(reinterpret_cast<const char*>(codec.Data), codec.Size);
+  // A file of the same size from another build is replaced too.
+  for (const std::string& other : {std::string("mine"), std::string(embedded.size(), 'x')}) {
+    WriteAll(Dir + "l3codecx.acm", other);
+    Make();
+    Main.reset();
+    EXPECT_EQ(ReadAll(Dir + "l3codecx.acm"), embedded);
+  }
+  struct stat before {}, after {};
+  ASSERT_EQ(::stat((Dir + "l3codecx.acm").c_str(), &before), 0);
   Make();
-  EXPECT_EQ(ReadAll(Dir + "l3codecx.acm"), "mine");
+  ASSERT_EQ(::stat((Dir + "l3codecx.acm").c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);  // the right file is left alone
 }
 
 TEST_F(FrmMainTest, MenuStateMovesFromUncheckedAndResetStartsOver) {
@@ -398,3 +429,290 @@ TEST(FrmPleaseWaitTest, MessageTexts) {
 }
 
 }  // namespace
+
+// ---- Bad local files against the real start-up --------------------------------------------
+// Each row puts one bad thing in place of one of the program's files in a throwaway XDG tree,
+// then runs the start-up the program runs (module start-up, main window, options window), ends
+// it, and looks at what the player has: the program started, said what it must, and the good
+// data is still there (or kept beside it when damaged).
+namespace {
+
+enum class Bad { Folder, Fifo, Empty, Garbage, Huge };
+const char* BadName(Bad b) {
+  switch (b) {
+    case Bad::Folder: return "folder";
+    case Bad::Fifo: return "FIFO";
+    case Bad::Empty: return "0-byte";
+    case Bad::Garbage: return "right-sized garbage";
+    default: return "huge";
+  }
+}
+
+std::string Garbage(size_t n, unsigned seed) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+  return s;
+}
+
+long PeakRssKb() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss;
+}
+
+// The immutable flag stops even root from making, renaming or deleting entries of a folder.
+bool SetImmutable(const std::string& dir, bool on) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+  ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  ::close(fd);
+  return ok;
+}
+
+class StartUpWithBadFiles : public FrmMainTest {
+protected:
+  void SetUp() override {
+    FrmMainTest::SetUp();
+    setenv("XDG_DATA_HOME", (Dir + "data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (Dir + "cache").c_str(), 1);
+    User = Dir + "data/Orvalent/QV/";
+    Common = Dir + "cache/Orvalent/";
+    TResourceData codec;
+    if (FindResourceData("DLL", "MP3CODEC", codec)) Codec.assign(reinterpret_cast<const char*>(codec.Data), codec.Size);
+  }
+  void TearDown() override {
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("XDG_CACHE_HOME");
+    SetLogFile("");
+    FrmMainTest::TearDown();
+  }
+  void Fresh() {
+    std::filesystem::remove_all(Dir + "data");
+    std::filesystem::remove_all(Dir + "cache");
+    ForceDirectories(User);
+    ForceDirectories(Common);
+    Messages.clear();
+  }
+  // The program's start-up and end, as main() runs them (without the event loop).
+  void StartAndEnd() {
+    InitGlobals("");
+    ASSERT_EQ(UserDataDir, User);
+    ResetEnvironment(GameEnvironment);
+    Make();
+    QApplication::processEvents();  // messages queued for the shown menu
+    Started = Main != nullptr;
+    Options.reset();  // saves the settings
+    Main.reset();     // ends the run in the log
+    WaitForSaves();
+    DoneGlobals();
+    SetLogFile("");
+  }
+  void Put(const std::string& path, Bad bad, size_t rightSize, const std::string& hugeTail = {}) {
+    switch (bad) {
+      case Bad::Folder: ForceDirectories(path + "/inside"); break;
+      case Bad::Fifo: ASSERT_EQ(mkfifo(path.c_str(), 0644), 0); break;
+      case Bad::Empty: WriteAll(path, ""); break;
+      case Bad::Garbage: WriteAll(path, Garbage(rightSize, 7)); break;
+      case Bad::Huge:
+        // 300 MB that cost nothing on the disk (a hole), and possibly a real end.
+        WriteAll(path, "");
+        ASSERT_EQ(truncate(path.c_str(), 300 << 20), 0);
+        if (!hugeTail.empty()) {
+          std::ofstream f(path, std::ios::binary | std::ios::app);
+          f << hugeTail;
+        }
+        break;
+    }
+  }
+  bool IsFolder(const std::string& p) { return DirectoryExists(p); }
+  bool IsFifo(const std::string& p) {
+    struct stat st {};
+    return lstat(p.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+  }
+  std::string LogText() { return ReadAll(User + "qv.log"); }
+  bool Logged(const std::string& line) { return LogText().find(line) != std::string::npos; }
+
+  std::string User, Common, Codec;
+  bool Started = false;
+};
+
+}  // namespace
+
+TEST_F(StartUpWithBadFiles, EveryOwnFileInEveryBadShape) {
+  ASSERT_FALSE(Codec.empty());
+  TGameEnvironment good;
+  ResetEnvironment(good);
+  good.Alias = "Keeper";
+  for (Bad bad : {Bad::Folder, Bad::Fifo, Bad::Empty, Bad::Garbage, Bad::Huge}) {
+    SCOPED_TRACE(BadName(bad));
+    const long rssBefore = PeakRssKb();
+    const auto start = std::chrono::steady_clock::now();
+
+    {
+      SCOPED_TRACE("env.dat");
+      Fresh();
+      Put(User + "env.dat", bad, 2328);
+      const std::string before = bad == Bad::Garbage ? ReadAll(User + "env.dat") : "";
+      StartAndEnd();
+      EXPECT_TRUE(Started);
+      EXPECT_TRUE(Messages.empty());
+      if (bad == Bad::Folder) {
+        EXPECT_TRUE(IsFolder(User + "env.dat"));
+        EXPECT_TRUE(Logged("* Warning: Unable to save environment file: "));
+      } else {
+        TGameEnvironment now;
+        EXPECT_TRUE(LoadEnvironmentFile(User + "env.dat", now));  // the defaults, saved at the end
+        EXPECT_EQ(now.StartLevel, 1);
+      }
+      if (bad == Bad::Empty || bad == Bad::Garbage || bad == Bad::Huge) {
+        EXPECT_TRUE(Logged("* Warning: Damaged environment file kept as env.dat.damaged; the settings start from the defaults"));
+        EXPECT_EQ(FileSize(User + "env.dat.damaged"), bad == Bad::Empty ? 0 : bad == Bad::Garbage ? 2328 : 300 << 20);
+        if (bad == Bad::Garbage) {
+          EXPECT_EQ(ReadAll(User + "env.dat.damaged"), before);
+        }
+      } else {
+        EXPECT_FALSE(FileExists(User + "env.dat.damaged"));
+      }
+    }
+
+    {
+      SCOPED_TRACE("qv.log");
+      Fresh();
+      const std::string lastRun = "\r\n<*** Begin ***>\r\n* Error: what went wrong last time\r\n";
+      Put(User + "qv.log", bad, 4096, lastRun);
+      const std::string garbage = bad == Bad::Garbage ? ReadAll(User + "qv.log") : "";
+      StartAndEnd();
+      EXPECT_TRUE(Started);
+      EXPECT_TRUE(Messages.empty());
+      if (bad == Bad::Folder) {
+        EXPECT_TRUE(IsFolder(User + "qv.log"));
+      }
+      if (bad == Bad::Fifo) {
+        EXPECT_TRUE(IsFifo(User + "qv.log"));
+      }
+      if (bad == Bad::Empty || bad == Bad::Garbage || bad == Bad::Huge) {
+        const std::string log = LogText();
+        EXPECT_NE(log.find("* Checkpoint: Initialized"), std::string::npos);
+        if (bad == Bad::Garbage) {
+          // no run marker: every line is kept
+          TStringList was, now;
+          was.SetText(garbage);
+          now.SetText(log);
+          ASSERT_GT(now.Count(), was.Count());
+          EXPECT_TRUE(std::equal(was.Strings.begin(), was.Strings.end(), now.Strings.begin()));
+        }
+        if (bad == Bad::Huge) {
+          EXPECT_LT(log.size(), 5u << 20);
+          EXPECT_NE(log.find("<*** Begin ***>\r\n* Error: what went wrong last time\r\n<*** Begin ***>"), std::string::npos);
+        }
+      }
+    }
+
+    {
+      SCOPED_TRACE("l3codecx.acm");
+      Fresh();
+      Put(Common + "l3codecx.acm", bad, Codec.size());
+      StartAndEnd();
+      EXPECT_TRUE(Started);
+      EXPECT_TRUE(Messages.empty());
+      if (bad == Bad::Folder) {
+        EXPECT_TRUE(IsFolder(Common + "l3codecx.acm"));
+        EXPECT_TRUE(Logged("* Warning: Unable to write mp3 driver: "));
+      } else {
+        EXPECT_TRUE(ReadAll(Common + "l3codecx.acm") == Codec);
+      }
+    }
+
+    {
+      SCOPED_TRACE("music caches, replay packs, downloaded level");
+      // The start-up leaves them alone; the game's readers take them without a hang or a crash.
+      Fresh();
+      const char* names[] = {"last.gmp", "mybest.gmp", "worldbest.gmp", "11.lvl"};
+      for (const char* n : names) Put(User + n, bad, 1024);
+      Put(Common + "KTGame.wav", bad, SoundTable[0].CachedSize);
+      StartAndEnd();
+      EXPECT_TRUE(Started);
+      EXPECT_TRUE(Messages.empty());
+      UserDataDir = User;
+      for (const char* n : names) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(IsFolder(User + n), bad == Bad::Folder);
+        EXPECT_EQ(IsFifo(User + n), bad == Bad::Fifo);
+        EXPECT_EQ(TReplayPack(User + n).Count(), 0);
+      }
+      EXPECT_FALSE(IsWholeMusicCache(Common + "KTGame.wav", SoundTable[0].CachedSize));
+      for (int32_t mode : {rmLastGame, rmWorldBest}) {
+        int32_t next = 0;
+        TMemoryStream record;
+        EXPECT_THROW(OpenReplayRecord(mode, next, 0, record), EReplayError);
+      }
+      const bool levelCounted = bad != Bad::Folder && bad != Bad::Fifo;
+      EXPECT_EQ(CountUserLevels(), levelCounted ? 11 : 10);
+      TGameLogic g{TGameLogicSetup{}};
+      g.LevelNumber = 11;
+      EXPECT_THROW(g.LoadLevel(), Exception);
+      EXPECT_EQ(IsFolder(User + "11.lvl"), bad == Bad::Folder);
+      UserDataDir = User;
+    }
+
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_LT(PeakRssKb() - rssBefore, 150 * 1024) << "a huge file was read whole";
+  }
+}
+
+TEST_F(StartUpWithBadFiles, AReadOnlyDataFolderIsToldOnceAndKeepsTheFiles) {
+  Fresh();
+  ASSERT_TRUE(SaveEnvironmentFile(User + "env.dat", TGameEnvironment{}, *std::make_unique<std::string>()));
+  WriteAll(User + "last.gmp", "replay");
+  const std::string env = ReadAll(User + "env.dat");
+  bool readOnly = false;
+  if (RunningAsRoot()) readOnly = SetImmutable(User, true);
+  else readOnly = chmod(User.c_str(), 0555) == 0;
+  if (!readOnly) GTEST_SKIP() << "no way to make a read-only folder here";
+  StartAndEnd();
+  if (RunningAsRoot()) SetImmutable(User, false);
+  else chmod(User.c_str(), 0755);
+  EXPECT_TRUE(Started);
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Messages[0].rfind("Kestrune cannot save in the folder " + User + " (", 0), 0u) << Messages[0];
+  EXPECT_NE(Messages[0].find("Settings, highscores and replays of this session will not be saved."), std::string::npos);
+  EXPECT_EQ(ReadAll(User + "env.dat"), env);
+  EXPECT_EQ(ReadAll(User + "last.gmp"), "replay");
+}
+
+TEST_F(StartUpWithBadFiles, AFullDiskLosesNothingAndLeavesNoHalfFile) {
+  Fresh();
+  TGameEnvironment mine;
+  ResetEnvironment(mine);
+  mine.Alias = "Keeper";
+  std::string error;
+  ASSERT_TRUE(SaveEnvironmentFile(User + "env.dat", mine, error));
+  const std::string env = ReadAll(User + "env.dat");
+  std::string log = "<*** Begin ***>\r\n* Info: a\r\n<*** End ***>\r\n<*** Begin ***>\r\n";
+  while (log.size() < 3000) log += "* Info: b\r\n";
+  log += "<*** End ***>\r\n";
+  WriteAll(User + "qv.log", log);
+  // A disk that takes no file past 1,000 bytes: the codec file, the settings, the log's
+  // rewrite and its appends all fail.
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  rlimit small = old;
+  small.rlim_cur = 1000;
+  setrlimit(RLIMIT_FSIZE, &small);
+  StartAndEnd();
+  setrlimit(RLIMIT_FSIZE, &old);
+  EXPECT_TRUE(Started);
+  EXPECT_EQ(ReadAll(User + "env.dat"), env);
+  TGameEnvironment now;
+  ASSERT_TRUE(LoadEnvironmentFile(User + "env.dat", now));
+  EXPECT_EQ(now.Alias, "Keeper");
+  EXPECT_FALSE(std::filesystem::exists(Common + "l3codecx.acm"));  // no 0-byte codec file
+  EXPECT_TRUE(ReadAll(User + "qv.log") == log);  // the cut could not be written: the log stays whole
+  for (const std::string& d : {User, Common})
+    for (const auto& e : std::filesystem::directory_iterator(d))
+      EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
+}

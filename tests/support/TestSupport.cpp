@@ -1,10 +1,13 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "base/Classes.h"
@@ -50,4 +53,22 @@ bool FileHasLinePrefix(const std::string& path, const std::string& prefix) {
   for (const std::string& s : FileLines(path))
     if (s.rfind(prefix, 0) == 0) return true;
   return false;
+}
+
+void KillDuringSaves(int kills, int maxDelayUs, const std::function<void(int)>& save,
+                     const std::function<void()>& check) {
+  std::mt19937 rng(12345);
+  for (int k = 0; k < kills; ++k) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      for (int i = 0;; ++i) save(i);
+    }
+    ::usleep(static_cast<useconds_t>(rng() % static_cast<unsigned>(maxDelayUs + 1)));
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status)) << "the saving child ended by itself";
+    check();
+  }
 }

@@ -1,5 +1,6 @@
 #pragma once
 // Shared helpers for the tests: a fresh scratch folder per test, file reading and writing.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,3 +15,9 @@ bool RunningAsRoot();
 std::vector<std::string> FileLines(const std::string& path);
 bool FileHasLine(const std::string& path, const std::string& line);
 bool FileHasLinePrefix(const std::string& path, const std::string& prefix);
+
+// Kills a saving process at random moments: forks `kills` children, each running save(0),
+// save(1), ... without end, SIGKILLs each after a random delay of up to `maxDelayUs` and then
+// runs check() in this process (which asserts what the files must hold).
+void KillDuringSaves(int kills, int maxDelayUs, const std::function<void(int)>& save,
+                     const std::function<void()>& check);

@@ -115,7 +115,9 @@ def build_title(out):
     img = vignette(img)
     pil = Image.fromarray(np.clip(img, 0, 255).astype(np.uint8))
     pil = title_text(pil, "KESTRUNE", 400, 92, 120)
-    pil = title_text(pil, "clear the air", 400, 170, 34, (255, 240, 170), (255, 190, 80), stroke=3)
+    # The game writes over the middle of the picture: the page texts at y 300 and the highscore
+    # page's rows from y 170 to 530. The tagline keeps to the free band below them.
+    pil = title_text(pil, "clear the air", 400, 572, 30, (255, 240, 170), (255, 190, 80), stroke=3)
     save_jpeg(pil, os.path.join(out, "title.jpg"))
 
 

@@ -1,0 +1,204 @@
+// The game's saves: ordered, off the simulation step while a frame runs, and never a half
+// file: killed at any moment, each file holds its old or its new contents.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <future>
+#include <thread>
+
+#include "base/Streams.h"
+#include "base/SysUtils.h"
+#include "engine/tools.h"
+#include "game/GameLogic.h"
+#include "game/GameElements.h"
+#include "game/KTGlobal.h"
+#include "game/Options.h"
+#include "game/ReplayPack.h"
+#include "game/SaveQueue.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+class Saves : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Dir = TestDir();
+    UserDataDir = Dir;
+    ResetEnvironment(GameEnvironment);
+    SetLogFile(Dir + "qv.log");
+  }
+  void TearDown() override {
+    WaitForSaves();
+    SetLogFile("");
+    UserDataDir.clear();
+    ResetEnvironment(GameEnvironment);
+  }
+  // Nothing but the file itself (and qv.log) may stay in the folder once the stale temporary
+  // files of the killed children are cleared.
+  void ExpectNoTemporaryFiles() {
+    RemoveStaleTempFiles(Dir, {"env.dat", "last.gmp", "mybest.gmp", "worldbest.gmp"}, {".lvl"});
+    for (const auto& e : std::filesystem::directory_iterator(Dir))
+      EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
+  }
+  static void AddRecord(const std::string& pack, int32_t steps) {
+    TReplayLevelRecord r;
+    r.LevelNumber = 1;
+    r.GameTime = steps * 20;
+    for (int i = 0; i < steps; ++i) r.Input.AddInput(static_cast<uint32_t>(1 | (i % 7) << 1));
+    TReplayPack(pack).AddReplay(1, [&](TStream& s) { r.WriteToStream(s); });
+  }
+  std::string Dir;
+};
+
+TEST_F(Saves, DeferredSavesRunInOrderOnTheWorkerAndASaveAtOnceComesLast) {
+  std::vector<int> order;
+  std::mutex lock;
+  auto note = [&](int n) {
+    std::lock_guard<std::mutex> g(lock);
+    order.push_back(n);
+  };
+  std::promise<void> release;
+  std::shared_future<void> hold = release.get_future().share();
+  const std::thread::id self = std::this_thread::get_id();
+  std::thread::id ranOn;
+  {
+    TDeferredSaves deferred;
+    RunOrQueueSave([&, hold] {
+      hold.wait();
+      ranOn = std::this_thread::get_id();
+      note(1);
+    });
+    RunOrQueueSave([&] { note(2); });
+    EXPECT_TRUE(order.empty());  // queued: the caller did not wait
+  }
+  release.set_value();
+  RunOrQueueSave([&] { note(3); });  // at once, after the queued ones
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+  EXPECT_NE(ranOn, self);
+}
+
+TEST_F(Saves, ALevelEndInAFrameOnlyQueuesItsFilesAndTheWorkerWritesThem) {
+  uint32_t now = 0;
+  TGameLogicSetup setup;
+  setup.Clock = [&now] { return now; };
+  TGameLogic g(setup);
+  g.NewSeed = [] { return 777u; };
+  g.LoadProgress = 100;
+  g.StartGame();
+  g.PlayPhase = 3;
+  g.LastStepTime = 0;
+  for (int i = 1; i <= 30; ++i) {
+    now = 20u * static_cast<uint32_t>(i);
+    g.DoFrame();
+  }
+  ASSERT_EQ(g.GameState, gsPlaying);
+  ASSERT_GT(g.LevelSteps, 10);
+  // The worker is held: whatever the level end saves must wait for it.
+  std::promise<void> release;
+  std::shared_future<void> hold = release.get_future().share();
+  {
+    TDeferredSaves deferred;
+    RunOrQueueSave([hold] { hold.wait(); });
+  }
+  g.Player()->Done = 1;
+  g.Player()->Won = 1;
+  GameEnvironment.Alias = "Winner";
+  g.Score = 99999;
+  now += 20;
+  g.DoFrame();
+  ASSERT_EQ(g.GameState, gsLevelEnd);
+  {
+    TDeferredSaves deferred;  // as in the frame whose step ends the game
+    g.EndGame(false);         // a new best game: the copy to mybest.gmp, then env.dat
+  }
+  EXPECT_FALSE(FileExists(Dir + kLastReplayName)) << "the step wrote the replay itself";
+  release.set_value();
+  WaitForSaves();
+  TReplayPack last(Dir + kLastReplayName);
+  ASSERT_EQ(last.Count(), 1);
+  TMemoryStream m;
+  last.GetLevelReplay(m, 1);
+  TReplayLevelRecord r;
+  r.ReadFromStream(m);
+  EXPECT_EQ(r.GameTime, g.GameTime);
+  EXPECT_EQ(r.RandomSeed, 777);
+  EXPECT_EQ(ReadAll(Dir + kMyBestReplayName), ReadAll(Dir + kLastReplayName));  // copied after it was written
+  TGameEnvironment saved;
+  ASSERT_TRUE(LoadEnvironmentFile(Dir + "env.dat", saved));
+  EXPECT_EQ(saved.Highscores[0].Name, "Winner");
+}
+
+TEST_F(Saves, AFailedBestReplayCopyKeepsTheOldBestGame) {
+  WriteAll(Dir + kMyBestReplayName, "old best");
+  CopyBestReplay(Dir + "missing.gmp", Dir + kMyBestReplayName);
+  EXPECT_EQ(ReadAll(Dir + kMyBestReplayName), "old best");
+  EXPECT_TRUE(FileHasLine(Dir + "qv.log", "* Warning: Error copying my best replay file"));
+}
+
+TEST_F(Saves, KilledDuringEverySaveEachFileHoldsItsOldOrNewContents) {
+  constexpr int kKills = 20;
+  SCOPED_TRACE("env.dat");
+  {
+    const std::string file = Dir + "env.dat";
+    std::string versions[2];
+    for (int v = 0; v < 2; ++v) {
+      GameEnvironment.Alias = v == 0 ? "Alpha" : "Bravo";
+      GameEnvironment.LevelsFinished = v;
+      SaveSettings();
+      versions[v] = ReadAll(file);
+    }
+    ASSERT_NE(versions[0], versions[1]);
+    KillDuringSaves(
+        kKills, 4000,
+        [&](int i) {
+          GameEnvironment.Alias = i % 2 == 0 ? "Alpha" : "Bravo";
+          GameEnvironment.LevelsFinished = i % 2;
+          SaveSettings();
+        },
+        [&] {
+          const std::string now = ReadAll(file);
+          EXPECT_TRUE(now == versions[0] || now == versions[1]);
+        });
+  }
+  {
+    SCOPED_TRACE("last.gmp");
+    const std::string file = Dir + kLastReplayName;
+    std::string versions[2];
+    for (int v = 0; v < 2; ++v) {
+      AddRecord(file, 2000 + v);
+      versions[v] = ReadAll(file);
+    }
+    KillDuringSaves(
+        kKills, 4000, [&](int i) { AddRecord(file, 2000 + i % 2); },
+        [&] {
+          const std::string now = ReadAll(file);
+          EXPECT_TRUE(now == versions[0] || now == versions[1]);
+        });
+    SCOPED_TRACE("mybest.gmp");
+    const std::string best = Dir + kMyBestReplayName, other = Dir + "other.gmp";
+    WriteAll(other, versions[0]);
+    WriteAll(best, versions[1]);
+    KillDuringSaves(
+        kKills, 4000, [&](int i) { CopyBestReplay(i % 2 == 0 ? other : file, best); },
+        [&] {
+          const std::string now = ReadAll(best);
+          EXPECT_TRUE(now == versions[0] || now == versions[1]);
+        });
+  }
+  {
+    SCOPED_TRACE("downloads");
+    // Downloaded levels and the world's best replay are written by the same writer.
+    const std::string file = Dir + "11.lvl";
+    const std::string versions[2] = {std::string(1 << 20, 'a'), std::string(1 << 19, 'b')};
+    WriteAll(file, versions[0]);
+    KillDuringSaves(
+        kKills, 20000, [&](int i) { SaveFileAtomically(file, versions[i % 2]); },
+        [&] {
+          const std::string now = ReadAll(file);
+          EXPECT_TRUE(now == versions[0] || now == versions[1]) << now.size();
+        });
+  }
+  ExpectNoTemporaryFiles();
+}
+
+}  // namespace
