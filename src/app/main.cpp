@@ -44,6 +44,8 @@ int main(int argc, char** argv) {
   }
   int result = 0;
   {
+    // the embedded browser draws with OpenGL and shares its contexts with the window's
+    QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     InstallShellHooks();
     CheckSingleInstance();
@@ -52,7 +54,8 @@ int main(int argc, char** argv) {
     QStringList params = QApplication::arguments();
     if (!params.isEmpty()) params.removeFirst();
     TfrmMain frmMain(params);
-    TfrmGameOptions frmGameOptions(frmMain.Direct3D(), &frmMain);
+    // the options window gets the Direct3D object from the main window when it is first needed
+    TfrmGameOptions frmGameOptions(nullptr, &frmMain);
     frmMain.SetOptionsWindow(&frmGameOptions);
     frmMain.show();
     result = app.exec();

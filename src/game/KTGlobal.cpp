@@ -259,7 +259,8 @@ void ApplyHostsList(bool wait) {
   if (HostsListApplied) return;
   TGameEnvironment& env = GameEnvironment;
   TThreadedHttpGet* thread = HostsListThread.get();
-  if (thread && !thread->Done) {
+  // a fetch that failed has finished without being done: the built-in values serve then
+  if (thread && !thread->Done && !thread->Finished()) {
     thread->Start();
     if (!env.HighScoreHost.empty() || !wait) return;  // applied by a later call, without waiting
     if (HostsListWaitHook()) HostsListWaitHook()(*thread);

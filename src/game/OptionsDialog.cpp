@@ -71,6 +71,10 @@ void GetSelectedDisplayMode(const TzrD3D8* direct3D, TzrD3DMode& mode) {
 
 void TGameOptionsDialog::FormCreate() {
   LoadSettings();
+  ListDevices();
+}
+
+void TGameOptionsDialog::ListDevices() {
   cbxDevice.clear();
   cbxDeviceIndex = -1;
   if (Direct3D) {

@@ -93,6 +93,7 @@ public:
   bool NoDevice = true;
 
   void FormCreate();   // loads the settings, enumerates and lists the devices
+  void ListDevices();  // FormCreate's second half: enumerates and lists the devices
   void FormShow();     // controls from GameEnvironment
   void FormDestroy();  // saves the settings
   bool FormCloseQuery() const { return MayClose; }

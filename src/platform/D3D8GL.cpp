@@ -2,7 +2,10 @@
 // displays) and the window state that drives device loss. The device is in D3D8GLDevice.cpp.
 #include "platform/D3D8GL.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <map>
 #include <vector>
@@ -358,4 +361,22 @@ bool D3DHandleWindowEvent(const SDL_Event& event) {
     case SDL_WINDOWEVENT_SHOWN: D3DWindowMinimizedChanged(w, false); return true;
     default: return false;
   }
+}
+
+void D3DReclaimGLContext() {
+  SDL_Window* window = SDL_GL_GetCurrentWindow();
+  SDL_GLContext context = SDL_GL_GetCurrentContext();
+  if (!window || !context) return;
+  // the context really current on this thread, from GLX on X11 and from EGL elsewhere
+  using TGetCurrent = void* (*)();
+  static const TGetCurrent getCurrent = [] {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* name = driver && std::strcmp(driver, "x11") == 0 ? "glXGetCurrentContext" : "eglGetCurrentContext";
+    void* f = dlsym(RTLD_DEFAULT, name);
+    if (!f) f = SDL_GL_GetProcAddress(name);
+    return reinterpret_cast<TGetCurrent>(f);
+  }();
+  if (getCurrent && getCurrent() == context) return;
+  SDL_GL_MakeCurrent(window, nullptr);  // SDL switches only when it sees a change
+  SDL_GL_MakeCurrent(window, context);
 }

@@ -30,3 +30,8 @@ void D3DWindowMinimizedChanged(HWND window, bool minimized);
 bool D3DHandleWindowEvent(const SDL_Event& event);
 // Forgets a window's state (call before destroying the window).
 void D3DWindowClosed(HWND window);
+
+// Makes the game device's GL context current again when other code on this thread (the menu's
+// web view, which draws with GL of its own between game frames) left another one current; SDL
+// would take its own context for current and skip the switch. Cheap when nothing changed.
+void D3DReclaimGLContext();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QOpenGLContext>
 #include <QPixmap>
 #include <QPointer>
 #include <QString>
@@ -18,8 +19,10 @@
 #include "game/KTGlobal.h"
 #include "game/Options.h"
 #include "game/ServerReplies.h"
+#include "platform/D3D8GL.h"
 #include "shell/OnlineServices.h"
 #include "shell/RequestRunner.h"
+#include "shell/frmMain.h"
 #include "shell/frmPleaseWait.h"
 
 std::function<void(QWidget*, const std::string&)> MenuMessageHook;
@@ -33,6 +36,7 @@ std::function<void(QWidget*, const std::string&)> ErrorReportHook;
 std::function<void(QWidget*, bool&)> ErrorSolutionLookupHook;
 std::function<std::string(const std::string&)> VersionFetchHook;
 std::function<bool(QWidget*)> NewHighscoreHook;
+std::function<void(TfrmGame&)> GameWindowCreatedHook;
 
 bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text) {
   QString t = QString::fromStdString(Cp1252ToUtf8(text));
@@ -143,7 +147,14 @@ std::string RunGameWindow(QWidget* owner, const TGameRequest& r) {
   try {
     std::unique_ptr<TfrmGame> game =
         TfrmGame::CreateGame(owner, r.Behaviour, r.Windowed, r.Device, r.Mode, r.ReplayLevel);
-    game->OnIdle = [] { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    game->OnIdle = [] {
+      QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+      // The menu's web view may have drawn with GL meanwhile: Qt lets go of its context (so it
+      // binds it afresh next time) and the game takes its own back.
+      if (QOpenGLContext* qt = QOpenGLContext::currentContext()) qt->doneCurrent();
+      D3DReclaimGLContext();
+    };
+    if (GameWindowCreatedHook) GameWindowCreatedHook(*game);
     result = game->ShowModal();
   } catch (const Exception& e) {
     result = e.Message;
@@ -165,10 +176,15 @@ void ResetMenuServices() {
   };
   ErrorReportHook = [](QWidget* owner, const std::string&) { ShowErrorReportDialog(owner, MenuOnlineUI(owner)); };
   ErrorSolutionLookupHook = [](QWidget* owner, bool& lookupArmed) {
-    ErrorSolutions().LookUpErrorSolution(lookupArmed, owner && owner->isActiveWindow(), MenuOnlineUI(owner));
+    TOnlineUI ui = MenuOnlineUI(owner);
+    // the solution page goes into the embedded browser while it is shown
+    if (auto* main = qobject_cast<TfrmMain*>(owner))
+      ui.OpenPage = [main](const std::string& url) { main->OpenPage(url); };
+    ErrorSolutions().LookUpErrorSolution(lookupArmed, owner && owner->isActiveWindow(), ui);
   };
   VersionFetchHook = [](const std::string& url) { return HttpGetText(url, kMaxVersionReplyBytes); };
   HostsListWaitHook() = WaitForHostsList;
+  GameWindowCreatedHook = nullptr;
   NewHighscoreHook = [](QWidget* owner) { return AskNewHighscore(owner, GameEnvironment.Highscores[0].Score); };
 }
 

@@ -35,6 +35,10 @@ struct TGameRequest {
   int32_t ReplayLevel = -1;
 };
 extern std::function<std::string(QWidget* owner, const TGameRequest& request)> RunGameHook;
+// Called by the default RunGameHook with the new game window before it is shown (tests script
+// its keys and clock there).
+class TfrmGame;
+extern std::function<void(TfrmGame& game)> GameWindowCreatedHook;
 
 // The online services' dialogs, each shown modally over `owner`.
 extern std::function<void(QWidget* owner)> EmailCardHook;           // e-mail card

@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QUrl>
 
 #include "base/Classes.h"
 #include "base/Exceptions.h"
@@ -23,6 +24,7 @@
 #include "game/Options.h"
 #include "game/ServerReplies.h"
 #include "game/UserFiles.h"
+#include "platform/ShellServices.h"
 #include "shell/MenuServices.h"
 #include "shell/OnlineServices.h"
 #include "shell/RequestRunner.h"
@@ -51,16 +53,6 @@ bool HasParam(const QStringList& params, const char* name) {
 int32_t BestScore() { return GameEnvironment.Highscores[0].Score; }
 }  // namespace
 
-TBrowserArea::TBrowserArea(QWidget* parent) : QWidget(parent) {
-  setObjectName("MainBrowser");
-  setAutoFillBackground(true);
-}
-
-void TBrowserArea::Navigate(const std::string& url) {
-  FLastURL = url;
-  Log("Browser: " + url, ltInfo);
-}
-
 TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(parent) {
   setObjectName("frmMain");
   setWindowTitle("Kestrune");
@@ -77,6 +69,14 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
   imgLogo->setGeometry(kBrowserShown);
   MainBrowser = new TBrowserArea(client);
   MainBrowser->setGeometry(kBrowserHidden);
+  MainBrowser->OnBeforeNavigate = [this](const std::string& url, bool mainFrame, bool& cancel) {
+    MainBrowserBeforeNavigate2(url, mainFrame, cancel);
+  };
+  MainBrowser->OnNewWindow = [this](const std::string& url) { MainBrowserNewWindow(url); };
+  MainBrowser->OnDocumentComplete = [this](const std::string& url) { MainBrowserDocumentComplete(url); };
+  MainBrowser->OnLoadFailed = [this](const std::string& url, const std::string& reason) {
+    MainBrowserLoadFailed(url, reason);
+  };
   imgPlayBtn = new QLabel(client);
   imgPlayBtn->setObjectName("imgPlayBtn");
   imgPlayBtn->setGeometry(175, 281, 148, 45);
@@ -107,19 +107,30 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
     QTimer::singleShot(0, this, [this, folderProblem] { MenuMessage(this, folderProblem); });
   InstantPlay = HasParam(params, "/ip");
   miReplayWorldsBestGame->setVisible(HasParam(params, "/replay"));
-  try {
-    FDirect3D = std::make_unique<TzrD3D8>();
-    FDirect3D->EnumAdapters();
-  } catch (const Exception& e) {
-    // no Direct3D: the options find no device and the menu state becomes 0
-    Log("Direct3D could not be created: " + e.Message, ltError);
-    FDirect3D.reset();
-  }
+  // The Direct3D object is made when the device check first needs it, after the window shows:
+  // starting the display layer and probing the GL driver would hold the first picture back.
   MenuState = msUnchecked;
   LoadPictures();
   WriteCodecFile();
   UpdateActions();
   Log("Initialized", ltCheckpoint);
+}
+
+TzrD3D8* TfrmMain::Direct3D() {
+  if (!FDirect3D && !FDirect3DFailed) {
+    try {
+      FDirect3D = std::make_unique<TzrD3D8>();
+    } catch (const Exception& e) {
+      // no Direct3D: the options find no device and the menu state becomes 0
+      Log("Direct3D could not be created: " + e.Message, ltError);
+      FDirect3DFailed = true;
+    }
+  }
+  return FDirect3D.get();
+}
+
+void TfrmMain::ProvideDirect3D() {
+  if (FOptions) FOptions->SetDirect3D(Direct3D());
 }
 
 TfrmMain::~TfrmMain() {
@@ -234,6 +245,7 @@ void TfrmMain::UpdateMenuState() {
   Timer1->start();
   if (MenuState == msUnchecked) {
     BuildLevelMenu();
+    ProvideDirect3D();
     if (!FOptions || FOptions->Model().NoDevice) {
       const std::string text = DirectXErrorText(kNoDeviceCode);
       LogCode(text, kNoDeviceCode);
@@ -265,7 +277,12 @@ void TfrmMain::FormShow() {
   if (InstantPlay) {
     StartGame();
     close();
+    return;
   }
+  // The web engine starts once the window is up, so it never holds the first picture back; the
+  // hosts list is fetched meanwhile, so the first tick finds the server's address.
+  QTimer::singleShot(0, MainBrowser, &TBrowserArea::CreateView);
+  ApplyHostsList(false);
 }
 
 bool TfrmMain::ShowBrowser(bool show) {
@@ -281,14 +298,56 @@ void TfrmMain::NavigateTo(const std::string& page) {
   MainBrowser->Navigate("http://" + GameEnvironment.InternalHost + GameEnvironment.InternalBase + page);
 }
 
+std::string TfrmMain::InSitePrefix() const {
+  const std::string prefix = "http://" + GameEnvironment.InternalHost + GameEnvironment.InternalBase;
+  // in the form the browser reports addresses: the host in lower case, no ":80"
+  const QUrl url(QString::fromStdString(prefix), QUrl::StrictMode);
+  return url.isValid() ? url.toString(QUrl::FullyEncoded).toStdString() : prefix;
+}
+
+void TfrmMain::OpenOutside(const std::string& url) {
+  OpenWebAddress(url);  // http and https only; anything else is refused and logged
+}
+
+void TfrmMain::OpenPage(const std::string& url) {
+  if (BrowserShown) MainBrowser->Navigate(url);
+  else OpenOutside(url);
+}
+
+void TfrmMain::MainBrowserBeforeNavigate2(const std::string& url, bool mainFrame, bool& cancel) {
+  ApplyHostsList(false);  // the web engine waits for our answer
+  if (IsWebAddress(url) && url.find(InSitePrefix()) != std::string::npos) return;
+  cancel = true;
+  // a frame of a page is no place the player chose to go: it is just left empty
+  if (mainFrame) OpenOutside(url);
+  else Log("Browser: frame not shown: " + url, ltNote);
+}
+
+void TfrmMain::MainBrowserNewWindow(const std::string& url) { OpenOutside(url); }
+
+void TfrmMain::MainBrowserDocumentComplete(const std::string& url) {
+  FLastLoadFailure.clear();
+  ShowBrowser(true);
+  ApplyHostsList(false);
+  if (url == InSitePrefix() + "highscore.html") NavigatePending = true;
+}
+
+void TfrmMain::MainBrowserLoadFailed(const std::string& url, const std::string& reason) {
+  // no error page inside the menu picture: the logo stays, the timer asks again
+  ShowBrowser(false);
+  imgLogo->setPixmap(FLogoBitmap);
+  const std::string line = "Browser: could not load " + url + ": " + reason;
+  if (line != FLastLoadFailure) Log(line, ltWarning);
+  FLastLoadFailure = line;
+}
+
 void TfrmMain::Timer1Timer() {
   if (IsConnected()) {
     ApplyHostsList(false);  // never waits here: a slow hosts list is applied by a later tick
-    if (!BrowserShown) {
-      ShowBrowser(true);
-      NavigatePending = true;
-    }
-    if (BrowserShown && NavigatePending && !GameEnvironment.InternalHost.empty()) {
+    // The browser shows once its page has loaded (MainBrowserDocumentComplete): a server that
+    // cannot be reached leaves the logo, and the next tick asks again.
+    if (!BrowserShown && !MainBrowser->Loading()) NavigatePending = true;
+    if (NavigatePending && !GameEnvironment.InternalHost.empty()) {
       NavigateTo(Format("index.asp?id=%d", int(GameEnvironment.Country)));
       NavigatePending = false;
     }
@@ -323,6 +382,7 @@ bool TfrmMain::CheckMemory() {
 }
 
 std::string TfrmMain::RunGame(uint8_t behaviour, int32_t replayLevel) {
+  ProvideDirect3D();
   TGameRequest request;
   request.Behaviour = behaviour;
   request.ReplayLevel = replayLevel;
@@ -372,6 +432,7 @@ void TfrmMain::actPlayNewExecute() {
 
 void TfrmMain::actGameOptionsExecute() {
   if (FOptions) {
+    ProvideDirect3D();
     FOptions->exec();
     if (MenuState == msUnchecked && FOptions->HasSelectedDevice()) MenuState = msReady;
   }
@@ -404,7 +465,12 @@ void TfrmMain::actResetExecute() {
 
 void TfrmMain::actGotoHighscoreExecute() {
   if (!CheckInternet(true)) return;
-  if (ShowBrowser(IsConnected())) NavigateTo("highscore.html");
+  if (IsConnected()) {
+    NavigateTo("highscore.html");  // shown when it has loaded
+  } else {
+    ShowBrowser(false);
+    imgLogo->setPixmap(FLogoBitmap);
+  }
 }
 
 void TfrmMain::actHelpExecute() {

@@ -10,25 +10,14 @@
 #include <memory>
 #include <string>
 
+#include "shell/Browser.h"
+
 class QAction;
 class QLabel;
 class QMenu;
 class QTimer;
 class TfrmGameOptions;
 class TzrD3D8;
-
-// The browser area. The embedded browser is not part of this build: this placeholder keeps the
-// bounds and the last address it was pointed at.
-class TBrowserArea : public QWidget {
-  Q_OBJECT
-public:
-  explicit TBrowserArea(QWidget* parent);
-  void Navigate(const std::string& url);
-  const std::string& LastURL() const { return FLastURL; }
-
-private:
-  std::string FLastURL;
-};
 
 enum : uint8_t { msCannotPlay = 0, msUnchecked = 1, msReady = 2 };
 
@@ -43,7 +32,8 @@ public:
 
   // The options window, created after this one (not owned).
   void SetOptionsWindow(TfrmGameOptions* options) { FOptions = options; }
-  TzrD3D8* Direct3D() const { return FDirect3D.get(); }
+  // The process's Direct3D object, made on first use; null when it cannot be made.
+  TzrD3D8* Direct3D();
 
   bool InstantPlay = false;
   bool BrowserShown = false;
@@ -63,6 +53,14 @@ public:
   std::function<int64_t()> ReadVirtualFree;
   void LookUpErrorSolution();
   void FormShow();
+
+  // The embedded browser's events.
+  void MainBrowserBeforeNavigate2(const std::string& url, bool mainFrame, bool& cancel);
+  void MainBrowserNewWindow(const std::string& url);
+  void MainBrowserDocumentComplete(const std::string& url);
+  void MainBrowserLoadFailed(const std::string& url, const std::string& reason);
+  // A page of the game server: in the embedded browser while it is shown, else outside.
+  void OpenPage(const std::string& url);
 
   // Actions
   QAction *actGameOptions, *actSendEmailCard, *actDeleteHighscore, *actReset, *actClose;
@@ -100,9 +98,14 @@ private:
   void LoadPictures();
   std::string RunGame(uint8_t behaviour, int32_t replayLevel);
   void NavigateTo(const std::string& page);
+  void ProvideDirect3D();  // hands the Direct3D object to the options window
+  std::string InSitePrefix() const;
+  void OpenOutside(const std::string& url);
 
   std::unique_ptr<TzrD3D8> FDirect3D;
+  bool FDirect3DFailed = false;
   TfrmGameOptions* FOptions = nullptr;
   QPixmap FLogoBitmap, FNetBitmap;
   bool FShownOnce = false;
+  std::string FLastLoadFailure;  // logged once until a page loads again
 };

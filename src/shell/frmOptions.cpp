@@ -6,6 +6,7 @@
 #include <QShowEvent>
 
 #include "base/Win1252.h"
+#include "game/Options.h"
 #include "ui_frmOptions.h"
 
 TfrmGameOptions::TfrmGameOptions(TzrD3D8* direct3D, QWidget* parent)
@@ -17,9 +18,7 @@ TfrmGameOptions::TfrmGameOptions(TzrD3D8* direct3D, QWidget* parent)
   setFixedSize(kOptionsClientWidth, kOptionsClientHeight);
   ApplyTexts();
 
-  FModel.FormCreate();
-  for (const TOptionsDeviceEntry& e : FModel.cbxDevice)
-    FUi->cbxDevice->addItem(QString::fromStdString(Cp1252ToUtf8(e.Text)));
+  LoadSettings();  // FormCreate's first half; ListDevices does the rest
 
   connect(FUi->cbxDevice, &QComboBox::currentIndexChanged, this,
           &TfrmGameOptions::cbxDeviceChange);
@@ -36,6 +35,16 @@ TfrmGameOptions::TfrmGameOptions(TzrD3D8* direct3D, QWidget* parent)
   connect(FUi->actOk, &QAction::triggered, this, &TfrmGameOptions::actOkExecute);
   connect(FUi->BtCancel, &QPushButton::clicked, this, &TfrmGameOptions::BtCancelClick);
   UpdateControls();
+}
+
+void TfrmGameOptions::ListDevices() {
+  if (FDevicesListed) return;
+  FDevicesListed = true;
+  FModel.ListDevices();
+  FUpdating = true;  // filling the list is no choice of the player's
+  for (const TOptionsDeviceEntry& e : FModel.cbxDevice)
+    FUi->cbxDevice->addItem(QString::fromStdString(Cp1252ToUtf8(e.Text)));
+  FUpdating = false;
 }
 
 TfrmGameOptions::~TfrmGameOptions() { FModel.FormDestroy(); }
@@ -82,6 +91,7 @@ void TfrmGameOptions::showEvent(QShowEvent* event) {
 }
 
 void TfrmGameOptions::FormShow() {
+  ListDevices();
   FModel.FormShow();
   ModelToControls();
 }

@@ -14,18 +14,29 @@ class frmOptions;
 class TfrmGameOptions : public QDialog {
   Q_OBJECT
 public:
-  // Loads the settings and lists the devices of `direct3D` (may be null; not owned).
+  // Loads the settings; the devices of `direct3D` (may be null; not owned) are listed when
+  // first asked for, so the slow graphics probe stays out of the program's start.
   explicit TfrmGameOptions(TzrD3D8* direct3D, QWidget* parent = nullptr);
   // Saves the settings.
   ~TfrmGameOptions() override;
 
-  TGameOptionsDialog& Model() { return FModel; }
+  TGameOptionsDialog& Model() {
+    ListDevices();
+    return FModel;
+  }
+  // Enumerates and lists the devices, once.
+  void ListDevices();
+  // The Direct3D object to list the devices of, when it was not known at creation; only before
+  // the devices are listed.
+  void SetDirect3D(TzrD3D8* direct3D) {
+    if (!FDevicesListed) FModel.Direct3D = direct3D;
+  }
 
   // The selection functions of the shell.
-  TzrD3DDeviceInfo* FindSelectedDevice() const { return FModel.FindSelectedDevice(); }
-  bool HasSelectedDevice() const { return FModel.HasSelectedDevice(); }
-  bool IsWindowed() const { return FModel.IsWindowed(); }
-  void GetSelectedDisplayMode(TzrD3DMode& mode) const { FModel.GetSelectedDisplayMode(mode); }
+  TzrD3DDeviceInfo* FindSelectedDevice() { return Model().FindSelectedDevice(); }
+  bool HasSelectedDevice() { return Model().HasSelectedDevice(); }
+  bool IsWindowed() { return Model().IsWindowed(); }
+  void GetSelectedDisplayMode(TzrD3DMode& mode) { Model().GetSelectedDisplayMode(mode); }
 
 public slots:
   void reject() override;  // Escape and the close command go through the may-close flag
@@ -47,4 +58,5 @@ private:
   TGameOptionsDialog FModel;
   std::unique_ptr<Ui::frmOptions> FUi;
   bool FUpdating = false;
+  bool FDevicesListed = false;
 };

@@ -182,6 +182,17 @@ TEST_F(HostsListFixture, AFailedFetchGivesTheDefaults) {
   EXPECT_EQ(GameEnvironment.SupportURL, DefaultSupportURL());
 }
 
+TEST_F(HostsListFixture, AFailedFetchGivesTheDefaultsWithoutWaitingToo) {
+  UseList("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/kthosts.txt");
+  ApplyHostsList(false);  // the timer's way: starts the fetch and returns
+  EXPECT_FALSE(HostsListApplied);
+  ASSERT_TRUE(HostsListThread->WaitFor(20000));
+  ApplyHostsList(false);
+  EXPECT_TRUE(HostsListApplied);
+  EXPECT_EQ(GameEnvironment.InternalHost, DefaultInternalHost());
+  EXPECT_EQ(GameEnvironment.InternalBase, "/kestruneinternal/");
+}
+
 TEST_F(HostsListFixture, StoredHostsDoNotWaitForTheFetch) {
   LoopbackServer server(Dir, "serve", "HighScoreHost=fresh.test\n");
   ASSERT_GT(server.Port, 0);

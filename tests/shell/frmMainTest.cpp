@@ -294,17 +294,35 @@ TEST_F(FrmMainTest, TimerShowsTheBrowserWhileConnected) {
     armed = false;
   };
   Main->Timer1Timer();
-  EXPECT_TRUE(Main->BrowserShown);
-  EXPECT_EQ(Main->MainBrowser->geometry(), QRect(QPoint(102, 62), QPoint(393, 232)));
+  // the page is asked for; the browser shows once it has loaded (BrowserTest)
   EXPECT_EQ(Main->MainBrowser->LastURL(), "http://127.0.0.1:9/kestruneinternal/index.asp?id=7");
   EXPECT_FALSE(Main->NavigatePending);
-  Main->Timer1Timer();  // no second navigation and no second lookup
+  Main->Timer1Timer();  // no second lookup
   EXPECT_EQ(lookups, 1);
+  Main->ShowBrowser(true);
+  EXPECT_EQ(Main->MainBrowser->geometry(), QRect(QPoint(102, 62), QPoint(393, 232)));
   connected = false;
   Main->Timer1Timer();
   EXPECT_FALSE(Main->BrowserShown);
   EXPECT_EQ(Main->MainBrowser->geometry(), QRect(0, 0, 0, 0));
   SetConnectedStateHook(nullptr);
+}
+
+TEST_F(FrmMainTest, TheGraphicsProbeWaitsUntilTheWindowShows) {
+  // as the start-up makes them: the options window without the Direct3D object
+  Main = std::make_unique<TfrmMain>(QStringList{"/ip"});
+  Options = std::make_unique<TfrmGameOptions>(nullptr);
+  Main->SetOptionsWindow(Options.get());
+  EXPECT_FALSE(LogHas("* Checkpoint: Create Direct3D 8"));  // nothing probed while starting
+  Main->show();
+  Main->FormShow();
+  EXPECT_TRUE(LogHas("* Checkpoint: Create Direct3D 8"));
+  ASSERT_NE(Main->Direct3D(), nullptr);
+  EXPECT_FALSE(Main->Direct3D()->Adapters.empty());
+  EXPECT_EQ(Options->Model().Direct3D, Main->Direct3D());
+  EXPECT_EQ(Main->MenuState, msReady);
+  EXPECT_EQ(Games.size(), 1u);  // "/ip" still plays its one game
+  EXPECT_FALSE(Main->isVisible());
 }
 
 TEST_F(FrmMainTest, InstantPlayWithoutADeviceClosesWithoutAGame) {

@@ -9,7 +9,8 @@ GET /stall          answers like /lines, but only after 10 seconds
 POST (any path)     200; the body echoes the request: request line, header lines, blank line, body
 
 With --root DIR the server plays the game server from a folder instead (the routes above are off):
-GET /a/b?query      the file DIR/a/b (the query ignored), 404 when missing; a file DIR/a/b.status
+GET /a/b?query      the file DIR/a/b (the query ignored; .html, .htm and .asp files as text/html),
+                    404 when missing; a file DIR/a/b.status
                     holding a number answers with that status and a short error page
 POST /a/b           the file DIR/a/b as the answer when it exists, else "OK"
                     a file DIR/a/b.behave holding one word answers like a hostile server:
@@ -38,6 +39,11 @@ BYTES = bytes(range(256)) * 64
 
 ROOT = sys.argv[sys.argv.index("--root") + 1] if "--root" in sys.argv[1:] else None
 log_lock = threading.Lock()
+
+
+def content_type_of(name):
+    """Pages as HTML, so a browser shows them; everything else as plain bytes."""
+    return "text/html" if name.lower().endswith((".html", ".htm", ".asp")) else "application/octet-stream"
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -102,7 +108,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.reply(int(f.read().strip()), b"error page\n", "text/html")
         elif os.path.isfile(name):
             with open(name, "rb") as f:
-                self.reply(200, f.read(), "application/octet-stream")
+                self.reply(200, f.read(), content_type_of(name))
         elif default is not None:
             self.reply(200, default)
         else:

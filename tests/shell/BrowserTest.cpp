@@ -1,0 +1,428 @@
+// The main window's embedded browser against a loopback game server: which addresses stay
+// inside, which go to the external browser and which go nowhere; the highscore page's return to
+// the index page; no context menu; no error page inside the menu picture; and a game run from
+// the window while a page shows. Screenshots go to build/test-frames/.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QThread>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <unistd.h>
+
+#include <array>
+#include <filesystem>
+#include <functional>
+
+#include "base/SysUtils.h"
+#include "engine/D3DTestSupport.h"
+#include "engine/tools.h"
+#include "game/GameLogic.h"
+#include "game/GameWindow.h"
+#include "game/KTGlobal.h"
+#include "game/Options.h"
+#include "platform/ShellServices.h"
+#include "platform/WinInet.h"
+#include "shell/MenuServices.h"
+#include "shell/frmMain.h"
+#include "shell/frmOptions.h"
+#include "support/TestServers.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+QApplication& App() {
+  if (!QApplication::instance()) {
+    QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    static int argc = 1;
+    static char name[] = "test_shell";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);  // lives to the end of the process
+  }
+  return *static_cast<QApplication*>(QApplication::instance());
+}
+
+// Runs the event loop until `done` holds; false after `ms` (a hang guard).
+bool WaitFor(const std::function<bool()>& done, int ms = 20000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > ms) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(5);
+  }
+  return true;
+}
+
+// Runs the event loop for `ms`.
+void Spin(int ms) {
+  WaitFor([] { return false; }, ms);
+}
+
+const char* const kBase = "/kestruneinternal/";
+
+// The game server's pages; {P} stands for the in-site prefix, {H} for host:port.
+const char* const kIndex = R"html(<html><head><title>index</title></head>
+<body style="margin:0;font:12px sans-serif" oncontextmenu="document.title='context'">
+<a id="other" href="http://other.example/x.html">other host</a><br>
+<a id="query" href="http://{H}/elsewhere/page2.html?back={P}">prefix in the query</a><br>
+<a id="blank" href="http://other.example/blank.html" target="_blank">new window</a><br>
+<a id="open" href="#" onclick="window.open('https://other.example/open.html'); return false">window.open</a><br>
+<a id="file" href="file:///etc/hostname">file</a>
+<a id="js" href="javascript:void(document.title='js')">javascript</a>
+<a id="custom" href="kestrune-game://x">custom</a>
+<a id="blankfile" href="kestrune-game://y" target="_blank">custom, new window</a><br>
+<a id="highscore" href="highscore.html">highscore</a>
+<a id="missing" href="missing.html">missing</a>
+<div style="height:60px;background:#36c;color:white">Kestrune index page</div>
+<iframe src="http://other.example/frame.html" width="1" height="1"></iframe>
+</body></html>)html";
+const char* const kHighscore = R"html(<html><head><title>highscore</title></head>
+<body style="margin:0;font:12px sans-serif"><a id="other" href="http://other.example/ranking.html">ranking</a>
+<p>Highscores</p></body></html>)html";
+const char* const kPage2 = R"html(<html><head><title>page2</title></head><body>page two</body></html>)html";
+
+std::string Fill(std::string text, const std::string& prefix, const std::string& host) {
+  for (auto [key, value] : {std::pair<std::string, std::string>{"{P}", prefix}, {"{H}", host}})
+    for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
+  return text;
+}
+
+class BrowserTest : public D3DFakeTest {
+protected:
+  static void SetUpTestSuite() {
+    // one folder per test program: ctest runs each test in a process of its own, side by side
+    Root = std::string(KT_TEST_TMP) + "/browser-pages-" + std::to_string(getpid()) + "/";
+    ForceDirectories(Root);
+    Server = new TTestServer("http_server.py", {"--root", Root});
+    const std::string prefix = "http://" + Server->HostPort() + kBase;
+    ForceDirectories(Root + "kestruneinternal");
+    ForceDirectories(Root + "elsewhere");
+    WriteAll(Root + "kestruneinternal/index.asp", Fill(kIndex, prefix, Server->HostPort()));
+    WriteAll(Root + "kestruneinternal/highscore.html", Fill(kHighscore, prefix, Server->HostPort()));
+    WriteAll(Root + "elsewhere/page2.html", kPage2);
+  }
+  static void TearDownTestSuite() {
+    delete Server;
+    Server = nullptr;
+    std::filesystem::remove_all(Root);
+  }
+
+  void SetUp() override {
+    App();
+    D3DFakeTest::SetUp();
+    Dir = TestDir();
+    UserDataDir = Dir;
+    CommonDataDir = Dir;
+    ResetEnvironment(GameEnvironment);
+    ResetMenuServices();
+    MenuMessageHook = [this](QWidget*, const std::string& text) { Messages.push_back(text); };
+    MenuAskYesNoHook = [](QWidget*, const std::string&, bool) { return false; };
+    ErrorSolutionLookupHook = [](QWidget*, bool& armed) { armed = false; };
+    SetShellOpenHook([this](const std::string& url) {
+      Opened.push_back(url);
+      return true;
+    });
+    HostsListApplied = true;  // keeps the loopback host
+    GameEnvironment.InternalHost = Server->HostPort();
+    GameEnvironment.InternalBase = kBase;
+    GameEnvironment.Country = 3;
+    Prefix = "http://" + Server->HostPort() + kBase;
+  }
+  void TearDown() override {
+    Main.reset();
+    Options.reset();
+    SetShellOpenHook(nullptr);
+    SetConnectedStateHook(nullptr);
+    ResetMenuServices();
+    HostsListApplied = false;
+    UserDataDir.clear();
+    ResetEnvironment(GameEnvironment);
+    D3DFakeTest::TearDown();
+  }
+
+  // The main window as the start-up makes it, shown, with the index page loaded by the timer.
+  void ShowWithIndexPage() {
+    Main = std::make_unique<TfrmMain>(QStringList{});
+    Options = std::make_unique<TfrmGameOptions>(Main->Direct3D());
+    Main->SetOptionsWindow(Options.get());
+    GameEnvironment.InternalHost = Server->HostPort();  // the options window loaded the defaults
+    GameEnvironment.InternalBase = kBase;
+    GameEnvironment.Country = 3;
+    Main->show();
+    ASSERT_TRUE(WaitFor([this] { return Main->LookupArmed; }));  // FormShow ran
+    Main->Timer1->stop();  // the tests run its ticks themselves
+    Main->Timer1Timer();
+    ASSERT_TRUE(WaitFor([this] { return Main->BrowserShown && !Main->MainBrowser->Loading(); }));
+    ASSERT_EQ(Url(), Prefix + "index.asp?id=3");
+    ASSERT_EQ(Title(), "index");
+    Spin(500);  // input reaches the page once its first frame is up
+  }
+  QWebEnginePage* Page() { return Main->MainBrowser->View()->page(); }
+  std::string Url() { return Main->MainBrowser->CurrentURL(); }
+  std::string Title() { return Page()->title().toStdString(); }
+  // Runs a script in the page and returns its result.
+  QVariant Script(const QString& code) {
+    QVariant result;
+    bool done = false;
+    Page()->runJavaScript(code, [&](const QVariant& v) {
+      result = v;
+      done = true;
+    });
+    EXPECT_TRUE(WaitFor([&] { return done; }));
+    return result;
+  }
+  // A mouse click on the element, as a player makes it.
+  void Click(const char* id, Qt::MouseButton button = Qt::LeftButton) {
+    const QString json = Script(QString("JSON.stringify(document.getElementById('%1').getBoundingClientRect())")
+                                    .arg(id))
+                             .toString();
+    const QJsonObject r = QJsonDocument::fromJson(json.toUtf8()).object();
+    ASSERT_FALSE(r.isEmpty()) << id;
+    const QPointF at(r["left"].toDouble() + 3, r["top"].toDouble() + r["height"].toDouble() / 2);
+    QWidget* target = Main->MainBrowser->View()->focusProxy();
+    ASSERT_NE(target, nullptr);
+    QMouseEvent press(QEvent::MouseButtonPress, at, target->mapToGlobal(at), button, button, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, target->mapToGlobal(at), button, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QApplication::sendEvent(target, &release);
+  }
+  bool LogContains(const std::string& text) { return GetLogText().find(text) != std::string::npos; }
+  void Screenshot(const std::string& name) {
+    const std::string dir = std::string(KT_BINARY_DIR) + "/test-frames/";
+    ForceDirectories(dir);
+    EXPECT_TRUE(Main->grab().save(QString::fromStdString(dir + name))) << name;
+  }
+
+  static std::string Root;
+  static TTestServer* Server;
+  std::string Dir, Prefix;
+  std::vector<std::string> Messages, Opened;
+  std::unique_ptr<TfrmMain> Main;
+  std::unique_ptr<TfrmGameOptions> Options;
+};
+std::string BrowserTest::Root;
+TTestServer* BrowserTest::Server = nullptr;
+
+TEST_F(BrowserTest, OtherHostsGoOutsideAndThePageStays) {
+  ShowWithIndexPage();
+  Screenshot("browser-main-window.png");
+  Click("other");
+  ASSERT_TRUE(WaitFor([this] { return !Opened.empty(); }));
+  EXPECT_EQ(Opened, std::vector<std::string>{"http://other.example/x.html"});
+  // a frame of the page from elsewhere just stays empty
+  EXPECT_TRUE(LogContains("Browser: frame not shown: http://other.example/frame.html"));
+  Spin(300);
+  EXPECT_EQ(Url(), Prefix + "index.asp?id=3");
+  EXPECT_EQ(Title(), "index");
+  EXPECT_TRUE(Main->BrowserShown);
+
+  // new windows, by link target and by script: outside, and no window is left over
+  Opened.clear();
+  Click("blank");
+  ASSERT_TRUE(WaitFor([this] { return Opened.size() == 1; }));
+  Click("open");
+  ASSERT_TRUE(WaitFor([this] { return Opened.size() == 2; }));
+  EXPECT_EQ(Opened, (std::vector<std::string>{"http://other.example/blank.html", "https://other.example/open.html"}));
+  Spin(300);
+  EXPECT_EQ(Main->MainBrowser->findChildren<QWebEnginePage*>().size(), 1);
+  EXPECT_EQ(Title(), "index");
+}
+
+TEST_F(BrowserTest, ThePrefixAnywhereInTheAddressStaysInside) {
+  ShowWithIndexPage();
+  Click("query");
+  ASSERT_TRUE(WaitFor([this] { return Title() == "page2"; }));
+  EXPECT_EQ(Url(), "http://" + Server->HostPort() + "/elsewhere/page2.html?back=" + Prefix);
+  EXPECT_TRUE(Opened.empty());
+  EXPECT_TRUE(Main->BrowserShown);
+}
+
+TEST_F(BrowserTest, OnlyWebAddressesEverReachTheExternalBrowser) {
+  ShowWithIndexPage();
+  for (const char* id : {"file", "js", "custom", "blankfile"}) Click(id);
+  const std::string refused = "Refused to open an address that is not a web page: ";
+  ASSERT_TRUE(WaitFor([&] { return LogContains(refused + "kestrune-game://y"); }));
+  ASSERT_TRUE(WaitFor([&] { return LogContains(refused + "kestrune-game://x"); }));
+  Spin(500);
+  EXPECT_TRUE(Opened.empty());
+  EXPECT_EQ(Url(), Prefix + "index.asp?id=3");
+  EXPECT_TRUE(Main->BrowserShown);
+}
+
+TEST_F(BrowserTest, TheHighscorePageReturnsToTheIndexButACancelledLoadDoesNot) {
+  ShowWithIndexPage();
+  Main->actGotoHighscore->trigger();
+  ASSERT_TRUE(WaitFor([this] { return Main->NavigatePending; }));
+  EXPECT_EQ(Url(), Prefix + "highscore.html");
+  EXPECT_EQ(Main->MainBrowser->LastURL(), Prefix + "highscore.html");
+
+  // a link that goes outside: the engine reports the refused load as finished, which is no
+  // completion of the highscore page
+  Main->NavigatePending = false;
+  Click("other");
+  ASSERT_TRUE(WaitFor([this] { return !Opened.empty(); }));
+  Spin(500);
+  EXPECT_FALSE(Main->NavigatePending);
+  EXPECT_TRUE(Main->BrowserShown);
+  EXPECT_EQ(Title(), "highscore");
+
+  // the next tick returns to the index page
+  Main->NavigatePending = true;
+  Main->Timer1Timer();
+  ASSERT_TRUE(WaitFor([this] { return Title() == "index"; }));
+  EXPECT_FALSE(Main->NavigatePending);
+  EXPECT_EQ(Main->MainBrowser->LastURL(), Prefix + "index.asp?id=3");
+}
+
+TEST_F(BrowserTest, SolutionPagesGoIntoTheBrowserWhileItShows) {
+  ShowWithIndexPage();
+  Main->OpenPage(Prefix + "highscore.html");  // what the error-solution lookup calls
+  ASSERT_TRUE(WaitFor([this] { return Title() == "highscore"; }));
+  EXPECT_TRUE(Opened.empty());
+  Main->ShowBrowser(false);
+  Main->OpenPage(Prefix + "errors/x.html");
+  Main->OpenPage("file:///etc/hostname");
+  EXPECT_EQ(Opened, std::vector<std::string>{Prefix + "errors/x.html"});
+  EXPECT_TRUE(LogContains("Refused to open an address that is not a web page: file:///etc/hostname"));
+}
+
+TEST_F(BrowserTest, RightClickOpensNoMenu) {
+  ShowWithIndexPage();
+  Click("other", Qt::RightButton);
+  ASSERT_TRUE(WaitFor([this] { return Title() == "context"; }));  // the page saw the click
+  Spin(300);
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  for (QWidget* w : QApplication::topLevelWidgets())
+    EXPECT_FALSE(qobject_cast<QMenu*>(w) && w->isVisible());
+  EXPECT_TRUE(Opened.empty());
+}
+
+TEST_F(BrowserTest, APageThatDoesNotLoadLeavesTheLogo) {
+  const QImage logo = LoadMenuPicture("menu_logo.jpg").toImage();
+  struct Case {
+    std::string host, base, log;
+  };
+  const Case cases[] = {
+      {"127.0.0.1:" + std::to_string(UnusedLoopbackPort()), kBase, "Browser: could not load "},  // refused
+      {Server->HostPort(), "/nothing/", "Browser: could not load "},                            // 404
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.host + c.base);
+    Main = std::make_unique<TfrmMain>(QStringList{});
+    Main->show();
+    ASSERT_TRUE(WaitFor([this] { return Main->LookupArmed; }));
+    Main->Timer1->stop();
+    GameEnvironment.InternalHost = c.host;
+    GameEnvironment.InternalBase = c.base;
+    Main->Timer1Timer();
+    ASSERT_TRUE(Main->MainBrowser->Loading());
+    ASSERT_TRUE(WaitFor([this] { return !Main->MainBrowser->Loading(); }));
+    Spin(200);
+    EXPECT_FALSE(Main->BrowserShown);
+    EXPECT_EQ(Main->MainBrowser->geometry(), QRect(0, 0, 0, 0));
+    EXPECT_EQ(Main->imgLogo->pixmap().toImage(), logo);
+    EXPECT_TRUE(LogContains(c.log + "http://" + c.host + c.base + "index.asp?id=3"));
+    // the next tick asks again, and the same failure is not logged twice
+    Main->Timer1Timer();
+    ASSERT_TRUE(WaitFor([this] { return !Main->MainBrowser->Loading(); }));
+    const std::string log = GetLogText();
+    EXPECT_EQ(log.find(c.log), log.rfind(c.log));
+    const std::string asked = "Browser: http://" + c.host + c.base + "index.asp?id=3";
+    EXPECT_EQ(log.find(asked), log.rfind(asked));
+    Main.reset();
+    ClearLog();
+  }
+  EXPECT_TRUE(Opened.empty());
+}
+
+TEST_F(BrowserTest, AsRootWithTheSandboxOnTheBrowserStaysOff) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "only root is refused by the engine";
+  const std::string saved = getenv("QTWEBENGINE_DISABLE_SANDBOX") ? getenv("QTWEBENGINE_DISABLE_SANDBOX") : "";
+  setenv("QTWEBENGINE_DISABLE_SANDBOX", "0", 1);
+  {
+    TBrowserArea area(nullptr);
+    area.Navigate(Prefix + "index.asp");  // the engine would end the process here
+    area.Navigate(Prefix + "index.asp");
+    EXPECT_EQ(area.View(), nullptr);
+    EXPECT_FALSE(area.Loading());
+  }
+  setenv("QTWEBENGINE_DISABLE_SANDBOX", saved.c_str(), 1);
+  const std::string log = GetLogText();
+  const std::string line = "Browser: the web engine does not run as root";
+  EXPECT_NE(log.find(line), std::string::npos);
+  EXPECT_EQ(log.find(line), log.rfind(line));  // said once
+}
+
+// A game with the real display layer (SDL offscreen, software GL), started from the menu while
+// the page shows; afterwards the page still works.
+class BrowserGameTest : public BrowserTest {
+protected:
+  void SetUp() override {
+    BrowserTest::SetUp();
+    SetD3D8Runtime(nullptr);  // the real runtime
+  }
+};
+
+TEST_F(BrowserGameTest, AGameRunsWhileAPageShowsAndThePageWorksAfter) {
+  ShowWithIndexPage();
+  GameEnvironment.DisplayMode = dmWindow;
+  Main->UpdateMenuState();
+  ASSERT_EQ(Main->MenuState, msReady);
+  int64_t passes = 0;
+  bool played = false;
+  std::array<uint8_t, 256> keys{};
+  GameWindowCreatedHook = [&](TfrmGame& game) {
+    auto idle = game.OnIdle;
+    game.Clock = [&passes] { return uint32_t(1000 + 20 * passes); };
+    game.ReadKeys = [&keys](uint8_t out[256]) {
+      for (int i = 0; i < 256; ++i) out[i] = keys[size_t(i)];
+    };
+    // Space through the loading screen, a moment on the title, then Esc out (a key goes down
+    // in one pass and up in the next)
+    game.OnIdle = [idle, &passes, &played, &keys, &game] {
+      idle();
+      ++passes;
+      keys.fill(0);
+      const uint8_t down = passes % 2 ? 0x80 : 0;
+      switch (game.Logic->GameState) {
+        case gsLoading: keys[57] = down; break;
+        case gsTitle:
+          played = true;
+          if (passes > 200) keys[1] = down;
+          break;
+        default: keys[1] = down; break;
+      }
+      if (passes > 20000) {
+        ADD_FAILURE() << "the game did not end; state " << int(game.Logic->GameState);
+        game.Close();
+      }
+    };
+  };
+  Main->actPlayNew->trigger();
+  EXPECT_TRUE(played);
+  EXPECT_LT(passes, 20000);
+  EXPECT_TRUE(Messages.empty());
+  EXPECT_TRUE(Main->isEnabled());
+  Spin(300);
+  Screenshot("browser-after-game.png");
+
+  // the page still answers: a link inside, and one that leaves
+  Click("highscore");
+  ASSERT_TRUE(WaitFor([this] { return Title() == "highscore"; }));
+  Click("other");
+  ASSERT_TRUE(WaitFor([this] { return !Opened.empty(); }));
+  EXPECT_EQ(Opened, std::vector<std::string>{"http://other.example/ranking.html"});
+}
+
+}  // namespace
