@@ -6,10 +6,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Tests left out of this run (ctest regular expressions; empty: none), e.g.
-#   SAN_EXCLUDE_LABELS=browser   or   SAN_EXCLUDE_TESTS='^Browser\.'
-SAN_EXCLUDE_LABELS=${SAN_EXCLUDE_LABELS:-}
-SAN_EXCLUDE_TESTS=${SAN_EXCLUDE_TESTS:-}
+# Tests left out of this run: ctest regular expressions over test names and over labels; set to
+# empty to leave nothing out. The embedded browser's tests are out by default: Qt WebEngine's own
+# code frees objects with a mismatched type and leaks at exit (they pass with
+# new_delete_type_mismatch=0 and leak:libQt6WebEngineCore.so.6).
+SAN_EXCLUDE_TESTS=${SAN_EXCLUDE_TESTS-'^Browser(Game)?Test\.'}
+SAN_EXCLUDE_LABELS=${SAN_EXCLUDE_LABELS-}
 
 case ${SANITIZER:-address} in
   address) build=build-asan; option=-DKESTRUNE_SANITIZE=ON ;;
@@ -17,7 +19,8 @@ case ${SANITIZER:-address} in
     build=build-tsan; option=-DKESTRUNE_TSAN=ON
     # ThreadSanitizer's own shadow stack holds far fewer frames than this test's recursion
     # reaches before the matcher's bound stops it.
-    SAN_EXCLUDE_TESTS=${SAN_EXCLUDE_TESTS:-'^RegularExpression\.DeepRecursionRaisesInsteadOfCrashing$'} ;;
+    deep='^RegularExpression\.DeepRecursionRaisesInsteadOfCrashing$'
+    SAN_EXCLUDE_TESTS=${SAN_EXCLUDE_TESTS:+$SAN_EXCLUDE_TESTS|}$deep ;;
   *) echo "SANITIZER must be address or thread" >&2; exit 2 ;;
 esac
 root=$PWD
