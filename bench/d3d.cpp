@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchReport.h"
 #include "base/Bitmap.h"
 #include "engine/zrD3D.h"
 #include "platform/D3D8Fake.h"
@@ -168,25 +169,18 @@ BENCHMARK(FlushFake)->Unit(benchmark::kMicrosecond);
 BENCHMARK(WholeFrame)->Unit(benchmark::kMicrosecond);
 
 // Keeps each run's CPU time per iteration for the ratios printed at the end.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration) Cpu[r.benchmark_name()] = r.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> Cpu;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
   benchmark::Initialize(&argc, argv);
-  TRatioReporter reporter;
+  kt_bench::TMedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  auto& c = reporter.Cpu;
-  if (c.count("Queueing") && c.count("FlushGL") && c.count("FlushFake") && c.count("WholeFrame")) {
+  std::map<std::string, double> c;  // microseconds of CPU
+  for (const char* n : {"Queueing", "FlushGL", "FlushFake", "WholeFrame"})
+    if (reporter.Has(n)) c[n] = reporter.CpuSeconds(n) * 1e6;
+  if (c.size() == 4) {
     std::printf("\nCPU per frame (%d quads over %d textures, %d points):\n", kQuads, kTextures, kPoints);
     std::printf("  queueing %.1f us, flush %.1f us (GL) / %.1f us (fake), whole frame %.1f us\n",
                 c["Queueing"], c["FlushGL"], c["FlushFake"], c["WholeFrame"]);

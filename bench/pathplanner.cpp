@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchReport.h"
 #include "base/Streams.h"
 #include "game/LevelData.h"
 #include "game/PathPlanner.h"
@@ -240,30 +241,22 @@ void BM_LevelParsePlain(benchmark::State& state) {
 }
 BENCHMARK(BM_LevelParsePlain)->Unit(benchmark::kMicrosecond);
 
-// Prints each planner's time as a ratio to its Dijkstra peer after the runs.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) Times[r.benchmark_name()] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    for (const char* board : {"Maze", "Open"}) {
-      std::string p = std::string("BM_") + board + "_Planner", d = std::string("BM_") + board + "_Dijkstra";
-      if (Times.count(p) && Times.count(d) && Times[d] > 0)
-        std::printf("%s: planner / Dijkstra time per search = %.2f\n", board, Times[p] / Times[d]);
-    }
-  }
-  std::map<std::string, double> Times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  kt_bench::TMedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
+  // Each planner's time as a ratio to its Dijkstra peer.
+  for (const char* board : {"Maze", "Open"}) {
+    const std::string b = board;
+    const double p = reporter.Seconds("BM_" + b + "_Planner"), d = reporter.Seconds("BM_" + b + "_Dijkstra");
+    if (p <= 0 || d <= 0) continue;
+    std::printf("%s: planner / Dijkstra time per search = %.2f\n", board, p / d);
+    kt_bench::PrintResult(std::string("Path search, ") + (b == "Maze" ? "maze" : "open ground") + ", planner / Dijkstra",
+                          kt_bench::Fixed(p * 1e6, 1) + " us", kt_bench::Fixed(d * 1e6, 1) + " us",
+                          kt_bench::Fixed(p / d, 2), "<= 1.3", p / d <= 1.3);
+  }
   benchmark::Shutdown();
   return 0;
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchReport.h"
 #include "engine/WaveRead.h"
 #include "engine/zrDSound.h"
 #include "support/SoundFixtures.h"
@@ -150,33 +151,23 @@ void BM_Mp3ToPcmDirect(benchmark::State& state) {
 BENCHMARK(BM_Mp3ToPcmDirect)->Unit(benchmark::kMillisecond);
 
 // Keeps every run's time so the ratios can be printed after the table.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration) Times[r.benchmark_name()] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> Times;
-};
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  TRatioReporter reporter;
+  kt_bench::TMedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   auto ratio = [&](const char* ours, const char* peer, const char* what) {
-    auto a = reporter.Times.find(ours), b = reporter.Times.find(peer);
-    if (a != reporter.Times.end() && b != reporter.Times.end() && b->second > 0)
-      std::printf("%-46s %.2f x  (%s)\n", what, a->second / b->second, peer);
+    const double a = reporter.Seconds(ours), b = reporter.Seconds(peer);
+    if (a > 0 && b > 0) std::printf("%-46s %.2f x  (%s)\n", what, a / b, peer);
   };
   std::printf("\n");
   ratio("BM_MixOurs", "BM_MixSdl", "mixing 32 voices, ours / SDL");
   ratio("BM_MixOursMixedFormats", "BM_MixSdl", "mixing 32 voices of mixed formats, ours / SDL");
   ratio("BM_Mp3ToPcmOurs", "BM_Mp3ToPcmDirect", "MP3 to PCM, our layer / libmpg123 directly");
-  auto it = reporter.Times.find("BM_MixOurs");
-  if (it != reporter.Times.end())
-    std::printf("%-46s %.3f %% of one core\n", "mixing cost per second of output", it->second / 1e6 * 100.0);
+  if (reporter.Has("BM_MixOurs"))
+    std::printf("%-46s %.3f %% of one core\n", "mixing cost per second of output",
+                reporter.Seconds("BM_MixOurs") * 100.0);
   benchmark::Shutdown();
   return 0;
 }

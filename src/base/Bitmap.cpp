@@ -21,14 +21,100 @@ int TBitmap::BitsPerPixel(TPixelFormat f) {
   return 24;
 }
 
+namespace {
+constexpr std::size_t kSpareMin = std::size_t(64) << 10, kSpareMax = std::size_t(64) << 20;
+// Plain thread-local values (no destructor), so bitmaps freed late in a thread's life still
+// find them; the release object frees the kept memory when the thread ends.
+thread_local uint8_t* SparePtr = nullptr;
+thread_local std::size_t SpareSize = 0;
+struct TSpareRelease {
+  ~TSpareRelease() {
+    ::operator delete(SparePtr);
+    SparePtr = nullptr;
+    SpareSize = 0;
+  }
+};
+thread_local TSpareRelease SpareRelease;
+}  // namespace
+
+void TPixelBuffer::Resize(std::size_t n) {
+  if (n <= Cap) {
+    N = n;
+    return;
+  }
+  Release();
+  // The kept memory serves a request it holds without wasting more than half of it.
+  if (SparePtr && SpareSize >= n && SpareSize / 2 <= n) {
+    P = SparePtr;
+    Cap = SpareSize;
+    SparePtr = nullptr;
+    SpareSize = 0;
+  } else {
+    P = static_cast<uint8_t*>(::operator new(n));
+    Cap = n;
+  }
+  N = n;
+}
+
+void TPixelBuffer::Release() noexcept {
+  if (!P) return;
+  if (Cap >= kSpareMin && Cap <= kSpareMax && Cap >= SpareSize) {
+    (void)&SpareRelease;  // constructs it on the thread's first use
+    ::operator delete(SparePtr);
+    SparePtr = P;
+    SpareSize = Cap;
+  } else {
+    ::operator delete(P);
+  }
+  P = nullptr;
+  N = Cap = 0;
+}
+
+TPixelBuffer::TPixelBuffer(const TPixelBuffer& other) {
+  Resize(other.N);
+  if (N) std::memcpy(P, other.P, N);
+}
+
+TPixelBuffer::TPixelBuffer(TPixelBuffer&& other) noexcept : P(other.P), N(other.N), Cap(other.Cap) {
+  other.P = nullptr;
+  other.N = other.Cap = 0;
+}
+
+TPixelBuffer& TPixelBuffer::operator=(const TPixelBuffer& other) {
+  if (this != &other) {
+    Resize(other.N);
+    if (N) std::memcpy(P, other.P, N);
+  }
+  return *this;
+}
+
+TPixelBuffer& TPixelBuffer::operator=(TPixelBuffer&& other) noexcept {
+  if (this != &other) {
+    Release();
+    P = other.P;
+    N = other.N;
+    Cap = other.Cap;
+    other.P = nullptr;
+    other.N = other.Cap = 0;
+  }
+  return *this;
+}
+
 void TBitmap::SetSize(int width, int height) {
+  Resize(width, height);
+  if (Bits.size()) std::memset(Bits.data(), 0, Bits.size());
+}
+
+void TBitmap::SetSizeForOverwrite(int width, int height) { Resize(width, height); }
+
+void TBitmap::Resize(int width, int height) {
   if (width < 0 || height < 0 || width > kMaxSide || height > kMaxSide ||
       int64_t(width) * height > kMaxPixels)
     throw EInvalidGraphic("Bitmap size " + std::to_string(width) + " x " + std::to_string(height) + " is too large");
   W = width;
   H = height;
   Stride = ((W * BitsPerPixel(Format) + 31) / 32) * 4;
-  Bits.assign(static_cast<std::size_t>(Stride) * static_cast<std::size_t>(H), 0);
+  Bits.Resize(static_cast<std::size_t>(Stride) * static_cast<std::size_t>(H));
 }
 
 uint8_t* TBitmap::ScanLine(int y) {

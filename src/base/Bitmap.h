@@ -7,6 +7,7 @@
 //   pf24bit blue, green, red
 //   pf32bit blue, green, red, reserved (a row read as 32-bit words gives 0x00RRGGBB)
 // Changing the pixel format converts the pixels. Colours (TColor) are 0x00BBGGRR.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +17,30 @@
 class TStream;
 
 KT_DECLARE_EXCEPTION(EInvalidGraphic, Exception)
+
+// The pixel memory of a bitmap. A new size leaves the bytes unset (rows that are written whole
+// right away need no clearing first), and the memory of the last large buffer freed on the
+// thread is kept for the next one: images are loaded one after another, and memory handed back
+// to the system costs a page fault per page when the next image takes it again.
+class TPixelBuffer {
+public:
+  TPixelBuffer() = default;
+  TPixelBuffer(const TPixelBuffer& other);
+  TPixelBuffer(TPixelBuffer&& other) noexcept;
+  TPixelBuffer& operator=(const TPixelBuffer& other);
+  TPixelBuffer& operator=(TPixelBuffer&& other) noexcept;
+  ~TPixelBuffer() { Release(); }
+  // n bytes, all unset.
+  void Resize(std::size_t n);
+  uint8_t* data() { return P; }
+  const uint8_t* data() const { return P; }
+  std::size_t size() const { return N; }
+
+private:
+  void Release() noexcept;
+  uint8_t* P = nullptr;
+  std::size_t N = 0, Cap = 0;
+};
 
 enum TPixelFormat { pf1bit, pf4bit, pf8bit, pf24bit, pf32bit };
 
@@ -45,6 +70,9 @@ public:
 
   // New size; the pixels are cleared to 0.
   void SetSize(int width, int height);
+  // New size with the pixels left unset, for decoders that write every byte of every row
+  // (padding included) before anyone reads them.
+  void SetSizeForOverwrite(int width, int height);
   void SetWidth(int width) { SetSize(width, H); }
   void SetHeight(int height) { SetSize(W, height); }
   // Converts the pixels. Indexed to colour goes through the palette; colour to 8 bits gives a
@@ -74,7 +102,8 @@ private:
   int W = 0, H = 0;
   TPixelFormat Format = pf24bit;
   int Stride = 0;
-  std::vector<uint8_t> Bits;
+  TPixelBuffer Bits;
+  void Resize(int width, int height);
 };
 
 // A JPEG picture decoded with libjpeg. Errors raise EJPEG with the library's message.

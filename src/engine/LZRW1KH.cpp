@@ -94,6 +94,112 @@ uint16_t TLZR::Compress(const uint8_t* source, uint8_t* dest, int32_t sourceSize
   return static_cast<uint16_t>(op);
 }
 
+namespace {
+inline void Copy8(uint8_t* d, const uint8_t* s) {
+  uint64_t t;
+  std::memcpy(&t, s, 8);
+  std::memcpy(d, &t, 8);
+}
+inline void Copy16(uint8_t* d, const uint8_t* s) {
+  uint8_t t[16];
+  std::memcpy(t, s, 16);
+  std::memcpy(d, t, 16);
+}
+
+// Copies len (3..18) bytes from op - offset to op; an overlapping copy repeats the pattern. With
+// 24 bytes of room it copies in whole 8-byte pieces and may write past len (still before `end`):
+// each piece reads only bytes already in place, so the first len bytes come out right. A
+// pattern shorter than 8 is first widened so that the source lies 8 or more bytes back.
+template <bool Roomy>
+inline void CopyMatch(uint8_t* op, std::size_t offset, std::size_t len, const uint8_t* end) {
+  const uint8_t* from = op - offset;
+  if (!Roomy && end - op < 24) {
+    for (std::size_t k = 0; k < len; ++k) op[k] = from[k];
+    return;
+  }
+  if (offset >= 8) {
+    Copy8(op, from);
+    from += 8;
+  } else {
+    static const int kInc[8] = {0, 1, 2, 1, 0, 4, 4, 4};
+    static const int kDec[8] = {0, 0, 0, -1, -4, 1, 2, 3};
+    op[0] = from[0];
+    op[1] = from[1];
+    op[2] = from[2];
+    op[3] = from[3];
+    from += kInc[offset];
+    std::memcpy(op + 4, from, 4);
+    from -= kDec[offset];
+  }
+  // `from` is now the source of op + 8, at least 8 bytes behind it. 8-byte pieces only: the
+  // source is often output just stored in 8-byte pieces, and a wider load across them stalls.
+  Copy8(op + 8, from);
+  if (len > 16) Copy8(op + 16, from + 8);
+}
+
+// Input that a whole group of 16 items can take at most (16 runs) and the next control word,
+// plus room for a 16-byte read of literals anywhere in the group.
+constexpr std::ptrdiff_t kGroupInput = 16 * 4 + 2 + 16;
+// Output that a group without runs can take at most (16 copies of 18), plus the widest piece.
+constexpr std::ptrdiff_t kGroupOutput = 16 * 18 + 24;
+
+// Decodes the `left` items of a group whose flags are `c` (from bit 31 down) and whose input is
+// there in full (kGroupInput). Roomy: the output has room for all of them but runs
+// (kGroupOutput), so only runs are checked. Returns false for a damaged group: a copy from
+// before the start, or output past the end.
+template <bool Roomy>
+bool DecodeGroup(uint32_t c, int left, const uint8_t*& ipRef, uint8_t*& opRef, uint8_t* const dest,
+                 uint8_t* const oend) {
+  const uint8_t* ip = ipRef;
+  uint8_t* op = opRef;
+  for (;;) {
+    // The literals up to the next copy or run item, in one piece (also when there are none:
+    // the bytes past them are overwritten before anything reads them).
+    int lits = c ? __builtin_clz(c) : 32;
+    if (lits > left) lits = left;
+    if (Roomy || oend - op >= 16) {
+      Copy16(op, ip);
+    } else {
+      if (lits > oend - op) return false;
+      std::memcpy(op, ip, static_cast<std::size_t>(lits));
+    }
+    op += lits;
+    ip += lits;
+    left -= lits;
+    if (left == 0) break;
+    c <<= lits;
+    const uint32_t v = (static_cast<uint32_t>(ip[0]) << 8) | ip[1];
+    ip += 2;
+    const std::size_t offset = v >> 4;
+    if (offset != 0) {
+      const std::size_t len = (v & 15) + 3;
+      if (offset > static_cast<std::size_t>(op - dest)) return false;
+      if (!Roomy && static_cast<std::ptrdiff_t>(len) > oend - op) return false;
+      CopyMatch<Roomy>(op, offset, len, oend);
+      op += len;
+    } else {
+      const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(((v & 0xFF) << 8) | ip[0]) + 16;
+      const uint8_t value = ip[1];
+      ip += 2;
+      if (count > oend - op) return false;
+      std::memset(op, value, static_cast<std::size_t>(count));
+      op += count;
+      // A run may use up the room the group started with: the rest goes the careful way.
+      if (Roomy && left > 1 && oend - op < kGroupOutput) {
+        ipRef = ip;
+        opRef = op;
+        return DecodeGroup<false>(c << 1, left - 1, ipRef, opRef, dest, oend);
+      }
+    }
+    if (--left == 0) break;
+    c <<= 1;
+  }
+  ipRef = ip;
+  opRef = op;
+  return true;
+}
+}  // namespace
+
 int32_t TLZR::Decompress(const uint8_t* source, uint8_t* dest, int32_t sourceSize, int32_t destCapacity) {
   const int32_t n = sourceSize;
   if (n < 2) return 0;
@@ -103,49 +209,56 @@ int32_t TLZR::Decompress(const uint8_t* source, uint8_t* dest, int32_t sourceSiz
     return n - 1;
   }
   if (n < 4) return 0;
+  const uint8_t* ip = source + 3;
+  const uint8_t* const iend = source + n;
+  uint8_t* op = dest;
+  uint8_t* const oend = dest + (destCapacity > 0 ? destCapacity : 0);
   uint32_t ctrl = (static_cast<uint32_t>(source[1]) << 8) | source[2];
-  int32_t bits = 16, ip = 3, op = 0;
-  const int32_t cap = destCapacity;
-  while (ip < n) {
+
+  // Whole groups while no item of the group can run out of input: only the output is checked.
+  while (iend - ip >= kGroupInput) {
+    const bool ok = oend - op >= kGroupOutput ? DecodeGroup<true>(ctrl << 16, 16, ip, op, dest, oend)
+                                              : DecodeGroup<false>(ctrl << 16, 16, ip, op, dest, oend);
+    if (!ok) return -1;
+    ctrl = (static_cast<uint32_t>(ip[0]) << 8) | ip[1];
+    ip += 2;
+  }
+
+  // The rest, item by item, with every input check.
+  int32_t bits = 16;
+  while (ip < iend) {
     if (bits == 0) {
-      if (n - ip < 2) return -1;
-      ctrl = (static_cast<uint32_t>(source[ip]) << 8) | source[ip + 1];
+      if (iend - ip < 2) return -1;
+      ctrl = (static_cast<uint32_t>(ip[0]) << 8) | ip[1];
       ip += 2;
       bits = 16;
-      if (ip >= n) break;
+      if (ip >= iend) break;
     }
     if ((ctrl & 0x8000) == 0) {
-      if (op >= cap) return -1;
-      dest[op++] = source[ip++];
+      if (op >= oend) return -1;
+      *op++ = *ip++;
     } else {
-      if (n - ip < 2) return -1;
-      const uint32_t b0 = source[ip], b1 = source[ip + 1];
+      if (iend - ip < 2) return -1;
+      const uint32_t b0 = ip[0], b1 = ip[1];
       ip += 2;
-      const int32_t offset = static_cast<int32_t>((b0 << 4) | (b1 >> 4));
+      const std::size_t offset = (b0 << 4) | (b1 >> 4);
       if (offset != 0) {
-        const int32_t len = static_cast<int32_t>(b1 & 15) + 3;
-        if (offset > op || len > cap - op) return -1;
-        uint8_t* d = dest + op;
-        const uint8_t* from = d - offset;
-        if (offset >= len) {
-          std::memcpy(d, from, static_cast<std::size_t>(len));
-        } else {
-          // Overlapping: repeats the pattern, byte by byte.
-          for (int32_t k = 0; k < len; ++k) d[k] = from[k];
-        }
+        const std::size_t len = (b1 & 15) + 3;
+        if (offset > static_cast<std::size_t>(op - dest) || static_cast<std::ptrdiff_t>(len) > oend - op) return -1;
+        CopyMatch<false>(op, offset, len, oend);
         op += len;
       } else {
-        if (n - ip < 2) return -1;
-        const int32_t count = static_cast<int32_t>((b1 << 8) | source[ip]) + 16;
-        const uint8_t value = source[ip + 1];
+        if (iend - ip < 2) return -1;
+        const std::ptrdiff_t count = static_cast<std::ptrdiff_t>((b1 << 8) | ip[0]) + 16;
+        const uint8_t value = ip[1];
         ip += 2;
-        if (count > cap - op) return -1;
-        std::memset(dest + op, value, static_cast<std::size_t>(count));
+        if (count > oend - op) return -1;
+        std::memset(op, value, static_cast<std::size_t>(count));
         op += count;
       }
     }
     ctrl <<= 1;
     --bits;
   }
-  return op;
+  return static_cast<int32_t>(op - dest);
 }

@@ -8,6 +8,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define KT_PAETH_SSE41 1
+#endif
 
 #include "base/PasMath.h"
 #include "engine/PngDeflate.h"
@@ -232,6 +236,20 @@ void TChunkGAMA::SetGamma(uint32_t v) {
 
 void TChunkGAMA::Decode() {
   if (Data.Data.size() != 4) RaisePNGError(PNGCorruptedData);
+  // Images come with the same gamma one after another: the tables of the last value are kept
+  // (256 powers cost more than decoding a small image).
+  struct TLast {
+    uint32_t Gamma = 0;
+    bool Valid = false;
+    uint8_t Table[256], Inverse[256];
+  };
+  thread_local TLast last;
+  if (last.Valid && last.Gamma == Gamma()) {
+    std::memcpy(GammaTable, last.Table, 256);
+    std::memcpy(InverseTable, last.Inverse, 256);
+    Built = true;
+    return;
+  }
   const double g = double(Gamma()) / 100000.0 * 2.2;
   bool hit[256] = {};
   for (int i = 0; i < 256; ++i) {
@@ -249,6 +267,10 @@ void TChunkGAMA::Decode() {
   for (int v = first + 1; v < 256; ++v)
     if (!hit[v]) InverseTable[v] = InverseTable[v - 1];
   Built = true;
+  last.Gamma = Gamma();
+  std::memcpy(last.Table, GammaTable, 256);
+  std::memcpy(last.Inverse, InverseTable, 256);
+  last.Valid = true;
 }
 
 // --- PLTE
@@ -378,9 +400,18 @@ inline void StorePixel(uint8_t* p, __m128i v) {
   }
 }
 
+#if defined(KT_PAETH_SSE41)
+template <std::size_t B>
+__attribute__((target("sse4.1"))) void PaethSse41(uint8_t* row, const uint8_t* prev, std::size_t n);
+bool HasSse41();
+#endif
+
 template <std::size_t B>
 void UnfilterFixed(int type, uint8_t* row, const uint8_t* prev, std::size_t n) {
   if (B < 3 || type == 2 || n % B != 0) return UnfilterScalar<B>(type, row, prev, n);
+#if defined(KT_PAETH_SSE41)
+  if (type == 4 && HasSse41()) return PaethSse41<B>(row, prev, n);
+#endif
   const __m128i zero = _mm_setzero_si128();
   switch (type) {
     case 1: {
@@ -404,29 +435,64 @@ void UnfilterFixed(int type, uint8_t* row, const uint8_t* prev, std::size_t n) {
       break;
     }
     case 4: {
-      __m128i a = zero, c = zero;  // 16-bit lanes
+      // 16-bit lanes throughout: the pixel to the left feeds the next one without a pack and
+      // unpack in between, and what does not depend on it (|b - c|) is off that chain.
+      const __m128i low = _mm_set1_epi16(0xFF);
+      __m128i a = zero, c = zero;
       for (std::size_t i = 0; i < n; i += B) {
         const __m128i b = _mm_unpacklo_epi8(LoadPixel<B>(prev + i), zero);
         const __m128i x = _mm_unpacklo_epi8(LoadPixel<B>(row + i), zero);
-        const __m128i bc = _mm_sub_epi16(b, c), ac = _mm_sub_epi16(a, c);
+        const __m128i bc = _mm_sub_epi16(b, c);
         const __m128i pa = _mm_max_epi16(bc, _mm_sub_epi16(zero, bc));
+        const __m128i ac = _mm_sub_epi16(a, c);
         const __m128i pb = _mm_max_epi16(ac, _mm_sub_epi16(zero, ac));
         const __m128i sum = _mm_add_epi16(bc, ac);
         const __m128i pc = _mm_max_epi16(sum, _mm_sub_epi16(zero, sum));
         // a when pa <= pb and pa <= pc, else b when pb <= pc, else c.
         const __m128i useC = _mm_cmpgt_epi16(pb, pc);
         const __m128i bOrC = _mm_or_si128(_mm_andnot_si128(useC, b), _mm_and_si128(useC, c));
-        const __m128i notA = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
+        const __m128i notA = _mm_cmpgt_epi16(pa, _mm_min_epi16(pb, pc));
         const __m128i pred = _mm_or_si128(_mm_andnot_si128(notA, a), _mm_and_si128(notA, bOrC));
-        const __m128i v = _mm_packus_epi16(_mm_and_si128(_mm_add_epi16(x, pred), _mm_set1_epi16(0xFF)), zero);
-        StorePixel<B>(row + i, v);
-        a = _mm_unpacklo_epi8(v, zero);
+        a = _mm_and_si128(_mm_add_epi16(x, pred), low);
+        StorePixel<B>(row + i, _mm_packus_epi16(a, zero));
         c = b;
       }
       break;
     }
   }
 }
+
+#if defined(KT_PAETH_SSE41)
+// Paeth on processors with SSE4.1: absolute values and blends take one instruction each, which
+// shortens the chain from one pixel to the next. Same results as above.
+template <std::size_t B>
+__attribute__((target("sse4.1"))) void PaethSse41(uint8_t* row, const uint8_t* prev, std::size_t n) {
+  const __m128i zero = _mm_setzero_si128(), low = _mm_set1_epi16(0xFF);
+  __m128i a = zero, c = zero;
+  for (std::size_t i = 0; i < n; i += B) {
+    const __m128i b = _mm_cvtepu8_epi16(LoadPixel<B>(prev + i));
+    const __m128i x = _mm_cvtepu8_epi16(LoadPixel<B>(row + i));
+    const __m128i bc = _mm_sub_epi16(b, c);
+    const __m128i pa = _mm_abs_epi16(bc);
+    const __m128i ac = _mm_sub_epi16(a, c);
+    const __m128i pb = _mm_abs_epi16(ac);
+    const __m128i pc = _mm_abs_epi16(_mm_add_epi16(bc, ac));
+    // a when pa <= pb and pa <= pc, else b when pb <= pc, else c.
+    const __m128i bOrC = _mm_blendv_epi8(b, c, _mm_cmpgt_epi16(pb, pc));
+    const __m128i pred = _mm_blendv_epi8(a, bOrC, _mm_cmpgt_epi16(pa, _mm_min_epi16(pb, pc)));
+    a = _mm_and_si128(_mm_add_epi16(x, pred), low);
+    StorePixel<B>(row + i, _mm_packus_epi16(a, zero));
+    c = b;
+  }
+}
+
+bool CpuHasSse41() {
+  __builtin_cpu_init();  // may run before the runtime's own constructors
+  return __builtin_cpu_supports("sse4.1");
+}
+bool UseSse41 = CpuHasSse41();
+bool HasSse41() { return UseSse41; }
+#endif
 #else
 template <std::size_t B>
 void UnfilterFixed(int type, uint8_t* row, const uint8_t* prev, std::size_t n) {
@@ -435,9 +501,23 @@ void UnfilterFixed(int type, uint8_t* row, const uint8_t* prev, std::size_t n) {
 #endif
 
 // Undoes one row's filter in place; `prev` is the previous unfiltered row (zeros for the first).
+// Up: no dependency along the row, 16 bytes at a time (row and prev never overlap).
+void UnfilterUp(uint8_t* row, const uint8_t* prev, std::size_t n) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 16 <= n; i += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prev + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), _mm_add_epi8(a, b));
+  }
+#endif
+  for (; i < n; ++i) row[i] = uint8_t(row[i] + prev[i]);
+}
+
 void Unfilter(int type, uint8_t* row, const uint8_t* prev, std::size_t n, std::size_t bpp) {
   if (type == 0) return;
   if (type > 4) RaisePNGError(PNGUnknownFilterType);
+  if (type == 2) return UnfilterUp(row, prev, n);
   switch (bpp) {
     case 1: UnfilterFixed<1>(type, row, prev, n); break;
     case 2: UnfilterFixed<2>(type, row, prev, n); break;
@@ -464,6 +544,7 @@ struct RowFormat {
   int ColorType, Depth;
   TPixelFormat Target;
   const uint8_t* Gamma;  // identity when the image has no gAMA
+  bool Plain = false;    // Gamma maps every value to itself: colours are only reordered
 
   std::size_t RowBytes(std::size_t w) const {
     const std::size_t d = std::size_t(Depth);
@@ -509,7 +590,30 @@ struct RowFormat {
       std::size_t stride, step;
       ColourLayout(stride, step);
       const uint8_t* g = Gamma;
-      if (stride == 3) {
+      if (Plain && stride == 3) {
+        // Whole pixels as words (the row buffers have slack behind the row); each store's
+        // fourth byte is overwritten by the next pixel, and the last pixel goes byte by byte.
+        std::size_t x = 0;
+        for (; x + 1 < w; ++x, src += 3, dst += 3) {
+          uint32_t v;
+          std::memcpy(&v, src, 4);
+          v = __builtin_bswap32(v) >> 8;  // red, green, blue, - becomes blue, green, red, 0
+          std::memcpy(dst, &v, 4);
+        }
+        for (; x < w; ++x, src += 3, dst += 3) {
+          const uint8_t r = src[0];
+          dst[1] = src[1];
+          dst[0] = src[2];
+          dst[2] = r;
+        }
+      } else if (Plain) {
+        for (std::size_t x = 0; x < w; ++x, src += stride, dst += 3) {
+          const uint8_t r = src[0], gr = src[step], b = src[2 * step];
+          dst[0] = b;
+          dst[1] = gr;
+          dst[2] = r;
+        }
+      } else if (stride == 3) {
         for (std::size_t x = 0; x < w; ++x, src += 3, dst += 3) {
           const uint8_t r = src[0], gr = src[1], b = src[2];
           dst[0] = g[b];
@@ -585,7 +689,18 @@ bool ValidDepth(int colorType, int depth) {
 
 // Deflate cannot expand data by more than this factor; image data that would need more is cut.
 constexpr uint64_t kMaxInflateRatio = 1032;
+// Rows inflated per read, in bytes (at least one row).
+constexpr std::size_t kBatchBytes = 32768;
 }  // namespace
+
+void PNGUseSse41(bool use) {
+#if defined(KT_PAETH_SSE41)
+  UseSse41 = use && CpuHasSse41();
+#else
+  (void)use;
+#endif
+}
+
 
 void TChunkIDAT::Decode() {
   TPNGImage& img = Image();
@@ -604,6 +719,7 @@ void TChunkIDAT::Decode() {
 
   TChunkGAMA* gamma = ReadyGamma(*this);
   RowFormat rf{colorType, depth, pf24bit, gamma ? gamma->GammaTable : Identity()};
+  rf.Plain = std::memcmp(rf.Gamma, Identity(), 256) == 0;
   if (colorType == 0 || colorType == 3 || colorType == 4)
     rf.Target = depth == 1 ? pf1bit : depth <= 4 ? pf4bit : pf8bit;
 
@@ -643,7 +759,12 @@ void TChunkIDAT::Decode() {
   img.SetSize(0, 0);
   img.SetPixelFormat(rf.Target);
   img.Palette = std::move(pal);
-  img.SetSize(int(W), int(H));
+  // Rows in order overwrite the whole bitmap (what the rows leave, and what a failure leaves
+  // undecoded, is cleared below); passes scatter their pixels over a cleared one.
+  if (interlace == 0)
+    img.SetSizeForOverwrite(int(W), int(H));
+  else
+    img.SetSize(int(W), int(H));
   img.Interlaced = interlace == 1;
 
   Data.SetPosition(0);
@@ -651,9 +772,14 @@ void TChunkIDAT::Decode() {
   const std::size_t bpp = rf.FilterDistance();
   const std::size_t maxRow = rf.RowBytes(W) + 1;
   constexpr std::size_t kSlack = 8;  // pixel-wide loads may read past the row's end
-  std::vector<uint8_t> bufA(maxRow + kSlack), bufB(maxRow + kSlack);
-  uint8_t* cur = bufA.data();
-  uint8_t* prev = bufB.data();
+  // Two row buffers (the second starts as zeros) and, for rows in order, the batch behind them.
+  const std::size_t batch =
+      interlace == 0 ? std::max<std::size_t>(1, std::min<std::size_t>(H, kBatchBytes / maxRow)) : 0;
+  std::vector<uint8_t> buffers((2 + batch) * maxRow + kSlack);
+  uint8_t* const bufA = buffers.data();
+  uint8_t* const bufB = bufA + maxRow;
+  uint8_t* cur = bufA;
+  uint8_t* prev = bufB;
 
   auto readRow = [&](std::size_t rowBytes) {
     if (std::size_t(z.Read(cur, int32_t(rowBytes + 1))) != rowBytes + 1) RaisePNGError(PNGCorruptedData);
@@ -661,12 +787,61 @@ void TChunkIDAT::Decode() {
   };
 
   if (interlace == 0) {
-    const std::size_t rb = maxRow - 1;
-    for (std::size_t y = 0; y < H; ++y) {
-      readRow(rb);
-      rf.Convert(cur + 1, W, img.ScanLine(int(y)));
-      std::swap(cur, prev);
-      if (img.OnProgress) img.OnProgress(img, int(y * 100 / H));
+    // Many rows per read: inflate takes its fast path only with room for a whole match (258
+    // bytes), which single rows of small images never give.
+    const std::size_t rb = maxRow - 1, rowLen = maxRow;
+    const std::size_t stride = std::size_t(img.RowBytes());
+    const std::size_t used = (W * std::size_t(TBitmap::BitsPerPixel(rf.Target)) + 7) / 8;
+    uint8_t* const rows = bufB + maxRow;
+    const uint8_t* above = bufB;  // the row before the next one, unfiltered (bufB: zeros)
+    std::size_t y = 0;
+    // Unfilters and converts the first `count` rows of the batch.
+    auto convert = [&](std::size_t count) {
+      for (std::size_t k = 0; k < count; ++k, ++y) {
+        uint8_t* r = rows + k * rowLen;
+        Unfilter(r[0], r + 1, (k == 0 ? above : r - rowLen) + 1, rb, bpp);
+        uint8_t* out = img.ScanLine(int(y));
+        std::memset(out + used, 0, stride - used);
+        rf.Convert(r + 1, W, out);
+        if (img.OnProgress) img.OnProgress(img, int(y * 100 / H));
+      }
+      if (count > 0) {
+        std::memcpy(bufA, rows + (count - 1) * rowLen, rowLen);
+        above = bufA;
+      }
+    };
+    try {
+      try {
+        while (y < H) {
+          const std::size_t want = std::min(batch, H - y);
+          const std::size_t got = std::size_t(z.Read(rows, int32_t(want * rowLen)));
+          convert(got / rowLen);
+          if (got != want * rowLen) RaisePNGError(PNGCorruptedData);
+        }
+      } catch (const EZDecompressionError&) {
+        // Damaged data: decode again one row at a time from the start, so that the rows kept
+        // are exactly those that reading row by row keeps.
+        z.Seek(0, soFromBeginning);
+        std::memset(bufB, 0, maxRow);
+        cur = bufA;
+        prev = bufB;
+        const std::size_t done = y;
+        for (std::size_t r = 0; r < H; ++r) {
+          readRow(rb);
+          if (r >= done) {
+            uint8_t* out = img.ScanLine(int(r));
+            std::memset(out + used, 0, stride - used);
+            rf.Convert(cur + 1, W, out);
+            y = r + 1;
+            if (img.OnProgress) img.OnProgress(img, int(r * 100 / H));
+          }
+          std::swap(cur, prev);
+        }
+      }
+    } catch (...) {
+      // The rows not decoded read as zeros, as in a cleared bitmap.
+      if (y < H) std::memset(img.ScanLine(int(y)), 0, (H - y) * stride);
+      throw;
     }
     return;
   }
@@ -836,6 +1011,10 @@ TChunk* TChunkList::ReadChunk(TStream& stream) {
   }
   std::vector<uint8_t>& d = target->Data.Data;
   const std::size_t at = d.size();
+  // The image data of all IDAT chunks lies in the rest of the stream: room for it at once
+  // spares the copies of a growing buffer.
+  if (klass == &TChunkIDAT::Class && d.capacity() < at + len)
+    d.reserve(at + std::size_t(std::max<int64_t>(int64_t(len), stream.Remaining())));
   d.resize(at + len);
   if (len && stream.Read(d.data() + at, int32_t(len)) != int32_t(len)) {
     d.resize(at);
@@ -894,8 +1073,9 @@ void TPNGImage::Assign(const TBitmap& source) {
 }
 
 void TPNGImage::LoadFromStream(TStream& stream) {
-  ResetDefaults();
+  // The defaults followed by an empty list: what is left of them is the cleared palette.
   Chunks.Clear();
+  Palette.clear();
   uint8_t sig[8];
   if (stream.Read(sig, 8) != 8 || std::memcmp(sig, kSignature, 8) != 0) RaisePNGError(PNGInvalidSignature);
   for (;;) {

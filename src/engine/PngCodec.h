@@ -36,6 +36,9 @@ enum : int {
 
 // "Portable Network Graphics format handler error" + CR LF CR LF + the text of `id`.
 std::string PNGErrorMessage(int id);
+// Decoding uses SSE4.1 instructions where the processor has them; off, it takes the SSE2 path
+// (tests check that both give the same pixels).
+void PNGUseSse41(bool use);
 [[noreturn]] void RaisePNGError(int id);
 
 // The four type characters in file order, first character in the low byte.

@@ -118,3 +118,28 @@ TEST(Jpeg, DecodesToBgrBitmap) {
   EXPECT_GT(right & 255, 200u);
   EXPECT_LT((right >> 16) & 255, 60u);
 }
+
+// Pixel memory is kept from one large bitmap to the next: a new size still reads as zeros,
+// and a bitmap sized for overwriting gets the room without a copy of the old pixels' values
+// mattering.
+TEST(Bitmap, NewSizesAreClearedEvenOnReusedMemory) {
+  for (int round = 0; round < 2; ++round) {
+    {
+      TBitmap old;
+      old.SetPixelFormat(pf24bit);
+      old.SetSize(300, 300);
+      for (int y = 0; y < old.Height(); ++y) std::memset(old.ScanLine(y), 0xAB, std::size_t(old.RowBytes()));
+      TBitmap copy = old;  // copies keep their own pixels
+      EXPECT_EQ(copy.ScanLine(299)[899], 0xAB);
+    }
+    TBitmap b;
+    b.SetPixelFormat(pf24bit);
+    b.SetSize(300, 300);
+    for (int y = 0; y < b.Height(); ++y)
+      for (int x = 0; x < b.RowBytes(); ++x) ASSERT_EQ(b.ScanLine(y)[x], 0) << x << "," << y;
+    TBitmap o;
+    o.SetSizeForOverwrite(17, 3);
+    EXPECT_EQ(o.RowBytes(), 52);
+    EXPECT_NO_THROW(o.ScanLine(2)[51] = 1);
+  }
+}
