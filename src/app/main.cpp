@@ -4,7 +4,9 @@
 #include <QClipboard>
 #include <QStringList>
 #include <SDL.h>
+#include <cstdlib>
 #include <string>
+#include <unistd.h>
 
 #include "base/Win1252.h"
 #include "game/KTGlobal.h"
@@ -46,6 +48,9 @@ int main(int argc, char** argv) {
   }
   int result = 0;
   {
+    // The web engine's sandbox cannot work for root and the engine would end the process; our
+    // pages come only from the game's own site, so root runs it without one unless told otherwise.
+    if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     // the embedded browser draws with OpenGL and shares its contexts with the window's
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
