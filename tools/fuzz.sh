@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 SECONDS_EACH=${FUZZ_SECONDS:-30}
 ls fuzz/*.cpp >/dev/null 2>&1 || { echo "fuzz: no targets"; exit 0; }
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKESTRUNE_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build build-fuzz -j"$(nproc)" --target fuzz_all
+cmake --build build-fuzz -j"${JOBS:-$(nproc)}" --target fuzz_all
 mkdir -p build-fuzz/corpus build-fuzz/logs
 fail=0
 pids=()
@@ -22,8 +22,8 @@ for bin in build-fuzz/fuzz/fuzz_*; do
      "../corpus/$n" $seeds > "$n.log" 2>&1) &
   pids+=($!)
   names+=("$n")
-  # at most 6 at once: leave room on an 8-core machine
-  if [ ${#pids[@]} -ge 6 ]; then
+  # at most 6 at once (or JOBS): leave room on an 8-core machine
+  if [ ${#pids[@]} -ge "${JOBS:-6}" ]; then
     wait "${pids[0]}" || { echo "fuzz: ${names[0]} FAILED"; tail -40 "build-fuzz/logs/${names[0]}.log"; fail=1; }
     pids=("${pids[@]:1}"); names=("${names[@]:1}")
   fi

@@ -4,12 +4,16 @@
 #include <QClipboard>
 #include <QStringList>
 #include <SDL.h>
+#include <cstdlib>
 #include <string>
+#include <unistd.h>
 
 #include "base/Win1252.h"
 #include "game/KTGlobal.h"
 #include "platform/ShellServices.h"
+#include "shell/FocusReturn.h"
 #include "shell/MenuServices.h"
+#include "shell/QuitSignals.h"
 #include "shell/frmMain.h"
 #include "shell/frmOptions.h"
 
@@ -35,7 +39,7 @@ void InstallShellHooks() {
 
 int main(int argc, char** argv) {
   // SDL would turn SIGINT and SIGTERM into quit events that only the game window reads, so the
-  // menu would ignore them; keep the default: the signal ends the program.
+  // menu would ignore them; the program's own handlers below close it the normal way.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   InitGlobals(argc > 1 ? argv[1] : "");
   if (UninstallDone) {
@@ -44,21 +48,30 @@ int main(int argc, char** argv) {
   }
   int result = 0;
   {
+    // The web engine's sandbox cannot work for root and the engine would end the process; our
+    // pages come only from the game's own site, so root runs it without one unless told otherwise.
+    if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     // the embedded browser draws with OpenGL and shares its contexts with the window's
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     InstallShellHooks();
+    InstallFocusReturn();
+    InstallQuitSignals();
     CheckSingleInstance();
     QApplication::setApplicationName("Kestrune");
     QApplication::setApplicationDisplayName("Kestrune");
     QStringList params = QApplication::arguments();
     if (!params.isEmpty()) params.removeFirst();
-    TfrmMain frmMain(params);
-    // the options window gets the Direct3D object from the main window when it is first needed
-    TfrmGameOptions frmGameOptions(nullptr, &frmMain);
-    frmMain.SetOptionsWindow(&frmGameOptions);
-    frmMain.show();
-    result = app.exec();
+    {
+      TfrmMain frmMain(params);
+      // the options window gets the Direct3D object from the main window when it is first needed
+      TfrmGameOptions frmGameOptions(nullptr, &frmMain);
+      frmMain.SetOptionsWindow(&frmGameOptions);
+      SetQuitSignalsWindow(&frmMain);
+      frmMain.show();
+      result = app.exec();
+    }  // the settings are saved and the log's run is ended here, still under the handlers
+    RemoveQuitSignals();
   }
   DoneGlobals();
   return result;

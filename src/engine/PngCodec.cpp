@@ -801,7 +801,7 @@ void TChunkIDAT::Decode() {
         uint8_t* r = rows + k * rowLen;
         Unfilter(r[0], r + 1, (k == 0 ? above : r - rowLen) + 1, rb, bpp);
         uint8_t* out = img.ScanLine(int(y));
-        std::memset(out + used, 0, stride - used);
+        if (stride > used) std::memset(out + used, 0, stride - used);  // no padding (or no row): nothing
         rf.Convert(r + 1, W, out);
         if (img.OnProgress) img.OnProgress(img, int(y * 100 / H));
       }
@@ -830,7 +830,7 @@ void TChunkIDAT::Decode() {
           readRow(rb);
           if (r >= done) {
             uint8_t* out = img.ScanLine(int(r));
-            std::memset(out + used, 0, stride - used);
+            if (stride > used) std::memset(out + used, 0, stride - used);
             rf.Convert(cur + 1, W, out);
             y = r + 1;
             if (img.OnProgress) img.OnProgress(img, int(r * 100 / H));

@@ -190,7 +190,22 @@ void TfrmGame::Idle(bool& done) {
   }
 }
 
+namespace {
+TfrmGame* RunningGame = nullptr;  // the window in ShowModal (GUI thread only)
+}  // namespace
+
+bool TfrmGame::CloseRunning() {
+  if (!RunningGame) return false;
+  RunningGame->Close();
+  return true;
+}
+
 std::string TfrmGame::ShowModal() {
+  struct TRunning {
+    TfrmGame* Previous;
+    explicit TRunning(TfrmGame* w) : Previous(RunningGame) { RunningGame = w; }
+    ~TRunning() { RunningGame = Previous; }
+  } running(this);
   Closed = false;
   if (Window) SDL_ShowWindow(Window);
   if (!Started) {

@@ -47,6 +47,8 @@ public:
   std::string ShowModal();
   // Asks the loop to end after the current pass.
   void Close() { Closed = true; }
+  // Closes the window whose ShowModal is running, as its close button would; false when none is.
+  static bool CloseRunning();
 
   // Hooks, all optional. OnIdle runs once per idle pass before the frame.
   std::function<void()> OnIdle;

@@ -106,11 +106,19 @@ const TScanTable& ScanTable() {
 
 // SDL's keyboard state, which SDL updates while its events are pumped. Holds SDL's event
 // subsystem for as long as the input object or any of its devices lives.
+//
+// The state alone loses quick taps: a key pressed and released between two reads (once per
+// frame) is never seen down. So every key-down event that passes through SDL's queue is
+// latched, and the next read reports the key down even if it is up again by then.
 class TSDLKeyboard : public IKeyboardSource {
 public:
-  TSDLKeyboard() : Ok(SDL_InitSubSystem(SDL_INIT_EVENTS) == 0) {}
+  TSDLKeyboard() : Ok(SDL_InitSubSystem(SDL_INIT_EVENTS) == 0) {
+    if (Ok) SDL_AddEventWatch(&TSDLKeyboard::Watch, this);
+  }
   ~TSDLKeyboard() override {
-    if (Ok) SDL_QuitSubSystem(SDL_INIT_EVENTS);
+    if (!Ok) return;
+    SDL_DelEventWatch(&TSDLKeyboard::Watch, this);
+    SDL_QuitSubSystem(SDL_INIT_EVENTS);
   }
   const bool Ok;
   HRESULT ReadKeys(uint8_t keys[256]) override {
@@ -121,8 +129,29 @@ public:
     const TScanTable& t = ScanTable();
     for (int i = 0; i < n && i < SDL_NUM_SCANCODES; ++i)
       if (s[i] && t.Map[i]) keys[t.Map[i]] = 0x80;
+    std::lock_guard<std::mutex> g(TapLock);
+    for (int i = 0; i < 256; ++i) keys[i] |= Taps[i];
+    std::memset(Taps, 0, sizeof(Taps));
     return DI_OK;
   }
+  void ForgetPresses() override {
+    std::lock_guard<std::mutex> g(TapLock);
+    std::memset(Taps, 0, sizeof(Taps));
+  }
+
+private:
+  // Runs on whichever thread pushes the event (the one pumping SDL's events, as a rule).
+  static int SDLCALL Watch(void* self, SDL_Event* e) {
+    if (e->type != SDL_KEYDOWN) return 0;
+    const uint8_t key = DIKFromSDLScancode(e->key.keysym.scancode);
+    if (key == 0) return 0;
+    auto* k = static_cast<TSDLKeyboard*>(self);
+    std::lock_guard<std::mutex> g(k->TapLock);
+    k->Taps[key] = 0x80;
+    return 0;
+  }
+  std::mutex TapLock;
+  uint8_t Taps[256] = {};
 };
 
 class TKeyboardDevice : public IDirectInputDevice8 {
@@ -152,6 +181,7 @@ public:
     if (Foreground && Window && !Window->Focused()) return DIERR_OTHERAPPHASPRIO;
     Acquired = true;
     LossesAtAcquire = Window ? Window->Losses() : 0;
+    Source->ForgetPresses();
     return DI_OK;
   }
   HRESULT Unacquire() override {

@@ -97,8 +97,11 @@ public:
   virtual ~IKeyboardSource() = default;
   // Fills 256 bytes by key code; a failure result leaves them as they were.
   virtual HRESULT ReadKeys(uint8_t keys[256]) = 0;
+  // A device (re)acquires: presses seen before belong to the time without the focus.
+  virtual void ForgetPresses() {}
 };
-// nullptr: SDL's keyboard state (updated by whoever pumps SDL's events, the game window).
+// nullptr: SDL's keyboard state (updated by whoever pumps SDL's events, the game window); a
+// key that went down since the previous read reads as down even when already released.
 void SetKeyboardSource(IKeyboardSource* source);
 
 // A keyboard for tests: keys are pressed and released by hand.

@@ -20,6 +20,7 @@
 #include "game/Options.h"
 #include "game/ServerReplies.h"
 #include "platform/D3D8GL.h"
+#include "shell/FocusReturn.h"
 #include "shell/OnlineServices.h"
 #include "shell/RequestRunner.h"
 #include "shell/frmMain.h"
@@ -159,7 +160,12 @@ std::string RunGameWindow(QWidget* owner, const TGameRequest& r) {
   } catch (const Exception& e) {
     result = e.Message;
   }
-  if (owner) owner->setEnabled(true);
+  if (owner) {
+    owner->setEnabled(true);
+    // The keyboard focus went with the game window; without a window manager nobody would give
+    // it back, and the menu would take no keys (nor count as active) until clicked.
+    GiveFocusTo(owner->window());
+  }
   return result;
 }
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 
@@ -91,6 +92,10 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
   connect(Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
   CreateMenu();
   layout()->setSizeConstraint(QLayout::SetFixedSize);  // a fixed border, like the picture
+  // Centred on the screen (with no window manager nobody else places it: it would sit in a corner)
+  adjustSize();
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
 
   SetLogFile(UserDataDir + "qv.log");
   LogBegin();
@@ -262,6 +267,7 @@ void TfrmMain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (FShownOnce) return;  // OnShow of the form: once, when it first appears
   FShownOnce = true;
+  activateWindow();  // the keyboard goes to a program just started, window manager or not
   // after the window is up, so a game or message box opens over a painted menu
   QTimer::singleShot(0, this, &TfrmMain::FormShow);
 }

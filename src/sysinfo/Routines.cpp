@@ -2,18 +2,21 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <climits>
 #include <pwd.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "base/Classes.h"
 #include "base/SysUtils.h"
+#include "base/VersionBlock.h"
 
 extern char** environ;
 
@@ -265,9 +268,65 @@ int ResolveLink(const std::string& fileName, std::string& path, std::string& arg
   return 0;
 }
 
+namespace {
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa{}, sb{};
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+}  // namespace
+
 bool GetFileVerInfo(const std::string& fileName, TVersionInfo& info) {
   info.FileName = fileName;
-  return false;
+  if (fileName.empty()) return false;
+  struct stat st{};
+  if (stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;  // never a FIFO or device
+  TVersionInfoBlock block;
+  const std::string which = SameFile(fileName, "/proc/self/exe") ? std::string() : fileName;
+  if (!LoadVersionInfoBlock(which, block)) return false;
+  info.Major = block.FileVersionMS >> 16;
+  info.Minor = block.FileVersionMS & 0xFFFF;
+  info.Release = block.FileVersionLS >> 16;
+  info.Build = block.FileVersionLS & 0xFFFF;
+  info.Version = Format("%u.%u.%u.%u", info.Major, info.Minor, info.Release, info.Build);
+  // US English in the Windows Western code page first, then Czech in its Central European one
+  auto text = [&](const char* key) {
+    std::string value;
+    if (!block.QueryString("040904E4", key, value) || value.empty()) {
+      value.clear();
+      block.QueryString("040504E2", key, value);
+    }
+    return value;
+  };
+  info.Description = text("FileDescription");
+  info.LegalCopyright = text("LegalCopyright");
+  return true;
+}
+
+void GetClassDevices(const std::string& classRoot, const std::string& className, const std::string& valueName,
+                     std::string& classKey, TStringList& list) {
+  classKey.clear();
+  list.Clear();
+  std::vector<std::string> classes, devices;
+  auto listDir = [](const std::string& dir, std::vector<std::string>& out) {
+    out.clear();
+    if (DIR* d = opendir(dir.c_str())) {
+      while (dirent* e = readdir(d)) {
+        const std::string n = e->d_name;
+        if (n != "." && n != ".." && DirectoryExists(dir + "/" + n)) out.push_back(n);
+      }
+      closedir(d);
+    }
+    std::sort(out.begin(), out.end());
+  };
+  listDir(classRoot, classes);
+  auto it = std::find_if(classes.begin(), classes.end(), [&](const std::string& c) { return SameText(c, className); });
+  if (it == classes.end()) return;
+  classKey = classRoot + "/" + *it;
+  listDir(classKey, devices);
+  for (const std::string& dev : devices) {
+    std::string value = valueName.empty() ? dev : ReadSysLine(classKey + "/" + dev + "/" + valueName);
+    if (!value.empty() && list.IndexOf(value) < 0) list.Add(value);
+  }
 }
 
 namespace {
@@ -481,7 +540,33 @@ std::vector<TMountEntry> ParseMounts(const std::string& text) {
   return out;
 }
 
-TMediaType MediaTypeOf(const TMountEntry& m) {
+std::string WholeDiskName(const std::string& device, const std::string& sysRoot) {
+  std::string name = device;
+  const size_t slash = name.find_last_of('/');
+  if (slash != std::string::npos) name = name.substr(slash + 1);
+  if (name.empty()) return name;
+  // sysfs knows: a partition's folder sits inside its disk's folder
+  const std::string link = sysRoot + "/class/block/" + name;
+  if (FileExists(link + "/partition")) {
+    char real[PATH_MAX];
+    if (realpath(link.c_str(), real)) {
+      std::string parent = real;
+      parent = parent.substr(0, parent.find_last_of('/'));
+      const size_t p = parent.find_last_of('/');
+      if (p != std::string::npos && p + 1 < parent.size()) return parent.substr(p + 1);
+    }
+  }
+  if (DirectoryExists(sysRoot + "/block/" + name)) return name;
+  // by name: disks whose own name ends in a digit number their partitions after a "p"
+  std::string base = name;
+  while (!base.empty() && base.back() >= '0' && base.back() <= '9') base.pop_back();
+  if (base.empty() || base.size() == name.size()) return name;
+  if (base.size() >= 2 && base.back() == 'p' && base[base.size() - 2] >= '0' && base[base.size() - 2] <= '9')
+    base.pop_back();
+  return base;
+}
+
+TMediaType MediaTypeOf(const TMountEntry& m, const std::string& sysRoot) {
   const std::string& fs = m.FileSystem;
   if (fs == "nfs" || fs == "nfs4" || fs == "cifs" || fs == "smb3" || fs == "sshfs" || fs == "fuse.sshfs" ||
       fs == "9p")
@@ -489,10 +574,8 @@ TMediaType MediaTypeOf(const TMountEntry& m) {
   if (fs == "iso9660" || fs == "udf") return dtCDROM;
   if (fs == "tmpfs" || fs == "ramfs") return dtRAMDisk;
   if (m.Device.rfind("/dev/", 0) == 0) {
-    std::string dev = m.Device.substr(5);
-    std::string base = dev;
-    while (!base.empty() && base.back() >= '0' && base.back() <= '9') base.pop_back();
-    if (ReadSysLine("/sys/block/" + base + "/removable") == "1") return dtRemovable;
+    if (ReadSysLine(sysRoot + "/block/" + WholeDiskName(m.Device, sysRoot) + "/removable") == "1")
+      return dtRemovable;
     return dtFixed;
   }
   if (fs == "overlay" || fs == "btrfs" || fs == "zfs" || fs == "xfs" || fs.rfind("ext", 0) == 0) return dtFixed;

@@ -53,8 +53,17 @@ struct TVersionInfo {
   std::string FileName, Version, Description, LegalCopyright;
   uint32_t Major = 0, Minor = 0, Release = 0, Build = 0;
 };
-// Executables on Linux carry no version resource: sets FileName and returns false.
+// The version information of one of the program's own files: the running program reads its
+// embedded version block, another file the block found in its bytes. Files without one (every
+// file not built by this project) give false with only FileName set.
 bool GetFileVerInfo(const std::string& fileName, TVersionInfo& info);
+
+// The devices of a class, from /sys/class: `classRoot` is the class folder ("/sys/class"),
+// `className` the class, found without regard to case ("net"); `classKey` receives the class's
+// folder. For each device folder in name order, the first line of its file `valueName` (the
+// device's name when `valueName` is empty) is added once. Nothing when the class is not there.
+void GetClassDevices(const std::string& classRoot, const std::string& className, const std::string& valueName,
+                     std::string& classKey, TStringList& list);
 
 // Volumes. Linux has no drive letters: a "drive" is a path, and the volume is the file system
 // mounted there.
@@ -71,7 +80,12 @@ struct TMountEntry {
 };
 // The lines of /proc/self/mounts; octal escapes ("\040") resolved, short lines skipped.
 std::vector<TMountEntry> ParseMounts(const std::string& text);
-TMediaType MediaTypeOf(const TMountEntry& entry);
+// The kind of a mounted volume; a block device is removable when its whole disk says so under
+// `sysRoot` (/sys).
+TMediaType MediaTypeOf(const TMountEntry& entry, const std::string& sysRoot = "/sys");
+// The whole disk a block device name belongs to: "sda1" -> "sda", "nvme0n1p1" -> "nvme0n1",
+// "mmcblk0p1" -> "mmcblk0"; a whole disk ("nvme0n1", "sr0") stays as it is.
+std::string WholeDiskName(const std::string& device, const std::string& sysRoot = "/sys");
 // The entry whose mount point holds `path` (the longest match), nullptr when none does.
 const TMountEntry* MountOf(const std::vector<TMountEntry>& mounts, const std::string& path);
 

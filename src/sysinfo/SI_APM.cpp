@@ -21,10 +21,13 @@ void TAPM::FillFrom(const std::string& sysRoot) {
   }
   std::sort(names.begin(), names.end());
   bool sawMains = false, mainsOnline = false, battery = false;
+  std::string batteryStatus;
   for (const std::string& n : names) {
     const std::string base = dir + n + "/";
     const std::string type = ReadSysLine(base + "type");
-    if (type == "Mains" || type == "USB") {
+    // USB ports, UPS and wireless chargers report their own supply, not the machine's: only the
+    // mains adapters and the battery say how the machine runs
+    if (type == "Mains") {
       sawMains = true;
       if (ReadSysLine(base + "online") == "1") mainsOnline = true;
     } else if (type == "Battery" && !battery) {
@@ -33,6 +36,7 @@ void TAPM::FillFrom(const std::string& sysRoot) {
       int64_t capacity = ParseLeadingInt(ReadSysLine(base + "capacity"), -1);
       if (capacity >= 0) BatteryLifePercent = static_cast<uint8_t>(std::min<int64_t>(capacity, 100));
       const std::string status = ReadSysLine(base + "status");
+      batteryStatus = status;
       const std::string level = ReadSysLine(base + "capacity_level");
       if (status == "Charging")
         BatteryChargeStatus = bsCharging;
@@ -57,9 +61,14 @@ void TAPM::FillFrom(const std::string& sysRoot) {
       }
     }
   }
-  if (sawMains) ACPowerStatus = mainsOnline ? psOnline : psOffline;
+  if (sawMains)
+    ACPowerStatus = mainsOnline ? psOnline : psOffline;
+  else if (battery && batteryStatus == "Discharging")
+    ACPowerStatus = psOffline;  // a laptop that lists no adapter: its battery tells
+  else if (battery && (batteryStatus == "Charging" || batteryStatus == "Full" || batteryStatus == "Not charging"))
+    ACPowerStatus = psOnline;
   if (!battery) {
     BatteryChargeStatus = bsNoBattery;
-    if (!sawMains) ACPowerStatus = psOnline;  // no power supply listed at all: a mains-only machine
+    if (!sawMains) ACPowerStatus = psOnline;  // neither adapter nor battery listed: a desktop
   }
 }

@@ -11,7 +11,7 @@ enum TBatteryStatus : uint8_t { bsUnknown, bsHigh, bsLow, bsCritical, bsCharging
 class TAPM : public TSIObject {
 public:
   const char* ClassName() const override { return "TAPM"; }
-  void GetInfo() override { FillFrom("/sys"); }
+  void GetInfo() override { FillFrom(Roots.Sys); }
   void FillFrom(const std::string& sysRoot);
 
   TPowerStatus ACPowerStatus = psUnknown;

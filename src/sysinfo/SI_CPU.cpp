@@ -208,6 +208,92 @@ TCPUName CPUModelName(int vendor, int family, int model, int brand, int type, in
   return {};
 }
 
+std::string CPUBrandText(const uint32_t regs[12]) {
+  char raw[49] = {};
+  std::memcpy(raw, regs, 48);
+  std::string out;
+  for (const char* c = raw; *c; ++c) {
+    if (*c == ' ' && (out.empty() || out.back() == ' ')) continue;
+    out += *c;
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+std::string CPUCodeName(int vendor, int family, int model) {
+  struct Row {
+    int Family, First, Last;
+    const char* Name;
+  };
+  static const Row kIntel[] = {
+      {6, 0x17, 0x17, "Penryn"},        {6, 0x1D, 0x1D, "Dunnington"},      {6, 0x16, 0x16, "Merom"},
+      {6, 0x1A, 0x1A, "Nehalem"},       {6, 0x1E, 0x1F, "Nehalem"},         {6, 0x2E, 0x2E, "Nehalem"},
+      {6, 0x25, 0x25, "Westmere"},      {6, 0x2C, 0x2C, "Westmere"},        {6, 0x2F, 0x2F, "Westmere"},
+      {6, 0x2A, 0x2A, "Sandy Bridge"},  {6, 0x2D, 0x2D, "Sandy Bridge"},    {6, 0x3A, 0x3A, "Ivy Bridge"},
+      {6, 0x3E, 0x3E, "Ivy Bridge"},    {6, 0x3C, 0x3C, "Haswell"},         {6, 0x3F, 0x3F, "Haswell"},
+      {6, 0x45, 0x46, "Haswell"},       {6, 0x3D, 0x3D, "Broadwell"},       {6, 0x47, 0x47, "Broadwell"},
+      {6, 0x4F, 0x4F, "Broadwell"},     {6, 0x56, 0x56, "Broadwell"},       {6, 0x4E, 0x4E, "Skylake"},
+      {6, 0x5E, 0x5E, "Skylake"},       {6, 0x55, 0x55, "Skylake/Cascade Lake"},
+      {6, 0x8E, 0x8E, "Kaby Lake/Coffee Lake"}, {6, 0x9E, 0x9E, "Kaby Lake/Coffee Lake"},
+      {6, 0x66, 0x66, "Cannon Lake"},   {6, 0x6A, 0x6A, "Ice Lake"},        {6, 0x6C, 0x6C, "Ice Lake"},
+      {6, 0x7D, 0x7E, "Ice Lake"},      {6, 0x8C, 0x8D, "Tiger Lake"},      {6, 0xA5, 0xA6, "Comet Lake"},
+      {6, 0xA7, 0xA7, "Rocket Lake"},   {6, 0x8F, 0x8F, "Sapphire Rapids"}, {6, 0xCF, 0xCF, "Emerald Rapids"},
+      {6, 0xAD, 0xAE, "Granite Rapids"}, {6, 0x97, 0x97, "Alder Lake"},     {6, 0x9A, 0x9A, "Alder Lake"},
+      {6, 0xBE, 0xBE, "Alder Lake-N"},  {6, 0xB7, 0xB7, "Raptor Lake"},     {6, 0xBA, 0xBA, "Raptor Lake"},
+      {6, 0xBF, 0xBF, "Raptor Lake"},   {6, 0xAA, 0xAA, "Meteor Lake"},     {6, 0xAC, 0xAC, "Meteor Lake"},
+      {6, 0xC5, 0xC6, "Arrow Lake"},    {6, 0xBD, 0xBD, "Lunar Lake"},      {6, 0x5C, 0x5C, "Goldmont"},
+      {6, 0x7A, 0x7A, "Goldmont Plus"}, {6, 0x86, 0x86, "Tremont"},         {6, 0x96, 0x96, "Tremont"},
+      {6, 0x9C, 0x9C, "Tremont"},
+  };
+  static const Row kAMD[] = {
+      {0x0F, 0x00, 0xFF, "K8"},          {0x10, 0x00, 0xFF, "K10"},         {0x11, 0x00, 0xFF, "Griffin"},
+      {0x12, 0x00, 0xFF, "Llano"},       {0x14, 0x00, 0xFF, "Bobcat"},      {0x15, 0x02, 0x02, "Piledriver"},
+      {0x15, 0x00, 0x0F, "Bulldozer"},   {0x15, 0x10, 0x1F, "Piledriver"},  {0x15, 0x30, 0x3F, "Steamroller"},
+      {0x15, 0x60, 0x7F, "Excavator"},   {0x16, 0x00, 0xFF, "Jaguar"},      {0x17, 0x00, 0x2F, "Zen/Zen+"},
+      {0x17, 0x30, 0xFF, "Zen 2"},       {0x18, 0x00, 0xFF, "Zen"},         {0x19, 0x10, 0x1F, "Zen 4"},
+      {0x19, 0x40, 0x4F, "Zen 3+"},      {0x19, 0x60, 0x7F, "Zen 4"},       {0x19, 0xA0, 0xAF, "Zen 4c"},
+      {0x19, 0x00, 0xFF, "Zen 3"},       {0x1A, 0x00, 0xFF, "Zen 5"},
+  };
+  auto find = [&](const Row* rows, size_t n) -> std::string {
+    for (size_t i = 0; i < n; ++i)
+      if (rows[i].Family == family && model >= rows[i].First && model <= rows[i].Last) return rows[i].Name;
+    return "";
+  };
+  if (vendor == 1) return find(kIntel, sizeof kIntel / sizeof kIntel[0]);
+  if (vendor == 2) return find(kAMD, sizeof kAMD / sizeof kAMD[0]);
+  return "";
+}
+
+TCPUName CPUNaming(int vendor, uint32_t eax, int brand, int l2, int mhz, const std::string& brandText) {
+  const int family = static_cast<int>((eax >> 8) & 0xF), model = static_cast<int>((eax >> 4) & 0xF);
+  const int type = static_cast<int>((eax >> 12) & 0x3);
+  const int extFamily = static_cast<int>((eax >> 20) & 0xFF), extModel = static_cast<int>((eax >> 16) & 0xF);
+  TCPUName name;
+  // The table keys on the base fields alone, which later processors reuse (a current Intel core
+  // is family 6 with any base model): it only speaks for processors without extended fields.
+  if (extFamily == 0 && extModel == 0) name = CPUModelName(vendor, family, model, brand, type, l2, mhz);
+  if (name.Name.empty()) {
+    const int displayFamily = family == 0xF ? family + extFamily : family;
+    const int displayModel = family == 0x6 || family == 0xF ? (extModel << 4) + model : model;
+    // the summary prints the maker's name right before the model: the brand's leading maker
+    // word ("AMD ", "Intel(R) ") is not repeated
+    name.Name = brandText;
+    if (vendor >= 1 && vendor <= 7) {
+      const std::string maker = kVendors[vendor - 1].Name;
+      for (const char* mark : {"(R) ", "(TM) ", " "}) {
+        const std::string prefix = maker + mark;
+        if (brandText.size() > prefix.size() && SameText(brandText.substr(0, prefix.size()), prefix)) {
+          name.Name = brandText.substr(prefix.size());
+          break;
+        }
+      }
+    }
+    name.CodeName = CPUCodeName(vendor, displayFamily, displayModel);
+    name.Transistors = 0;
+  }
+  return name;
+}
+
 int CPUVendorNumber(const std::string& vendorText) {
   for (int i = 0; i < 7; ++i)
     if (vendorText == kVendors[i].Text) return i + 1;
@@ -396,7 +482,19 @@ void TCPU::GetInfo() {
   if (Features.SERIAL) SerialNumber = CPUSerialText(r1.a, r1.d, r1.c);
   FDIVBug = DivisionFaulty();
   GuardedCallEx(Vendor, "TCPUCache.GetInfo", ExceptionMode, [this](int v) { Cache.GetInfo(v); });
-  TCPUName name = CPUModelName(Vendor, Family, Model, Brand, CPUType, Cache.Level2, Frequency);
+  std::string brandText;
+  if (Cpuid(0x80000000).a >= 0x80000004) {
+    uint32_t regs[12];
+    for (uint32_t i = 0; i < 3; ++i) {
+      const Regs r = Cpuid(0x80000002 + i);
+      regs[i * 4] = r.a;
+      regs[i * 4 + 1] = r.b;
+      regs[i * 4 + 2] = r.c;
+      regs[i * 4 + 3] = r.d;
+    }
+    brandText = CPUBrandText(regs);
+  }
+  TCPUName name = CPUNaming(Vendor, r1.a, Brand, Cache.Level2, Frequency, brandText);
   VendorID = name.Name;
   CodeName = name.CodeName;
   Transistors = name.Transistors;

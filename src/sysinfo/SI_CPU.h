@@ -40,6 +40,16 @@ struct TCPUName {
 
 // The naming table: vendor number 1..7, family, model, brand number, type, L2 (KB), MHz.
 TCPUName CPUModelName(int vendor, int family, int model, int brand, int type, int l2, int mhz);
+// The brand text of leaves 0x80000002..0x80000004 (EAX, EBX, ECX, EDX of each, in order): up to
+// the first NUL, blanks trimmed and runs of blanks made one.
+std::string CPUBrandText(const uint32_t regs[12]);
+// Code name of a processor too new for the naming table, from its display family and model
+// (the base fields widened by the extended ones); "" when unknown.
+std::string CPUCodeName(int vendor, int displayFamily, int displayModel);
+// The naming of a processor: the table's row for processors that predate the extended family and
+// model fields, else (or when the table has no row) the brand text, without a leading maker's
+// name that the vendor table already gives, with the code name above.
+TCPUName CPUNaming(int vendor, uint32_t leaf1Eax, int brand, int l2, int mhz, const std::string& brandText);
 // Vendor number of a 12-character CPUID vendor text, 0 when unknown.
 int CPUVendorNumber(const std::string& vendorText);
 // Moves a frequency to the nearest usual step of its hundred (1196 -> 1200, 451 -> 450).

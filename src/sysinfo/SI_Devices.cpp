@@ -19,13 +19,15 @@ const char* kTypeNames[37] = {
     "PCMCIA", "Ports", "Printer", "SCSIAdapter", "SmartCardReader", "MEDIA", "Volume", "System",
     "TapeDrive", "TapeController", "Tape", "USB"};
 
+// The devices of a class folder: its sub-folders (in /sys links to them). Plain files such as
+// net's "bonding_masters" are controls of the class, not devices.
 std::vector<std::string> ListDir(const std::string& dir) {
   std::vector<std::string> out;
   DIR* d = opendir(dir.c_str());
   if (!d) return out;
   while (dirent* e = readdir(d)) {
     std::string n = e->d_name;
-    if (n != "." && n != "..") out.push_back(n);
+    if (n != "." && n != ".." && DirectoryExists(dir + "/" + n)) out.push_back(n);
   }
   closedir(d);
   std::sort(out.begin(), out.end());
@@ -51,24 +53,29 @@ std::string PciVendorName(const std::string& id) {
   return it == kNames.end() ? id : it->second;
 }
 
-// " 0 [PCH            ]: HDA-Intel - HDA Intel PCH" -> {0, "HDA Intel PCH"}
-std::map<int, std::string> SoundCardNames(const std::string& text) {
+}  // namespace
+
+std::map<int, std::string> ParseSoundCards(const std::string& text) {
   std::map<int, std::string> out;
   size_t pos = 0;
   while (pos < text.size()) {
     size_t end = text.find('\n', pos);
     if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
+    const std::string line = text.substr(pos, end - pos);
     pos = end + 1;
-    int64_t index = ParseLeadingInt(line, -1);
-    size_t bracket = line.find('[');
-    size_t dash = line.find(" - ");
-    if (index < 0 || index > 255 || bracket == std::string::npos || dash == std::string::npos) continue;
-    out[static_cast<int>(index)] = Trim(line.substr(dash + 3));
+    // the card's number leads the line; continuation lines start with blanks and a text
+    const int64_t index = ParseLeadingInt(line, -1);
+    const size_t bracket = line.find('[');
+    if (index < 0 || index > 255 || bracket == std::string::npos) continue;
+    const size_t close = line.find(']', bracket);
+    if (close == std::string::npos) continue;
+    const size_t dash = line.find(" - ", close);
+    if (dash == std::string::npos) continue;
+    const std::string name = Trim(line.substr(dash + 3));
+    if (!name.empty()) out[static_cast<int>(index)] = name;
   }
   return out;
 }
-}  // namespace
 
 uint8_t DeviceTypeOf(const std::string& className) {
   const std::string up = UpperCase(className);
@@ -121,7 +128,7 @@ void TDevices::FillFrom(const std::string& sysRoot, const std::string& procRoot)
 
   std::string cards;
   ReadSysFile(procRoot + "/asound/cards", cards, 64 * 1024);
-  auto cardNames = SoundCardNames(cards);
+  auto cardNames = ParseSoundCards(cards);
   for (const std::string& card : ListDir(cls + "sound")) {
     if (card.rfind("card", 0) != 0) continue;
     int64_t index = ParseLeadingInt(card.substr(4), -1);

@@ -2,6 +2,7 @@
 // The hardware devices, gathered from the kernel's device classes under /sys (and the sound
 // card names of /proc/asound), with a device-type code per class.
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,10 @@ struct TDevice {
   uint8_t DeviceType = 24;
 };
 
+// Card number -> name from a /proc/asound/cards text
+// (" 0 [PCH            ]: HDA-Intel - HDA Intel PCH"); other lines skipped.
+std::map<int, std::string> ParseSoundCards(const std::string& text);
+
 // Index of the first device-type name the upper-cased class begins with, 24 when none.
 uint8_t DeviceTypeOf(const std::string& className);
 
@@ -24,7 +29,7 @@ constexpr uint8_t dtComputer = 1, dtDisplay = 3, dtNet = 21, dtMedia = 30;
 class TDevices : public TSIObject {
 public:
   const char* ClassName() const override { return "TDevices"; }
-  void GetInfo() override { FillFrom("/sys", "/proc"); }
+  void GetInfo() override { FillFrom(Roots.Sys, Roots.Proc); }
   // Builds the list from a /sys and a /proc tree (tests pass small copies).
   void FillFrom(const std::string& sysRoot, const std::string& procRoot);
   TDevice GetDevice(int index) const;  // EListError outside the list

@@ -3,9 +3,9 @@
 void TDisk::GetInfo() {
   AvailableDisks.clear();
   std::string text;
-  ReadSysFile("/proc/self/mounts", text);
+  ReadSysFile(Roots.Proc + "/self/mounts", text);
   for (const auto& m : ParseMounts(text)) {
-    const TMediaType t = MediaTypeOf(m);
+    const TMediaType t = MediaTypeOf(m, Roots.Sys);
     if (t == dtUnknown || t == dtRAMDisk) continue;  // kernel and memory file systems
     if (!AvailableDisks.empty()) AvailableDisks += ";";
     AvailableDisks += m.MountPoint;

@@ -2,6 +2,7 @@
 
 #include "base/SysUtils.h"
 #include "sysinfo/Routines.h"
+#include "platform/Screen.h"
 #include "sysinfo/SI_Devices.h"
 
 #include <dirent.h>
@@ -22,22 +23,38 @@ void TDisplay::PickAdapter(const TDevices& devices) {
   }
 }
 
-void TDisplay::FillFrom(const std::string& sysRoot, const std::string& procRoot) {
+void TDisplay::FillFrom(const std::string& sysRoot, const std::string& procRoot, bool windowSystem) {
   TDevices devices;
   devices.FillFrom(sysRoot, procRoot);
+  Adapter.clear();
+  Chipset.clear();
   PickAdapter(devices);
 
+  // every refresh starts over: the mode may have changed since the last one
+  HorzRes = VertRes = ColorDepth = 0;
+  Technology.clear();
   Modes.Clear();
-  // the frame-buffer console knows the mode and depth; else the first connected DRM connector
-  const std::string fb = sysRoot + "/class/graphics/fb0/";
-  std::string size = ReadSysLine(fb + "virtual_size");
-  size_t comma = size.find(',');
-  if (comma != std::string::npos) {
-    HorzRes = static_cast<int32_t>(ParseLeadingInt(size.substr(0, comma), 0));
-    VertRes = static_cast<int32_t>(ParseLeadingInt(size.substr(comma + 1), 0));
-    ColorDepth = static_cast<int32_t>(ParseLeadingInt(ReadSysLine(fb + "bits_per_pixel"), 0));
-    Technology = "Raster Display";
+  int w = 0, h = 0, bits = 0;
+  if (windowSystem && DesktopScreenMode(w, h, bits)) {
+    HorzRes = w;
+    VertRes = h;
+    ColorDepth = bits;
   }
+  const std::string fb = sysRoot + "/class/graphics/fb0/";
+  const std::string size = ReadSysLine(fb + "virtual_size");
+  const size_t comma = size.find(',');
+  if (comma != std::string::npos) {
+    const int32_t fbW = static_cast<int32_t>(ParseLeadingInt(size.substr(0, comma), 0));
+    const int32_t fbH = static_cast<int32_t>(ParseLeadingInt(size.substr(comma + 1), 0));
+    const int32_t fbBits = static_cast<int32_t>(ParseLeadingInt(ReadSysLine(fb + "bits_per_pixel"), 0));
+    if (HorzRes == 0 && fbW > 0 && fbH > 0) {
+      HorzRes = fbW;
+      VertRes = fbH;
+    }
+    if (ColorDepth == 0) ColorDepth = fbBits;
+  }
+
+  // the connectors ("card0-HDMI-A-1") of the first card with a connected screen
   const std::string drm = sysRoot + "/class/drm/";
   std::vector<std::string> names;
   if (DIR* d = opendir(drm.c_str())) {
@@ -45,27 +62,32 @@ void TDisplay::FillFrom(const std::string& sysRoot, const std::string& procRoot)
     closedir(d);
   }
   std::sort(names.begin(), names.end());
+  std::vector<std::pair<int32_t, int32_t>> modes;
   for (const std::string& n : names) {
     if (n.find('-') == std::string::npos || ReadSysLine(drm + n + "/status") != "connected") continue;
-    std::string modes;
-    ReadSysFile(drm + n + "/modes", modes, 64 * 1024);
+    std::string text;
+    ReadSysFile(drm + n + "/modes", text, 64 * 1024);
     size_t pos = 0;
-    while (pos < modes.size()) {
-      size_t end = modes.find('\n', pos);
-      if (end == std::string::npos) end = modes.size();
-      std::string line = modes.substr(pos, end - pos);
+    while (pos < text.size()) {
+      size_t end = text.find('\n', pos);
+      if (end == std::string::npos) end = text.size();
+      const std::string line = text.substr(pos, end - pos);
       pos = end + 1;
-      size_t x = line.find('x');
+      const size_t x = line.find('x');
       if (x == std::string::npos) continue;
-      int64_t w = ParseLeadingInt(line.substr(0, x), -1), h = ParseLeadingInt(line.substr(x + 1), -1);
-      if (w <= 0 || h <= 0) continue;
-      if (HorzRes == 0) {  // the preferred mode comes first
-        HorzRes = static_cast<int32_t>(w);
-        VertRes = static_cast<int32_t>(h);
-        Technology = "Raster Display";
-      }
-      Modes.Add(Format("%d x %d - %d bit", static_cast<int>(w), static_cast<int>(h), ColorDepth));
+      const int64_t mw = ParseLeadingInt(line.substr(0, x), -1), mh = ParseLeadingInt(line.substr(x + 1), -1);
+      if (mw <= 0 || mh <= 0 || mw > 65535 || mh > 65535) continue;
+      modes.emplace_back(static_cast<int32_t>(mw), static_cast<int32_t>(mh));
     }
-    if (Modes.Count() > 0) break;
+    if (!modes.empty()) break;
   }
+  if (!modes.empty() && HorzRes == 0) {  // the preferred mode comes first
+    HorzRes = modes[0].first;
+    VertRes = modes[0].second;
+  }
+  // Without a frame-buffer console nothing tells the depth of a DRM screen; its scan-out buffers
+  // are XRGB8888 (24 bits of colour in 32-bit pixels) unless a driver is asked for less.
+  if (ColorDepth == 0 && HorzRes > 0) ColorDepth = 32;
+  for (const auto& [mw, mh] : modes) Modes.Add(Format("%d x %d - %d bit", mw, mh, ColorDepth));
+  if (HorzRes > 0) Technology = "Raster Display";
 }

@@ -11,8 +11,10 @@ class TDevices;
 class TDisplay : public TSIObject {
 public:
   const char* ClassName() const override { return "TDisplay"; }
-  void GetInfo() override { FillFrom("/sys", "/proc"); }
-  void FillFrom(const std::string& sysRoot, const std::string& procRoot);
+  void GetInfo() override { FillFrom(Roots.Sys, Roots.Proc, Roots.WindowSystem); }
+  // Screen figures, first found wins: the display server's desktop mode (when `windowSystem`),
+  // the frame-buffer console, the preferred mode of the first connected DRM connector.
+  void FillFrom(const std::string& sysRoot, const std::string& procRoot, bool windowSystem = false);
   // The adapter chosen from a device list: the first display device of instance 0000, else the
   // last display device.
   void PickAdapter(const TDevices& devices);

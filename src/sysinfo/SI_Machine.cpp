@@ -1,5 +1,6 @@
 #include "sysinfo/SI_Machine.h"
 
+#include <dirent.h>
 #include <sys/sysinfo.h>
 
 #include <cstdlib>
@@ -16,6 +17,25 @@ double ParseUptime(const std::string& text) {
   double v = std::strtod(t.c_str(), &end);
   if (end == t.c_str() || !(v >= 0) || v > 1e12) return -1;
   return v;
+}
+
+void TMachine::ReadLockKeys(const std::string& sysRoot) {
+  // The keyboards' LEDs ("input3::capslock") show the lock states the window system keeps in
+  // step with them; with several keyboards any lit one counts.
+  CapsLock = NumLock = ScrollLock = false;
+  const std::string dir = sysRoot + "/class/leds/";
+  DIR* d = opendir(dir.c_str());
+  if (!d) return;
+  while (dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    const size_t sep = name.rfind("::");
+    if (sep == std::string::npos) continue;
+    const std::string function = name.substr(sep + 2);
+    bool* key = function == "capslock" ? &CapsLock : function == "numlock" ? &NumLock
+              : function == "scrolllock" ? &ScrollLock : nullptr;
+    if (key && ParseLeadingInt(ReadSysLine(dir + name + "/brightness"), 0) > 0) *key = true;
+  }
+  closedir(d);
 }
 
 void TMachine::FillFrom(const std::string& sysRoot, const std::string& procRoot) {
@@ -42,8 +62,7 @@ void TMachine::FillFrom(const std::string& sysRoot, const std::string& procRoot)
   BIOSCopyright = ReadSysLine(dmi + "bios_version");
   BIOSDate = ReadSysLine(dmi + "bios_date");
   BIOSExtendedInfo = ReadSysLine(dmi + "bios_release");
-  // lock-key states belong to a keyboard owned by the window system: not known here
-  CapsLock = NumLock = ScrollLock = false;
+  ReadLockKeys(sysRoot);
 
   TDevices devices;
   devices.FillFrom(sysRoot, procRoot);

@@ -12,8 +12,9 @@ double ParseUptime(const std::string& text);
 class TMachine : public TSIObject {
 public:
   const char* ClassName() const override { return "TMachine"; }
-  void GetInfo() override { FillFrom("/sys", "/proc"); }
+  void GetInfo() override { FillFrom(Roots.Sys, Roots.Proc); }
   void FillFrom(const std::string& sysRoot, const std::string& procRoot);
+  void ReadLockKeys(const std::string& sysRoot);
 
   std::string Name, User;
   double SystemUpTime = 0;  // seconds

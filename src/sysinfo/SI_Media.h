@@ -11,7 +11,7 @@ class TDevices;
 class TMedia : public TSIObject {
 public:
   const char* ClassName() const override { return "TMedia"; }
-  void GetInfo() override { FillFrom("/sys", "/proc"); }
+  void GetInfo() override { FillFrom(Roots.Sys, Roots.Proc); }
   void FillFrom(const std::string& sysRoot, const std::string& procRoot);
   void PickDevices(const TDevices& devices);
   // "00-00: ALC892 Analog : ALC892 Analog : playback 1 : capture 1" lines of /proc/asound/pcm.

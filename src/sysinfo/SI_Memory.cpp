@@ -56,10 +56,12 @@ void TMemory::FillFrom(const std::string& meminfo, int64_t vmSize, uint64_t addr
                    ? static_cast<int32_t>(static_cast<__int128>(PhysicalTotal - PhysicalFree) * 100 / PhysicalTotal)
                    : 0;
 
-  int64_t commitLimit = Get(m, "CommitLimit");
-  int64_t committed = Get(m, "Committed_AS");
-  PageFileTotal = std::max<int64_t>(commitLimit, 0);
-  PageFileFree = committed < 0 ? PageFileTotal : std::clamp<int64_t>(commitLimit - committed, 0, PageFileTotal);
+  // What programs may commit: the RAM plus the swap. The kernel's CommitLimit is no measure of
+  // it (with overcommit it is only a heuristic's figure, half the RAM on a machine without swap).
+  const int64_t swapTotal = std::max<int64_t>(Get(m, "SwapTotal"), 0);
+  const int64_t swapFree = std::clamp<int64_t>(Get(m, "SwapFree"), 0, swapTotal);
+  PageFileTotal = PhysicalTotal > INT64_MAX - swapTotal ? INT64_MAX : PhysicalTotal + swapTotal;
+  PageFileFree = PhysicalFree > PageFileTotal - swapFree ? PageFileTotal : PhysicalFree + swapFree;
 
   long page = sysconf(_SC_PAGESIZE);
   PageSize = page > 0 ? static_cast<int32_t>(page) : 4096;
@@ -77,8 +79,8 @@ void TMemory::FillFrom(const std::string& meminfo, int64_t vmSize, uint64_t addr
 
 void TMemory::GetInfo() {
   std::string meminfo, status;
-  ReadSysFile("/proc/meminfo", meminfo);
-  ReadSysFile("/proc/self/status", status);
+  ReadSysFile(Roots.Proc + "/meminfo", meminfo);
+  ReadSysFile(Roots.Proc + "/self/status", status);
   int64_t vmSize = 0;
   auto st = ParseMemInfo(status);
   auto it = st.find("VmSize");

@@ -23,7 +23,7 @@ std::string GetLocalIPs();
 class TNetwork : public TSIObject {
 public:
   const char* ClassName() const override { return "TNetwork"; }
-  void GetInfo() override { FillFrom("/sys", "/proc"); }
+  void GetInfo() override { FillFrom(Roots.Sys, Roots.Proc); }
   void FillFrom(const std::string& sysRoot, const std::string& procRoot);
   void PickAdapters(const TDevices& devices);
 

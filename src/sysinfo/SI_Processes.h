@@ -15,7 +15,7 @@ struct TProcessEntry {
 class TProcesses : public TSIObject {
 public:
   const char* ClassName() const override { return "TProcesses"; }
-  void GetInfo() override { FillFrom("/proc"); }
+  void GetInfo() override { FillFrom(Roots.Proc); }
   void FillFrom(const std::string& procRoot);
   int32_t ProcessCount() const { return static_cast<int32_t>(Entries.size()); }
 

@@ -1,5 +1,7 @@
 #include "sysinfo/SysInfo.h"
 
+#include <initializer_list>
+
 #include "base/PasMath.h"
 #include "base/SysUtils.h"
 #include "sysinfo/Routines.h"
@@ -30,6 +32,14 @@ void TSysInfo::SetExceptionMode(TExceptionMode mode) {
   if (OS) OS->ExceptionMode = mode;
   if (Network) Network->ExceptionMode = mode;
   if (CPU) CPU->ExceptionMode = mode;
+}
+
+void TSysInfo::SetRoots(const TSystemRoots& roots) {
+  for (TSIObject* area : std::initializer_list<TSIObject*>{
+           CPU.get(), Memory.get(), OS.get(), Disk.get(), Machine.get(), Network.get(), Display.get(),
+           Engines.get(), Devices.get(), APM.get(), DirectX.get(), Media.get(), Processes.get(),
+           Printers.get(), Software.get(), Startup.get()})
+    if (area) area->Roots = roots;
 }
 
 void TSysInfo::Refresh() {

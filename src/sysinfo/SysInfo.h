@@ -37,6 +37,8 @@ public:
   explicit TSysInfo(uint16_t areas);
   void Refresh();
   void SetExceptionMode(TExceptionMode mode);
+  // Where every present area reads the system from (tests: fixture trees).
+  void SetRoots(const TSystemRoots& roots);
   TExceptionMode GetExceptionMode() const { return ExceptionMode; }
 
   std::unique_ptr<TCPU> CPU;

@@ -172,3 +172,42 @@ TEST(KeyboardSdl, ReadsSdlKeyboardState) {
   kbd.GetState(state);
   for (uint8_t v : state) EXPECT_EQ(v, 0);  // nobody presses keys here
 }
+
+// A key pressed and released between two reads (a quick tap, a scripted key) reads as down in
+// the next read, and only in that one; the latch comes from the key events in SDL's queue.
+TEST(KeyboardSdl, ATapBetweenTwoReadsIsSeenOnce) {
+  SetKeyboardSource(nullptr);
+  TInputFocus focus;
+  TzrDI8 di(HInstance());
+  TzrDIKeyboard kbd(&di, DISCL_EXCLUSIVE | DISCL_FOREGROUND, &focus);
+  auto push = [](Uint32 type, SDL_Scancode code) {
+    SDL_Event e{};
+    e.type = type;
+    e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+    e.key.keysym.scancode = code;
+    ASSERT_EQ(SDL_PushEvent(&e), 1);
+  };
+  uint8_t state[256];
+  kbd.GetState(state);
+  push(SDL_KEYDOWN, SDL_SCANCODE_D);
+  push(SDL_KEYUP, SDL_SCANCODE_D);
+  push(SDL_KEYDOWN, SDL_SCANCODE_ESCAPE);
+  push(SDL_KEYUP, SDL_SCANCODE_ESCAPE);
+  push(SDL_KEYUP, SDL_SCANCODE_SPACE);    // a release alone is no press
+  push(SDL_KEYDOWN, SDL_SCANCODE_F16);    // a key without a code
+  SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);  // taken off the queue before the read, as the window does
+  kbd.GetState(state);
+  for (int k = 0; k < 256; ++k) EXPECT_EQ(state[k], k == DIK_D || k == DIK_ESCAPE ? 0x80 : 0) << k;
+  kbd.GetState(state);
+  for (uint8_t v : state) EXPECT_EQ(v, 0);
+  // A press before the focus went is not reported after it has come back.
+  push(SDL_KEYDOWN, SDL_SCANCODE_SPACE);
+  focus.SetFocused(false);
+  kbd.GetState(state);
+  EXPECT_TRUE(kbd.LostReported);
+  focus.SetFocused(true);
+  kbd.GetState(state);
+  EXPECT_FALSE(kbd.LostReported);
+  EXPECT_EQ(state[DIK_SPACE], 0);
+  SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -110,13 +111,16 @@ TEST(PriorityQueue, ErrorsAndDataOperations) {
   {
     TPriorityQueue owner(true);
     owner.SetCompare(ByKey);
-    EXPECT_EQ(ErrorOf([&] { owner.Insert(new Item{1, 1}); owner.Empty(); }), "No DisposeData function has been supplied");
+    // the failed disposal leaves the item with its maker
+    std::unique_ptr<Item> undisposed(new Item{1, 1});
+    EXPECT_EQ(ErrorOf([&] { owner.Insert(undisposed.get()); owner.Empty(); }), "No DisposeData function has been supplied");
     owner.SetDisposeData(DisposeItem);
     owner.SetDupData(DupItem);
     for (int i = 0; i < 5; ++i) owner.Insert(new Item{i, i});
     TPriorityQueue copy(owner, true);
     EXPECT_EQ(copy.Count(), 5);
-    EXPECT_EQ(static_cast<Item*>(copy.Pop())->Key, 0);  // a copy of its own
+    std::unique_ptr<Item> popped(static_cast<Item*>(copy.Pop()));  // popped: the caller's now
+    EXPECT_EQ(popped->Key, 0);  // a copy of its own
     Disposed = 0;
   }
   EXPECT_EQ(Disposed, 5 + 4);  // destroying owners disposes what they still hold

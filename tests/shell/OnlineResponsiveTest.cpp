@@ -219,7 +219,7 @@ std::vector<TService> Services() {
          t.Mail = std::make_unique<TTestServer>("smtp_sink.py", std::vector<std::string>{t.Dir, "--stall"});
          setenv("KESTRUNE_MAIL_SERVER", t.Mail->HostPort().c_str(), 1);
        },
-       [menuUi](OnlineServicesTest&) { ErrorReportHook(nullptr, GetLogText()); },
+       [](OnlineServicesTest&) { ErrorReportHook(nullptr, GetLogText()); },
        nullptr},
       {"level download", "int/levels/11.scn", false, [](OnlineServicesTest&) {},
        [menuUi](OnlineServicesTest&) { ShowDownloadLevelsDialog(nullptr, menuUi()); },

@@ -472,6 +472,14 @@ std::string Garbage(size_t n, unsigned seed) {
   return s;
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kAddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
 long PeakRssKb() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -677,7 +685,11 @@ TEST_F(StartUpWithBadFiles, EveryOwnFileInEveryBadShape) {
     }
 
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-    EXPECT_LT(PeakRssKb() - rssBefore, 150 * 1024) << "a huge file was read whole";
+    // AddressSanitizer keeps freed blocks in quarantine (256 MB) and adds its shadow: the peak
+    // size is no measure of the reader's memory there; the plain build checks it.
+    if (!kAddressSanitizer) {
+      EXPECT_LT(PeakRssKb() - rssBefore, 150 * 1024) << "a huge file was read whole";
+    }
   }
 }
 

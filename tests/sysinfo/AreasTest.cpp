@@ -101,7 +101,7 @@ TEST(Display, AdapterAndModesFromTheTree) {
   EXPECT_EQ(disp.HorzRes, 1920);
   EXPECT_EQ(disp.VertRes, 1080);
   EXPECT_EQ(disp.Modes.Count(), 3);  // duplicates included
-  EXPECT_EQ(disp.Modes[1], "1280 x 720 - 0 bit");
+  EXPECT_EQ(disp.Modes[1], "1280 x 720 - 32 bit");  // DRM scan-out: 32-bit pixels
 }
 
 TEST(Media, SoundCardAndGamePort) {

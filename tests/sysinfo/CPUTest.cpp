@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 
 #include "sysinfo/SI_CPU.h"
@@ -26,6 +27,58 @@ TEST(CPU, LiveIdentification) {
   EXPECT_LT(cpu.Frequency, 20000);
   EXPECT_FALSE(cpu.FDIVBug);
   EXPECT_EQ(cpu.Frequency, NormalizeFrequency(cpu.Frequency));
+}
+
+TEST(CPU, LiveNamingIsNeverEmptyWhereTheProcessorHasABrand) {
+  TCPU cpu;
+  cpu.ExceptionMode = emRaise;
+  cpu.GetInfo();
+  EXPECT_FALSE(cpu.VendorID.empty());  // table row or brand text, never "CPU: AMD  - ..."
+}
+
+TEST(CPU, NamingOfCurrentProcessorsUsesTheBrandText) {
+  struct Case {
+    int vendor;
+    uint32_t eax;
+    int l2;
+    const char* brand;
+    const char* name;
+    const char* code;
+  } cases[] = {
+      // current cores reuse base family 6 with any base model: never a "Pentium III" or "Katmai";
+      // the maker's name leading the brand is printed once, from the vendor table
+      {1, 0x000A0671, 0, "Intel(R) Xeon(R) Processor", "Xeon(R) Processor", "Rocket Lake"},
+      {1, 0x000906EA, 0, "Intel(R) Core(TM) i7-8700 CPU @ 3.20GHz", "Core(TM) i7-8700 CPU @ 3.20GHz",
+       "Kaby Lake/Coffee Lake"},
+      {1, 0x000B0671, 0, "13th Gen Intel(R) Core(TM) i7-13700K", "13th Gen Intel(R) Core(TM) i7-13700K", "Raptor Lake"},
+      // AMD: base family 15 plus the extended family
+      {2, 0x00860F81, 0, "AMD Ryzen 7 5700U with Radeon Graphics", "Ryzen 7 5700U with Radeon Graphics", "Zen 2"},
+      {2, 0x00A20F10, 0, "AMD Ryzen 9 5950X 16-Core Processor", "Ryzen 9 5950X 16-Core Processor", "Zen 3"},
+      {2, 0x00A60F12, 0, "AMD Ryzen 7 7700X 8-Core Processor", "Ryzen 7 7700X 8-Core Processor", "Zen 4"},
+      {2, 0x00B40F40, 0, "AMD Ryzen 9 9950X", "Ryzen 9 9950X", "Zen 5"},
+      {2, 0x00B40F40, 0, "AMD", "AMD", "Zen 5"},  // nothing but the maker: kept
+      // an unknown maker: the brand, no code name
+      {0, 0x00900F22, 0, "Hygon C86 3185", "Hygon C86 3185", ""},
+      // processors of the table keep its row
+      {1, 0x00000672, 512, "", "Pentium III", "Katmai (0.25 \xB5m)"},
+      {1, 0x00000F24, 512, "Intel(R) Pentium(R) 4 CPU 2.40GHz", "Pentium IV", ""},
+      {2, 0x00000622, 0, "AMD Athlon(tm) Processor", "K7", "Athlon (0.25-0.18 \xB5m)"},
+  };
+  for (const Case& c : cases) {
+    TCPUName n = CPUNaming(c.vendor, c.eax, 0, c.l2, 2000, c.brand);
+    EXPECT_EQ(n.Name, c.name) << std::hex << c.eax;
+    EXPECT_EQ(n.CodeName, c.code) << std::hex << c.eax;
+  }
+}
+
+TEST(CPU, BrandTextIsTrimmedAndSqueezed) {
+  uint32_t regs[12] = {};
+  const char text[] = "       Intel(R) Core(TM)  i5 CPU   ";
+  static_assert(sizeof text <= sizeof regs);
+  std::memcpy(regs, text, sizeof text);
+  EXPECT_EQ(CPUBrandText(regs), "Intel(R) Core(TM) i5 CPU");
+  std::memset(regs, 'x', sizeof regs);  // no NUL at all: all 48 characters
+  EXPECT_EQ(CPUBrandText(regs), std::string(48, 'x'));
 }
 
 TEST(CPU, VendorTexts) {

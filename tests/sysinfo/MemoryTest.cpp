@@ -29,9 +29,19 @@ TEST(Memory, FiguresFromAMeminfoFile) {
   EXPECT_EQ(m.PhysicalTotal, 16303496LL * 1024);
   EXPECT_EQ(m.PhysicalFree, 8151748LL * 1024);
   EXPECT_EQ(m.MemoryLoad, 50);
-  EXPECT_EQ(m.PageFileTotal, 10249896LL * 1024);
-  EXPECT_EQ(m.PageFileFree, (10249896LL - 6000000LL) * 1024);
+  // what programs may commit is RAM plus swap, not the kernel's CommitLimit heuristic
+  EXPECT_EQ(m.PageFileTotal, (16303496LL + 2097148LL) * 1024);
+  EXPECT_EQ(m.PageFileFree, (8151748LL + 2097148LL) * 1024);
   EXPECT_EQ(m.VirtualFree, m.VirtualTotal - (1 << 30));
+}
+
+TEST(Memory, WithoutSwapThePageFileIsTheRam) {
+  TMemory m;
+  m.FillFrom("MemTotal: 25000000 kB\nMemAvailable: 20000000 kB\nSwapTotal: 0 kB\nSwapFree: 0 kB\n"
+             "CommitLimit: 12500000 kB\nCommitted_AS: 9000000 kB\n",
+             0, 0);
+  EXPECT_EQ(m.PageFileTotal, 25000000LL * 1024);
+  EXPECT_EQ(m.PageFileFree, 20000000LL * 1024);
 }
 
 TEST(Memory, AddressSpaceLimitCapsTheVirtualFigures) {

@@ -3,9 +3,13 @@
 #include "base/Classes.h"
 #include "base/SysUtils.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include "support/TestSupport.h"
+#include "base/VersionBlock.h"
 #include "sysinfo/Routines.h"
 
 TEST(Routines, FormatSecondsDurationTexts) {
@@ -165,4 +169,78 @@ TEST(Routines, ResolveLinkSplitsTheCommand) {
   }
   std::string path, arguments;
   EXPECT_EQ(ResolveLink(dir + "missing.desktop", path, arguments), ENOENT);
+}
+
+TEST(Routines, VersionInfoOfOwnAndForeignFiles) {
+  TVersionInfo own;
+  char exe[4096] = {};
+  ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
+  ASSERT_TRUE(GetFileVerInfo(exe, own));
+  EXPECT_EQ(own.FileName, exe);
+  EXPECT_EQ(own.Version, KT_PROGRAM_VERSION);
+  EXPECT_EQ(Format("%u.%u.%u.%u", own.Major, own.Minor, own.Release, own.Build), own.Version);
+  EXPECT_EQ(own.Description, "Kestrune");
+  EXPECT_EQ(own.LegalCopyright, "Copyright (C) Orvalent");
+
+  // a copy of the program's block inside another file of ours is found there
+  const std::string dir = TestDir();
+  TVersionInfoBlock block;
+  std::vector<uint8_t> raw;
+  ASSERT_TRUE(LoadVersionInfoBlock("", block, &raw));
+  WriteAll(dir + "module.so", std::string(5000, '\x7f') + std::string(raw.begin(), raw.end()) + "tail");
+  TVersionInfo module;
+  ASSERT_TRUE(GetFileVerInfo(dir + "module.so", module));
+  EXPECT_EQ(module.Version, KT_PROGRAM_VERSION);
+
+  // anything else: false, the record left alone but its name
+  WriteAll(dir + "plain.txt", "no version here");
+  ASSERT_EQ(mkfifo((dir + "pipe").c_str(), 0600), 0);
+  for (const std::string& name : {dir + "plain.txt", dir + "pipe", dir + "missing", std::string(dir)}) {
+    TVersionInfo info;
+    info.Description = "kept";
+    EXPECT_FALSE(GetFileVerInfo(name, info)) << name;  // a FIFO must not block the call
+    EXPECT_EQ(info.FileName, name);
+    EXPECT_EQ(info.Description, "kept");
+    EXPECT_EQ(info.Version, "");
+  }
+}
+
+TEST(Routines, ClassDevicesFromAClassFolder) {
+  const std::string root = TestDir() + "class";
+  ForceDirectories(root + "/net/eth0");
+  ForceDirectories(root + "/net/wlan0");
+  ForceDirectories(root + "/net/veth1");
+  ForceDirectories(root + "/net/lo");
+  WriteAll(root + "/net/bonding_masters", "bond0\n");
+  WriteAll(root + "/net/eth0/address", "00:1a:2b:3c:4d:5e\n");
+  WriteAll(root + "/net/veth1/address", "00:1a:2b:3c:4d:5e\n");
+  WriteAll(root + "/net/wlan0/address", "8c:16:45:00:00:01\n");
+  ForceDirectories(root + "/sound");
+
+  std::string key = "old";
+  TStringList list;
+  list.Add("old");
+  GetClassDevices(root, "NET", "", key, list);  // the class is found without regard to case
+  EXPECT_EQ(key, root + "/net");
+  EXPECT_EQ(list.Strings, (std::vector<std::string>{"eth0", "lo", "veth1", "wlan0"}));
+
+  GetClassDevices(root, "net", "address", key, list);  // each value once, devices without it skipped
+  EXPECT_EQ(list.Strings, (std::vector<std::string>{"00:1a:2b:3c:4d:5e", "8c:16:45:00:00:01"}));
+
+  GetClassDevices(root, "sound", "", key, list);
+  EXPECT_EQ(key, root + "/sound");
+  EXPECT_EQ(list.Count(), 0);
+  GetClassDevices(root, "NetTrans", "", key, list);
+  EXPECT_EQ(key, "");
+  EXPECT_EQ(list.Count(), 0);
+}
+
+TEST(Routines, WholeDiskOfAPartition) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/dev/sda1", "sda"},           {"/dev/sdb", "sdb"},         {"/dev/nvme0n1p1", "nvme0n1"},
+      {"/dev/nvme10n2p12", "nvme10n2"}, {"/dev/mmcblk0p1", "mmcblk0"}, {"/dev/mmcblk1", "mmcblk1"},
+      {"/dev/vda3", "vda"},           {"/dev/loop0p1", "loop0"}};
+  const std::string sys = TestDir() + "sys";
+  ForceDirectories(sys + "/block/mmcblk1");  // a whole disk whose name ends in a digit
+  for (auto [dev, disk] : cases) EXPECT_EQ(WholeDiskName(dev, sys), disk) << dev;
 }

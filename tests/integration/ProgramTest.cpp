@@ -1,0 +1,197 @@
+// The program itself, started as a user starts it (headless: Qt's and SDL's offscreen drivers)
+// with folders of its own, and ended by SIGTERM or SIGINT the way a desktop session or a
+// terminal ends it.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TestSupport.h"
+#include "support/Xvfb.h"
+
+#include <X11/Xlib.h>  // last: its macros (None, Bool, WaitStatus) reach no other header
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class Program {
+public:
+  explicit Program(const std::string& dir) : Dir(dir) {}
+  ~Program() {
+    if (Pid > 0) {
+      kill(Pid, SIGKILL);
+      waitpid(Pid, nullptr, 0);
+    }
+  }
+  // `display`: an X display to run on; empty: Qt's and SDL's offscreen drivers.
+  bool Start(const std::vector<std::string>& args, const std::string& display = "") {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+      const std::string v = *e;
+      bool own = false;  // set below
+      for (const char* p : {"XDG_", "HOME=", "DISPLAY=", "QT_QPA_PLATFORM=", "SDL_VIDEODRIVER=", "SDL_AUDIODRIVER="})
+        own = own || v.rfind(p, 0) == 0;
+      if (own) continue;
+      env.push_back(v);
+    }
+    for (const char* sub : {"data", "cache", "runtime", "home"}) mkdir((Dir + sub).c_str(), 0700);
+    env.push_back("XDG_DATA_HOME=" + Dir + "data");
+    env.push_back("XDG_CACHE_HOME=" + Dir + "cache");
+    env.push_back("XDG_RUNTIME_DIR=" + Dir + "runtime");
+    env.push_back("HOME=" + Dir + "home");
+    env.push_back(display.empty() ? "QT_QPA_PLATFORM=offscreen" : "QT_QPA_PLATFORM=xcb");
+    env.push_back(display.empty() ? "SDL_VIDEODRIVER=offscreen" : "SDL_VIDEODRIVER=x11");
+    if (!display.empty()) env.push_back("DISPLAY=" + display);
+    env.push_back("SDL_AUDIODRIVER=dummy");
+    // nothing answers on this port: the online parts fail at once instead of waiting
+    env.push_back("KESTRUNE_HOSTS_URL=http://127.0.0.1:9/hosts.txt");
+    std::vector<std::string> argv{KT_PROGRAM};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> a, e;
+    for (std::string& s : argv) a.push_back(s.data());
+    for (std::string& s : env) e.push_back(s.data());
+    a.push_back(nullptr);
+    e.push_back(nullptr);
+    return posix_spawn(&Pid, KT_PROGRAM, nullptr, nullptr, a.data(), e.data()) == 0;
+  }
+  std::string Log() const { return ReadAll(Dir + "data/Orvalent/QV/qv.log"); }
+  // Waits for a text in the trace log (hang guard: `seconds`).
+  bool WaitForLog(const std::string& text, int seconds = 60) {
+    const auto end = Clock::now() + std::chrono::seconds(seconds);
+    while (Clock::now() < end) {
+      if (Log().find(text) != std::string::npos) return true;
+      if (Exited()) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+  // The wait status once the process has ended; false when it is still running after `seconds`.
+  bool WaitForExit(int seconds, int& status) {
+    const auto end = Clock::now() + std::chrono::seconds(seconds);
+    while (Clock::now() < end) {
+      if (Exited()) {
+        status = WaitStatus;
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+  void Signal(int sig) { kill(Pid, sig); }
+
+private:
+  bool Exited() {
+    if (Pid <= 0) return true;
+    if (waitpid(Pid, &WaitStatus, WNOHANG) != Pid) return false;
+    Pid = 0;
+    return true;
+  }
+  std::string Dir;
+  pid_t Pid = 0;
+  int WaitStatus = 0;
+};
+
+std::string LastLine(const std::string& text) {
+  std::string t = text;
+  while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
+  const size_t n = t.rfind('\n');
+  return n == std::string::npos ? t : t.substr(n + 1);
+}
+
+}  // namespace
+
+// The first signal closes the program as its Close item does: the menu alone, or a game in its
+// window (ended as its close button ends it, then the menu closes). The run ends normally, the
+// trace log has its end marker and the settings file is written.
+TEST(Program, TheFirstSignalClosesItTheNormalWay) {
+  struct Case {
+    const char* name;
+    int signal;
+    std::vector<std::string> args;
+    const char* waitFor;  // the log line that shows the program is where the case wants it
+  } cases[] = {
+      {"menu, SIGTERM", SIGTERM, {}, "Checkpoint: Initialized"},
+      {"menu, SIGINT", SIGINT, {}, "Checkpoint: Initialized"},
+      {"game, SIGTERM", SIGTERM, {"/ip"}, "Checkpoint: Initializing keyboard"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = TestDir() + std::to_string(c.signal) + (c.args.empty() ? "menu/" : "game/");
+    mkdir(dir.c_str(), 0700);
+    Program p(dir);
+    ASSERT_TRUE(p.Start(c.args));
+    ASSERT_TRUE(p.WaitForLog(c.waitFor)) << p.Log();
+    p.Signal(c.signal);
+    int status = 0;
+    ASSERT_TRUE(p.WaitForExit(60, status)) << "still running after the signal";
+    EXPECT_TRUE(WIFEXITED(status)) << (WIFSIGNALED(status) ? WTERMSIG(status) : -1);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+    const std::string log = p.Log();
+    EXPECT_EQ(LastLine(log), "<*** End ***>") << log;
+    EXPECT_NE(log.find("Info: Closing on signal " + std::to_string(c.signal)), std::string::npos);
+    EXPECT_EQ(ReadAll(dir + "data/Orvalent/QV/env.dat").empty(), false);
+  }
+}
+
+// On a plain X server (no window manager, as testers run it) the menu comes up in the middle of
+// the screen with the keyboard focus, so its keys (F9, Alt+F, ...) work without a click first.
+TEST(Program, OnAPlainXServerTheMenuStartsCentredWithTheFocus) {
+  if (!xvfb::Installed()) GTEST_SKIP() << "Xvfb is not installed";
+  xvfb::TServer server;
+  ASSERT_TRUE(server.Start(1280, 1024)) << "Xvfb did not start";
+  const std::string dir = TestDir();
+  Program p(dir);
+  ASSERT_TRUE(p.Start({}, server.Name));
+  ASSERT_TRUE(p.WaitForLog("Checkpoint: Initialized")) << p.Log();
+  Display* x = XOpenDisplay(server.Name.c_str());
+  ASSERT_NE(x, nullptr);
+  // The focus is on the menu's window (or one inside it).
+  auto focusedName = [x] {
+    Window w = 0;
+    int revert = 0;
+    XGetInputFocus(x, &w, &revert);
+    while (w > 1) {  // 0 and 1: no window, the pointer's
+      char* name = nullptr;
+      if (XFetchName(x, w, &name) && name) {
+        const std::string n = name;
+        XFree(name);
+        return n;
+      }
+      Window root, parent, *children = nullptr;
+      unsigned count = 0;
+      if (!XQueryTree(x, w, &root, &parent, &children, &count)) break;
+      if (children) XFree(children);
+      if (w == root) break;
+      w = parent;
+    }
+    return std::string();
+  };
+  EXPECT_TRUE(xvfb::Eventually([&] { return focusedName() == "Kestrune"; })) << "focus on \"" << focusedName() << "\"";
+  Window w = 0;
+  int revert = 0;
+  XGetInputFocus(x, &w, &revert);
+  if (w > 1) {
+    Window root, child;
+    int gx, gy, cx, cy;
+    unsigned gw, gh, border, depth;
+    XGetGeometry(x, w, &root, &gx, &gy, &gw, &gh, &border, &depth);
+    XTranslateCoordinates(x, w, root, 0, 0, &cx, &cy, &child);
+    EXPECT_NEAR(cx + int(gw) / 2, 1280 / 2, 2) << cx << " " << gw;
+    EXPECT_NEAR(cy + int(gh) / 2, 1024 / 2, 2) << cy << " " << gh;
+  }
+  XCloseDisplay(x);
+  p.Signal(SIGTERM);
+  int status = 0;
+  EXPECT_TRUE(p.WaitForExit(60, status));
+}
