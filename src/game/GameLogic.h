@@ -143,6 +143,9 @@ public:
   uint8_t TitleAction = 0;
   float PageAlpha = -1;
   bool HasLastReplay = false;
+  // A first level's record was handed to the save queue: the pack holds it once the save is done,
+  // even if the title reads the file before that.
+  bool LastReplayStarted = false;
   uint8_t ReplayMode = 0;
   int32_t ReplayLevel = 0;
   int32_t NextReplayLevel = 0;

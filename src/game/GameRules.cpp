@@ -81,6 +81,7 @@ void TGameLogic::SaveLastReplay() {
       Log("Error saving last replay: " + e.Message, ltWarning);
     }
   });
+  if (level == 1) LastReplayStarted = true;
 }
 
 void TGameLogic::LevelFinished() {

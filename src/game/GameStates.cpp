@@ -51,7 +51,7 @@ void TGameLogic::SetState(uint8_t n) {
       // Set up by the next step: a key handled between steps must not draw random numbers.
       TitleBeamsPending = true;
       for (TTitleBeam& b : TitleBeams) b = {};
-      HasLastReplay = TReplayPack(UserDataDir + kLastReplayName).Count() > 0;
+      HasLastReplay = LastReplayStarted || TReplayPack(UserDataDir + kLastReplayName).Count() > 0;
       if (Sounds) Sounds->StopMusic();
       break;
     case gsPlaying:

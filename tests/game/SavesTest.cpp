@@ -128,6 +128,36 @@ TEST_F(Saves, ALevelEndInAFrameOnlyQueuesItsFilesAndTheWorkerWritesThem) {
   EXPECT_EQ(saved.Highscores[0].Name, "Winner");
 }
 
+TEST_F(Saves, TheTitleOffersTheFirstGamesReplayWhileItsSaveStillWaits) {
+  uint32_t now = 0;
+  TGameLogicSetup setup;
+  setup.Clock = [&now] { return now; };
+  TGameLogic g(setup);
+  g.NewSeed = [] { return 5u; };
+  g.LoadProgress = 100;
+  g.StartGame();
+  g.PlayPhase = 3;
+  g.LastStepTime = 0;
+  for (int i = 1; i <= 30; ++i) {
+    now = 20u * static_cast<uint32_t>(i);
+    g.DoFrame();
+  }
+  ASSERT_EQ(g.GameState, gsPlaying);
+  std::promise<void> release;
+  std::shared_future<void> hold = release.get_future().share();
+  {
+    TDeferredSaves deferred;  // Esc in the first level: the replay is queued, the title follows
+    RunOrQueueSave([hold] { hold.wait(); });
+    g.SaveLastReplay();
+    g.SetState(gsTitle);
+  }
+  EXPECT_FALSE(FileExists(Dir + kLastReplayName));
+  EXPECT_TRUE(g.HasLastReplay);
+  release.set_value();
+  WaitForSaves();
+  EXPECT_EQ(TReplayPack(Dir + kLastReplayName).Count(), 1);
+}
+
 TEST_F(Saves, AFailedBestReplayCopyKeepsTheOldBestGame) {
   WriteAll(Dir + kMyBestReplayName, "old best");
   CopyBestReplay(Dir + "missing.gmp", Dir + kMyBestReplayName);
