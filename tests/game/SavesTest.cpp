@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <future>
+#include <memory>
 #include <thread>
 
 #include "base/Streams.h"
@@ -47,7 +48,32 @@ protected:
     for (int i = 0; i < steps; ++i) r.Input.AddInput(static_cast<uint32_t>(1 | (i % 7) << 1));
     TReplayPack(pack).AddReplay(1, [&](TStream& s) { r.WriteToStream(s); });
   }
+  // A game of level 1 run 30 frames on a clock of the test's own.
+  std::unique_ptr<TGameLogic> PlayingGame(uint32_t seed) {
+    TGameLogicSetup setup;
+    setup.Clock = [this] { return Now; };
+    auto g = std::make_unique<TGameLogic>(setup);
+    g->NewSeed = [seed] { return seed; };
+    g->LoadProgress = 100;
+    g->StartGame();
+    g->PlayPhase = 3;
+    g->LastStepTime = 0;
+    for (int i = 1; i <= 30; ++i) {
+      Now = 20u * static_cast<uint32_t>(i);
+      g->DoFrame();
+    }
+    return g;
+  }
+  // Queues a save that holds the worker until the returned promise is kept.
+  static std::promise<void> HoldTheWorker() {
+    std::promise<void> release;
+    std::shared_future<void> hold = release.get_future().share();
+    TDeferredSaves deferred;
+    RunOrQueueSave([hold] { hold.wait(); });
+    return release;
+  }
   std::string Dir;
+  uint32_t Now = 0;
 };
 
 TEST_F(Saves, DeferredSavesRunInOrderOnTheWorkerAndASaveAtOnceComesLast) {
@@ -78,33 +104,17 @@ TEST_F(Saves, DeferredSavesRunInOrderOnTheWorkerAndASaveAtOnceComesLast) {
 }
 
 TEST_F(Saves, ALevelEndInAFrameOnlyQueuesItsFilesAndTheWorkerWritesThem) {
-  uint32_t now = 0;
-  TGameLogicSetup setup;
-  setup.Clock = [&now] { return now; };
-  TGameLogic g(setup);
-  g.NewSeed = [] { return 777u; };
-  g.LoadProgress = 100;
-  g.StartGame();
-  g.PlayPhase = 3;
-  g.LastStepTime = 0;
-  for (int i = 1; i <= 30; ++i) {
-    now = 20u * static_cast<uint32_t>(i);
-    g.DoFrame();
-  }
+  auto game = PlayingGame(777u);
+  TGameLogic& g = *game;
   ASSERT_EQ(g.GameState, gsPlaying);
   ASSERT_GT(g.LevelSteps, 10);
   // The worker is held: whatever the level end saves must wait for it.
-  std::promise<void> release;
-  std::shared_future<void> hold = release.get_future().share();
-  {
-    TDeferredSaves deferred;
-    RunOrQueueSave([hold] { hold.wait(); });
-  }
+  std::promise<void> release = HoldTheWorker();
   g.Player()->Done = 1;
   g.Player()->Won = 1;
   GameEnvironment.Alias = "Winner";
   g.Score = 99999;
-  now += 20;
+  Now += 20;
   g.DoFrame();
   ASSERT_EQ(g.GameState, gsLevelEnd);
   {
@@ -129,25 +139,12 @@ TEST_F(Saves, ALevelEndInAFrameOnlyQueuesItsFilesAndTheWorkerWritesThem) {
 }
 
 TEST_F(Saves, TheTitleOffersTheFirstGamesReplayWhileItsSaveStillWaits) {
-  uint32_t now = 0;
-  TGameLogicSetup setup;
-  setup.Clock = [&now] { return now; };
-  TGameLogic g(setup);
-  g.NewSeed = [] { return 5u; };
-  g.LoadProgress = 100;
-  g.StartGame();
-  g.PlayPhase = 3;
-  g.LastStepTime = 0;
-  for (int i = 1; i <= 30; ++i) {
-    now = 20u * static_cast<uint32_t>(i);
-    g.DoFrame();
-  }
+  auto game = PlayingGame(5u);
+  TGameLogic& g = *game;
   ASSERT_EQ(g.GameState, gsPlaying);
-  std::promise<void> release;
-  std::shared_future<void> hold = release.get_future().share();
+  std::promise<void> release = HoldTheWorker();
   {
     TDeferredSaves deferred;  // Esc in the first level: the replay is queued, the title follows
-    RunOrQueueSave([hold] { hold.wait(); });
     g.SaveLastReplay();
     g.SetState(gsTitle);
   }
