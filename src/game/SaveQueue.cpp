@@ -1,6 +1,9 @@
 #include "game/SaveQueue.h"
 
+#include <unistd.h>
+
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -9,20 +12,31 @@ namespace {
 
 class TSaveWorker {
 public:
-  ~TSaveWorker() {
+  // The queue is written out before the program ends. A forked child that exits has neither the
+  // thread nor the right to write its parent's saves: it leaves everything as it is.
+  void Stop() {
+    if (getpid() != Owner) return;
     {
       std::lock_guard<std::mutex> g(Lock);
       Stopping = true;
     }
     Wake.notify_all();
-    if (Thread.joinable()) Thread.join();  // the queue is written out before the program ends
+    if (Thread.joinable()) Thread.join();
   }
 
   void Queue(std::function<void()> save) {
+    bool queued = false;
     {
       std::lock_guard<std::mutex> g(Lock);
-      Jobs.push_back(std::move(save));
-      if (!Thread.joinable()) Thread = std::thread([this] { Run(); });
+      if (!Stopping) {
+        Jobs.push_back(std::move(save));
+        if (!Thread.joinable()) Thread = std::thread([this] { Run(); });
+        queued = true;
+      }
+    }
+    if (!queued) {
+      save();  // past the worker's end a save is written at once, never dropped
+      return;
     }
     Wake.notify_all();
   }
@@ -61,11 +75,18 @@ private:
   bool Busy = false;
   bool Stopping = false;
   std::thread Thread;
+  const pid_t Owner = getpid();
 };
 
+// Never destroyed: a child forked while the thread waits would hang destroying its condition
+// variables. The owning process stops the worker at exit instead.
 TSaveWorker& Worker() {
-  static TSaveWorker worker;
-  return worker;
+  static TSaveWorker* worker = [] {
+    auto* w = new TSaveWorker;
+    std::atexit([] { Worker().Stop(); });
+    return w;
+  }();
+  return *worker;
 }
 
 }  // namespace

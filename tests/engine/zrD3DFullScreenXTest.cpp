@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -35,6 +36,9 @@ protected:
     if (SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "SDL video already started in this process";
     if (!xvfb::Installed()) GTEST_SKIP() << "Xvfb is not installed";
     ASSERT_TRUE(Server.Start(kScreenW, kScreenH)) << "Xvfb did not start";
+    for (const char* name : {"DISPLAY", "SDL_VIDEODRIVER"})
+      if (const char* v = std::getenv(name)) SavedEnv[name] = v;
+    Started = true;
     setenv("DISPLAY", Server.Name.c_str(), 1);
     setenv("SDL_VIDEODRIVER", "x11", 1);
     SetLogFile(TestDir() + "qv.log");
@@ -57,9 +61,17 @@ protected:
     if (Window) {
       D3DWindowClosed(Window);
       SDL_DestroyWindow(Window);
+      SDL_QuitSubSystem(SDL_INIT_VIDEO);  // the window's own start of SDL video
     }
     if (X) XCloseDisplay(X);
     SetLogFile("");
+    // The tests after this one in the same process get SDL and the environment as they were.
+    if (Started)
+      for (const char* name : {"DISPLAY", "SDL_VIDEODRIVER"}) {
+        auto v = SavedEnv.find(name);
+        if (v != SavedEnv.end()) setenv(name, v->second.c_str(), 1);
+        else unsetenv(name);
+      }
   }
 
   // Where X has the window, on the screen.
@@ -96,6 +108,8 @@ protected:
   }
 
   xvfb::TServer Server;
+  std::map<std::string, std::string> SavedEnv;
+  bool Started = false;
   Display* X = nullptr;
   HWND Window = nullptr;
   ::Window XWindow = 0;

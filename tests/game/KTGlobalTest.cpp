@@ -8,6 +8,7 @@
 #include "base/Exceptions.h"
 #include "base/SysUtils.h"
 #include "game/KTGlobal.h"
+#include "game/SaveQueue.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -79,6 +80,12 @@ TEST_F(GlobalsFixture, CountUserLevelsStopsAtTheFirstGap) {
 
 TEST_F(GlobalsFixture, SecondInstanceShowsTheMessageAndEnds) {
   InitGlobals("");
+  {
+    // The save worker's thread waits while the child is forked: the child's exit must not hang.
+    TDeferredSaves deferred;
+    RunOrQueueSave([] {});
+  }
+  WaitForSaves();
   ASSERT_TRUE(AcquireSingleInstance());
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
