@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, runs every test, runs every test again built with
+# Installs what is missing, builds, runs every test (one process each, then each test program
+# whole, tools/whole_tests.sh), runs every test again built with
 # AddressSanitizer and UndefinedBehaviorSanitizer (tools/sanitize.sh), then a short run of every
 # fuzz target. JOBS caps the parallel jobs of every step; SAN_EXCLUDE_TESTS and
 # SAN_EXCLUDE_LABELS choose the tests the sanitizer run leaves out (see tools/sanitize.sh).
@@ -10,5 +11,6 @@ bash tools/build.sh
 # A test that fails is run once more and its failure stays in the output: the embedded browser's
 # engine has been seen to crash rarely at process exit under heavy parallel load.
 (cd build && ctest -j"${JOBS:-$(nproc)}" --output-on-failure --timeout 600 --repeat until-pass:2)
+bash tools/whole_tests.sh
 bash tools/sanitize.sh
 bash tools/fuzz.sh

@@ -47,7 +47,7 @@ TTestServer::TTestServer(const std::string& script, const std::vector<std::strin
   std::string line;
   pollfd pfd{out[0], POLLIN, 0};
   while (line.find('\n') == std::string::npos) {
-    if (poll(&pfd, 1, 15000) <= 0) break;
+    if (poll(&pfd, 1, 60000) <= 0) break;  // generous: a loaded machine starts python slowly
     char buf[64];
     ssize_t n = read(out[0], buf, sizeof buf);
     if (n <= 0) break;

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Runs every test program in BUILD/tests (default build/) whole, as one process each, several
+# at once: tests that pass alone under ctest must not depend on running in a process of their own.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+mapfile -t env_lines < "$build/tests/test_env.txt"
+logs=$PWD/$build/whole-logs
+rm -rf "$logs"
+mkdir -p "$logs"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+export HOME=$scratch/home XDG_DATA_HOME=$scratch/data XDG_CACHE_HOME=$scratch/cache \
+       XDG_CONFIG_HOME=$scratch/config XDG_RUNTIME_DIR=$scratch/run
+mkdir -p "$HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+pids=()
+names=()
+for bin in "$build"/tests/test_*; do
+  [ -x "$bin" ] && [ -f "$bin" ] || continue
+  n=$(basename "$bin")
+  (cd "$build/tests" && env "${env_lines[@]}" timeout 1200 "./$n" > "$logs/$n.log" 2>&1) &
+  pids+=($!)
+  names+=("$n")
+done
+passed=0
+failed=0
+for i in "${!pids[@]}"; do
+  if wait "${pids[$i]}"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "whole: ${names[$i]} FAILED"
+    grep -E '^\[  FAILED|Failure|^XIO' "$logs/${names[$i]}.log" | head -20 || true
+    tail -20 "$logs/${names[$i]}.log"
+  fi
+done
+if [ $failed -eq 0 ]; then echo "whole test programs: all $passed ran clean"; else echo "whole test programs: $failed of $((passed + failed)) failed"; fi
+[ $failed -eq 0 ]
