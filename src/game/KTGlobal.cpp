@@ -144,7 +144,11 @@ std::string HostsListURL() {
 std::string DefaultHighScoreHost() { return DeploymentValue("KESTRUNE_HIGHSCORE_HOST", "www.orvalent.example"); }
 std::string DefaultInternalHost() { return DeploymentValue("KESTRUNE_INTERNAL_HOST", "www.orvalent.example"); }
 std::string DefaultSupportURL() {
-  return DeploymentValue("KESTRUNE_SUPPORT_URL", "http://www.orvalent.example/kestrune/support.html");
+  // The support folder: the help page's path follows it. A folder given without its final '/'
+  // still means the folder.
+  std::string url = DeploymentValue("KESTRUNE_SUPPORT_URL", "http://www.orvalent.example/kestrune/support/");
+  if (url.back() != '/') url += '/';
+  return url;
 }
 
 // ---- hosts-list thread ----

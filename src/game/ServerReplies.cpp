@@ -86,16 +86,116 @@ bool ParseVersionReply(const std::string& text, TVersionReply& reply) {
   return true;
 }
 
+namespace {
+int HexDigit(char ch) {
+  if (ch >= '0' && ch <= '9') return ch - '0';
+  if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
+  if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
+  return -1;
+}
+
+bool IsEscape(const std::string& s, size_t i) {
+  return i + 2 < s.size() && s[i] == '%' && HexDigit(s[i + 1]) >= 0 && HexDigit(s[i + 2]) >= 0;
+}
+
+std::string PercentDecoded(const std::string& s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (IsEscape(s, i)) {
+      out += static_cast<char>(HexDigit(s[i + 1]) * 16 + HexDigit(s[i + 2]));
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+// "..", and what some servers read as "..": more dots, trailing blanks, a ";" parameter.
+bool IsParentSegment(const std::string& segment) {
+  const std::string name = segment.substr(0, segment.find(';'));
+  size_t dots = 0;
+  for (char ch : name) {
+    if (ch == '.') ++dots;
+    else if (ch != ' ') return false;
+  }
+  return dots >= 2;
+}
+
+// A scheme: a letter, then letters, digits, "+-." up to a ':'.
+bool StartsWithScheme(const std::string& s) {
+  if (s.empty() || !((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z'))) return false;
+  for (char ch : s) {
+    if (ch == ':') return true;
+    if (!IsAlnum(ch) && ch != '+' && ch != '-' && ch != '.') return false;
+  }
+  return false;
+}
+
+// Nested escapes ("%252e") are read once per round by some servers; deeper nesting is refused.
+constexpr int kMaxEscapeRounds = 8;
+}  // namespace
+
+bool ErrorPagePath(const std::string& page, std::string& path) {
+  path.clear();
+  const size_t pathEnd = page.find_first_of("?#");
+  const std::string rawPath = page.substr(0, pathEnd);
+  // The path as the server may read it: its escapes decoded, as deeply as they nest.
+  std::string plainPath = rawPath;
+  for (int round = 0;; ++round) {
+    std::string next = PercentDecoded(plainPath);
+    if (next == plainPath) break;
+    if (round == kMaxEscapeRounds) return false;
+    plainPath = std::move(next);
+  }
+  // control characters, written out or escaped (a line break would end a request line)
+  auto hasControl = [](const std::string& s) {
+    for (char ch : s)
+      if (IsControl(ch)) return true;
+    return false;
+  };
+  if (hasControl(page) || hasControl(PercentDecoded(page)) || hasControl(plainPath)) return false;
+  if (!plainPath.empty() && (plainPath[0] == '/' || plainPath[0] == '\\')) return false;
+  if (StartsWithScheme(plainPath)) return false;
+  for (size_t start = 0; start <= plainPath.size();) {
+    size_t end = plainPath.find_first_of("/\\", start);
+    if (end == std::string::npos) end = plainPath.size();
+    if (IsParentSegment(plainPath.substr(start, end - start))) return false;
+    start = end + 1;
+  }
+  // Escape what an address cannot carry. A '\' of the path is the separator a browser would
+  // read it as; the first '#' starts the fragment.
+  static const char hex[] = "0123456789ABCDEF";
+  bool inFragment = false;
+  for (size_t i = 0; i < page.size(); ++i) {
+    const char ch = page[i];
+    if (ch == '\\' && i < rawPath.size()) {
+      path += '/';
+    } else if (ch == '%' && IsEscape(page, i)) {
+      path += ch;
+    } else if (ch == '#' && !inFragment) {
+      inFragment = true;
+      path += ch;
+    } else if (IsAlnum(ch) || std::string("-._~!$&'()*+,;=:@/?").find(ch) != std::string::npos) {
+      path += ch;
+    } else {
+      const auto u = static_cast<unsigned char>(ch);
+      path += '%';
+      path += hex[u >> 4];
+      path += hex[u & 15];
+    }
+  }
+  return true;
+}
+
 bool ParseErrorListLine(const std::string& line, TErrorListEntry& entry) {
   size_t first = line.find(',');
   if (first == std::string::npos) return false;
   size_t second = line.find(',', first + 1);
   if (second == std::string::npos) return false;
   entry.Page = Trim(line.substr(0, first));
-  // the page is a file under errors/ of the server, nothing else
-  if (entry.Page.size() > 100 || entry.Page.find("..") != std::string::npos) return false;
-  for (char ch : entry.Page)
-    if (!IsAlnum(ch) && std::string("-_.").find(ch) == std::string::npos) return false;
+  entry.PageRefused = !ErrorPagePath(entry.Page, entry.PagePath);
   std::string flag = Trim(line.substr(first + 1, second - first - 1));
   entry.OffersReport = !flag.empty() && (flag[0] == 'Y' || flag[0] == 'y');
   entry.Expression = Trim(line.substr(second + 1, 1000));

@@ -32,10 +32,19 @@ struct TVersionReply {
 };
 bool ParseVersionReply(const std::string& text, TVersionReply& reply);
 
-// One line of errors.txt: page, flag, expression; false for a line without two commas or with
-// a page that is not a plain file name under "errors/".
+// A page of errors.txt as the end of an address under "errors/": kept whole (sub-folders, a
+// query, a fragment), a '\' of its path read as '/', and what an address cannot carry (blanks,
+// bytes of 128 and above, a '%' that starts no escape, ...) escaped. False when the page could
+// lead out of errors/ on that host: a ".." segment (escaped or not), a leading '/' or '\', a
+// scheme, control characters.
+bool ErrorPagePath(const std::string& page, std::string& path);
+
+// One line of errors.txt: page, flag, expression; false for a line without two commas. A page
+// that ErrorPagePath refuses leaves the line usable, marked PageRefused (the caller skips it).
 struct TErrorListEntry {
-  std::string Page;
+  std::string Page;      // as the line has it, trimmed
+  std::string PagePath;  // ErrorPagePath of Page; empty when refused
+  bool PageRefused = false;
   bool OffersReport = false;
   std::string Expression;
 };

@@ -42,15 +42,28 @@ bool TErrorSolutions::LoadErrorList(const TOnlineUI& ui) {
     }
     ui.DoEndWait();
     list->SetText(text);
+    // Read once per run, so a page that would lead elsewhere is logged once.
+    FEntries.clear();
+    for (const std::string& line : list->Strings) {
+      TErrorListEntry entry;
+      if (!ParseErrorListLine(line, entry)) continue;
+      if (entry.PageRefused)
+        Log("A page of the errors list leads out of its folder and is left out: " + TextExcerpt(entry.Page, 80),
+            ltWarning);
+      else
+        FEntries.push_back(std::move(entry));
+    }
     FErrorList = std::move(list);
     return true;
   } catch (const ERequestCancelled&) {
     FErrorList.reset();
+    FEntries.clear();
     FCancelled = true;
     return false;
   } catch (const std::exception& e) {
     Log(std::string("The errors list could not be fetched: ") + TextExcerpt(e.what(), 200), ltInfo);
     FErrorList.reset();
+    FEntries.clear();
     return false;
   }
 }
@@ -83,11 +96,7 @@ void TErrorSolutions::LookUpErrorSolution(bool& lookupArmed, bool mainWindowActi
   try {
     // The search runs off the GUI thread: the server's expressions over a large log take time.
     const std::string subject = GetLogText();
-    std::vector<TErrorListEntry> entries;
-    for (const std::string& line : FErrorList->Strings) {
-      TErrorListEntry entry;
-      if (ParseErrorListLine(line, entry)) entries.push_back(std::move(entry));
-    }
+    const std::vector<TErrorListEntry>& entries = FEntries;
     int matched = -1;
     ui.DoRunRequest([&] {
       TRegularExpression re;
@@ -108,7 +117,7 @@ void TErrorSolutions::LookUpErrorSolution(bool& lookupArmed, bool mainWindowActi
       found = true;
       ApplyHostsList();
       const TGameEnvironment& env = GameEnvironment;
-      ui.DoOpenPage("http://" + env.InternalHost + env.InternalBase + "errors/" + entry.Page);
+      ui.DoOpenPage("http://" + env.InternalHost + env.InternalBase + "errors/" + entry.PagePath);
       if (entry.OffersReport && ui.DoAsk("Would you like to send us an error report?") && ui.SendErrorReport)
         ui.SendErrorReport();
     }

@@ -7,7 +7,9 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QString>
+#include <QThread>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -25,6 +27,7 @@
 #include "shell/RequestRunner.h"
 #include "shell/frmMain.h"
 #include "shell/frmPleaseWait.h"
+#include "sysinfo/SI_Console.h"
 
 std::function<void(QWidget*, const std::string&)> MenuMessageHook;
 std::function<bool(QWidget*, const std::string&, bool)> MenuAskYesNoHook;
@@ -39,7 +42,7 @@ std::function<std::string(const std::string&)> VersionFetchHook;
 std::function<bool(QWidget*)> NewHighscoreHook;
 std::function<void(TfrmGame&)> GameWindowCreatedHook;
 
-bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text) {
+bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text, const std::string& caption) {
   QString t = QString::fromStdString(Cp1252ToUtf8(text));
   t.replace("\r\n", "\n");
   t.replace('\r', '\n');
@@ -48,10 +51,27 @@ bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text)
                                  : kind == TBoxKind::Question  ? QMessageBox::Question
                                  : kind == TBoxKind::Warning   ? QMessageBox::Warning
                                                                : QMessageBox::Critical;
-  QMessageBox box(icon, QStringLiteral("Kestrune"), t,
+  QMessageBox box(icon, QString::fromStdString(Cp1252ToUtf8(caption)), t,
                   question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner);
   box.setTextFormat(Qt::PlainText);  // a reply's markup or file: link stays text
   return box.exec() == (question ? QMessageBox::Yes : QMessageBox::Ok);
+}
+
+void ShowSysInfoError(const std::string& text, const std::string& caption) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!qobject_cast<QApplication*>(app)) {
+    std::fputs((text + "\n").c_str(), stdout);
+    std::fflush(stdout);
+    return;
+  }
+  if (QThread::currentThread() != app->thread()) {
+    // waiting here could hold a thread the GUI thread itself waits for
+    QMetaObject::invokeMethod(
+        app, [text, caption] { ShowPlainMessageBox(nullptr, TBoxKind::Critical, text, caption); },
+        Qt::QueuedConnection);
+    return;
+  }
+  ShowPlainMessageBox(nullptr, TBoxKind::Critical, text, caption);
 }
 
 namespace {
@@ -192,6 +212,7 @@ void ResetMenuServices() {
   HostsListWaitHook() = WaitForHostsList;
   GameWindowCreatedHook = nullptr;
   NewHighscoreHook = [](QWidget* owner) { return AskNewHighscore(owner, GameEnvironment.Highscores[0].Score); };
+  SetErrorMessageHandler(ShowSysInfoError);
 }
 
 namespace {

@@ -12,7 +12,8 @@ class QWidget;
 // A message box over `owner` showing Windows-1252 text as plain text (never markup); true for
 // Yes (questions) or OK.
 enum class TBoxKind { Information, Question, Warning, Critical };
-bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text);
+bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text,
+                         const std::string& caption = "Kestrune");
 
 struct TOnlineUI;
 // The online services' UI the program uses over `owner`: plain-text message boxes, the wait
@@ -53,7 +54,13 @@ extern std::function<void(QWidget* owner, bool& lookupArmed)> ErrorSolutionLooku
 // The version reply fetch (HttpGetText by default), so tests can look at the screen mid-request.
 extern std::function<std::string(const std::string& url)> VersionFetchHook;
 
-// Restores every hook above to its default.
+// A failure of the system-information library in message mode: a box without owner, with the
+// caption (its "Error"), the error icon and OK, waited for on the GUI thread (from another
+// thread it is shown there without waiting); without a GUI, a line on standard output.
+void ShowSysInfoError(const std::string& text, const std::string& caption);
+
+// Restores every hook above to its default, and makes ShowSysInfoError the handler of the
+// system-information library's message mode.
 void ResetMenuServices();
 
 // A picture of the "GFX" resources (JPEG or PNG); a null pixmap when missing or undecodable.

@@ -6,9 +6,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QWidget;
 #include "base/Classes.h"
+#include "game/ServerReplies.h"
 
 struct TOnlineUI {
   std::function<bool(const std::string& text)> Ask;         // Yes/No; unset: No
@@ -51,6 +53,7 @@ public:
 
 private:
   std::unique_ptr<TStringList> FErrorList;
+  std::vector<TErrorListEntry> FEntries;  // its usable lines
   bool FCancelled = false;  // the last download was cancelled
 };
 

@@ -5,24 +5,28 @@
 
 namespace {
 std::mutex gLock;
-TErrorMessageHandler gHandler;
+// Made on first use: a program may install its handler while its own statics are set up.
+TErrorMessageHandler& Handler() {
+  static TErrorMessageHandler handler;
+  return handler;
+}
 }  // namespace
 
 void SetErrorMessageHandler(TErrorMessageHandler handler) {
   std::lock_guard<std::mutex> lock(gLock);
-  gHandler = std::move(handler);
+  Handler() = std::move(handler);
 }
 
 bool IsConsole() {
   std::lock_guard<std::mutex> lock(gLock);
-  return !gHandler;
+  return !Handler();
 }
 
 void ShowErrorMessage(const std::string& text) {
   TErrorMessageHandler handler;
   {
     std::lock_guard<std::mutex> lock(gLock);
-    handler = gHandler;
+    handler = Handler();
   }
   if (handler) {
     handler(text, "Error");

@@ -531,3 +531,132 @@ TEST_F(OnlineServicesTest, ClosingTheMenuEndsTheRequestInProgress) {
 }
 
 }  // namespace
+
+namespace {
+
+// The lookup as the main window's timer runs it (the program's UI, the solution page through the
+// window), with its own error list so each case downloads afresh.
+void LookUp(TfrmMain& main, TErrorSolutions& solutions) {
+  TOnlineUI ui = MenuOnlineUI(&main);
+  ui.OpenPage = [&main](const std::string& url) { main.OpenPage(url); };
+  bool armed = true;
+  solutions.LookUpErrorSolution(armed, true, ui);
+}
+
+int CountLines(const std::string& file, const std::string& part) {
+  int n = 0;
+  for (const std::string& line : FileLines(file))
+    if (line.find(part) != std::string::npos) ++n;
+  return n;
+}
+
+const char* const kPageRefused = "A page of the errors list leads out of its folder and is left out: ";
+
+TEST_F(OnlineServicesTest, AKnownErrorOpensItsPageWithItsQueryAndAPageThatLeadsOutIsLoggedOnce) {
+  TfrmMain& main = MainWindow();
+  Serve("int/errors.txt", "../x, N, engine\r\nshow.asp?id=3, N, direct3d\r\n");
+  TErrorSolutions solutions;
+  for (int run = 0; run < 2; ++run) {  // the second lookup of the run reads the list it has
+    Log("Direct3D device lost in the engine", ltError);
+    Driver->Answers = {true};
+    Opened.clear();
+    LookUp(main, solutions);
+    EXPECT_EQ(Opened, std::vector<std::string>{"http://" + Server->HostPort() + "/int/errors/show.asp?id=3"});
+    EXPECT_EQ(CountLines(User + "qv.log", kPageRefused + std::string("../x")), 1);
+  }
+}
+
+TEST_F(OnlineServicesTest, ErrorListPagesStayUnderErrorsOnTheServersHost) {
+  TfrmMain& main = MainWindow();
+  const std::string errors = "http://" + Server->HostPort() + "/int/errors/";
+  struct Case {
+    std::string page;
+    std::string opened;  // after errors/; "" for refused
+  } cases[] = {
+      {"show.asp?id=3", "show.asp?id=3"},
+      {"sound/p2.html", "sound/p2.html"},
+      {"sound\\p2.html", "sound/p2.html"},
+      {"my page.html", "my%20page.html"},
+      {"caf\xe9 \"<1>\".html", "caf%E9%20%22%3C1%3E%22.html"},
+      {"show.asp?q=a b#top", "show.asp?q=a%20b#top"},
+      {"show.asp?file=../x", "show.asp?file=../x"},  // a value for the page, which stays put
+      {"100%.html", "100%25.html"},
+      {"a%20b.html", "a%20b.html"},
+      {"./p.html", "./p.html"},
+      {"../x", ""},
+      {"sound/../../x", ""},
+      {"..\\x", ""},
+      {"%2e%2e/x", ""},
+      {"%2E.%2fx", ""},
+      {"%252e%252e/x", ""},
+      {"sub/..;/x", ""},
+      {"/etc/passwd", ""},
+      {"%2fetc", ""},
+      {"\\\\evil.example\\x", ""},
+      {"http://evil.example/", ""},
+      {"javascript:alert(1)", ""},
+      {"a\tb.html", ""},
+      {"a%0d%0aSet-Cookie: x", ""},
+      {"show.asp?id=%00", ""},
+      {"a\x7f.html", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.page);
+    Serve("int/errors.txt", c.page + ", N, in the engine\r\n");
+    Log("Boom in the engine", ltError);
+    Driver->Answers = {true};
+    Driver->Boxes.clear();
+    Opened.clear();
+    const int refusedBefore = CountLines(User + "qv.log", kPageRefused);
+    TErrorSolutions solutions;
+    LookUp(main, solutions);
+    if (c.opened.empty()) {
+      EXPECT_TRUE(Opened.empty());
+      EXPECT_EQ(CountLines(User + "qv.log", kPageRefused), refusedBefore + 1);
+      EXPECT_TRUE(Driver->Asked("Sorry, this error is unknown."));
+    } else {
+      EXPECT_EQ(Opened, std::vector<std::string>{errors + c.opened});
+      EXPECT_EQ(CountLines(User + "qv.log", kPageRefused), refusedBefore);
+    }
+  }
+}
+
+// Online Support opens "help/index.asp" in the support folder: the built-in one when the hosts
+// list cannot be had, the folder of KESTRUNE_SUPPORT_URL (with or without its final '/'), or
+// the hosts list's value as the server wrote it.
+TEST_F(OnlineServicesTest, OnlineSupportOpensTheHelpPageOfTheSupportFolder) {
+  TfrmMain& main = MainWindow();
+  main.show();
+  struct Case {
+    const char* variable;   // KESTRUNE_SUPPORT_URL, null for none
+    const char* hostsList;  // served kthosts.txt, null for an unreachable hosts list
+    std::string opened;
+  } cases[] = {
+      {nullptr, nullptr, "http://www.orvalent.example/kestrune/support/help/index.asp"},
+      {"http://help.test/kestrune/support", nullptr, "http://help.test/kestrune/support/help/index.asp"},
+      {"http://help.test/s/", nullptr, "http://help.test/s/help/index.asp"},
+      {"http://help.test/s/", "SupportURL=http://srv.test/sup/\n", "http://srv.test/sup/help/index.asp"},
+      {nullptr, "SupportURL=http://srv.test/help.asp?topic=\n", "http://srv.test/help.asp?topic=help/index.asp"},
+      {nullptr, "InternalHost=srv.test\n", "http://www.orvalent.example/kestrune/support/help/index.asp"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.opened);
+    if (c.variable) setenv("KESTRUNE_SUPPORT_URL", c.variable, 1);
+    else unsetenv("KESTRUNE_SUPPORT_URL");
+    std::string hostsURL = "http://127.0.0.1:" + std::to_string(UnusedLoopbackPort()) + "/kthosts.txt";
+    if (c.hostsList) {
+      Serve("kthosts.txt", c.hostsList);
+      hostsURL = "http://" + Server->HostPort() + "/kthosts.txt";
+    }
+    ResetEnvironment(GameEnvironment);  // a first run: nothing stored
+    HostsListApplied = false;
+    HostsListThread = std::make_unique<TThreadedHttpGet>(hostsURL);
+    Opened.clear();
+    main.actHelp->trigger();
+    EXPECT_EQ(Opened, std::vector<std::string>{c.opened});
+    HostsListThread->CancelAndWait(5000);
+  }
+  unsetenv("KESTRUNE_SUPPORT_URL");
+}
+
+}  // namespace

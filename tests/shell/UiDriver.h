@@ -1,7 +1,7 @@
 #pragma once
 // A user at the program's own windows: from a 20 ms timer it answers every message box that the
-// real UI shows (recording its text and text format) and hands every other modal window to the
-// test, so services run through the UI the program installs, not a fake.
+// real UI shows (recording its text, text format, caption and icon) and hands every other modal
+// window to the test, so services run through the UI the program installs, not a fake.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMessageBox>
@@ -20,6 +20,8 @@ public:
     std::string Text;  // Windows-1252, as the program passed it
     Qt::TextFormat Format;
     bool Question;
+    std::string Caption;  // UTF-8
+    QMessageBox::Icon Icon;
   };
   std::vector<TBox> Boxes;
   // Answers to questions, in order; when none are left, `DefaultAnswer`.
@@ -47,7 +49,8 @@ private:
     if (auto* box = qobject_cast<QMessageBox*>(w)) {
       if (!box->isVisible()) return;
       const bool question = box->button(QMessageBox::Yes) != nullptr;
-      Boxes.push_back({Utf8ToCp1252(box->text().toStdString()), box->textFormat(), question});
+      Boxes.push_back({Utf8ToCp1252(box->text().toStdString()), box->textFormat(), question,
+                       box->windowTitle().toStdString(), box->icon()});
       bool yes = DefaultAnswer;
       if (question && !Answers.empty()) {
         yes = Answers.front();
