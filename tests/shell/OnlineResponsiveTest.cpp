@@ -316,9 +316,10 @@ TEST_F(OnlineServicesTest, StalledAndTricklingServersNeitherFreezeTheMenuNorOutl
       std::printf("%-24s %-8s: ran %5lld ms, ended %4lld ms after the stop, largest timer gap %4lld ms\n", s.Name, how,
                   static_cast<long long>(total), static_cast<long long>(afterStop),
                   static_cast<long long>(beat.MaxGap));
-      // hang guards with a wide margin: the faults froze the menu for 15 to 60 s
-      EXPECT_LT(afterStop, 3000);
-      EXPECT_LT(beat.MaxGap, 1000);
+      // hang guards with a wide margin, loaded machines included: the faults froze the menu for
+      // 15 to 60 s
+      EXPECT_LT(afterStop, 12000);
+      EXPECT_LT(beat.MaxGap, 6000);
       EXPECT_GE(beat.Ticks, 3);  // the timer ran during the request
       EXPECT_FALSE(TRequestRunner::Busy());
       Main.reset();
@@ -525,7 +526,7 @@ TEST_F(OnlineServicesTest, ClosingTheMenuEndsTheRequestInProgress) {
   const auto after = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - closed).count();
   Driver->OnWindow = nullptr;
   ASSERT_NE(closed, Clock::time_point{});
-  EXPECT_LT(after, 3000);  // hang guard: the stalled reply would hold it for a minute
+  EXPECT_LT(after, 20000);  // hang guard: the stalled reply would hold it for a minute
   EXPECT_FALSE(main.isVisible());
   EXPECT_TRUE(Driver->Boxes.empty());  // a cancelled check tells nothing
 }
