@@ -801,8 +801,9 @@ int TRegularExpression::ParsePiece(int& flags) {
       }
       break;
     default:  // braces
-      // Only a positive minimum guarantees width: x{0,n} can match empty, like x? and x*.
-      flags = (minCount > 0 ? HASWIDTH : 0) | (maxCount > 0 ? SPSTART : 0);
+      // Width follows the maximum, so x{0,n} may be repeated although it can match empty: the
+      // matcher ends a loop pass that consumed nothing.
+      flags = maxCount > 0 ? HASWIDTH | SPSTART : 0;
       if (simple)
         insertRepeat(lazy ? OpRepeatLazy : OpRepeat, minCount, maxCount);
       else
