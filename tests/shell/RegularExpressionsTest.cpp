@@ -753,7 +753,8 @@ TEST(RegularExpression, RecursionBoundFollowsTheThreadsStack) {
 
 TEST(RegularExpression, StepLimitStopsRunawaySearches) {
   TRegularExpression r;
-  r.SetExpression("((a|a)+)+[bc]");
+  // with a back-reference every way of splitting the run is tried
+  r.SetExpression("((a|a)+)+\\1[bc]");
   const std::string subject(40, 'a');
   r.StepLimit = 100000;
   try {
@@ -764,6 +765,43 @@ TEST(RegularExpression, StepLimitStopsRunawaySearches) {
   }
   r.SetExpression("a+b");
   EXPECT_FALSE(r.Exec(subject));  // each search starts a fresh count
+}
+
+// A loop whose passes can split a run in many ways tries each place in the run once, so
+// x(a{0,2})*y over "x", 300 "a" and "z" takes about 15 units per "a" (some 4,500) where trying
+// every split would take more than 10^60. Nested loops over the run take a few units per pair of
+// places. A back-reference turns this off (StepLimitStopsRunawaySearches).
+TEST(RegularExpression, LoopsOverARunTryEachPlaceOnce) {
+  const int n = 300;
+  const std::string run(n, 'a');
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"x(a{0,2})*y", ""},    {"x(a{0,2})*?y", ""},     {"x(a{0,2}?)*y", ""}, {"x(a{0,2}){0,}y", ""},
+      {"x(a{0,2}){2,}y", ""}, {"x(a{0,2})*y", "-g"},    {"x(a{0,2})*y", "im"}, {"x(a{0,2})+y", ""},
+      {"x(a|aa)*y", ""},      {"x((a{0,2}){1,3})*y", ""},
+  };
+  for (const auto& [pattern, mods] : cases) {
+    SCOPED_TRACE("pattern \"" + pattern + "\" mods \"" + mods + "\"");
+    TRegularExpression r;
+    ApplyModifiers(r, mods);
+    r.SetExpression(pattern);
+    r.StepLimit = 200 * n;
+    bool found = true;
+    EXPECT_NO_THROW(found = r.Exec("x" + run + "z"));
+    EXPECT_FALSE(found);
+    ASSERT_NO_THROW(found = r.Exec("x" + run + "y"));
+    EXPECT_TRUE(found);
+    EXPECT_EQ(r.MatchLen(0), n + 2);
+  }
+  // nested loops over the run: pairs of places
+  for (const std::string pattern : {"x((a{0,2})+)*y", "x((a|aa)+)+y", "((a|a)+)+[bc]"}) {
+    SCOPED_TRACE(pattern);
+    TRegularExpression r;
+    r.SetExpression(pattern);
+    r.StepLimit = 100 * n * n;
+    bool found = true;
+    EXPECT_NO_THROW(found = r.Exec(std::string(1, pattern[0] == 'x' ? 'x' : 'a') + run + "z"));
+    EXPECT_FALSE(found);
+  }
 }
 
 TEST(RegularExpression, SubjectBufferIsReused) {
@@ -935,6 +973,12 @@ TEST(RegularExpression, StepBudgetBoundsTheTimeOfHostileSearches) {
       {std::string(450, 'a') + "b" + std::string(449, 'a'), std::string(1000000, 'a')},
       {".*" + std::string(450, 'a') + "b" + std::string(449, 'a'), std::string(1000000, 'a')},
       {"(?-s)(.+)*#", ""},
+      // loops over passes that may match empty, on runs deeper than the stack allows
+      {"(a{0,2})*", std::string(1000000, 'a')},
+      {"(a{0,2})*b", std::string(1000000, 'a')},
+      {"x(a{0,2})*y", "x" + std::string(1000000, 'a') + "z"},
+      {"x(a{0,2})*y", "x" + std::string(5000, 'a') + "z"},
+      {"(a{0,2})*#", ""},
   };
   const std::string log = BigTraceLog();
   for (const Case& c : cases) {
