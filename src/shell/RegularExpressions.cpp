@@ -487,8 +487,8 @@ struct ByteWeights {
       w[static_cast<unsigned char>(letters[k] - 32)] = freq[k] * 0.15f;
     }
     for (int c = '0'; c <= '9'; ++c) w[c] = 1.5f;
-    w[' '] = 15.0f;
-    w['\r'] = w['\n'] = 2.0f;
+    w[int{' '}] = 15.0f;
+    w[int{'\r'}] = w[int{'\n'}] = 2.0f;
   }
 };
 constexpr ByteWeights kWeights;

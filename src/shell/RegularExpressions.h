@@ -167,8 +167,9 @@ public:
   std::string LineSeparators;
   // Units of work per search before it gives up with reeStepLimitExceeded; 0 = no limit. A unit
   // is a node visited, a place a repeat backs off to, 8 characters counted by a repeat, 16
-  // characters compared, or 64 characters scanned for a literal, so the limit bounds the time
-  // whatever the subject (20 million units take well under a second).
+  // characters compared, or 64 characters scanned for a literal (a remembered failure looked up
+  // or stored by key takes 4), so the limit bounds the time whatever the subject (20 million
+  // units take well under a second).
   int64_t StepLimit = 0;
 
 private:

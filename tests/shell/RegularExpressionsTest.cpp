@@ -777,7 +777,8 @@ TEST(RegularExpression, LoopsOverARunTryEachPlaceOnce) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"x(a{0,2})*y", ""},    {"x(a{0,2})*?y", ""},     {"x(a{0,2}?)*y", ""}, {"x(a{0,2}){0,}y", ""},
       {"x(a{0,2}){2,}y", ""}, {"x(a{0,2})*y", "-g"},    {"x(a{0,2})*y", "im"}, {"x(a{0,2})+y", ""},
-      {"x(a|aa)*y", ""},      {"x((a{0,2}){1,3})*y", ""},
+      {"x(a|aa)*y", ""},      {"x((a{0,2}){1,3})*y", ""}, {"x([a-d]{0,2}|[ab]\\d?)*y", ""},
+      {"x(\\w{0,2}|\\D)*y", "x"},
   };
   for (const auto& [pattern, mods] : cases) {
     SCOPED_TRACE("pattern \"" + pattern + "\" mods \"" + mods + "\"");
