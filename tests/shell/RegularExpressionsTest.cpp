@@ -548,6 +548,10 @@ TEST(RegularExpression, BracesWithAZeroMinimum) {
       {"(a{0,2})+b", "", "aaab", "1/4 4/0", refused},
       {"(a{0,2})+", "", "b", "no match", refused},
       {"(a{1,2})*b", "", "aaaab", "1/5 3/2", ""},
+      {"(a{0,2}b)*c", "", "abbaabc", "1/7 4/3", ""},
+      // a lazy "?" over an operand that can be empty compiles and stops
+      {"(a?)??b", "", "ab", "1/2 1/1", ""},
+      {"(a?)?b", "-g", "xab", "2/2 2/1", ""},
       // {0,} and {0} inside groups
       {"(a{0,}b)+c", "", "abbaabc", "1/7 4/3", ""},
       {"(a{0,})+b", "", "aaab", "1/4 4/0", refused},
