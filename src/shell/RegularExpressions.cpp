@@ -264,6 +264,10 @@ void TRegularExpression::FreeProgram() {
   reqLiteralLen_ = 0;
   startChar_ = 0;
   anchored_ = 0;
+  memoOk_ = false;
+  backNodes_.clear();
+  memoSlot_.clear();
+  memoBits_.clear();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -418,6 +422,52 @@ void TRegularExpression::DoCompile() {
     }
   }
   BuildPrefixFilter();
+  IndexLoops();
+}
+
+// Finds the OpBack and loop nodes, which remember failures, and whether the program has a
+// back-reference, which would make the rest of a match depend on the groups.
+void TRegularExpression::IndexLoops() {
+  backNodes_.clear();
+  memoSlot_.assign(program_.size(), -1);
+  memoOk_ = true;
+  int slots = 0;
+  size_t p = 1;
+  while (p + kHeader <= program_.size()) {
+    size_t operand = 0;
+    switch (program_[p]) {
+      case OpLiteral:
+      case OpLiteralFold: {
+        const char* text = reinterpret_cast<const char*>(program_.data() + p + kHeader);
+        operand = strnlen(text, program_.size() - p - kHeader) + 1;
+        break;
+      }
+      case OpRepeat:
+      case OpRepeatLazy: operand = 8; break;
+      case OpTinySet:
+      case OpTinySetNot: operand = 3; break;
+      case OpFullSet: operand = 32; break;
+      case OpBackRef:
+      case OpBackRefFold:
+        operand = 1;
+        memoOk_ = false;
+        break;
+      case OpBack:
+        memoSlot_[p] = slots++;
+        backNodes_.push_back(static_cast<int32_t>(p));
+        break;
+      case OpLoop:
+      case OpLoopLazy:
+        operand = 12;
+        memoSlot_[p] = slots;
+        slots += 2;  // after a pass that consumed something, and after one that did not
+        break;
+      default: break;
+    }
+    p += kHeader + operand;
+  }
+  if (p != program_.size()) memoOk_ = false;  // not a walk over whole nodes: remember nothing
+  memoBits_.assign(static_cast<size_t>(slots), {});
 }
 
 namespace {
@@ -437,8 +487,8 @@ struct ByteWeights {
       w[static_cast<unsigned char>(letters[k] - 32)] = freq[k] * 0.15f;
     }
     for (int c = '0'; c <= '9'; ++c) w[c] = 1.5f;
-    w[' '] = 15.0f;
-    w['\r'] = w['\n'] = 2.0f;
+    w[int{' '}] = 15.0f;
+    w[int{'\r'}] = w[int{'\n'}] = 2.0f;
   }
 };
 constexpr ByteWeights kWeights;
@@ -801,8 +851,9 @@ int TRegularExpression::ParsePiece(int& flags) {
       }
       break;
     default:  // braces
-      // Only a positive minimum guarantees width: x{0,n} can match empty, like x? and x*.
-      flags = (minCount > 0 ? HASWIDTH : 0) | (maxCount > 0 ? SPSTART : 0);
+      // Width follows the maximum, so x{0,n} may be repeated although it can match empty: the
+      // matcher ends a loop pass that consumed nothing.
+      flags = maxCount > 0 ? HASWIDTH | SPSTART : 0;
       if (simple)
         insertRepeat(lazy ? OpRepeatLazy : OpRepeat, minCount, maxCount);
       else
@@ -1241,17 +1292,24 @@ bool TRegularExpression::Search(const char* input, int32_t len, int32_t from) {
   stackGuard_ = ThreadStackGuard();
   backRecords_.clear();
   backLast_.assign(program_.size(), -1);
+  backActive_ = 0;
   occurrences_.clear();
+  // What failed is known for this subject only; the memory goes with the search.
+  auto forget = [this] {
+    occurrences_.clear();
+    for (auto& bits : memoBits_) std::vector<uint64_t>().swap(bits);
+    std::unordered_set<std::string>().swap(memoKeys_);
+  };
 
   bool found = false;
   try {
     found = anchored_ ? TryAt(s) : ScanAndTry(s, end);
   } catch (...) {
     ClearGroups();  // the registers may point into a subject that is about to go
-    occurrences_.clear();
+    forget();
     throw;
   }
-  occurrences_.clear();
+  forget();
   if (!found) {
     ClearGroups();
     return false;
@@ -1549,12 +1607,71 @@ bool TRegularExpression::MatchBack(Node scan, Node next) {
   const size_t at = static_cast<size_t>(scan - program_.data());
   const int32_t prev = backLast_[at];
   if (prev >= 0 && backRecords_[static_cast<size_t>(prev)].pos == cursor_) return false;
+  const bool memo = memoOk_ && loopDepth_ == 0;
+  if (memo && KnownToFail(scan, 0, static_cast<int>(at))) return false;
+  const char* const here = cursor_;
   backRecords_.push_back({cursor_, prev});
   backLast_[at] = static_cast<int32_t>(backRecords_.size() - 1);
-  bool ok = MatchPrim(next);
+  if (prev < 0) ++backActive_;
+  const bool ok = MatchPrim(next);
+  if (prev < 0) --backActive_;
   backLast_[at] = prev;
   backRecords_.pop_back();
+  if (!ok && memo) {
+    cursor_ = here;
+    RememberFailure(scan, 0, static_cast<int>(at));
+  }
   return ok;
+}
+
+// The state the rest of a match depends on, at `node` (in its `variant`) with the cursor where
+// it is: false with `bit` set when no other OpBack node has a record (a bit per cursor offset
+// then tells), else true with memoKey_ holding the slot, the cursor and those records.
+// `exclude` is the OpBack node asking, whose own record is the cursor.
+bool TRegularExpression::MemoKey(Node node, int variant, int exclude, int64_t& bit) {
+  const int slot = memoSlot_[static_cast<size_t>(node - program_.data())] + variant;
+  const int64_t at = cursor_ - inputStart_;
+  const bool own = exclude >= 0 && backLast_[static_cast<size_t>(exclude)] >= 0;
+  if (backActive_ - (own ? 1 : 0) == 0) {
+    bit = static_cast<int64_t>(slot) << 32 | at;
+    return false;
+  }
+  Charge(4 + static_cast<int64_t>(backNodes_.size()) / 4);  // building and hashing the key
+  auto put = [this](int64_t v) {
+    const int32_t w = static_cast<int32_t>(v);
+    memoKey_.append(reinterpret_cast<const char*>(&w), sizeof w);
+  };
+  memoKey_.clear();
+  put(slot);
+  put(at);
+  for (size_t k = 0; k < backNodes_.size(); ++k) {
+    const int32_t off = backNodes_[k];
+    const int32_t rec = backLast_[static_cast<size_t>(off)];
+    if (off == exclude || rec < 0) continue;
+    put(static_cast<int64_t>(k));
+    put(backRecords_[static_cast<size_t>(rec)].pos - inputStart_);
+  }
+  return true;
+}
+
+bool TRegularExpression::KnownToFail(Node node, int variant, int exclude) {
+  int64_t bit = 0;
+  if (MemoKey(node, variant, exclude, bit)) return memoKeys_.count(memoKey_) != 0;
+  const std::vector<uint64_t>& bits = memoBits_[static_cast<size_t>(bit >> 32)];
+  const int64_t at = bit & 0xFFFFFFFF;
+  return !bits.empty() && (bits[static_cast<size_t>(at >> 6)] >> (at & 63)) & 1;
+}
+
+void TRegularExpression::RememberFailure(Node node, int variant, int exclude) {
+  int64_t bit = 0;
+  if (MemoKey(node, variant, exclude, bit)) {
+    if (memoKeys_.size() < kMemoKeyCap) memoKeys_.insert(memoKey_);
+    return;
+  }
+  std::vector<uint64_t>& bits = memoBits_[static_cast<size_t>(bit >> 32)];
+  if (bits.empty()) bits.assign(static_cast<size_t>((inputEnd_ - inputStart_) / 64 + 1), 0);
+  const int64_t at = bit & 0xFFFFFFFF;
+  bits[static_cast<size_t>(at >> 6)] |= uint64_t{1} << (at & 63);
 }
 
 bool TRegularExpression::MatchPrim(Node scan) {
@@ -1782,6 +1899,11 @@ bool TRegularExpression::MatchPrim(Node scan) {
         const char* save = cursor_;
         // A pass that consumed nothing would repeat for ever: count the loop as done.
         const bool emptyPass = count > 0 && cursor_ == loopStart_[level];
+        // The outermost loop, past its minimum and too far below its maximum to reach it
+        // before the text ends: what follows depends on the cursor, not on the count.
+        const bool memo = memoOk_ && level == 0 && count >= minCount &&
+                          static_cast<int64_t>(maxCount) - count > inputEnd_ - cursor_;
+        if (memo && KnownToFail(scan, emptyPass, -1)) return false;
         auto iterate = [&]() {
           const char* oldStart = loopStart_[level];
           loopCount_[level] = count + 1;
@@ -1804,12 +1926,13 @@ bool TRegularExpression::MatchPrim(Node scan) {
           return false;
         };
         if (!emptyPass && count < minCount) return iterate();
-        if (op == OpLoop) {
-          if (!emptyPass && count < maxCount && iterate()) return true;
-          return leave();
-        }
-        if (leave()) return true;
-        return !emptyPass && count < maxCount && iterate();
+        bool ok;
+        if (op == OpLoop)
+          ok = (!emptyPass && count < maxCount && iterate()) || leave();
+        else
+          ok = leave() || (!emptyPass && count < maxCount && iterate());
+        if (!ok && memo) RememberFailure(scan, emptyPass, -1);
+        return ok;
       }
       default:
         if (op >= OpOpen + 1 && op < OpOpen + kGroupCount) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "base/Exceptions.h"
@@ -166,8 +167,9 @@ public:
   std::string LineSeparators;
   // Units of work per search before it gives up with reeStepLimitExceeded; 0 = no limit. A unit
   // is a node visited, a place a repeat backs off to, 8 characters counted by a repeat, 16
-  // characters compared, or 64 characters scanned for a literal, so the limit bounds the time
-  // whatever the subject (20 million units take well under a second).
+  // characters compared, or 64 characters scanned for a literal (a remembered failure looked up
+  // or stored by key takes 4), so the limit bounds the time whatever the subject (20 million
+  // units take well under a second).
   int64_t StepLimit = 0;
 
 private:
@@ -226,6 +228,10 @@ private:
   bool MatchPrim(Node scan);
   int RegRepeat(Node p, int max, int& step);
   bool MatchBack(Node scan, Node next);
+  void IndexLoops();
+  bool MemoKey(Node node, int variant, int exclude, int64_t& bit);
+  bool KnownToFail(Node node, int variant, int exclude);
+  void RememberFailure(Node node, int variant, int exclude);
   bool IsWordChar(unsigned char c) const { return (wordSet_[c >> 3] >> (c & 7)) & 1; }
   bool IsLineSep(unsigned char c) const { return (lineSepSet_[c >> 3] >> (c & 7)) & 1; }
   void Step();
@@ -282,6 +288,19 @@ private:
 
   std::vector<BackRecord> backRecords_;
   std::vector<int32_t> backLast_;  // per program offset: latest record of that OpBack node
+  int32_t backActive_ = 0;         // OpBack nodes with a record
+  // Places from which the rest of the program is known to fail, so that loops whose passes can
+  // split the text in many ways (x(a|aa)*y) try each place once rather than once per split.
+  // Without back-references the rest depends only on the cursor, the open counted loops and the
+  // last record of each OpBack node; it is remembered only with no counted loop open (the
+  // outermost one at its own node), and the records of other OpBack nodes go into a key.
+  bool memoOk_ = false;             // the program has no back-reference
+  std::vector<int32_t> backNodes_;  // offsets of the OpBack nodes
+  std::vector<int32_t> memoSlot_;   // per program offset: first bit set of an OpBack or loop node
+  std::vector<std::vector<uint64_t>> memoBits_;  // per slot: a bit per cursor offset
+  std::string memoKey_;
+  std::unordered_set<std::string> memoKeys_;  // (slot, cursor, other OpBack records) that failed
+  static constexpr size_t kMemoKeyCap = 1 << 17;  // about 13 MB at most
   uintptr_t stackGuard_ = 0;
   int64_t steps_ = 0;
   // Where the literal after a repeat stands, per literal node, built when a repeat first backs

@@ -39,7 +39,7 @@ TEST_F(ErrorLookupBudget, HostileListOverAMegabyteLogEndsEverySearchQuickly) {
   const std::string log = TraceLogOfAMegabyte();
   ASSERT_GT(log.size(), 1000000u);
   const char* const expressions[] = {
-      "error.*notavailable", ".*x.*z",     "((a|a)+)+[bc]",       "(.+)*x",
+      "error.*notavailable", ".*x.*z",     "((a|a)+)+[bc]",       "(.+)*z",
       "(.*)\\1\\1q",         "(a+)\\1*b",  "(\\w+)\\s\\1\\s\\1Q", "^(.*?,){11}P",
       "[a-z]*[a-z]*[a-z]*[a-z]*[a-z]*1q",
   };
