@@ -20,6 +20,7 @@
 #include "game/Options.h"
 #include "game/ServerReplies.h"
 #include "platform/D3D8GL.h"
+#include "platform/ShellServices.h"
 #include "shell/FocusReturn.h"
 #include "shell/OnlineServices.h"
 #include "shell/RequestRunner.h"
@@ -55,18 +56,25 @@ bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text)
 }
 
 namespace {
-void DefaultMessage(QWidget* owner, const std::string& text) {
-  ShowPlainMessageBox(owner, TBoxKind::Information, text);
-}
-
 bool DefaultAsk(QWidget* owner, const std::string& text, bool warning) {
   return ShowPlainMessageBox(owner, warning ? TBoxKind::Warning : TBoxKind::Question, text);
 }
 }  // namespace
 
-void MenuMessage(QWidget* owner, const std::string& text) {
+void MenuMessage(QWidget* owner, const std::string& text, TBoxKind kind) {
   if (MenuMessageHook) MenuMessageHook(owner, text);
-  else DefaultMessage(owner, text);
+  else ShowPlainMessageBox(owner, kind, text);
+}
+
+void InstallShellApplication() {
+  QApplication::setApplicationName("Kestrune");
+  ErrorMessageHook = [](const std::string& text) {
+    ShowPlainMessageBox(QApplication::activeWindow(), TBoxKind::Critical, text);
+  };
+  SetMessageBoxHook([](const std::string& text, TMessageKind kind) {
+    ShowPlainMessageBox(QApplication::activeWindow(),
+                        kind == TMessageKind::Error ? TBoxKind::Critical : TBoxKind::Information, text);
+  });
 }
 
 bool MenuAskYesNo(QWidget* owner, const std::string& text, bool warning) {

@@ -7,6 +7,7 @@
 
 #include "base/SysUtils.h"
 #include "engine/Inet.h"
+#include "shell/DialogFrame.h"
 #include "shell/MenuServices.h"
 #include "shell/VersInfo.h"
 
@@ -52,6 +53,7 @@ TfrmGameAbout::TfrmGameAbout(QWidget* owner) : QDialog(owner) {
   btnOk->setGeometry(160, 260, 80, 26);
   btnOk->setDefault(true);
   connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
+  UseFixedDialogFrame(this);
 }
 
 void TfrmGameAbout::showEvent(QShowEvent* event) {

@@ -1,6 +1,5 @@
 #include "shell/frmOptions.h"
 
-#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QShowEvent>
@@ -96,17 +95,7 @@ void TfrmGameOptions::FormShow() {
   ModelToControls();
 }
 
-void TfrmGameOptions::closeEvent(QCloseEvent* event) {
-  if (!FModel.FormCloseQuery()) {
-    event->ignore();
-    return;
-  }
-  QDialog::closeEvent(event);
-}
-
-void TfrmGameOptions::reject() {
-  if (FModel.FormCloseQuery()) QDialog::reject();
-}
+void TfrmGameOptions::reject() { BtCancelClick(); }
 
 void TfrmGameOptions::cbxDeviceChange(int index) {
   if (FUpdating) return;
@@ -127,7 +116,7 @@ void TfrmGameOptions::DisplayModeClicked() {
 
 void TfrmGameOptions::BtCancelClick() {
   FModel.BtCancelClick();
-  QDialog::reject();
+  if (FModel.FormCloseQuery()) QDialog::reject();
 }
 
 void TfrmGameOptions::actOkExecute() {
