@@ -5,8 +5,9 @@
 #include <QFontMetrics>
 
 namespace {
-// The title bar's icon, close button and margins beside the caption, with room to spare.
-constexpr int kTitleBarButtonsWidth = 96;
+// The title bar's icon and buttons beside the caption: some window managers draw minimise and
+// maximise even for a fixed dialog.
+constexpr int kTitleBarButtonsWidth = 160;
 }  // namespace
 
 int CaptionWidth(const QDialog* dialog) {

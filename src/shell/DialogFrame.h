@@ -7,6 +7,6 @@ class QDialog;
 // Call after the dialog's layout is complete and its caption set.
 void UseFixedDialogFrame(QDialog* dialog);
 
-// The width a caption needs in a window manager's title bar (its text in bold, the icon and a
-// close button beside it).
+// The width a caption needs in a window manager's title bar (its text in bold, the icon and the
+// frame's buttons beside it).
 int CaptionWidth(const QDialog* dialog);

@@ -40,11 +40,11 @@ std::function<std::string(const std::string&)> VersionFetchHook;
 std::function<bool(QWidget*)> NewHighscoreHook;
 std::function<void(TfrmGame&)> GameWindowCreatedHook;
 
-bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text) {
+bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text, bool ask) {
   QString t = QString::fromStdString(Cp1252ToUtf8(text));
   t.replace("\r\n", "\n");
   t.replace('\r', '\n');
-  const bool question = kind == TBoxKind::Question || kind == TBoxKind::Warning;
+  const bool question = ask || kind == TBoxKind::Question;
   const QMessageBox::Icon icon = kind == TBoxKind::Information ? QMessageBox::Information
                                  : kind == TBoxKind::Question  ? QMessageBox::Question
                                  : kind == TBoxKind::Warning   ? QMessageBox::Warning
@@ -57,7 +57,7 @@ bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text)
 
 namespace {
 bool DefaultAsk(QWidget* owner, const std::string& text, bool warning) {
-  return ShowPlainMessageBox(owner, warning ? TBoxKind::Warning : TBoxKind::Question, text);
+  return ShowPlainMessageBox(owner, warning ? TBoxKind::Warning : TBoxKind::Question, text, true);
 }
 }  // namespace
 

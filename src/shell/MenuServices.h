@@ -16,8 +16,9 @@ class QWidget;
 void InstallShellApplication();
 
 // A message box over `owner` showing Windows-1252 text as plain text (never markup); true for
-// Yes (questions) or OK. The kind gives the icon; questions and warnings ask Yes/No.
-bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text);
+// Yes (questions) or OK. The kind gives the icon; a question, or any box with `ask`, has Yes and
+// No, every other box OK.
+bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text, bool ask = false);
 
 struct TOnlineUI;
 // The online services' UI the program uses over `owner`: plain-text message boxes, the wait

@@ -226,6 +226,7 @@ TEST_F(DialogLook, EveryBoxCarriesTheIconOfItsKind) {
     std::function<void()> Open;
     std::string Text;  // the start of the box's text
     QMessageBox::Icon Icon;
+    bool Question;     // Yes and No, else OK
     const char* Shot;  // "" for no picture
   };
   TfrmMain* main = Main.get();
@@ -240,37 +241,37 @@ TEST_F(DialogLook, EveryBoxCarriesTheIconOfItsKind) {
          VersionFetchHook = [](const std::string&) -> std::string { throw Exception("refused"); };
          main->actCheckNewVersion->trigger();
        },
-       "Error accessing internet", QMessageBox::Critical, "box_error"},
-      {"reset", [main] { main->actReset->trigger(); }, "This operations will reset", QMessageBox::Warning,
+       "Error accessing internet", QMessageBox::Critical, false, "box_error"},
+      {"reset", [main] { main->actReset->trigger(); }, "This operations will reset", QMessageBox::Warning, true,
        "box_warning"},
       {"clear highscores", [main] { main->actDeleteHighscore->trigger(); }, "Are you sure you want to clear",
-       QMessageBox::Question, "box_question"},
+       QMessageBox::Question, true, "box_question"},
       {"latest version",
        [main] {
          VersionFetchHook = [](const std::string&) -> std::string { return "0.0.0.0\r\nhttp://x.example/\r\n"; };
          main->actCheckNewVersion->trigger();
        },
-       "The version you are running is the latest.", QMessageBox::Information, "box_information"},
+       "The version you are running is the latest.", QMessageBox::Information, false, "box_information"},
       {"offline",
        [main] {
          ConnectionTestHook = [] { return false; };
          main->actGotoHighscore->trigger();
          ConnectionTestHook = nullptr;
        },
-       "Unable to connect to the internet", QMessageBox::Critical, ""},
-      {"no name to publish", publishWithoutName, "Please enter a name", QMessageBox::Warning, ""},
+       "Unable to connect to the internet", QMessageBox::Critical, false, ""},
+      {"no name to publish", publishWithoutName, "Please enter a name", QMessageBox::Warning, false, ""},
       {"world's best missing on the server",
        [this, main] {
          Serve("hs/firstplace.php", "ERR");
          WorldsBestDownloadHook(main);
        },
-       "The World's best replay file is not currently available", QMessageBox::Warning, ""},
+       "The World's best replay file is not currently available", QMessageBox::Warning, false, ""},
       {"world's best server failing",
        [this, main] {
          Serve("hs/firstplace.php.status", "500");
          WorldsBestDownloadHook(main);
        },
-       "Error fetching file from server", QMessageBox::Critical, ""},
+       "Error fetching file from server", QMessageBox::Critical, false, ""},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -301,6 +302,7 @@ TEST_F(DialogLook, EveryBoxCarriesTheIconOfItsKind) {
     const TUiDriver::TBox& box = Driver->Boxes[0];
     EXPECT_EQ(box.Text.rfind(c.Text, 0), 0u) << box.Text;
     EXPECT_EQ(box.Icon, c.Icon);
+    EXPECT_EQ(box.Question, c.Question);
     EXPECT_EQ(box.Title, "Kestrune");
   }
 }
