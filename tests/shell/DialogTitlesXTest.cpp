@@ -75,7 +75,7 @@ TEST(DialogTitlesX, EveryWindowShowsItsOwnCaption) {
   Display* display = XOpenDisplay(server.Name.c_str());
   ASSERT_NE(display, nullptr);
   {
-    const TOnlineUI ui;
+    const TOnlineUI ui{};
     TfrmMain main(QStringList{});
     TfrmGameOptions options(nullptr, &main);
     TfrmGameAbout about(&main);
@@ -98,9 +98,10 @@ TEST(DialogTitlesX, EveryWindowShowsItsOwnCaption) {
         {&card, "Send Email Card"},
         {&report, "Send Errorreport"},
     };
-    for (const auto& [window, caption] : windows) {
+    for (const auto& entry : windows) {
+      const std::string& caption = entry.second;
       SCOPED_TRACE(caption);
-      const unsigned long id = window->winId();  // the X window, with its title, without showing it
+      const unsigned long id = entry.first->winId();  // the X window, with its title, without showing it
       std::string shown;
       // X applies the requests in its own time; a title first set and then changed is seen last
       xvfb::Eventually([&] {
