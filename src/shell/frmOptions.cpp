@@ -14,8 +14,9 @@ TfrmGameOptions::TfrmGameOptions(TzrD3D8* direct3D, QWidget* parent)
   // Fixed single border, title only: no close, minimise or help buttons.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::MSWindowsFixedSizeDialogHint);
-  setFixedSize(kOptionsClientWidth, kOptionsClientHeight);
   ApplyTexts();
+  // The form's size, or what its layout needs when a larger font needs more.
+  setFixedSize(QSize(kOptionsClientWidth, kOptionsClientHeight).expandedTo(minimumSizeHint()));
 
   LoadSettings();  // FormCreate's first half; ListDevices does the rest
 

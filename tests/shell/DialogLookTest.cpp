@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <functional>
@@ -203,6 +204,17 @@ TEST_F(DialogLook, EveryDialogShowsItsCaptionAndEveryControlWhole) {
     EXPECT_TRUE(look.CaptionFits);
   }
   EXPECT_EQ(Driver->Boxes.size(), 0u) << Driver->Boxes[0].Text;
+
+  // The other pages of the options.
+  for (int page : {1, 2}) {
+    const std::string shot = page == 1 ? "options_sound" : "options_detail";
+    const TLook look = OpenAndLook([main] { main->actGameOptions->trigger(); }, shot, [page](QWidget* w) {
+      auto* pages = w->findChild<QTabWidget*>("pgcOptions");
+      if (pages && pages->currentIndex() != page) pages->setCurrentIndex(page);
+      return pages != nullptr;
+    });
+    EXPECT_EQ(look.Outside, std::vector<std::string>{}) << shot;
+  }
 
   // The wait window, as the online services show it.
   const TOnlineUI ui = MenuOnlineUI(Main.get());
