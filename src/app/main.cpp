@@ -21,13 +21,7 @@ namespace {
 // Message boxes (plain text: they may carry server or file text) and the clipboard of the
 // desktop for the layers below the shell.
 void InstallShellHooks() {
-  ErrorMessageHook = [](const std::string& text) {
-    ShowPlainMessageBox(QApplication::activeWindow(), TBoxKind::Critical, text);
-  };
-  SetMessageBoxHook([](const std::string& text, TMessageKind kind) {
-    ShowPlainMessageBox(QApplication::activeWindow(),
-                        kind == TMessageKind::Error ? TBoxKind::Critical : TBoxKind::Information, text);
-  });
+  InstallShellApplication();
   SetClipboardHook([](const std::string& text) {
     QClipboard* clipboard = QApplication::clipboard();
     if (!clipboard) return false;
@@ -58,8 +52,6 @@ int main(int argc, char** argv) {
     InstallFocusReturn();
     InstallQuitSignals();
     CheckSingleInstance();
-    QApplication::setApplicationName("Kestrune");
-    QApplication::setApplicationDisplayName("Kestrune");
     QStringList params = QApplication::arguments();
     if (!params.isEmpty()) params.removeFirst();
     {

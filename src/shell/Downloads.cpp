@@ -22,6 +22,7 @@
 #include "game/Options.h"
 #include "game/ReplayPack.h"
 #include "game/ServerReplies.h"
+#include "shell/DialogFrame.h"
 
 namespace {
 // Anything larger than these is not a level or a replay pack of this game.
@@ -143,7 +144,8 @@ TWorldBestResult FetchWorldBest(const TOnlineUI& ui) {
       r.DownloadState = dsDone;
     } else if (kind == TFirstPlaceReply::Unavailable) {
       r.DownloadState = dsFailed;
-      ui.DoMessage("The World's best replay file is not currently available on the server. Please try again later");
+      ui.DoMessage("The World's best replay file is not currently available on the server. Please try again later",
+                   TBoxKind::Warning);
       r.Ok = false;
     } else {
       // The reply names a file of the server's upload folder: nothing else is fetched.
@@ -156,7 +158,8 @@ TWorldBestResult FetchWorldBest(const TOnlineUI& ui) {
       if (pack.Count() == 0) {
         r.DownloadState = dsFailed;
         ui.DoMessage("The world's best game file is invalid. Try to execute this operation again or check if "
-                     "there's a new version available.");
+                     "there's a new version available.",
+                     TBoxKind::Critical);
         r.Ok = false;
       } else {
         // Only a valid pack replaces the stored one.
@@ -173,7 +176,8 @@ TWorldBestResult FetchWorldBest(const TOnlineUI& ui) {
     } else {
       r.DownloadState = dsFailed;
       ui.DoMessage("You need to download the last available levels from the internet before being able to replay "
-                   "the world's best game.");
+                   "the world's best game.",
+                   TBoxKind::Warning);
       r.Ok = false;
     }
   } catch (const std::exception& e) {
@@ -181,7 +185,7 @@ TWorldBestResult FetchWorldBest(const TOnlineUI& ui) {
     r.DownloadState = dsFailed;
     Log(std::string("Error fetching world's best game replay file: ") + TextExcerpt(e.what(), 200), ltWarning);
     // a cancel closes the dialog: nothing more to tell
-    if (!dynamic_cast<const ERequestCancelled*>(&e)) ui.DoMessage("Error fetching file from server");
+    if (!dynamic_cast<const ERequestCancelled*>(&e)) ui.DoMessage("Error fetching file from server", TBoxKind::Critical);
     r.Ok = false;
   }
   return r;
@@ -205,6 +209,7 @@ TfrmDownloadLevels::TfrmDownloadLevels(const TOnlineUI& ui, QWidget* parent) : Q
   btnOk = new QPushButton("Cancel");
   layout->addWidget(btnOk);
   connect(btnOk, &QPushButton::clicked, this, [this] { btnOkClick(); });
+  UseFixedDialogFrame(this);
 }
 
 void TfrmDownloadLevels::showEvent(QShowEvent* event) {
@@ -288,6 +293,7 @@ TfrmDownloadWorldBest::TfrmDownloadWorldBest(const TOnlineUI& ui, QWidget* paren
     accept();
   });
   connect(btnCancel, &QPushButton::clicked, this, [this] { reject(); });
+  UseFixedDialogFrame(this);
 }
 
 int TfrmDownloadWorldBest::Execute() {

@@ -15,6 +15,7 @@
 #include "engine/tools.h"
 #include "game/KTGlobal.h"
 #include "game/Options.h"
+#include "shell/DialogFrame.h"
 #include "shell/SimpleMapi.h"
 
 bool ValidCardSenderAddress(const std::string& address) {
@@ -54,7 +55,8 @@ std::string AppendRecipients(std::string addresses, const std::vector<TMapiRecip
 bool SendEmailCard(const std::string& recipients, const std::string& comment, const std::string& name,
                    const std::string& address, const TOnlineUI& ui) {
   if (!ValidCardSenderAddress(address)) {
-    ui.DoMessage("Please enter a valid email address to give your recipients the ability to reply to your card");
+    ui.DoMessage("Please enter a valid email address to give your recipients the ability to reply to your card",
+                 TBoxKind::Warning);
     return false;
   }
   if (!CheckInternet(true)) return false;
@@ -76,7 +78,7 @@ bool SendEmailCard(const std::string& recipients, const std::string& comment, co
     return false;
   } catch (const std::exception& e) {
     Log(std::string("There was an error sending the card email. (") + TextExcerpt(e.what(), 200) + ")", ltWarning);
-    ui.DoMessage("There was an error sending the card email.");
+    ui.DoMessage("There was an error sending the card email.", TBoxKind::Critical);
     return false;
   }
 }
@@ -87,7 +89,12 @@ TfrmEmailCard::TfrmEmailCard(const TOnlineUI& ui, QWidget* parent) : QDialog(par
   auto* recipientsBox = new QGroupBox("Recipients: ");
   auto* recipientsRow = new QHBoxLayout(recipientsBox);
   edtAddresses = new QLineEdit;
-  auto* btnTo = new QPushButton("To...");
+  btnTo = new QPushButton("To...");
+  btnTo->setObjectName("btnTo");
+  if (!AddressBookAvailable()) {
+    btnTo->setEnabled(false);
+    btnTo->setToolTip(kNoAddressBookText);
+  }
   recipientsRow->addWidget(edtAddresses);
   recipientsRow->addWidget(btnTo);
   layout->addWidget(recipientsBox);
@@ -114,6 +121,7 @@ TfrmEmailCard::TfrmEmailCard(const TOnlineUI& ui, QWidget* parent) : QDialog(par
   connect(btnTo, &QPushButton::clicked, this, [this] { actToExecute(); });
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
   actSendUpdate();
+  UseFixedDialogFrame(this);
 }
 
 void TfrmEmailCard::actSendUpdate() { btnSend->setEnabled(!edtAddresses->text().trimmed().isEmpty()); }
@@ -134,7 +142,7 @@ void TfrmEmailCard::actToExecute() {
     if (mail.Address("", 1))
       edtAddresses->setText(FromAnsi(AppendRecipients(ToAnsi(edtAddresses->text()), mail.Recipients)));
   } catch (const EMapiError& e) {
-    if (e.ErrorCode != kMapiUserAbort) FUi.DoMessage(e.Message);
+    if (e.ErrorCode != kMapiUserAbort) FUi.DoMessage(e.Message, TBoxKind::Critical);
   }
 }
 

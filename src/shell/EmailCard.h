@@ -26,6 +26,7 @@ class TfrmEmailCard : public QDialog {
 public:
   TfrmEmailCard(const TOnlineUI& ui, QWidget* parent = nullptr);
   QLineEdit* edtAddresses;
+  QPushButton* btnTo;  // "To...": disabled where there is no address book
   QPlainTextEdit* memComments;
   QLineEdit* edtSender;
   QLineEdit* edtSenderEmail;

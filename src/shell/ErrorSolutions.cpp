@@ -13,6 +13,7 @@
 #include "engine/tools.h"
 #include "game/KTGlobal.h"
 #include "game/Options.h"
+#include "shell/DialogFrame.h"
 #include "shell/RegularExpressions.h"
 
 namespace {
@@ -89,7 +90,8 @@ void TErrorSolutions::LookUpErrorSolution(bool& lookupArmed, bool mainWindowActi
   FCancelled = false;
   if (!LoadErrorList(ui)) {
     if (FCancelled) return;  // the user stopped it: nothing to tell
-    ui.DoMessage("Unable to get errors list from internet. Maybe your internet connection is not established.");
+    ui.DoMessage("Unable to get errors list from internet. Maybe your internet connection is not established.",
+                 TBoxKind::Critical);
     return;
   }
   bool found = false;
@@ -159,6 +161,8 @@ TfrmErrorReportPublish::TfrmErrorReportPublish(const std::string& logText, QWidg
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(new QLabel("Error Description (What happened? How can we reproduce the error?):"));
   Memo1 = new QPlainTextEdit;
+  const int line = Memo1->fontMetrics().lineSpacing();
+  Memo1->setFixedHeight(7 * line);
   layout->addWidget(Memo1);
   layout->addWidget(new QLabel("Additionally, this logfile will be attached to your report:"));
   memLogFile = new QPlainTextEdit;
@@ -166,6 +170,9 @@ TfrmErrorReportPublish::TfrmErrorReportPublish(const std::string& logText, QWidg
   memLogFile->setLineWrapMode(QPlainTextEdit::NoWrap);
   memLogFile->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memLogFile->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // wide enough for the log's lines, not so tall that the dialog leaves a small screen
+  memLogFile->setFixedHeight(12 * line);
+  memLogFile->setMinimumWidth(84 * memLogFile->fontMetrics().averageCharWidth());
   layout->addWidget(memLogFile);
   auto* hint = new QLabel(
       "Probably we need additional help from you to find and eliminate the bug. Perhaps we have further "
@@ -178,6 +185,7 @@ TfrmErrorReportPublish::TfrmErrorReportPublish(const std::string& logText, QWidg
   auto* button = new QPushButton("Send Report to Orvalent Switzerland");
   layout->addWidget(button);
   connect(button, &QPushButton::clicked, this, [this] { Button1Click(); });
+  UseFixedDialogFrame(this);
 }
 
 void TfrmErrorReportPublish::showEvent(QShowEvent* event) {

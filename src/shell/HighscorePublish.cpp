@@ -2,7 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFormLayout>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +22,7 @@
 #include "engine/tools.h"
 #include "game/KTGlobal.h"
 #include "game/ServerReplies.h"
+#include "shell/DialogFrame.h"
 #include "shell/MenuServices.h"
 #include "platform/Http.h"
 
@@ -114,7 +115,7 @@ std::string FailureCause(const std::exception& e) {
 TPublishResult PublishHighscore(bool newGameMail, const TOnlineUI& ui) {
   TGameEnvironment& env = GameEnvironment;
   if (Trim(env.Alias).empty()) {
-    ui.DoMessage("Please enter a name before you upload your score.");
+    ui.DoMessage("Please enter a name before you upload your score.", TBoxKind::Warning);
     return TPublishResult::NoAlias;
   }
   std::string record = BuildHighscoreRecord(env, newGameMail);
@@ -158,7 +159,7 @@ TPublishResult PublishHighscore(bool newGameMail, const TOnlineUI& ui) {
     // the log gets a short, cleaned excerpt of the reply; the query (the record) never
     Log(std::string("Error publishing highscore: ") + TextExcerpt(e.what(), 200) + " " + TextExcerpt(reply, 120),
         ltInfo);
-    ui.DoMessage(std::string("Could not publish Highscore. Scoremaster says: ") + FailureCause(e));
+    ui.DoMessage(std::string("Could not publish Highscore. Scoremaster says: ") + FailureCause(e), TBoxKind::Critical);
   }
   SaveSettings();
   return result;
@@ -166,68 +167,85 @@ TPublishResult PublishHighscore(bool newGameMail, const TOnlineUI& ui) {
 
 TfrmHighscorePublish::TfrmHighscorePublish(const TOnlineUI& ui, QWidget* parent) : QDialog(parent), FUi(ui) {
   setWindowTitle("Publish Highscore");
+  // the fields lie on the picture, which is stretched to the dialog (see resizeEvent)
+  imgWindow = new QLabel(this);
+  imgWindow->setObjectName("imgWindow");
+  imgWindow->setPixmap(LoadMenuPicture("MenuBack.jpg"));
+  imgWindow->setScaledContents(true);
+  imgWindow->lower();
   auto* layout = new QVBoxLayout(this);
-  try {
-    auto stream = OpenGfxResource("GFX", "MenuBack.jpg");
-    std::string bytes(static_cast<size_t>(stream->GetSize()), '\0');
-    if (!bytes.empty()) stream->ReadBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
-    QPixmap picture;
-    if (picture.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<uint>(bytes.size()), "JPG")) {
-      auto* imgWindow = new QLabel;
-      imgWindow->setPixmap(picture.scaledToWidth(400));
-      layout->addWidget(imgWindow);
-    }
-  } catch (const std::exception&) {
-    // the dialog works without its picture
-  }
   auto* scoreRow = new QHBoxLayout;
   scoreRow->addWidget(new QLabel("Your highest score:"));
   Label2 = new QLabel;
-  scoreRow->addWidget(Label2);
+  Label2->setObjectName("Label2");
+  scoreRow->addWidget(Label2, 1);
   layout->addLayout(scoreRow);
   layout->addWidget(new QLabel("Additional data which will appear in the web highscore: "));
-  auto* shown = new QFormLayout;
-  auto edit = [](int max) {
+  auto edit = [](const char* name, int max) {
     auto* e = new QLineEdit;
+    e->setObjectName(name);
     e->setMaxLength(max);
     return e;
   };
-  edtAlias = edit(20);
-  Edit2 = edit(20);
-  Edit3 = edit(20);
+  edtAlias = edit("edtAlias", 20);
+  Edit2 = edit("Edit2", 20);
+  Edit3 = edit("Edit3", 20);
   cbxCountry = new QComboBox;
+  cbxCountry->setObjectName("cbxCountry");
   for (size_t i = 1; i < Countries.size(); ++i) cbxCountry->addItem(QString::fromLatin1(Countries[i]));
   SpinEdit1 = new QSpinBox;
+  SpinEdit1->setObjectName("SpinEdit1");
   SpinEdit1->setRange(INT32_MIN, INT32_MAX);
   rbtnMale = new QRadioButton("Male");
   rbtnFemale = new QRadioButton("Female");
   auto* sexRow = new QHBoxLayout;
   sexRow->addWidget(rbtnMale);
   sexRow->addWidget(rbtnFemale);
-  shown->addRow("Alias:", edtAlias);
-  shown->addRow("City:", Edit2);
-  shown->addRow("State:", Edit3);
-  shown->addRow("Country:", cbxCountry);
-  shown->addRow("Age:", SpinEdit1);
-  shown->addRow("Sex:", sexRow);
-  layout->addLayout(shown);
-  layout->addWidget(new QLabel("Additional data that will NOT appear in the highscore table:"));
-  auto* hidden = new QFormLayout;
-  Edit4 = edit(40);
-  Edit5 = edit(80);
-  hidden->addRow("Email (If you want to win a prize):", Edit4);
-  hidden->addRow("A comment which will be forwarded to us:", Edit5);
-  layout->addLayout(hidden);
+  Edit4 = edit("Edit4", 40);
+  Edit5 = edit("Edit5", 80);
+  // One grid for both groups, so every field has the same column and width; the long labels of
+  // the second group stand on their own rows above their fields.
+  auto* fields = new QGridLayout;
+  int row = 0;
+  auto add = [&](const char* label, QWidget* field, QLayout* fieldLayout = nullptr) {
+    fields->addWidget(new QLabel(label), row, 0);
+    if (field) fields->addWidget(field, row, 1);
+    else fields->addLayout(fieldLayout, row, 1);
+    ++row;
+  };
+  add("Alias:", edtAlias);
+  add("City:", Edit2);
+  add("State:", Edit3);
+  add("Country:", cbxCountry);
+  add("Age:", SpinEdit1);
+  add("Sex:", nullptr, sexRow);
+  auto above = [&](const char* label, QWidget* field) {
+    fields->addWidget(new QLabel(label), row++, 0, 1, 2);
+    fields->addWidget(field, row++, 1);
+  };
+  fields->addWidget(new QLabel("Additional data that will NOT appear in the highscore table:"), row++, 0, 1, 2);
+  above("Email (If you want to win a prize):", Edit4);
+  above("A comment which will be forwarded to us:", Edit5);
+  fields->setColumnMinimumWidth(1, 240);
+  layout->addLayout(fields);
   ckbNewGame = new QCheckBox("Send me a short email when a new game is available");
   layout->addWidget(ckbNewGame);
   auto* buttons = new QHBoxLayout;
   auto* btnPublish = new QPushButton("Publish");
+  btnPublish->setObjectName("btnPublish");
   auto* btnCancel = new QPushButton("Cancel");
+  btnCancel->setObjectName("btnCancel");
   buttons->addWidget(btnPublish);
   buttons->addWidget(btnCancel);
   layout->addLayout(buttons);
   connect(btnPublish, &QPushButton::clicked, this, [this] { btnPublishClick(); });
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  UseFixedDialogFrame(this);
+}
+
+void TfrmHighscorePublish::resizeEvent(QResizeEvent* event) {
+  imgWindow->setGeometry(rect());
+  QDialog::resizeEvent(event);
 }
 
 void TfrmHighscorePublish::showEvent(QShowEvent* event) {

@@ -37,6 +37,7 @@ class TfrmHighscorePublish : public QDialog {
   Q_OBJECT
 public:
   TfrmHighscorePublish(const TOnlineUI& ui, QWidget* parent = nullptr);
+  QLabel* imgWindow;
   QLabel* Label2;
   QLineEdit *edtAlias, *Edit2, *Edit3, *Edit4, *Edit5;
   QComboBox* cbxCountry;
@@ -49,6 +50,7 @@ public:
 
 protected:
   void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
 private:
   const TOnlineUI& FUi;

@@ -22,6 +22,7 @@
 #include "game/Options.h"
 #include "game/ServerReplies.h"
 #include "platform/D3D8GL.h"
+#include "platform/ShellServices.h"
 #include "shell/FocusReturn.h"
 #include "shell/OnlineServices.h"
 #include "shell/RequestRunner.h"
@@ -42,11 +43,12 @@ std::function<std::string(const std::string&)> VersionFetchHook;
 std::function<bool(QWidget*)> NewHighscoreHook;
 std::function<void(TfrmGame&)> GameWindowCreatedHook;
 
-bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text, const std::string& caption) {
+bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text, bool ask,
+                         const std::string& caption) {
   QString t = QString::fromStdString(Cp1252ToUtf8(text));
   t.replace("\r\n", "\n");
   t.replace('\r', '\n');
-  const bool question = kind == TBoxKind::Question || kind == TBoxKind::Warning;
+  const bool question = ask || kind == TBoxKind::Question;
   const QMessageBox::Icon icon = kind == TBoxKind::Information ? QMessageBox::Information
                                  : kind == TBoxKind::Question  ? QMessageBox::Question
                                  : kind == TBoxKind::Warning   ? QMessageBox::Warning
@@ -67,26 +69,33 @@ void ShowSysInfoError(const std::string& text, const std::string& caption) {
   if (QThread::currentThread() != app->thread()) {
     // waiting here could hold a thread the GUI thread itself waits for
     QMetaObject::invokeMethod(
-        app, [text, caption] { ShowPlainMessageBox(nullptr, TBoxKind::Critical, text, caption); },
+        app, [text, caption] { ShowPlainMessageBox(nullptr, TBoxKind::Critical, text, false, caption); },
         Qt::QueuedConnection);
     return;
   }
-  ShowPlainMessageBox(nullptr, TBoxKind::Critical, text, caption);
+  ShowPlainMessageBox(nullptr, TBoxKind::Critical, text, false, caption);
 }
 
 namespace {
-void DefaultMessage(QWidget* owner, const std::string& text) {
-  ShowPlainMessageBox(owner, TBoxKind::Information, text);
-}
-
 bool DefaultAsk(QWidget* owner, const std::string& text, bool warning) {
-  return ShowPlainMessageBox(owner, warning ? TBoxKind::Warning : TBoxKind::Question, text);
+  return ShowPlainMessageBox(owner, warning ? TBoxKind::Warning : TBoxKind::Question, text, true);
 }
 }  // namespace
 
-void MenuMessage(QWidget* owner, const std::string& text) {
+void MenuMessage(QWidget* owner, const std::string& text, TBoxKind kind) {
   if (MenuMessageHook) MenuMessageHook(owner, text);
-  else DefaultMessage(owner, text);
+  else ShowPlainMessageBox(owner, kind, text);
+}
+
+void InstallShellApplication() {
+  QApplication::setApplicationName("Kestrune");
+  ErrorMessageHook = [](const std::string& text) {
+    ShowPlainMessageBox(QApplication::activeWindow(), TBoxKind::Critical, text);
+  };
+  SetMessageBoxHook([](const std::string& text, TMessageKind kind) {
+    ShowPlainMessageBox(QApplication::activeWindow(),
+                        kind == TMessageKind::Error ? TBoxKind::Critical : TBoxKind::Information, text);
+  });
 }
 
 bool MenuAskYesNo(QWidget* owner, const std::string& text, bool warning) {

@@ -6,13 +6,19 @@
 #include <string>
 
 #include "engine/zrD3D.h"
+#include "shell/OnlineServices.h"
 
 class QWidget;
 
+// The application's name and the message boxes of the layers below the shell, as the program
+// installs them at start. The name is no display name: that would be appended to every
+// window's title, and the titles are the windows' own captions.
+void InstallShellApplication();
+
 // A message box over `owner` showing Windows-1252 text as plain text (never markup); true for
-// Yes (questions) or OK.
-enum class TBoxKind { Information, Question, Warning, Critical };
-bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text,
+// Yes (questions) or OK. The kind gives the icon; a question, or any box with `ask`, has Yes and
+// No, every other box OK.
+bool ShowPlainMessageBox(QWidget* owner, TBoxKind kind, const std::string& text, bool ask = false,
                          const std::string& caption = "Kestrune");
 
 struct TOnlineUI;
@@ -24,7 +30,7 @@ TOnlineUI MenuOnlineUI(QWidget* owner);
 // Message boxes. `warning` gives the question a warning icon.
 extern std::function<void(QWidget* owner, const std::string& text)> MenuMessageHook;
 extern std::function<bool(QWidget* owner, const std::string& text, bool warning)> MenuAskYesNoHook;
-void MenuMessage(QWidget* owner, const std::string& text);
+void MenuMessage(QWidget* owner, const std::string& text, TBoxKind kind = TBoxKind::Information);
 bool MenuAskYesNo(QWidget* owner, const std::string& text, bool warning = false);
 
 // One game or replay in the game window, shown modally; the window's result text ("" = none).

@@ -11,8 +11,9 @@
 
 bool TOnlineUI::DoAsk(const std::string& text) const { return Ask ? Ask(text) : false; }
 
-void TOnlineUI::DoMessage(const std::string& text) const {
+void TOnlineUI::DoMessage(const std::string& text, TBoxKind kind) const {
   if (Message) Message(text);
+  else if (Notify) Notify(text, kind);
   else if (ErrorMessageHook) ErrorMessageHook(text);
 }
 
@@ -51,6 +52,6 @@ TOnlineUI WidgetOnlineUI(QWidget* parent) {
   QPointer<QWidget> owner(parent);
   TOnlineUI ui;
   ui.Ask = [owner](const std::string& text) { return ShowPlainMessageBox(owner, TBoxKind::Question, text); };
-  ui.Message = [owner](const std::string& text) { ShowPlainMessageBox(owner, TBoxKind::Information, text); };
+  ui.Notify = [owner](const std::string& text, TBoxKind kind) { ShowPlainMessageBox(owner, kind, text); };
   return ui;
 }

@@ -12,9 +12,14 @@ class QWidget;
 #include "base/Classes.h"
 #include "game/ServerReplies.h"
 
+// The kind of a message box, which gives its icon (and Yes/No to the questions).
+enum class TBoxKind { Information, Question, Warning, Critical };
+
 struct TOnlineUI {
   std::function<bool(const std::string& text)> Ask;         // Yes/No; unset: No
-  std::function<void(const std::string& text)> Message;     // unset: ErrorMessageHook
+  std::function<void(const std::string& text)> Message;     // any kind; unset: Notify
+  // A box of its kind (the program's UI); unset: ErrorMessageHook.
+  std::function<void(const std::string& text, TBoxKind kind)> Notify;
   std::function<void(const std::string& text)> BeginWait;   // shows the wait window with the text
   std::function<void()> EndWait;                            // frees it
   std::function<void()> ProcessMessages;                    // lets the GUI see Cancel
@@ -28,7 +33,7 @@ struct TOnlineUI {
   std::function<void()> CancelRequest;
 
   bool DoAsk(const std::string& text) const;
-  void DoMessage(const std::string& text) const;
+  void DoMessage(const std::string& text, TBoxKind kind = TBoxKind::Information) const;
   void DoBeginWait(const std::string& text) const;
   void DoEndWait() const;
   void DoProcessMessages() const;

@@ -37,6 +37,11 @@ std::string MapiErrorText(int32_t code) {
 EMapiError::EMapiError(int32_t code)
     : Exception("MAPI Error: (" + IntToStr(code) + ") \"" + MapiErrorText(code) + "\""), ErrorCode(code) {}
 
+const char* const kNoAddressBookText =
+    "There is no address book on this system: addresses are typed, separated by commas.";
+
+bool AddressBookAvailable() { return false; }
+
 TSimpleMapi::~TSimpleMapi() { FSession = 0; }
 
 void TSimpleMapi::LogOn(const std::string&, const std::string&) {
@@ -45,6 +50,5 @@ void TSimpleMapi::LogOn(const std::string&, const std::string&) {
 
 bool TMapiEmail::Address(const std::string&, int) {
   // No address book on this platform: the recipients are typed.
-  throw EMapiError(kMapiNotSupported, "MAPI Error: (26) \"Not supported\": no address book is available on this "
-                                      "system; please type the addresses");
+  throw EMapiError(kMapiNotSupported, kNoAddressBookText);
 }

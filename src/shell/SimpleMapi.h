@@ -1,7 +1,7 @@
 #pragma once
 // The address book of the e-mail card. This platform has no system address-book interface, so
 // the session object is a stand-in: logging on works, and asking for addresses fails with the
-// "Not supported" error that the card dialog shows in the standard error box.
+// "Not supported" error. The card dialog therefore offers no "To..." at all.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +16,11 @@ public:
 };
 
 std::string MapiErrorText(int32_t code);  // empty for an unknown code
+
+// Whether the system has an address book to pick recipients from (never, here), and what the
+// user is told instead.
+bool AddressBookAvailable();
+extern const char* const kNoAddressBookText;
 
 constexpr int32_t kMapiUserAbort = 1;
 constexpr int32_t kMapiNotSupported = 26;

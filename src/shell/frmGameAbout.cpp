@@ -4,9 +4,11 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <algorithm>
 
 #include "base/SysUtils.h"
 #include "engine/Inet.h"
+#include "shell/DialogFrame.h"
 #include "shell/MenuServices.h"
 #include "shell/VersInfo.h"
 
@@ -47,11 +49,18 @@ TfrmGameAbout::TfrmGameAbout(QWidget* owner) : QDialog(owner) {
   Label3->setText(kMakerWebSite);
   Label3->setCursor(Qt::PointingHandCursor);
   Label3->installEventFilter(this);
+  // A larger font than the picture's layout assumes: the texts get the height they need, and the
+  // link the width, centred as before.
+  for (QLabel* l : {lblVersion, lblVersion2, Label1, Label2, Label3})
+    l->setFixedHeight(std::max(l->height(), l->sizeHint().height()));
+  const int linkWidth = std::min(width() - 8, std::max(Label3->width(), Label3->sizeHint().width() + 12));
+  Label3->setGeometry((width() - linkWidth) / 2, Label3->y(), linkWidth, Label3->height());
   btnOk = new QPushButton("Ok", this);
   btnOk->setObjectName("btnOk");
   btnOk->setGeometry(160, 260, 80, 26);
   btnOk->setDefault(true);
   connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
+  UseFixedDialogFrame(this);
 }
 
 void TfrmGameAbout::showEvent(QShowEvent* event) {

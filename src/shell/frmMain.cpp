@@ -109,7 +109,7 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
   RemoveStaleSaveFiles();
   const std::string folderProblem = UserFolderProblem();
   if (!folderProblem.empty())  // once per run, in front of the menu
-    QTimer::singleShot(0, this, [this, folderProblem] { MenuMessage(this, folderProblem); });
+    QTimer::singleShot(0, this, [this, folderProblem] { MenuMessage(this, folderProblem, TBoxKind::Warning); });
   InstantPlay = HasParam(params, "/ip");
   miReplayWorldsBestGame->setVisible(HasParam(params, "/replay"));
   // The Direct3D object is made when the device check first needs it, after the window shows:
@@ -254,7 +254,7 @@ void TfrmMain::UpdateMenuState() {
     if (!FOptions || FOptions->Model().NoDevice) {
       const std::string text = DirectXErrorText(kNoDeviceCode);
       LogCode(text, kNoDeviceCode);
-      MenuMessage(this, text);
+      MenuMessage(this, text, TBoxKind::Critical);
       MenuState = msCannotPlay;
     } else {
       MenuState = FOptions->HasSelectedDevice() ? msReady : msCannotPlay;
@@ -406,7 +406,7 @@ void TfrmMain::StartGame() {
   if (CheckMemory()) {
     const int32_t before = BestScore();
     const std::string result = RunGame(0, -1);
-    if (!result.empty()) MenuMessage(this, result);
+    if (!result.empty()) MenuMessage(this, result, TBoxKind::Critical);
     BuildLevelMenu();
     LookupArmed = true;
     const int32_t after = BestScore();
@@ -423,7 +423,7 @@ void TfrmMain::actReplayWorldBestExecute() {
   Timer1->stop();
   if (CheckMemory()) {
     const std::string result = RunGame(1, level);
-    if (!result.empty()) MenuMessage(this, result);
+    if (!result.empty()) MenuMessage(this, result, TBoxKind::Critical);
     LookupArmed = true;
   }
   Timer1->start();
@@ -508,7 +508,7 @@ void TfrmMain::actCheckNewVersionExecute() {
     Log(std::string("Version check failed: ") + TextExcerpt(e.what(), 200), ltWarning);
     reply.clear();
     ui.DoEndWait();
-    MenuMessage(this, "Error accessing internet");
+    MenuMessage(this, "Error accessing internet", TBoxKind::Critical);
   }
   TVersionReply version;
   if (reply.empty() || !ParseVersionReply(reply, version)) return;
@@ -521,7 +521,8 @@ void TfrmMain::actCheckNewVersionExecute() {
                                TextExcerpt(version.RawPage, 200) + ". Would you like to go to that " +
                                "website to download the new version?") &&
         !OpenWebAddress(version.RawPage))
-      MenuMessage(this, "The address given for the new version is not a web page; it was not opened.");
+      MenuMessage(this, "The address given for the new version is not a web page; it was not opened.",
+                  TBoxKind::Warning);
   } else {
     MenuMessage(this, "The version you are running is the latest.");
   }

@@ -1,6 +1,5 @@
 #include "shell/frmOptions.h"
 
-#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QShowEvent>
@@ -15,8 +14,9 @@ TfrmGameOptions::TfrmGameOptions(TzrD3D8* direct3D, QWidget* parent)
   // Fixed single border, title only: no close, minimise or help buttons.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::MSWindowsFixedSizeDialogHint);
-  setFixedSize(kOptionsClientWidth, kOptionsClientHeight);
   ApplyTexts();
+  // The form's size, or what its layout needs when a larger font needs more.
+  setFixedSize(QSize(kOptionsClientWidth, kOptionsClientHeight).expandedTo(minimumSizeHint()));
 
   LoadSettings();  // FormCreate's first half; ListDevices does the rest
 
@@ -96,17 +96,7 @@ void TfrmGameOptions::FormShow() {
   ModelToControls();
 }
 
-void TfrmGameOptions::closeEvent(QCloseEvent* event) {
-  if (!FModel.FormCloseQuery()) {
-    event->ignore();
-    return;
-  }
-  QDialog::closeEvent(event);
-}
-
-void TfrmGameOptions::reject() {
-  if (FModel.FormCloseQuery()) QDialog::reject();
-}
+void TfrmGameOptions::reject() { BtCancelClick(); }
 
 void TfrmGameOptions::cbxDeviceChange(int index) {
   if (FUpdating) return;
@@ -127,7 +117,7 @@ void TfrmGameOptions::DisplayModeClicked() {
 
 void TfrmGameOptions::BtCancelClick() {
   FModel.BtCancelClick();
-  QDialog::reject();
+  if (FModel.FormCloseQuery()) QDialog::reject();
 }
 
 void TfrmGameOptions::actOkExecute() {

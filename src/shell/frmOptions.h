@@ -39,11 +39,12 @@ public:
   void GetSelectedDisplayMode(TzrD3DMode& mode) { Model().GetSelectedDisplayMode(mode); }
 
 public slots:
-  void reject() override;  // Escape and the close command go through the may-close flag
+  // Escape and the window's close command act as Cancel: nothing is stored. (Refusing them
+  // would leave a user who does not see the Cancel button no way out.)
+  void reject() override;
 
 protected:
   void showEvent(QShowEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
 
 private:
   void ApplyTexts();  // captions and ranges from the model, so the layout holds no rule of its own

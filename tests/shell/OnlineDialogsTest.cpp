@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 
 #include "OnlineTestSupport.h"
 #include "game/ReplayPack.h"
@@ -89,10 +90,26 @@ TEST_F(OnlineDialogs, CardDialogSendEnablingAndTheMissingAddressBook) {
   EXPECT_FALSE(form.btnSend->isEnabled());
   form.edtAddresses->setText("a@x.example");
   EXPECT_TRUE(form.btnSend->isEnabled());
+  // No address book here: "To..." cannot be pressed and says why; the action itself tells it too.
+  EXPECT_FALSE(form.btnTo->isEnabled());
+  EXPECT_EQ(form.btnTo->text().toStdString(), "To...");
+  EXPECT_NE(form.btnTo->toolTip().toStdString().find("addresses are typed"), std::string::npos);
   form.actToExecute();
   ASSERT_EQ(Messages.size(), 1u);
   EXPECT_NE(Messages[0].find("no address book"), std::string::npos);
+  EXPECT_EQ(Messages[0].find("MAPI"), std::string::npos);
   EXPECT_EQ(form.edtAddresses->text().toStdString(), "a@x.example");
+}
+
+TEST_F(OnlineDialogs, PublishDialogFieldsShareOneWidth) {
+  TfrmHighscorePublish form(Ui);
+  form.show();
+  for (QWidget* field : std::initializer_list<QWidget*>{form.Edit2, form.Edit3, form.cbxCountry, form.SpinEdit1,
+                                                        form.Edit4, form.Edit5}) {
+    SCOPED_TRACE(field->objectName().toStdString());
+    EXPECT_EQ(field->width(), form.edtAlias->width());
+    EXPECT_EQ(field->mapTo(&form, QPoint(0, 0)).x(), form.edtAlias->mapTo(&form, QPoint(0, 0)).x());
+  }
 }
 
 TEST_F(OnlineDialogs, NewHighscoreDialog) {

@@ -49,7 +49,7 @@ TEST(SysInfoMessages, AFailureInMessageModeShowsAnErrorBox) {
   const char* texts[] = {"TMemory.GetInfo: no figures", "TCPU.GetInfo: no leaf"};
   for (size_t i = 0; i < 2; ++i) {
     EXPECT_EQ(driver.Boxes[i].Text, texts[i]);
-    EXPECT_EQ(driver.Boxes[i].Caption, "Error");
+    EXPECT_EQ(driver.Boxes[i].Title, "Error");
     EXPECT_EQ(driver.Boxes[i].Icon, QMessageBox::Critical);
     EXPECT_FALSE(driver.Boxes[i].Question);
     EXPECT_EQ(driver.Boxes[i].Format, Qt::PlainText);

@@ -20,8 +20,8 @@ public:
     std::string Text;  // Windows-1252, as the program passed it
     Qt::TextFormat Format;
     bool Question;
-    std::string Caption;  // UTF-8
-    QMessageBox::Icon Icon;
+    QMessageBox::Icon Icon = QMessageBox::NoIcon;
+    std::string Title;  // UTF-8
   };
   std::vector<TBox> Boxes;
   // Answers to questions, in order; when none are left, `DefaultAnswer`.
@@ -29,6 +29,8 @@ public:
   bool DefaultAnswer = false;
   // Every other modal window (the wait window, a dialog), at each poll while it is in front.
   std::function<void(QWidget* window)> OnWindow;
+  // Each message box before it is answered.
+  std::function<void(QMessageBox* box)> OnBox;
 
   TUiDriver() {
     Timer.setInterval(20);
@@ -49,8 +51,9 @@ private:
     if (auto* box = qobject_cast<QMessageBox*>(w)) {
       if (!box->isVisible()) return;
       const bool question = box->button(QMessageBox::Yes) != nullptr;
-      Boxes.push_back({Utf8ToCp1252(box->text().toStdString()), box->textFormat(), question,
-                       box->windowTitle().toStdString(), box->icon()});
+      Boxes.push_back({Utf8ToCp1252(box->text().toStdString()), box->textFormat(), question, box->icon(),
+                       box->windowTitle().toStdString()});
+      if (OnBox) OnBox(box);
       bool yes = DefaultAnswer;
       if (question && !Answers.empty()) {
         yes = Answers.front();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QAction>
 #include <QComboBox>
 #include <QPushButton>
@@ -13,6 +14,9 @@
 #include "engine/D3DTestSupport.h"
 #include "game/KTGlobal.h"
 #include "game/Options.h"
+
+#include <functional>
+#include <vector>
 
 namespace {
 
@@ -117,24 +121,41 @@ TEST_F(FrmOptionsTest, FormShowsTheSettingsAndOkStoresTheControls) {
   EXPECT_EQ(mode.Format, uint32_t(D3DFMT_X8R8G8B8));
 }
 
-TEST_F(FrmOptionsTest, CloseIsRefusedUntilCancelAndCancelStoresNothing) {
-  {
-    TfrmGameOptions form(D3D.get());
-    form.show();
-    Controls(form).tbarMusic->setValue(99);
-    EXPECT_FALSE(form.close());
-    form.reject();  // Escape
-    EXPECT_TRUE(form.isVisible());
-    Controls(form).BtCancel->click();
-    EXPECT_FALSE(form.isVisible());
-    EXPECT_EQ(form.result(), QDialog::Rejected);
-    EXPECT_EQ(GameEnvironment.MusicVolume, 40);
-    GameEnvironment.GamesStarted = 3;
+TEST_F(FrmOptionsTest, CloseAndEscapeActAsCancelAndStoreNothing) {
+  struct TCase {
+    const char* Name;
+    std::function<void(TfrmGameOptions&)> Leave;
+  };
+  const std::vector<TCase> cases = {
+      {"close", [](TfrmGameOptions& f) { EXPECT_TRUE(f.close()); }},
+      {"escape",
+       [](TfrmGameOptions& f) {
+         QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+         QApplication::sendEvent(&f, &esc);
+       }},
+      {"cancel", [](TfrmGameOptions& f) { Controls(f).BtCancel->click(); }},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    {
+      TfrmGameOptions form(D3D.get());
+      form.show();
+      Controls ui(form);
+      ui.tbarMusic->setValue(99);
+      ui.rbtnWindow->click();
+      c.Leave(form);
+      EXPECT_FALSE(form.isVisible());
+      EXPECT_EQ(form.result(), QDialog::Rejected);
+      EXPECT_EQ(GameEnvironment.MusicVolume, 40);
+      EXPECT_EQ(GameEnvironment.DisplayMode, dmFullscreen16);
+      GameEnvironment.GamesStarted = 3;
+    }
+    // Destroying the form saves the settings, as they were before.
+    TGameEnvironment s = SavedFile();
+    EXPECT_EQ(s.MusicVolume, 40);
+    EXPECT_EQ(s.DisplayMode, dmFullscreen16);
+    EXPECT_EQ(s.GamesStarted, 3);
   }
-  // Destroying the form saves the settings.
-  TGameEnvironment s = SavedFile();
-  EXPECT_EQ(s.MusicVolume, 40);
-  EXPECT_EQ(s.GamesStarted, 3);
 }
 
 TEST_F(FrmOptionsTest, DroppedModeShowsNoButtonCheckedAndOkDisabled) {
