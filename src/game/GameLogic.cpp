@@ -140,7 +140,13 @@ bool TGameLogic::DoFrame() {
     }
     return n;
   };
+  // The device finishes the frame it was given last pass before anything new is queued, so the
+  // game never runs ahead of the display.
+  auto flushScene = [this] {
+    if (Setup.Device) Setup.Device->FlushScene();
+  };
   if (IsPaused() || GameState == gsCredits) {
+    flushScene();
     if (GameState == gsCredits) {
       CreditsX -= 3.0f * static_cast<float>(dueSteps());
       if (CreditsX < -CreditsWidth) CreditsX = 800.0f;
@@ -149,6 +155,7 @@ bool TGameLogic::DoFrame() {
     Sleep(1);
     return false;
   }
+  flushScene();
   const uint32_t n = dueSteps();
   const uint32_t word = BuildInputWord();
   if (n >= 1) {

@@ -32,9 +32,8 @@ protected:
     D3DFakeTest::TearDown();
   }
   // A game on the fake device with every texture loaded.
-  TGameLogic& NewGame() {
+  TGameLogic& NewGame(TGameLogicSetup setup = {}) {
     MakeDevice();
-    TGameLogicSetup setup;
     setup.Device = Dev.get();
     Game = std::make_unique<TGameLogic>(setup);
     Game->NewSeed = [] { return 99u; };
@@ -364,6 +363,46 @@ TEST_F(GameLogicRender, SmokeTimingStartsWithTheLevel) {
   EXPECT_EQ(g.Smoke->Throttle, 0);
   EXPECT_FALSE(g.SmokeTick);
   EXPECT_EQ(g.SmokeTickCounter, 0);
+}
+
+// Each pass of the frame loop first has the device finish the frame it presented in the pass
+// before (one read of a back-buffer pixel), then steps and draws: when stepping, when paused
+// and in the credits alike.
+TEST_F(GameLogicRender, EachPassFinishesTheLastFrameFirst) {
+  uint32_t now = 1000;
+  TGameLogicSetup setup;
+  setup.Clock = [&now] { return now; };
+  setup.ReadKeys = [](uint8_t k[256]) { std::fill(k, k + 256, 0); };
+  TGameLogic& g = NewGame(setup);
+  auto pass = [&](const char* what) {
+    SCOPED_TRACE(what);
+    now += 20;
+    Fake.ClearRecords();
+    g.DoFrame();
+    std::vector<size_t> flushes, scenes;
+    for (size_t i = 0; i < Fake.Calls.size(); ++i) {
+      const TFakeD3DCall& c = Fake.Calls[i];
+      if (c.Name == "BackBuffer.LockRect" && c.Args.size() == 6 && c.Args[3] == 1 && c.Args[4] == 1) flushes.push_back(i);
+      if (c.Name == "BeginScene") scenes.push_back(i);
+    }
+    ASSERT_EQ(flushes.size(), 1u);
+    ASSERT_EQ(scenes.size(), 1u);
+    EXPECT_LT(flushes[0], scenes[0]);
+    EXPECT_EQ(Fake.CountCalls("Present"), 1);
+  };
+  g.SetState(gsTitle);
+  g.LastStepTime = now;
+  for (int i = 0; i < 3; ++i) pass("title");
+  EXPECT_EQ(g.StepCounter, 3);
+  Load(Room(12, 10));
+  pass("playing");
+  g.PauseRequested = true;
+  const int32_t steps = g.LevelSteps;
+  for (int i = 0; i < 3; ++i) pass("paused");
+  EXPECT_EQ(g.LevelSteps, steps);
+  g.SetState(gsCredits);
+  for (int i = 0; i < 3; ++i) pass("credits");
+  EXPECT_LT(g.CreditsX, 800.0f);
 }
 
 }  // namespace
