@@ -209,4 +209,8 @@ void DrawCigarette(TGameLogic* game, float px, float py, int32_t t, int32_t fram
   TzrVector2 sc{-len, 1.0f};
   if (TzrD3DSprite* s = g->GetSprite(19)) s->Draw(&sc, q, r, game->FadeColours, key);
   if (TzrD3DSprite* s = g->GetCigaretteTip(burnIndex + 1)) s->Draw(nullptr, q, r, game->FadeColours, key);
+  if (g->ShadowsEnabled) {
+    static const uint32_t kShadow[4] = {0xA0A0A0A0, 0xA0A0A0A0, 0xA0A0A0A0, 0xA0A0A0A0};
+    if (TzrD3DSprite* s = g->GetCigaretteShadow(burnIndex)) s->Draw(nullptr, TzrVector2{px + 20, py - 7}, r, kShadow, 46001);
+  }
 }

@@ -405,4 +405,67 @@ TEST_F(GameLogicRender, EachPassFinishesTheLastFrameFirst) {
   EXPECT_LT(g.CreditsX, 800.0f);
 }
 
+// With shadows on, every cigarette, flying or in a smoker's hand, casts the shadow of its burn
+// index: 20 pixels right of and 7 above its filter, turned with it, on layer 46001 in the
+// shadows' grey. Without shadows there is none.
+TEST_F(GameLogicRender, CigarettesCastTheirShadows) {
+  TGameLogic& g = NewGame();
+  FixtureLevel f = Room(14, 10);
+  f.PX = 2, f.PY = 2;
+  f.Enemies = {{7, 7, 2, {}}};
+  Load(f);
+  g.SetFade(1.0f);
+  auto* smoker = static_cast<TGESmoker*>(g.GetList(1)[0].get());
+  smoker->SetSmokeLevel(0.5f);
+  smoker->NextThrowStep = smoker->StepCount;  // a lit cigarette in the hand
+  const float levels[4] = {1.0f, 0.7f, 0.3f, 0.0f};
+  std::vector<int32_t> burn;
+  for (uint8_t d = 0; d < 4; ++d) {
+    auto* c = new TGECigarette(&g, levels[d], d, 4.5f, 3.5f + 2 * d, smoker);
+    g.AddElement(5, c);
+    burn.push_back(c->BurnIndex);
+  }
+  burn.push_back(static_cast<int32_t>((1 - smoker->SmokeLevel) * 9));
+  EXPECT_EQ(burn, (std::vector<int32_t>{0, 2, 6, 9, 4}));
+  TGameGraphics& gr = *g.Graphics;
+  for (bool on : {true, false}) {
+    SCOPED_TRACE(on ? "shadows" : "no shadows");
+    gr.ShadowsEnabled = on;
+    const std::vector<TQueued> quads = Frame();
+    // The point a cigarette piece is drawn at: the middle of its left edge (both pivots).
+    auto anchor = [](const TQueued& q) { return TzrVector2{(q.V[0].x + q.V[3].x) / 2, (q.V[0].y + q.V[3].y) / 2}; };
+    std::vector<const TQueued*> filters, shadows;
+    for (const TQueued& q : quads) {
+      if (q.Uses(gr.GetSprite(18))) filters.push_back(&q);
+      for (const TzrD3DSprite* s : gr.CigaretteShadows) shadows.push_back(q.Uses(s) ? &q : nullptr);
+    }
+    shadows.erase(std::remove(shadows.begin(), shadows.end(), nullptr), shadows.end());
+    ASSERT_EQ(filters.size(), 5u);
+    ASSERT_EQ(shadows.size(), on ? 5u : 0u);
+    std::vector<int32_t> seen;
+    for (const TQueued* fq : filters) {
+      const TzrVector2 a = anchor(*fq);
+      const TQueued* sq = nullptr;
+      for (const TQueued* s : shadows) {
+        const TzrVector2 b = anchor(*s);
+        if (std::fabs(b.x - a.x - 20) < 0.01f && std::fabs(b.y - a.y + 7) < 0.01f) sq = s;
+      }
+      if (!on) continue;
+      ASSERT_NE(sq, nullptr) << a.x << "," << a.y;
+      EXPECT_EQ(sq->Layer, 46001);
+      for (int i = 0; i < 4; ++i) EXPECT_EQ(sq->V[i].color, 0xA0A0A0A0u);
+      // Turned with the cigarette: the top edges run the same way.
+      const float fa = std::atan2(fq->V[1].y - fq->V[0].y, fq->V[1].x - fq->V[0].x);
+      const float sa = std::atan2(sq->V[1].y - sq->V[0].y, sq->V[1].x - sq->V[0].x);
+      EXPECT_NEAR(std::remainder(fa - sa, 2 * static_cast<float>(M_PI)), 0.0f, 1e-4f);
+      for (int32_t k = 0; k < 10; ++k)
+        if (sq->Uses(gr.GetCigaretteShadow(k))) seen.push_back(k);
+    }
+    if (on) {
+      std::sort(seen.begin(), seen.end());
+      EXPECT_EQ(seen, (std::vector<int32_t>{0, 2, 4, 6, 9}));
+    }
+  }
+}
+
 }  // namespace
