@@ -468,4 +468,42 @@ TEST_F(GameLogicRender, CigarettesCastTheirShadows) {
   }
 }
 
+// "PAUSED" stands above the scene and the screen's texts: nothing that lies under one of its
+// letters (walls, the player, the level's number while it zooms in) is drawn after it.
+TEST_F(GameLogicRender, PausedTextStaysAboveTheScene) {
+  TGameLogic& g = NewGame();
+  FixtureLevel f = Room(16, 14);
+  f.PX = 7, f.PY = 6;
+  for (int x = 3; x <= 11; ++x)
+    if (x != 7) f.Set(x, 6, caWall);
+  for (int phase : {3, 1}) {
+    SCOPED_TRACE(testing::Message() << "level phase " << phase);
+    Load(f);
+    g.PlayPhase = phase;
+    g.StepCounter = 70;
+    g.SetFade(1.0f);
+    g.PauseRequested = true;
+    const std::vector<TQueued> quads = Frame();
+    std::vector<size_t> letters;
+    for (size_t i = 0; i < quads.size(); ++i)
+      for (char c : std::string("PAUSED"))
+        if (quads[i].Uses(g.Graphics->Glyphs[size_t(TGameGraphics::GetGlyphIndex(c))]) &&
+            std::fabs(quads[i].MaxY() - quads[i].MinY() - 98) < 1)
+          letters.push_back(i);
+    ASSERT_EQ(letters.size(), 6u);
+    int under = 0;
+    for (size_t l : letters) {
+      const TQueued& t = quads[l];
+      for (size_t i = 0; i < quads.size(); ++i) {
+        const TQueued& q = quads[i];
+        if (q.MinX() >= t.MaxX() || q.MaxX() <= t.MinX() || q.MinY() >= t.MaxY() || q.MaxY() <= t.MinY() || i == l) continue;
+        ++under;
+        EXPECT_LT(i, l) << "layer " << q.Layer << " texture " << q.Texture << " at " << q.CX() << "," << q.CY();
+      }
+    }
+    EXPECT_GT(under, 6);
+    g.SetState(gsTitle);
+  }
+}
+
 }  // namespace
