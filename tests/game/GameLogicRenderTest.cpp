@@ -405,10 +405,11 @@ TEST_F(GameLogicRender, EachPassFinishesTheLastFrameFirst) {
   EXPECT_LT(g.CreditsX, 800.0f);
 }
 
-// With shadows on, every cigarette, flying or in a smoker's hand, casts the shadow of its burn
-// index: 20 pixels right of and 7 above its filter, turned with it, on layer 46001 in the
-// shadows' grey. Without shadows there is none.
-TEST_F(GameLogicRender, CigarettesCastTheirShadows) {
+// Every cigarette, flying or in a smoker's hand, is drawn in one piece: its paper runs on from
+// the filter along the filter's line. With shadows on it casts the shadow of its burn index: 20
+// pixels right of and 7 above its filter, turned with it, on layer 46001 in the shadows' grey.
+// Without shadows there is none.
+TEST_F(GameLogicRender, CigarettesAreWholeAndCastTheirShadows) {
   TGameLogic& g = NewGame();
   FixtureLevel f = Room(14, 10);
   f.PX = 2, f.PY = 2;
@@ -445,6 +446,16 @@ TEST_F(GameLogicRender, CigarettesCastTheirShadows) {
     std::vector<int32_t> seen;
     for (const TQueued* fq : filters) {
       const TzrVector2 a = anchor(*fq);
+      // The paper's middle lies on the filter's axis, 19 to 19 + 40 pixels on from the filter.
+      const float fa = std::atan2(fq->V[1].y - fq->V[0].y, fq->V[1].x - fq->V[0].x);
+      int papers = 0;
+      for (const TQueued& q : quads) {
+        if (!q.Uses(gr.GetSprite(19))) continue;
+        const float dx = q.CX() - a.x, dy = q.CY() - a.y;
+        const float along = dx * std::cos(fa) + dy * std::sin(fa), across = -dx * std::sin(fa) + dy * std::cos(fa);
+        papers += std::fabs(across) < 1.5f && along > 19 && along < 19 + 40;
+      }
+      EXPECT_EQ(papers, 1) << a.x << "," << a.y;
       const TQueued* sq = nullptr;
       for (const TQueued* s : shadows) {
         const TzrVector2 b = anchor(*s);
@@ -455,7 +466,6 @@ TEST_F(GameLogicRender, CigarettesCastTheirShadows) {
       EXPECT_EQ(sq->Layer, 46001);
       for (int i = 0; i < 4; ++i) EXPECT_EQ(sq->V[i].color, 0xA0A0A0A0u);
       // Turned with the cigarette: the top edges run the same way.
-      const float fa = std::atan2(fq->V[1].y - fq->V[0].y, fq->V[1].x - fq->V[0].x);
       const float sa = std::atan2(sq->V[1].y - sq->V[0].y, sq->V[1].x - sq->V[0].x);
       EXPECT_NEAR(std::remainder(fa - sa, 2 * static_cast<float>(M_PI)), 0.0f, 1e-4f);
       for (int32_t k = 0; k < 10; ++k)
