@@ -482,10 +482,10 @@ TEST_F(GameLogicRender, CigarettesAreWholeAndCastTheirShadows) {
 // letters (walls, the player, the level's number while it zooms in) is drawn after it.
 TEST_F(GameLogicRender, PausedTextStaysAboveTheScene) {
   TGameLogic& g = NewGame();
-  FixtureLevel f = Room(16, 14);
-  f.PX = 7, f.PY = 6;
-  for (int x = 3; x <= 11; ++x)
-    if (x != 7) f.Set(x, 6, caWall);
+  FixtureLevel f = Room(13, 14);  // the view stops at the right wall: the player stands under the "E"
+  f.PX = 9, f.PY = 6;
+  for (int x = 1; x <= 11; ++x)
+    if (x != 9) f.Set(x, 6, caWall);
   for (int phase : {3, 1}) {
     SCOPED_TRACE(testing::Message() << "level phase " << phase);
     Load(f);
