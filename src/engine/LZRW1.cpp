@@ -362,7 +362,9 @@ uint8_t Tlzrw1::Advise() {
       }
       In = InFile.get();
     }
-    if (size >= kAdviseMinimum) {
+    if (size < kAdviseMinimum) {
+      Method = MethodLZH;
+    } else {
       int64_t coded = 0, read = 0;
       for (int64_t at : {size / 3, 2 * size / 3}) {
         at -= at % kBlock;

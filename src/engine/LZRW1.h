@@ -40,7 +40,8 @@ public:
   // Returns the decompressed size.
   int32_t Decompress();
   // The method Compress would choose under MethodAdvise: LZH below 98,304 bytes, else
-  // LZRW1/KH when it codes two 32 KB samples below AdviseThreshold percent.
+  // LZRW1/KH when it codes two 32 KB samples below AdviseThreshold percent. An input below
+  // 98,304 bytes also sets Method to LZH.
   uint8_t Advise();
 
   std::string InputFile, OutputFile;  // file mode

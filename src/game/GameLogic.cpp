@@ -140,7 +140,13 @@ bool TGameLogic::DoFrame() {
     }
     return n;
   };
+  // The device finishes the frame it was given last pass before anything new is queued, so the
+  // game never runs ahead of the display.
+  auto flushScene = [this] {
+    if (Setup.Device) Setup.Device->FlushScene();
+  };
   if (IsPaused() || GameState == gsCredits) {
+    flushScene();
     if (GameState == gsCredits) {
       CreditsX -= 3.0f * static_cast<float>(dueSteps());
       if (CreditsX < -CreditsWidth) CreditsX = 800.0f;
@@ -149,6 +155,7 @@ bool TGameLogic::DoFrame() {
     Sleep(1);
     return false;
   }
+  flushScene();
   const uint32_t n = dueSteps();
   const uint32_t word = BuildInputWord();
   if (n >= 1) {
@@ -200,10 +207,14 @@ bool TGameLogic::IsPaused() {
   else if (GameState == gsPlaying) p = (Setup.AppActive && !Setup.AppActive()) || PauseRequested;
   if (p != Paused) {
     Paused = p;
-    const uint8_t row = GameState == gsTitle ? 1 : GameState == gsPlaying ? 0 : 2;
-    if (Sounds) {
-      if (p) Sounds->PauseSound(row);
-      else Sounds->ResumeIfPaused(row);
+    // Only the title, the level and the highscore screen have music of their own.
+    int row = -1;
+    if (GameState == gsTitle) row = 1;
+    else if (GameState == gsPlaying) row = 0;
+    else if (GameState == gsHighscore) row = 2;
+    if (Sounds && row >= 0) {
+      if (p) Sounds->PauseSound(static_cast<uint8_t>(row));
+      else Sounds->ResumeIfPaused(static_cast<uint8_t>(row));
     }
   }
   return p;

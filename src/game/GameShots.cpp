@@ -205,8 +205,14 @@ void DrawCigarette(TGameLogic* game, float px, float py, int32_t t, int32_t fram
   py += kPull[frame] * std::cos(r);
   const float len = static_cast<float>(kCigaretteLength[burnIndex]);
   if (TzrD3DSprite* s = g->GetSprite(18)) s->Draw(nullptr, TzrVector2{px, py}, r, game->FadeColours, key);
-  const TzrVector2 q{px + (len + 19) * std::sin(r), py + (len + 19) * std::cos(r)};
+  // The paper runs on from the filter the way the sprites are turned (their x axis is
+  // (cos r, sin r)), and the shadow below lies the same way.
+  const TzrVector2 q{px + (len + 19) * std::cos(r), py + (len + 19) * std::sin(r)};
   TzrVector2 sc{-len, 1.0f};
   if (TzrD3DSprite* s = g->GetSprite(19)) s->Draw(&sc, q, r, game->FadeColours, key);
   if (TzrD3DSprite* s = g->GetCigaretteTip(burnIndex + 1)) s->Draw(nullptr, q, r, game->FadeColours, key);
+  if (g->ShadowsEnabled) {
+    static const uint32_t kShadow[4] = {0xA0A0A0A0, 0xA0A0A0A0, 0xA0A0A0A0, 0xA0A0A0A0};
+    if (TzrD3DSprite* s = g->GetCigaretteShadow(burnIndex)) s->Draw(nullptr, TzrVector2{px + 20, py - 7}, r, kShadow, 46001);
+  }
 }

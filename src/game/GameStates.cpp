@@ -419,7 +419,6 @@ void TGameLogic::RenderScene() {
     }
     g->DrawText(kCreditsLine, TzrVector2{CreditsX, 532}, 0, nullptr, 0.5f, 5);
   } else {
-    if (IsPaused()) g->DrawText("PAUSED", TzrVector2{400, 300}, 2, nullptr, 2.0f, 20);
     if (GameState == gsTitle) {
       g->DrawTitleImage(nullptr);
       for (size_t i = 0; i < TitleBeams.size(); ++i) {
@@ -525,6 +524,8 @@ void TGameLogic::RenderScene() {
       g->DrawText("SCORE", TzrVector2{640, 25}, 0, nullptr, 0.6f, 1);
       g->DrawText(std::to_string(Score), TzrVector2{692, 65}, 2, nullptr, 1.0f, 1);
     }
+    // Last of the frame, so that nothing of the scene or the texts covers its letters.
+    if (IsPaused()) g->DrawText("PAUSED", TzrVector2{400, 300}, 2, nullptr, 2.0f, 20);
   }
   if (RedrawCount >= 1) --RedrawCount;
 }

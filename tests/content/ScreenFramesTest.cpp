@@ -1,18 +1,21 @@
 // Screens as a player sees them, in the real game window (SDL offscreen, Mesa's software GL),
 // written to build/test-frames/ as PNG for people to look at: the title with its picture once
-// the fade is over, the highscore screen while a name is typed, and the pick-ups, fires and a
-// cell without floor of a small level.
+// the fade is over, the highscore screen while a name is typed, the pick-ups, fires and a cell
+// without floor of a small level, cigarettes with their shadows, and a paused level.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdlib>
+#include <functional>
 
 #include "ContentSupport.h"
 #include "base/Bitmap.h"
 #include "base/Streams.h"
 #include "base/SysUtils.h"
 #include "engine/tools.h"
+#include "game/GameGraphics.h"
 #include "game/GameLogic.h"
 #include "game/GameWindow.h"
 #include "game/KTGlobal.h"
@@ -20,6 +23,7 @@
 #include "game/LevelFixture.h"
 #include "game/Options.h"
 #include "game/OptionsDialog.h"
+#include "game/SmokeSystem.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -59,6 +63,65 @@ protected:
         for (int c = 0; c < 3; ++c) sum[size_t(c)] += rgb[(size_t(y) * 800 + size_t(x)) * 3 + size_t(c)];
     for (double& s : sum) s /= double((r - l) * (b - t));
     return sum;
+  }
+
+  // A room of w x h with a white floor and a wall ring.
+  static FixtureLevel WhiteRoom(int w, int h) {
+    FixtureLevel f(w, h);
+    for (int y = 0; y < f.H; ++y)
+      for (int x = 0; x < f.W; ++x) {
+        FixtureLevel::Cell& c = f.At(x, y);
+        c[0] = 5;
+        std::fill(c.begin() + 1, c.begin() + 33, 0xFF);  // white floor and object colours
+        if (x == 0 || y == 0 || x == f.W - 1 || y == f.H - 1) f.Set(x, y, caWall, 4);
+      }
+    return f;
+  }
+  static void Load(TGameLogic& g, const FixtureLevel& f) {
+    TStringStream plain(f.Bytes());
+    TMemoryStream container;
+    CompressLevelData(plain, container);
+    container.SetPosition(0);
+    g.SetState(gsPlaying);
+    g.LoadLevelFrom(container);
+    g.PlayPhase = 3;
+    g.SetFade(1.0f);
+  }
+  // Runs a game window on a level: `start` once the level is loaded, `shoot` two passes later
+  // (it takes its pictures then).
+  void WithLevel(const FixtureLevel& f, const std::function<void(TGameLogic&)>& start,
+                 const std::function<void(TfrmGame&, TGameLogic&)>& shoot) {
+    TzrD3DMode mode;
+    GetSelectedDisplayMode(D3D.get(), mode);
+    auto w = TfrmGame::CreateGame(nullptr, 0, IsWindowed(), FindSelectedDevice(D3D.get()), mode, 0);
+    uint32_t now = 1000;
+    w->Clock = [&now] { return now; };
+    w->ReadKeys = [](uint8_t k[256]) { std::fill(k, k + 256, 0); };
+    int64_t pass = 0, loaded = -1;
+    w->OnIdle = [&] {
+      ++pass;
+      now += 20;
+      TGameLogic& g = *w->Logic;
+      if (pass > 5000) {
+        ADD_FAILURE() << "stuck in state " << int(g.GameState);
+        w->Close();
+      } else if (g.GameState == gsLoading) {
+        g.SetState(gsTitle);
+      } else if (g.GameState == gsTitle && loaded < 0) {
+        Load(g, f);
+        start(g);
+        loaded = pass;
+      } else if (loaded >= 0 && pass == loaded + 2) {
+        shoot(*w, g);
+        w->Close();
+      }
+    };
+    w->ShowModal();
+  }
+  // Mean brightness of the 3 x 3 pixels around (x, y).
+  static double Brightness(const std::vector<uint8_t>& rgb, float x, float y) {
+    const auto m = Mean(rgb, int(x) - 1, int(y) - 1, int(x) + 2, int(y) + 2);
+    return (m[0] + m[1] + m[2]) / 3;
   }
 
   std::string Dir;
@@ -210,6 +273,88 @@ TEST_F(ScreenFrames, PickUpsFiresAndTheVoidTile) {
   w->ShowModal();
   ASSERT_EQ(frame.size(), 800u * 600u * 3u);
   Save(frame, "level-cells.png");
+}
+
+// Graphics detail Max: cigarettes of four lengths flying in the four directions and one in a
+// smoker's hand, each with its shadow on the white floor. Drawn again without shadows, the floor
+// is lighter where each shadow fell.
+TEST_F(ScreenFrames, CigarettesAndTheirShadows) {
+  GameEnvironment.GraphicsDetail = 1;
+  FixtureLevel f = WhiteRoom(11, 8);
+  f.PX = 1, f.PY = 6;
+  f.Enemies = {{8, 5, 2, {}}};
+  static const int32_t kLength[10] = {40, 38, 33, 29, 25, 21, 17, 12, 6, 2};
+  std::vector<uint8_t> with, without;
+  int shadows = 0;
+  WithLevel(
+      f,
+      [](TGameLogic& g) {
+        auto* smoker = static_cast<TGESmoker*>(g.GetList(1)[0].get());
+        smoker->SetSmokeLevel(0.6f);
+        smoker->NextThrowStep = smoker->StepCount + 8;  // a lit cigarette in the hand
+        const struct {
+          uint8_t Dir;
+          float X, Y, Level;
+        } thrown[] = {{0, 1.6f, 2.3f, 1.0f}, {1, 5.2f, 4.6f, 0.75f}, {2, 8.6f, 1.6f, 0.45f}, {3, 3.0f, 2.2f, 0.2f}};
+        for (const auto& t : thrown) g.AddElement(5, new TGECigarette(&g, t.Level, t.Dir, t.Y, t.X, smoker));
+      },
+      [&](TfrmGame& w, TGameLogic& g) {
+        ASSERT_TRUE(g.Graphics->ShadowsEnabled);
+        ASSERT_TRUE(w.Snapshot(with));
+        g.Graphics->ShadowsEnabled = false;
+        g.Render();
+        ASSERT_TRUE(w.Snapshot(without));
+        g.Graphics->ShadowsEnabled = true;
+        // The middle of each flying cigarette's shadow (a flying one does not sway past its start).
+        for (const auto& e : g.GetList(5)) {
+          const auto* c = static_cast<const TGECigarette*>(e.get());
+          const auto& hand = TSmokeSystem::kHandOffsets[c->Direction];
+          const float r = -float(M_PI) * c->Direction / 2 + float(M_PI) / 80 + float(M_PI) / 200;
+          const float half = (kLength[c->BurnIndex] + 25) / 2.0f;
+          const float x = (c->X - g.CameraX) * 84 + hand[0] + 20 + half * std::cos(r);
+          const float y = (c->Y - g.CameraY) * 84 + hand[1] - 7 + half * std::sin(r);
+          SCOPED_TRACE(testing::Message() << "cigarette flying " << int(c->Direction) << " at " << x << "," << y);
+          EXPECT_LT(Brightness(with, x, y), Brightness(without, x, y) * 0.8);
+          ++shadows;
+        }
+      });
+  EXPECT_EQ(shadows, 4);
+  ASSERT_EQ(with.size(), 800u * 600u * 3u);
+  Save(with, "cigarette-shadows.png");
+}
+
+// A paused level: "PAUSED" lies over a row of walls and the player and stays readable; the same
+// frame unpaused differs from it all along the text.
+TEST_F(ScreenFrames, PausedAboveWallsAndThePlayer) {
+  GameEnvironment.GraphicsDetail = 1;
+  FixtureLevel f = WhiteRoom(13, 14);  // the view stops at the right wall: the player stands under the "E"
+  f.PX = 9, f.PY = 6;
+  for (int x = 1; x <= 11; ++x)
+    if (x != 9) f.Set(x, 6, caWall, 4);
+  std::vector<uint8_t> paused, running;
+  WithLevel(
+      f, [](TGameLogic& g) { g.PauseRequested = true; },
+      [&](TfrmGame& w, TGameLogic& g) {
+        ASSERT_TRUE(g.Paused);
+        ASSERT_TRUE(w.Snapshot(paused));
+        g.PauseRequested = false;
+        g.Render();
+        ASSERT_TRUE(w.Snapshot(running));
+      });
+  ASSERT_EQ(paused.size(), 800u * 600u * 3u);
+  Save(paused, "paused-level.png");
+  // Each eighth of the text's width has letters in it.
+  const int left = 400 - TGameGraphics::TextWidth("PAUSED", 20, 2.0f) / 2;
+  const int width = TGameGraphics::TextWidth("PAUSED", 20, 2.0f);
+  for (int part = 0; part < 8; ++part) {
+    size_t differing = 0;
+    for (int y = 252; y < 350; ++y)
+      for (int x = left + part * width / 8; x < left + (part + 1) * width / 8; ++x) {
+        const size_t i = (size_t(y) * 800 + size_t(x)) * 3;
+        differing += std::abs(paused[i] - running[i]) + std::abs(paused[i + 1] - running[i + 1]) > 60;
+      }
+    EXPECT_GT(differing, 300u) << "part " << part;
+  }
 }
 
 }  // namespace

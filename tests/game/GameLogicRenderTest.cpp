@@ -32,9 +32,8 @@ protected:
     D3DFakeTest::TearDown();
   }
   // A game on the fake device with every texture loaded.
-  TGameLogic& NewGame() {
+  TGameLogic& NewGame(TGameLogicSetup setup = {}) {
     MakeDevice();
-    TGameLogicSetup setup;
     setup.Device = Dev.get();
     Game = std::make_unique<TGameLogic>(setup);
     Game->NewSeed = [] { return 99u; };
@@ -364,6 +363,157 @@ TEST_F(GameLogicRender, SmokeTimingStartsWithTheLevel) {
   EXPECT_EQ(g.Smoke->Throttle, 0);
   EXPECT_FALSE(g.SmokeTick);
   EXPECT_EQ(g.SmokeTickCounter, 0);
+}
+
+// Each pass of the frame loop first has the device finish the frame it presented in the pass
+// before (one read of a back-buffer pixel), then steps and draws: when stepping, when paused
+// and in the credits alike.
+TEST_F(GameLogicRender, EachPassFinishesTheLastFrameFirst) {
+  uint32_t now = 1000;
+  TGameLogicSetup setup;
+  setup.Clock = [&now] { return now; };
+  setup.ReadKeys = [](uint8_t k[256]) { std::fill(k, k + 256, 0); };
+  TGameLogic& g = NewGame(setup);
+  auto pass = [&](const char* what) {
+    SCOPED_TRACE(what);
+    now += 20;
+    Fake.ClearRecords();
+    g.DoFrame();
+    std::vector<size_t> flushes, scenes;
+    for (size_t i = 0; i < Fake.Calls.size(); ++i) {
+      const TFakeD3DCall& c = Fake.Calls[i];
+      if (c.Name == "BackBuffer.LockRect" && c.Args.size() == 6 && c.Args[3] == 1 && c.Args[4] == 1) flushes.push_back(i);
+      if (c.Name == "BeginScene") scenes.push_back(i);
+    }
+    ASSERT_EQ(flushes.size(), 1u);
+    ASSERT_EQ(scenes.size(), 1u);
+    EXPECT_LT(flushes[0], scenes[0]);
+    EXPECT_EQ(Fake.CountCalls("Present"), 1);
+  };
+  g.SetState(gsTitle);
+  g.LastStepTime = now;
+  for (int i = 0; i < 3; ++i) pass("title");
+  EXPECT_EQ(g.StepCounter, 3);
+  Load(Room(12, 10));
+  pass("playing");
+  g.PauseRequested = true;
+  const int32_t steps = g.LevelSteps;
+  for (int i = 0; i < 3; ++i) pass("paused");
+  EXPECT_EQ(g.LevelSteps, steps);
+  g.SetState(gsCredits);
+  for (int i = 0; i < 3; ++i) pass("credits");
+  EXPECT_LT(g.CreditsX, 800.0f);
+}
+
+// Every cigarette, flying or in a smoker's hand, is drawn in one piece: its paper runs on from
+// the filter along the filter's line. With shadows on it casts the shadow of its burn index: 20
+// pixels right of and 7 above its filter, turned with it, on layer 46001 in the shadows' grey.
+// Without shadows there is none.
+TEST_F(GameLogicRender, CigarettesAreWholeAndCastTheirShadows) {
+  TGameLogic& g = NewGame();
+  FixtureLevel f = Room(14, 10);
+  f.PX = 2, f.PY = 2;
+  f.Enemies = {{7, 7, 2, {}}};
+  Load(f);
+  g.SetFade(1.0f);
+  auto* smoker = static_cast<TGESmoker*>(g.GetList(1)[0].get());
+  smoker->SetSmokeLevel(0.5f);
+  smoker->NextThrowStep = smoker->StepCount;  // a lit cigarette in the hand
+  const float levels[4] = {1.0f, 0.7f, 0.3f, 0.0f};
+  std::vector<int32_t> burn;
+  for (uint8_t d = 0; d < 4; ++d) {
+    auto* c = new TGECigarette(&g, levels[d], d, 4.5f, 3.5f + 2 * d, smoker);
+    g.AddElement(5, c);
+    burn.push_back(c->BurnIndex);
+  }
+  burn.push_back(static_cast<int32_t>((1 - smoker->SmokeLevel) * 9));
+  EXPECT_EQ(burn, (std::vector<int32_t>{0, 2, 6, 9, 4}));
+  TGameGraphics& gr = *g.Graphics;
+  for (bool on : {true, false}) {
+    SCOPED_TRACE(on ? "shadows" : "no shadows");
+    gr.ShadowsEnabled = on;
+    const std::vector<TQueued> quads = Frame();
+    // The point a cigarette piece is drawn at: the middle of its left edge (both pivots).
+    auto anchor = [](const TQueued& q) { return TzrVector2{(q.V[0].x + q.V[3].x) / 2, (q.V[0].y + q.V[3].y) / 2}; };
+    std::vector<const TQueued*> filters, shadows;
+    for (const TQueued& q : quads) {
+      if (q.Uses(gr.GetSprite(18))) filters.push_back(&q);
+      for (const TzrD3DSprite* s : gr.CigaretteShadows) shadows.push_back(q.Uses(s) ? &q : nullptr);
+    }
+    shadows.erase(std::remove(shadows.begin(), shadows.end(), nullptr), shadows.end());
+    ASSERT_EQ(filters.size(), 5u);
+    ASSERT_EQ(shadows.size(), on ? 5u : 0u);
+    std::vector<int32_t> seen;
+    for (const TQueued* fq : filters) {
+      const TzrVector2 a = anchor(*fq);
+      // The paper's middle lies on the filter's axis, 19 to 19 + 40 pixels on from the filter.
+      const float fa = std::atan2(fq->V[1].y - fq->V[0].y, fq->V[1].x - fq->V[0].x);
+      int papers = 0;
+      for (const TQueued& q : quads) {
+        if (!q.Uses(gr.GetSprite(19))) continue;
+        const float dx = q.CX() - a.x, dy = q.CY() - a.y;
+        const float along = dx * std::cos(fa) + dy * std::sin(fa), across = -dx * std::sin(fa) + dy * std::cos(fa);
+        papers += std::fabs(across) < 1.5f && along > 19 && along < 19 + 40;
+      }
+      EXPECT_EQ(papers, 1) << a.x << "," << a.y;
+      const TQueued* sq = nullptr;
+      for (const TQueued* s : shadows) {
+        const TzrVector2 b = anchor(*s);
+        if (std::fabs(b.x - a.x - 20) < 0.01f && std::fabs(b.y - a.y + 7) < 0.01f) sq = s;
+      }
+      if (!on) continue;
+      ASSERT_NE(sq, nullptr) << a.x << "," << a.y;
+      EXPECT_EQ(sq->Layer, 46001);
+      for (int i = 0; i < 4; ++i) EXPECT_EQ(sq->V[i].color, 0xA0A0A0A0u);
+      // Turned with the cigarette: the top edges run the same way.
+      const float sa = std::atan2(sq->V[1].y - sq->V[0].y, sq->V[1].x - sq->V[0].x);
+      EXPECT_NEAR(std::remainder(fa - sa, 2 * static_cast<float>(M_PI)), 0.0f, 1e-4f);
+      for (int32_t k = 0; k < 10; ++k)
+        if (sq->Uses(gr.GetCigaretteShadow(k))) seen.push_back(k);
+    }
+    if (on) {
+      std::sort(seen.begin(), seen.end());
+      EXPECT_EQ(seen, (std::vector<int32_t>{0, 2, 4, 6, 9}));
+    }
+  }
+}
+
+// "PAUSED" stands above the scene and the screen's texts: nothing that lies under one of its
+// letters (walls, the player, the level's number while it zooms in) is drawn after it.
+TEST_F(GameLogicRender, PausedTextStaysAboveTheScene) {
+  TGameLogic& g = NewGame();
+  FixtureLevel f = Room(13, 14);  // the view stops at the right wall: the player stands under the "E"
+  f.PX = 9, f.PY = 6;
+  for (int x = 1; x <= 11; ++x)
+    if (x != 9) f.Set(x, 6, caWall);
+  for (int phase : {3, 1}) {
+    SCOPED_TRACE(testing::Message() << "level phase " << phase);
+    Load(f);
+    g.PlayPhase = phase;
+    g.StepCounter = 70;
+    g.SetFade(1.0f);
+    g.PauseRequested = true;
+    const std::vector<TQueued> quads = Frame();
+    std::vector<size_t> letters;
+    for (size_t i = 0; i < quads.size(); ++i)
+      for (char c : std::string("PAUSED"))
+        if (quads[i].Uses(g.Graphics->Glyphs[size_t(TGameGraphics::GetGlyphIndex(c))]) &&
+            std::fabs(quads[i].MaxY() - quads[i].MinY() - 98) < 1)
+          letters.push_back(i);
+    ASSERT_EQ(letters.size(), 6u);
+    int under = 0;
+    for (size_t l : letters) {
+      const TQueued& t = quads[l];
+      for (size_t i = 0; i < quads.size(); ++i) {
+        const TQueued& q = quads[i];
+        if (q.MinX() >= t.MaxX() || q.MaxX() <= t.MinX() || q.MinY() >= t.MaxY() || q.MaxY() <= t.MinY() || i == l) continue;
+        ++under;
+        EXPECT_LT(i, l) << "layer " << q.Layer << " texture " << q.Texture << " at " << q.CX() << "," << q.CY();
+      }
+    }
+    EXPECT_GT(under, 6);
+    g.SetState(gsTitle);
+  }
 }
 
 }  // namespace

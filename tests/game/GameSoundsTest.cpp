@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "base/SysUtils.h"
+#include "engine/zrD3D.h"
+#include "game/GameLogic.h"
 #include "game/GameSounds.h"
+#include "game/KTGlobal.h"
+#include "platform/D3D8Fake.h"
 #include "support/SoundTestSupport.h"
 
 using namespace soundtest;
@@ -218,4 +222,50 @@ TEST_F(GameSounds, AFailedDeviceRunsSilent) {
   }
   if (old) setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
   else unsetenv("SDL_AUDIODRIVER");
+}
+
+// While the device is lost the game pauses the music of the screen it is on: the title's (row
+// 1), the level's (row 0) or the highscore screen's (row 2), and resumes it when the device is
+// back. Screens without music of their own touch no row.
+TEST_F(GameSounds, ALostDevicePausesOnlyTheMusicOfTheScreen) {
+  for (const char* name : {"KTGame", "KTMenu", "KTHighScore"})
+    AddMusic(name, fixtures::PcmWave(22050, 2, 16, fixtures::Tone(22050, 2, 22050)));
+  Setup.MusicVolume = 60;
+  UserDataDir = Dir;
+  TFakeD3D8 fake;
+  fake.Adapters.push_back(TFakeD3D8::CapableAdapter());
+  fake.Displays.push_back(TFakeDisplay{});
+  TzrD3D8 d3d;
+  d3d.EnumAdapters();
+  const TzrD3DMode mode{800, 600, D3DFMT_X8R8G8B8, D3DCREATE_SOFTWARE_VERTEXPROCESSING, 0};
+  TzrD3Device8 device(d3d.GetAdapter(0)->GetDevice(0), nullptr, nullptr, true, mode);
+  device.LostRetryDelayMs = 0;
+  TzrDSound dev(this, DSSCL_PRIORITY);
+  TGameLogicSetup setup;
+  setup.Device = &device;
+  setup.Sound = &dev;
+  TGameLogic g(setup);
+  g.Sounds = std::make_unique<TGameSounds>(&dev, Setup);  // short tunes in place of the shipped music
+  g.Sounds->LoadSounds();
+  const struct {
+    uint8_t State;
+    int Row;  // -1: none
+  } cases[] = {{gsTitle, 1}, {gsPlaying, 0}, {gsLevelEnd, -1}, {gsHighscore, 2}, {gsCredits, -1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "state " << int(c.State));
+    g.GameState = c.State;
+    for (uint8_t row = 0; row < 3; ++row) g.Sounds->PlaySound(row, -1.0f);
+    fake.LoseDevice();
+    device.Present();
+    EXPECT_TRUE(g.IsPaused());
+    for (int row = 0; row < 3; ++row) {
+      TzrDSoundFile* music = g.Sounds->Slots[row].Buffer;
+      ASSERT_NE(music, nullptr);
+      EXPECT_EQ(music->Paused, row == c.Row) << "row " << row;
+      EXPECT_EQ((Status(music) & DSBSTATUS_PLAYING) != 0, row != c.Row) << "row " << row;
+    }
+    fake.DeviceCanReset();
+    EXPECT_FALSE(g.IsPaused());
+    for (int row = 0; row < 3; ++row) EXPECT_TRUE(Status(g.Sounds->Slots[row].Buffer) & DSBSTATUS_PLAYING) << "row " << row;
+  }
 }
