@@ -90,7 +90,7 @@ protected:
     // The engine asks this way, too, whether a page with an unload handler may be left: it may.
     if (text == QCoreApplication::translate("QWebEnginePage", "Are you sure you want to leave this page? "
                                                               "Changes that you made may not be saved.")) {
-      Dialog("leave question", text);
+      FArea->NoteOnce("leave question", "Browser: the page may be left, its unload handler is not asked: " + Str(url()));
       return true;
     }
     Dialog("confirm", text);
@@ -331,9 +331,11 @@ void TBrowserArea::WatchMemory() {
   const int64_t resident = ResidentBytes(pid);
   if (resident <= MaxRendererBytes) return;
   // A number the system may have given to another process since: ours are the engine's
-  // renderers, children of its zygote, which is our child.
+  // renderers, forked by its zygote, which we started (with the sandbox, through a reaper).
   if (FCheckedPid != pid) {
-    if (ParentOf(ParentOf(pid)) != getpid()) return;
+    int64_t ancestor = pid;
+    for (int i = 0; i < 4 && ancestor > 1 && ancestor != getpid(); ++i) ancestor = ParentOf(ancestor);
+    if (ancestor != getpid()) return;
     FCheckedPid = pid;
   }
   Log("Browser: the page's process uses " + MB(resident) + " (the limit is " + MB(MaxRendererBytes) +

@@ -336,6 +336,7 @@ TEST_F(BrowserTest, PageBoxesGetTheirDefaultAnswerWithoutABox) {
   Click("text");
   Spin(300);
   Load("highscore.html", "highscore");
+  EXPECT_TRUE(LogContains("Browser: the page may be left, its unload handler is not asked: " + Prefix + "boxes.html"));
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
