@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
   // SDL would turn SIGINT and SIGTERM into quit events that only the game window reads, so the
   // menu would ignore them; the program's own handlers below close it the normal way.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  TBrowserArea::SetEngineLimits();  // before any other thread reads the environment
   InitGlobals(argc > 1 ? argv[1] : "");
   if (UninstallDone) {
     DoneGlobals();

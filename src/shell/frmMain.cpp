@@ -70,8 +70,8 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
   imgLogo->setGeometry(kBrowserShown);
   MainBrowser = new TBrowserArea(client);
   MainBrowser->setGeometry(kBrowserHidden);
-  MainBrowser->OnBeforeNavigate = [this](const std::string& url, bool mainFrame, bool& cancel) {
-    MainBrowserBeforeNavigate2(url, mainFrame, cancel);
+  MainBrowser->OnBeforeNavigate = [this](const std::string& url, bool mainFrame, bool mayLeave, bool& cancel) {
+    MainBrowserBeforeNavigate2(url, mainFrame, mayLeave, cancel);
   };
   MainBrowser->OnNewWindow = [this](const std::string& url) { MainBrowserNewWindow(url); };
   MainBrowser->OnDocumentComplete = [this](const std::string& url) { MainBrowserDocumentComplete(url); };
@@ -320,13 +320,13 @@ void TfrmMain::OpenPage(const std::string& url) {
   else OpenOutside(url);
 }
 
-void TfrmMain::MainBrowserBeforeNavigate2(const std::string& url, bool mainFrame, bool& cancel) {
+void TfrmMain::MainBrowserBeforeNavigate2(const std::string& url, bool mainFrame, bool mayLeave, bool& cancel) {
   ApplyHostsList(false);  // the web engine waits for our answer
   if (IsWebAddress(url) && url.find(InSitePrefix()) != std::string::npos) return;
   cancel = true;
-  // a frame of a page is no place the player chose to go: it is just left empty
-  if (mainFrame) OpenOutside(url);
-  else Log("Browser: frame not shown: " + url, ltNote);
+  // Only a click leaves the program: a frame, or a page's script on its own, goes nowhere (the
+  // browser area logs it).
+  if (mainFrame && mayLeave) OpenOutside(url);
 }
 
 void TfrmMain::MainBrowserNewWindow(const std::string& url) { OpenOutside(url); }

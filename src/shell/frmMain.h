@@ -55,7 +55,7 @@ public:
   void FormShow();
 
   // The embedded browser's events.
-  void MainBrowserBeforeNavigate2(const std::string& url, bool mainFrame, bool& cancel);
+  void MainBrowserBeforeNavigate2(const std::string& url, bool mainFrame, bool mayLeave, bool& cancel);
   void MainBrowserNewWindow(const std::string& url);
   void MainBrowserDocumentComplete(const std::string& url);
   void MainBrowserLoadFailed(const std::string& url, const std::string& reason);

@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 
@@ -33,6 +34,7 @@
 #include "platform/ShellServices.h"
 #include "platform/WinInet.h"
 #include "shell/MenuServices.h"
+#include "shell/QuitSignals.h"
 #include "shell/frmMain.h"
 #include "shell/frmOptions.h"
 #include "support/TestServers.h"
@@ -42,6 +44,7 @@ namespace {
 
 QApplication& App() {
   if (!QApplication::instance()) {
+    TBrowserArea::SetEngineLimits();  // as the start-up does
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     static int argc = 1;
     static char name[] = "test_shell";
@@ -91,6 +94,43 @@ const char* const kHighscore = R"html(<html><head><title>highscore</title></head
 <p>Highscores</p></body></html>)html";
 const char* const kPage2 = R"html(<html><head><title>page2</title></head><body>page two</body></html>)html";
 
+// Hostile pages of the server: scripts that try to leave on their own every 250 ms (window.open,
+// location, a synthetic click on a link and on a new-window link, a form sent by script, a
+// refresh to another host); boxes; a renderer that grows without end.
+const char* const kHostile = R"html(<html><head><title>hostile</title>
+<meta http-equiv="refresh" content="1;url=http://other.example/refreshed.html"></head>
+<body style="margin:0;font:12px sans-serif">
+<a id="other" href="http://other.example/clicked.html">other host</a><br>
+<a id="lure" href="http://other.example/lure.html">lure</a>
+<a id="blank" href="http://other.example/blank-lure.html" target="_blank">new window</a>
+<form id="form" action="http://other.example/form.html"><input name="q" value="1"></form>
+<script>
+var tries = 0, running = true;
+var moves = [
+  function() { window.open('http://other.example/popup.html'); },
+  function() { location = 'http://other.example/moved.html'; },
+  function() { location.replace('http://other.example/replaced.html'); },
+  function() { document.getElementById('lure').click(); },
+  function() { document.getElementById('blank').click(); },
+  function() { document.getElementById('form').submit(); },
+];
+setInterval(function() { if (running) moves[tries++ % moves.length](); }, 250);
+</script></body></html>)html";
+const char* const kBoxes = R"html(<html><head><title>boxes</title></head>
+<body style="margin:0;font:12px sans-serif"><p id="text">boxes</p>
+<script>
+window.addEventListener('beforeunload', function(e) { e.preventDefault(); e.returnValue = 'stay'; });
+document.title = 'answers ' + confirm('Sure?') + ' ' + prompt('Name?', 'x');
+</script></body></html>)html";
+const char* const kAlertLoop = R"html(<html><head><title>loop</title></head><body>
+<script>setTimeout(function() { for (;;) { alert('again'); confirm('again?'); } }, 100);</script>
+</body></html>)html";
+// 20 MB more every 50 ms, outside the script heap; stops at 3 GB should nothing end it.
+const char* const kGrow = R"html(<html><head><title>grow</title></head><body>
+<script>var keep = []; setInterval(function() {
+  if (keep.length < 150) { var b = new Uint8Array(20 << 20); b.fill(1); keep.push(b); }
+}, 50);</script></body></html>)html";
+
 std::string Fill(std::string text, const std::string& prefix, const std::string& host) {
   for (auto [key, value] : {std::pair<std::string, std::string>{"{P}", prefix}, {"{H}", host}})
     for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
@@ -110,6 +150,10 @@ protected:
     WriteAll(Root + "kestruneinternal/index.asp", Fill(kIndex, prefix, Server->HostPort()));
     WriteAll(Root + "kestruneinternal/highscore.html", Fill(kHighscore, prefix, Server->HostPort()));
     WriteAll(Root + "elsewhere/page2.html", kPage2);
+    WriteAll(Root + "kestruneinternal/hostile.html", kHostile);
+    WriteAll(Root + "kestruneinternal/boxes.html", kBoxes);
+    WriteAll(Root + "kestruneinternal/loop.html", kAlertLoop);
+    WriteAll(Root + "kestruneinternal/grow.html", kGrow);
   }
   static void TearDownTestSuite() {
     delete Server;
@@ -198,6 +242,26 @@ protected:
     QApplication::sendEvent(target, &release);
   }
   bool LogContains(const std::string& text) { return GetLogText().find(text) != std::string::npos; }
+  size_t LogCount(const std::string& text) {
+    const std::string log = GetLogText();
+    size_t n = 0;
+    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+    return n;
+  }
+  // Shows one of the server's pages in the browser.
+  void Load(const std::string& page, const std::string& title) {
+    Main->MainBrowser->Navigate(Prefix + page);
+    ASSERT_TRUE(WaitFor([&] { return Title() == title && !Main->MainBrowser->Loading(); })) << page;
+  }
+  // After the page's process ended: the logo, and the next tick brings the index page back.
+  void ExpectLogoThenIndexAgain() {
+    ASSERT_TRUE(WaitFor([this] { return !Main->BrowserShown; }));
+    EXPECT_EQ(Main->MainBrowser->geometry(), QRect(0, 0, 0, 0));
+    EXPECT_EQ(Main->imgLogo->pixmap().toImage(), LoadMenuPicture("menu_logo.jpg").toImage());
+    Main->Timer1Timer();
+    ASSERT_TRUE(WaitFor([this] { return Main->BrowserShown && Title() == "index"; }));
+    EXPECT_TRUE(Opened.empty());
+  }
   void Screenshot(const std::string& name) {
     const std::string dir = std::string(KT_BINARY_DIR) + "/test-frames/";
     ForceDirectories(dir);
@@ -237,6 +301,90 @@ TEST_F(BrowserTest, OtherHostsGoOutsideAndThePageStays) {
   Spin(300);
   EXPECT_EQ(Main->MainBrowser->findChildren<QWebEnginePage*>().size(), 1);
   EXPECT_EQ(Title(), "index");
+}
+
+TEST_F(BrowserTest, ScriptsOnTheirOwnOpenNothingOutsideButAClickDoes) {
+  ShowWithIndexPage();
+  Load("hostile.html", "hostile");
+  Spin(10000);
+  EXPECT_TRUE(Opened.empty());
+  EXPECT_GE(Script("tries").toInt(), 24);  // each way tried again and again
+  EXPECT_EQ(Url(), Prefix + "hostile.html");
+  EXPECT_EQ(Title(), "hostile");
+  // said once for the page, not once per try
+  EXPECT_EQ(LogCount("without a click"), 1u) << GetLogText();
+
+  // the player's click on a link still leaves, once, and the page stays
+  Script("running = false");
+  Click("other");
+  ASSERT_TRUE(WaitFor([this] { return !Opened.empty(); }));
+  Spin(500);
+  EXPECT_EQ(Opened, std::vector<std::string>{"http://other.example/clicked.html"});
+  EXPECT_EQ(Title(), "hostile");
+  // the click is used up: a script after it gets nothing
+  Script("running = true");
+  Spin(1500);
+  EXPECT_EQ(Opened.size(), 1u);
+}
+
+TEST_F(BrowserTest, PageBoxesGetTheirDefaultAnswerWithoutABox) {
+  ShowWithIndexPage();
+  Load("boxes.html", "answers false null");
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_EQ(LogCount("Browser: boxes of the page are not shown"), 1u);
+  // the page asks whether it may be left (it had a click): it may
+  Click("text");
+  Spin(300);
+  Load("highscore.html", "highscore");
+  EXPECT_TRUE(LogContains("Browser: the page may be left, its unload handler is not asked: " + Prefix + "boxes.html"));
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(BrowserTest, APageLoopingBoxesDoesNotHoldCloseOrTheSignal) {
+  for (const bool bySignal : {false, true}) {
+    SCOPED_TRACE(bySignal ? "SIGTERM" : "File > Close");
+    ShowWithIndexPage();
+    Main->MainBrowser->Navigate(Prefix + "loop.html");
+    ASSERT_TRUE(WaitFor([this] { return LogContains("(alert \"again\")"); }));
+    Spin(300);  // the menu goes on meanwhile
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    if (bySignal) {
+      InstallQuitSignals();
+      SetQuitSignalsWindow(Main.get());
+      raise(SIGTERM);
+      EXPECT_TRUE(WaitFor([this] { return !Main->isVisible(); }));
+      RemoveQuitSignals();
+    } else {
+      Main->actClose->trigger();
+      EXPECT_FALSE(Main->isVisible());
+    }
+    Main.reset();  // the page's process is still busy: nothing waits for it
+    Options.reset();
+    ClearLog();
+  }
+}
+
+TEST_F(BrowserTest, ARendererKilledFromOutsideLeavesTheLogo) {
+  ShowWithIndexPage();
+  const qint64 pid = Page()->renderProcessPid();
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(kill(pid_t(pid), SIGKILL), 0);
+  ExpectLogoThenIndexAgain();
+  EXPECT_TRUE(LogContains("Browser: could not load " + Prefix + "index.asp?id=3: its process was killed"))
+      << GetLogText();
+}
+
+TEST_F(BrowserTest, ARendererPastItsMemoryLimitIsEnded) {
+  ShowWithIndexPage();
+  // the script heap limit reaches the page's script engine (without it: 4 GB)
+  EXPECT_LT(Script("performance.memory.jsHeapSizeLimit").toDouble(), double(1 << 30));
+
+  Main->MainBrowser->MaxRendererBytes = int64_t(400) << 20;
+  Load("grow.html", "grow");
+  ExpectLogoThenIndexAgain();
+  EXPECT_TRUE(LogContains("(the limit is 400 MB); it is ended: " + Prefix + "grow.html")) << GetLogText();
+  EXPECT_EQ(LogCount("Browser: could not load"), 1u) << GetLogText();  // the load it took along: no line
+  EXPECT_TRUE(LogContains("Browser: could not load " + Prefix + "grow.html: its process was ended for its memory"));
 }
 
 TEST_F(BrowserTest, ThePrefixAnywhereInTheAddressStaysInside) {

@@ -48,7 +48,10 @@ QApplication& App() {
   static int argc = 1;
   static char name[] = "test_shell";
   static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
+  static QApplication* app = [] {
+    QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // as the start-up: the browser needs it
+    return new QApplication(argc, argv);
+  }();
   return *app;
 }
 
