@@ -146,6 +146,8 @@ std::string DefaultInternalHost() { return DeploymentValue("KESTRUNE_INTERNAL_HO
 std::string DefaultSupportURL() {
   return DeploymentValue("KESTRUNE_SUPPORT_URL", "http://www.orvalent.example/kestrune/support.html");
 }
+std::string DefaultHighScoreBase() { return "/"; }
+std::string DefaultInternalBase() { return "/kestruneinternal/"; }
 
 // ---- hosts-list thread ----
 
@@ -277,15 +279,15 @@ void ApplyHostsList(bool wait) {
       field = CutTo150(field);
     };
     take(env.HighScoreHost, list.HighScoreHost, DefaultHighScoreHost());
-    take(env.HighScoreBase, list.HighScoreBase, "/");
+    take(env.HighScoreBase, list.HighScoreBase, DefaultHighScoreBase());
     take(env.InternalHost, list.InternalHost, DefaultInternalHost());
-    take(env.InternalBase, list.InternalBase, "/kestruneinternal/");
+    take(env.InternalBase, list.InternalBase, DefaultInternalBase());
     take(env.SupportURL, list.SupportURL, DefaultSupportURL());
   } else {
     env.HighScoreHost = CutTo150(DefaultHighScoreHost());
     env.InternalHost = CutTo150(DefaultInternalHost());
-    env.HighScoreBase = "/";
-    env.InternalBase = "/kestruneinternal/";
+    env.HighScoreBase = DefaultHighScoreBase();
+    env.InternalBase = DefaultInternalBase();
     env.SupportURL = CutTo150(DefaultSupportURL());
   }
   HostsListApplied = true;
