@@ -180,7 +180,7 @@ struct TStringField {
   int Capacity;
   std::string TGameEnvironment::*Field;
   bool (*Valid)(const std::string&);
-  std::string (*Default)();  // null: empty
+  std::string (*Default)();
 };
 
 std::string Empty() { return {}; }
@@ -230,8 +230,8 @@ std::vector<std::string> CheckEnvironmentRecord(const uint8_t raw[kEnvironmentSi
 
   check("MusicVolume", within(env.MusicVolume, 0, kVolumeMax), env.MusicVolume, d.MusicVolume);
   check("SoundFXVolume", within(env.SoundFXVolume, 0, kVolumeMax), env.SoundFXVolume, d.SoundFXVolume);
-  // The options dialog lists hardware devices only; no other device type can be chosen.
   check("AdapterNumber", within(env.AdapterNumber, 0, kMaxAdapters - 1), env.AdapterNumber, d.AdapterNumber);
+  // The options dialog lists hardware devices only; no other device type can be chosen.
   check("DeviceType", env.DeviceType == int32_t(D3DDEVTYPE_HAL), env.DeviceType, d.DeviceType);
   // 0 (none) is stored when the device cannot do the chosen mode.
   check("DisplayMode", within(env.DisplayMode, dmNone, dmFullscreen32), env.DisplayMode, d.DisplayMode);
