@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <random>
 
@@ -583,4 +584,9 @@ TEST_F(DamagedEnvironment, ACopyThatCannotBeKeptStopsTheSavesOverTheFile) {
   WaitForSaves();
   EXPECT_EQ(ReadAll(User + "env.dat"), file);
   EXPECT_TRUE(FileHasLinePrefix(User + "qv.log", "* Warning: Damaged environment file could not be kept"));
+  // The next start that can keep the copy saves again.
+  std::filesystem::remove_all(User + "env.dat.damaged");
+  Start(file);
+  EXPECT_EQ(ReadAll(User + "env.dat.damaged"), file);
+  ExpectSavedBackClean(GameEnvironment);
 }
