@@ -1,10 +1,11 @@
 // The env.dat reader on hostile input. The first byte chooses whether the rest is the file's
 // plain content (enciphered here, so the fuzzer reaches the record) or the file as it stands.
-// A record that loads must save and load back to the same bytes.
+// A record that loads must save and load back to the same bytes, with nothing out of range.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/Streams.h"
 #include "game/KTGlobal.h"
@@ -23,5 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   again.LoadFromBytes(a);
   again.SaveToBytes(b);
   if (std::memcmp(a, b, kEnvironmentSize) != 0) std::abort();
+  TStringStream saved(EncipherBytes(kEnvironmentKey, "zrc2e" + std::string(reinterpret_cast<const char*>(a), kEnvironmentSize)));
+  std::vector<std::string> defaulted;
+  if (!LoadEnvironmentStream(saved, again, &defaulted) || !defaulted.empty()) std::abort();
   return 0;
 }

@@ -150,6 +150,8 @@ std::string DefaultSupportURL() {
   if (url.back() != '/') url += '/';
   return url;
 }
+std::string DefaultHighScoreBase() { return "/"; }
+std::string DefaultInternalBase() { return "/kestruneinternal/"; }
 
 // ---- hosts-list thread ----
 
@@ -281,15 +283,15 @@ void ApplyHostsList(bool wait) {
       field = CutTo150(field);
     };
     take(env.HighScoreHost, list.HighScoreHost, DefaultHighScoreHost());
-    take(env.HighScoreBase, list.HighScoreBase, "/");
+    take(env.HighScoreBase, list.HighScoreBase, DefaultHighScoreBase());
     take(env.InternalHost, list.InternalHost, DefaultInternalHost());
-    take(env.InternalBase, list.InternalBase, "/kestruneinternal/");
+    take(env.InternalBase, list.InternalBase, DefaultInternalBase());
     take(env.SupportURL, list.SupportURL, DefaultSupportURL());
   } else {
     env.HighScoreHost = CutTo150(DefaultHighScoreHost());
     env.InternalHost = CutTo150(DefaultInternalHost());
-    env.HighScoreBase = "/";
-    env.InternalBase = "/kestruneinternal/";
+    env.HighScoreBase = DefaultHighScoreBase();
+    env.InternalBase = DefaultInternalBase();
     env.SupportURL = CutTo150(DefaultSupportURL());
   }
   HostsListApplied = true;

@@ -36,6 +36,8 @@ std::string HostsListURL();           // KESTRUNE_HOSTS_URL
 std::string DefaultHighScoreHost();   // KESTRUNE_HIGHSCORE_HOST
 std::string DefaultInternalHost();    // KESTRUNE_INTERNAL_HOST
 std::string DefaultSupportURL();      // KESTRUNE_SUPPORT_URL
+std::string DefaultHighScoreBase();   // "/"
+std::string DefaultInternalBase();    // "/kestruneinternal/"
 
 // Fetches one URL on a worker thread (created suspended). Text, Success and Done are written by
 // the thread; read them only after Done is seen set or after waiting for the thread's end.

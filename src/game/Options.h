@@ -5,6 +5,7 @@
 // The options dialog and the shell call the operations at the end of this header.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class TStream;
 
@@ -73,7 +74,8 @@ struct TGameEnvironment {
 extern TGameEnvironment GameEnvironment;
 
 // Operations of the options dialog on GameEnvironment and UserDataDir + "env.dat".
-// LoadSettings: a missing, foreign, short or damaged file silently gives the defaults.
+// LoadSettings: a missing, foreign, short or damaged file gives the defaults and is kept as
+// env.dat.damaged; fields out of range take their defaults, the file as read kept the same way.
 void LoadSettings();
 // Writes a temporary file beside env.dat and renames it over the old one; a failure is logged
 // as a warning and leaves the old file as it was.
@@ -83,9 +85,18 @@ void ClearHighscores();   // ResetProgress, empty highscores, zeroed LevelStats
 void ResetProgress();     // StartLevel 1, StartScore 0, StartOptions 0, 0
 
 // The same on any file and record. Load returns false (record untouched) when the file cannot
-// be used; Save returns false with the reason in `error`.
-bool LoadEnvironmentFile(const std::string& fileName, TGameEnvironment& env);
-bool LoadEnvironmentStream(TStream& enciphered, TGameEnvironment& env);
+// be used; Save returns false with the reason in `error`. A record that loads has every field
+// checked (CheckEnvironmentRecord); `defaulted` receives the names of the fields that took their
+// defaults, `asRead` the file's bytes as they were read.
+bool LoadEnvironmentFile(const std::string& fileName, TGameEnvironment& env,
+                         std::vector<std::string>* defaulted = nullptr, std::string* asRead = nullptr);
+bool LoadEnvironmentStream(TStream& enciphered, TGameEnvironment& env,
+                           std::vector<std::string>* defaulted = nullptr);
+// Checks every field of `env`, just decoded from the record image `raw`, against what the
+// program itself can store there; a field out of range takes its default, the others stay. A
+// highscore out of the best-first order is sorted into its place. Returns the names of the
+// fields that took their defaults.
+std::vector<std::string> CheckEnvironmentRecord(const uint8_t raw[kEnvironmentSize], TGameEnvironment& env);
 bool SaveEnvironmentFile(const std::string& fileName, const TGameEnvironment& env, std::string& error);
 void ResetEnvironment(TGameEnvironment& env);
 void ClearHighscores(TGameEnvironment& env);

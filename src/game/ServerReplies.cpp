@@ -61,12 +61,7 @@ THostsList ParseHostsList(const std::string& text) {
   h.HighScoreBase = take("HighScoreBase", IsBaseValue);
   h.InternalHost = take("InternalHost", IsHostValue);
   h.InternalBase = take("InternalBase", IsBaseValue);
-  h.SupportURL = take("SupportURL", [](const std::string& v) {
-    if (v.size() > 2048 || (v.rfind("http://", 0) != 0 && v.rfind("https://", 0) != 0)) return false;
-    for (char ch : v)
-      if (IsControl(ch) || ch == ' ' || ch == '\\') return false;
-    return v.size() > 8;
-  });
+  h.SupportURL = take("SupportURL", IsSupportURLValue);
   return h;
 }
 
@@ -213,6 +208,23 @@ std::vector<TErrorListEntry> ParseErrorList(const std::string& text) {
   return entries;
 }
 
+bool IsSupportURLValue(const std::string& value) {
+  if (value.size() > 2048 || (value.rfind("http://", 0) != 0 && value.rfind("https://", 0) != 0)) return false;
+  for (char ch : value)
+    if (IsControl(ch) || ch == ' ' || ch == '\\') return false;
+  return value.size() > 8;
+}
+
+bool IsUserIDValue(const std::string& value) { return IsToken(value, 32, "-_."); }
+
+bool IsUploadFileName(const std::string& value) {
+  // no separators, no escapes, no control characters
+  if (value.empty() || value.find("..") != std::string::npos) return false;
+  for (char ch : value)
+    if (IsControl(ch) || std::string("/\\?#&% ").find(ch) != std::string::npos) return false;
+  return true;
+}
+
 TScoreReply ParseScoreReply(const std::string& text) {
   TStringList lines;
   lines.SetText(text.size() > kMaxScoreReplyBytes ? text.substr(0, kMaxScoreReplyBytes) : text);
@@ -220,7 +232,7 @@ TScoreReply ParseScoreReply(const std::string& text) {
   std::string page = ValueOf(lines, "SEITE");
   if (IsToken(page, 64, "-_.")) r.Page = page;
   std::string id = ValueOf(lines, "ID").substr(0, 32);
-  if (IsToken(id, 32, "-_.")) r.ID = id;
+  if (IsUserIDValue(id)) r.ID = id;
   std::string upload = ValueOf(lines, "Upload");
   if (IsToken(upload, 64, "-_")) r.Upload = upload;
   return r;
@@ -231,10 +243,7 @@ TFirstPlaceReply ParseFirstPlaceReply(const std::string& text, std::string& file
   const std::string reply = Trim(text.size() > kMaxFirstPlaceReplyBytes ? text.substr(0, kMaxFirstPlaceReplyBytes) : text);
   if (SameText(reply, "OK")) return TFirstPlaceReply::Current;
   if (SameText(reply, "ERR")) return TFirstPlaceReply::Unavailable;
-  // a file of the server's upload folder: no separators, no escapes, no control characters
-  if (reply.empty() || reply.size() > 256 || reply.find("..") != std::string::npos) return TFirstPlaceReply::Invalid;
-  for (char ch : reply)
-    if (IsControl(ch) || std::string("/\\?#&% ").find(ch) != std::string::npos) return TFirstPlaceReply::Invalid;
+  if (reply.size() > 256 || !IsUploadFileName(reply)) return TFirstPlaceReply::Invalid;
   fileName = reply;
   return TFirstPlaceReply::NewFile;
 }

@@ -18,6 +18,13 @@ constexpr size_t kMaxFirstPlaceReplyBytes = 4 * 1024;
 bool IsHostValue(const std::string& value);
 // A server path: starts and ends with '/', no blanks, control characters, '\', '?', '#', '..'.
 bool IsBaseValue(const std::string& value);
+// The support page: an http or https address without blanks, control characters or '\'.
+bool IsSupportURLValue(const std::string& value);
+// The online ID the score reply hands out: letters, digits and "-_.", at most 32 bytes.
+bool IsUserIDValue(const std::string& value);
+// A file of the server's upload folder as the first-place reply names it: no separators,
+// escapes, blanks, control characters or "..".
+bool IsUploadFileName(const std::string& value);
 
 // The hosts list's five values; each is empty unless the list has it, non-empty and well formed.
 struct THostsList {

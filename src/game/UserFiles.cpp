@@ -12,7 +12,7 @@
 #include "game/KTGlobal.h"
 
 void RemoveStaleSaveFiles() {
-  static const std::vector<std::string> kNames = {"env.dat",      "qv.log",       "last.gmp",
+  static const std::vector<std::string> kNames = {"env.dat",      "env.dat.damaged", "qv.log",       "last.gmp",
                                                   "mybest.gmp",   "worldbest.gmp", "l3codecx.acm",
                                                   "KTGame.wav",   "KTMenu.wav",   "KTHighScore.wav"};
   static const std::vector<std::string> kExtensions = {".lvl", ".scn"};

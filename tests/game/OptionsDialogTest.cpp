@@ -240,12 +240,13 @@ TEST_F(OptionsDialogTest, CancelKeepsValuesButDestroySavesThem) {
 }
 
 TEST_F(OptionsDialogTest, OutOfRangeStoredValuesShowInsideTheTrackBars) {
-  TGameEnvironment e = Stored(0, dmFullscreen16);
-  e.MusicVolume = 250;
-  e.SoundFXVolume = -4;
-  e.GraphicsDetail = 9;
-  e.SmokeDensity = 7;
-  TGameOptionsDialog& d = Open(e);
+  // A file's values are checked as it loads; the record in memory may still hold anything.
+  TGameOptionsDialog& d = Open(Stored(0, dmFullscreen16));
+  GameEnvironment.MusicVolume = 250;
+  GameEnvironment.SoundFXVolume = -4;
+  GameEnvironment.GraphicsDetail = 9;
+  GameEnvironment.SmokeDensity = 7;
+  d.FormShow();
   EXPECT_EQ(d.tbarMusic, 100);
   EXPECT_EQ(d.tbarSoundFX, 0);
   EXPECT_EQ(d.tbrGraphicsDetail, 1);

@@ -2,12 +2,20 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cctype>
 #include <cstring>
+#include <filesystem>
+#include <functional>
+#include <random>
 
 #include "base/Streams.h"
 #include "base/SysUtils.h"
+#include "engine/tools.h"
 #include "game/KTGlobal.h"
 #include "game/Options.h"
+#include "game/OptionsDialog.h"
+#include "game/SaveQueue.h"
+#include "game/ServerReplies.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -31,10 +39,10 @@ struct SettingsFixture : ::testing::Test {
 TGameEnvironment Filled() {
   TGameEnvironment e;
   ResetEnvironment(e);
-  e.MusicVolume = 0x11223344;
+  e.MusicVolume = 37;
   e.SoundFXVolume = 7;
   e.AdapterNumber = 2;
-  e.DeviceType = 3;
+  e.DeviceType = 1;
   e.DisplayMode = 1;
   e.GraphicsDetail = 0;
   e.SmokeDensity = 3;
@@ -46,6 +54,7 @@ TGameEnvironment Filled() {
   e.LevelStats[29].Counts[6] = 9;
   e.GamesStarted = 17;
   e.LevelsFinished = 33;
+  e.Highscores[0] = {"Ann", 9000};
   e.Highscores[1] = {"Jo", 5000};
   e.UserID = "ID-42";
   e.Alias = "Player";
@@ -55,7 +64,7 @@ TGameEnvironment Filled() {
   e.ErrorReportEmail = "me@example.org";
   e.Sex = 2;
   e.Email = "mail@example.org";
-  e.Age = 31;
+  e.Age = 0x11223344;
   e.Comment = "Hello";
   e.BestLevelStats[0].Counts[0] = 0x0102;
   e.BestLevelStats[29].Counts[6] = 0xFFFF;
@@ -102,8 +111,8 @@ TEST_F(SettingsFixture, FileMatchesTheLayoutTable) {
   EXPECT_EQ(p.substr(2325), std::string(3, '\0'));
   EXPECT_EQ(p.substr(0, 5), "zrc2e");
   std::string r = p.substr(5, 2320);  // the record
-  EXPECT_EQ(At32(r, 0), 0x11223344u);
-  EXPECT_EQ(At32(r, 12), 3u);
+  EXPECT_EQ(At32(r, 0), 37u);
+  EXPECT_EQ(At32(r, 12), 1u);
   EXPECT_EQ(r[16], 1);
   EXPECT_EQ(r[17], 0);
   EXPECT_EQ(r.substr(18, 2), std::string(2, '\0'));  // gap
@@ -114,7 +123,8 @@ TEST_F(SettingsFixture, FileMatchesTheLayoutTable) {
   EXPECT_EQ(At32(r, 464), 33u);
   EXPECT_EQ(r.substr(484, 3), std::string("\x02Jo", 3));  // second highscore
   EXPECT_EQ(At32(r, 496), 5000u);
-  EXPECT_EQ(At32(r, 468 + 12), static_cast<uint32_t>(-100000));
+  EXPECT_EQ(At32(r, 468 + 12), 9000u);
+  EXPECT_EQ(At32(r, 468 + 2 * 16 + 12), static_cast<uint32_t>(-100000));
   EXPECT_EQ(r.substr(628, 6), std::string("\x05ID-42", 6));
   EXPECT_EQ(r.substr(661, 7), std::string("\x06Player", 7));
   EXPECT_EQ(r[819], 0);
@@ -122,7 +132,7 @@ TEST_F(SettingsFixture, FileMatchesTheLayoutTable) {
   EXPECT_EQ(r[822], 14);
   EXPECT_EQ(r[923], 2);
   EXPECT_EQ(r[924], 16);
-  EXPECT_EQ(At32(r, 1008), 31u);
+  EXPECT_EQ(At32(r, 1008), 0x11223344u);  // little-endian
   EXPECT_EQ(r.substr(1012, 6), std::string("\x05Hello", 6));
   EXPECT_EQ(At32(r, 1114) & 0xFFFF, 0x0102u);
   EXPECT_EQ(static_cast<uint8_t>(r[1114 + 29 * 14 + 13]), 0xFF);
@@ -213,7 +223,7 @@ TEST_F(SettingsFixture, DefaultsAndClearing) {
   EXPECT_EQ(GameEnvironment.StartScore, 0);
   EXPECT_EQ(GameEnvironment.StartOptions[1], 0);
   EXPECT_EQ(GameEnvironment.Alias, "Player");
-  EXPECT_EQ(GameEnvironment.MusicVolume, 0x11223344);
+  EXPECT_EQ(GameEnvironment.MusicVolume, 37);
   EXPECT_EQ(GameEnvironment.BestLevelStats[0].Counts[0], 0x0102);
 
   // Statistics exist for levels 1..30 only.
@@ -247,4 +257,336 @@ TEST_F(SettingsFixture, AFailedSaveLeavesTheOldFileIntact) {
   ResetSettings();
   LoadSettings();
   EXPECT_EQ(GameEnvironment.Alias, "Player");
+}
+
+// ---- env.dat with values out of range, through the program's start ------------------------
+namespace {
+
+std::string I32(int32_t v) {
+  std::string b(4, '\0');
+  std::memcpy(b.data(), &v, 4);
+  return b;
+}
+std::string U16(uint16_t v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+std::string Str(const std::string& s) { return static_cast<char>(s.size()) + s; }
+
+// The module's folders under the test's scratch folder, as the program starts; Start then runs
+// the options dialog's creation, which loads env.dat.
+struct DamagedEnvironment : ::testing::Test {
+  std::string Dir, User;
+  TGameEnvironment Good;
+
+  void SetUp() override {
+    Dir = TestDir();
+    setenv("XDG_DATA_HOME", (Dir + "data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (Dir + "cache").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", Dir.c_str(), 1);
+    InitGlobals("");
+    User = UserDataDir;
+    Good = Filled();
+    Good.Highscores[2] = {"BOB", 5000};
+    Good.Highscores[3] = {"Z", 120};
+  }
+  void TearDown() override {
+    WaitForSaves();
+    SetLogFile("");
+    DoneGlobals();
+    ResetEnvironment(GameEnvironment);
+    for (const char* v : {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) unsetenv(v);
+  }
+  std::string Record(const TGameEnvironment& e) const {
+    std::string r(kEnvironmentSize, '\0');
+    e.SaveToBytes(reinterpret_cast<uint8_t*>(r.data()));
+    return r;
+  }
+  std::string File(const std::string& record) const { return EncipherBytes(kEnvironmentKey, "zrc2e" + record); }
+  // Starts with `file` as env.dat; GameEnvironment holds what was loaded.
+  void Start(const std::string& file) {
+    DeleteFile(User + "env.dat.damaged");
+    WriteAll(User + "qv.log", "");
+    SetLogFile(User + "qv.log");
+    WriteAll(User + "env.dat", file);
+    ResetEnvironment(GameEnvironment);
+    TGameOptionsDialog dialog(nullptr);
+    dialog.FormCreate();
+  }
+  int Warnings() const {
+    int n = 0;
+    for (const std::string& line : FileLines(User + "qv.log")) n += line.rfind("* Warning: ", 0) == 0;
+    return n;
+  }
+  // What the next save writes, read back: nothing in it is out of range any more.
+  void ExpectSavedBackClean(const TGameEnvironment& expected) {
+    SaveSettings();
+    WaitForSaves();
+    TGameEnvironment saved;
+    std::vector<std::string> defaulted;
+    ASSERT_TRUE(LoadEnvironmentFile(User + "env.dat", saved, &defaulted));
+    EXPECT_TRUE(defaulted.empty()) << defaulted.front();
+    ExpectSame(saved, expected);
+  }
+};
+
+bool IsHostsListValue(const char* name, const std::string& value) {
+  if (value.empty()) return true;  // nothing fetched yet
+  const THostsList h = ParseHostsList(std::string(name) + "=" + value);
+  for (const std::string* v : {&h.HighScoreHost, &h.HighScoreBase, &h.InternalHost, &h.InternalBase, &h.SupportURL})
+    if (*v == value) return true;
+  return false;
+}
+
+bool IsText(const std::string& s, size_t capacity, bool lineBreaks = false) {
+  if (s.size() > capacity) return false;
+  for (char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (lineBreaks && (c == '\r' || c == '\n' || c == '\t')) continue;
+    if (c < 0x20 || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D) return false;
+  }
+  return true;
+}
+
+// Every field within what the program itself can store there.
+void ExpectInRange(const TGameEnvironment& e, int32_t levels) {
+  EXPECT_TRUE(e.MusicVolume >= 0 && e.MusicVolume <= 100) << e.MusicVolume;
+  EXPECT_TRUE(e.SoundFXVolume >= 0 && e.SoundFXVolume <= 100) << e.SoundFXVolume;
+  EXPECT_TRUE(e.AdapterNumber >= 0 && e.AdapterNumber < 16) << e.AdapterNumber;
+  EXPECT_EQ(e.DeviceType, 1);
+  EXPECT_LE(e.DisplayMode, 3);
+  EXPECT_LE(e.GraphicsDetail, 1);
+  EXPECT_TRUE(e.SmokeDensity >= 0 && e.SmokeDensity <= 3) << e.SmokeDensity;
+  EXPECT_GE(e.StartScore, 0);
+  EXPECT_TRUE(e.StartLevel >= 1 && e.StartLevel <= levels) << e.StartLevel;
+  EXPECT_GE(e.StartOptions[0], 0);
+  EXPECT_GE(e.StartOptions[1], 0);
+  EXPECT_GE(e.GamesStarted, 0);
+  EXPECT_GE(e.LevelsFinished, 0);
+  for (int i = 0; i < kHighscoreCount; ++i) {
+    const THighscoreEntry& h = e.Highscores[i];
+    EXPECT_TRUE(h.Score >= 0 || (h.Score == kEmptyHighscore && h.Name.empty())) << i << " " << h.Score;
+    EXPECT_TRUE(IsText(h.Name, 10)) << i;
+    if (i > 0) {
+      EXPECT_LE(h.Score, e.Highscores[i - 1].Score) << "best first, at " << i;
+    }
+  }
+  EXPECT_LE(e.UserID.size(), 32u);
+  for (char ch : e.UserID) EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(ch)) || std::strchr("-_.", ch));
+  EXPECT_TRUE(IsText(e.Alias, 15));
+  EXPECT_TRUE(IsText(e.City, 100));
+  EXPECT_TRUE(IsText(e.State, 40));
+  EXPECT_LT(e.Country, 244);
+  EXPECT_TRUE(IsText(e.ErrorReportEmail, 100));
+  EXPECT_LE(e.Sex, 2);
+  EXPECT_TRUE(IsText(e.Email, 80));
+  EXPECT_TRUE(IsText(e.Comment, 100, true));
+  EXPECT_TRUE(IsText(e.WorldBestFile, 30) && e.WorldBestFile.find_first_of("/\\?#&% ") == std::string::npos &&
+              e.WorldBestFile.find("..") == std::string::npos)
+      << e.WorldBestFile;
+  EXPECT_TRUE(IsHostsListValue("HighScoreHost", e.HighScoreHost)) << e.HighScoreHost;
+  EXPECT_TRUE(IsHostsListValue("HighScoreBase", e.HighScoreBase)) << e.HighScoreBase;
+  EXPECT_TRUE(IsHostsListValue("InternalHost", e.InternalHost)) << e.InternalHost;
+  EXPECT_TRUE(IsHostsListValue("InternalBase", e.InternalBase)) << e.InternalBase;
+  EXPECT_TRUE(IsHostsListValue("SupportURL", e.SupportURL)) << e.SupportURL;
+}
+
+}  // namespace
+
+TEST_F(DamagedEnvironment, EachFieldOutOfRangeTakesItsDefaultAndTheRestIsKept) {
+  using E = TGameEnvironment;
+  struct Case {
+    const char* what;
+    int offset;  // in the record
+    std::string bytes;
+    std::function<void(E&)> expect;  // Good with the field's default
+  } cases[] = {
+      {"music volume 101", 0, I32(101), [](E& e) { e.MusicVolume = 60; }},
+      {"music volume -1", 0, I32(-1), [](E& e) { e.MusicVolume = 60; }},
+      {"sound volume, high bit", 4, I32(0x40000007), [](E& e) { e.SoundFXVolume = 100; }},
+      {"adapter -1", 8, I32(-1), [](E& e) { e.AdapterNumber = 0; }},
+      {"adapter 16", 8, I32(16), [](E& e) { e.AdapterNumber = 0; }},
+      {"device type 2 (never listed)", 12, I32(2), [](E& e) { e.DeviceType = 1; }},
+      {"display mode 4", 16, "\x04", [](E& e) { e.DisplayMode = 2; }},
+      {"display mode 0x81", 16, "\x81", [](E& e) { e.DisplayMode = 2; }},
+      {"graphics detail 2", 17, "\x02", [](E& e) { e.GraphicsDetail = 1; }},
+      {"smoke density 4", 20, I32(4), [](E& e) { e.SmokeDensity = 2; }},
+      {"smoke density -1", 20, I32(-1), [](E& e) { e.SmokeDensity = 2; }},
+      {"start score -1", 24, I32(-1), [](E& e) { e.StartScore = 0; }},
+      {"start level 0", 28, I32(0), [](E& e) { e.StartLevel = 1; }},
+      {"start level 11 of 10", 28, I32(11), [](E& e) { e.StartLevel = 1; }},
+      {"start option count -3", 36, I32(-3), [](E& e) { e.StartOptions[1] = 0; }},
+      {"games started", 460, I32(INT32_MIN), [](E& e) { e.GamesStarted = 0; }},
+      {"levels finished", 464, I32(-2), [](E& e) { e.LevelsFinished = 0; }},
+      {"highscore name length 11", 484, "\x0b", [](E& e) { e.Highscores[1].Name.clear(); }},
+      {"highscore name with a bell", 485, "\x07", [](E& e) { e.Highscores[1].Name.clear(); }},
+      {"highscore score -5", 500 + 12, I32(-5),
+       [](E& e) {  // the entry goes, the table closes up
+         e.Highscores[2] = e.Highscores[3];
+         e.Highscores[3] = {};
+       }},
+      {"highscore out of order", 516 + 12, I32(0x40000078),
+       [](E& e) {  // sorted into its place, nothing lost
+         const THighscoreEntry z{"Z", 0x40000078};
+         for (int i = 3; i > 0; --i) e.Highscores[i] = e.Highscores[i - 1];
+         e.Highscores[0] = z;
+       }},
+      {"empty highscore with a name", 468 + 16 * 6, "\x02XY", [](E&) {}},
+      {"user ID with a slash", 628, Str("ID/42"), [](E& e) { e.UserID.clear(); }},
+      {"user ID length 33", 628, "\x21", [](E& e) { e.UserID.clear(); }},
+      {"alias with a line break", 661, Str("A\nB"), [](E& e) { e.Alias.clear(); }},
+      {"city with an undefined byte", 677, Str("\x81x"), [](E& e) { e.City.clear(); }},
+      {"state length 41", 778, "\x29", [](E& e) { e.State.clear(); }},
+      {"country 244", 820, U16(244), [](E& e) { e.Country = 0; }},
+      {"report address with NUL", 822, Str(std::string("a\0b", 3)), [](E& e) { e.ErrorReportEmail.clear(); }},
+      {"sex 3", 923, "\x03", [](E& e) { e.Sex = 0; }},
+      {"email with DEL", 924, Str("a\x7f"), [](E& e) { e.Email.clear(); }},
+      {"comment with ESC", 1012, Str("\x1b[2J"), [](E& e) { e.Comment.clear(); }},
+      {"world's best file with ..", 1534, Str("../ab"), [](E& e) { e.WorldBestFile.clear(); }},
+      {"world's best file length 31", 1534, "\x1f", [](E& e) { e.WorldBestFile.clear(); }},
+      {"score host with a blank", 1565, Str("a b.test"), [](E& e) { e.HighScoreHost = DefaultHighScoreHost(); }},
+      {"score base without its slash", 1716, Str("/hs"), [](E& e) { e.HighScoreBase = "/"; }},
+      {"page host, port too long", 1867, Str("pages.test:123456"), [](E& e) { e.InternalHost = DefaultInternalHost(); }},
+      {"page base climbing up", 2018, Str("/in/../"), [](E& e) { e.InternalBase = "/kestruneinternal/"; }},
+      {"support address not on the web", 2169, Str("ftp://help.test/"), [](E& e) { e.SupportURL = DefaultSupportURL(); }},
+      {"support address length 151", 2169, "\x97", [](E& e) { e.SupportURL = DefaultSupportURL(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string record = Record(Good);
+    record.replace(static_cast<size_t>(c.offset), c.bytes.size(), c.bytes);
+    const std::string file = File(record);
+    Start(file);
+    TGameEnvironment expected = Good;
+    c.expect(expected);
+    ExpectSame(GameEnvironment, expected);
+    ExpectInRange(GameEnvironment, 10);
+    EXPECT_EQ(ReadAll(User + "env.dat.damaged"), file);
+    EXPECT_EQ(Warnings(), 1);
+    EXPECT_TRUE(FileHasLinePrefix(User + "qv.log", "* Warning: Damaged environment file kept as env.dat.damaged"));
+    ExpectSavedBackClean(expected);
+  }
+}
+
+TEST_F(DamagedEnvironment, ValuesTheProgramCanStoreAreKeptAsTheyStand) {
+  // the edges of every range, and text a player may type
+  TGameEnvironment e = Good;
+  e.MusicVolume = 0;
+  e.SoundFXVolume = 100;
+  e.AdapterNumber = 15;
+  e.DisplayMode = 0;  // stored when the device cannot do the chosen mode
+  e.GraphicsDetail = 0;
+  e.SmokeDensity = 3;
+  e.StartLevel = 12;  // a downloaded level
+  e.StartScore = INT32_MAX;
+  e.Highscores[2] = {"", 5000};  // a highscore before any name was typed; ties keep their order
+  e.Age = -7;
+  e.Country = 243;
+  e.Sex = 2;
+  e.Alias = "\x80uro Z\xfcrich";
+  e.Comment = "line one\r\nline\ttwo";
+  e.UserID = "a-b_c.9";
+  e.WorldBestFile = "wb_1.gmp";
+  e.HighScoreHost = "127.0.0.1:8080";
+  e.InternalHost.clear();  // nothing fetched yet
+  e.InternalBase.clear();
+  e.SupportURL = "https://help.test/a";
+  WriteAll(User + "11.lvl", "x");
+  WriteAll(User + "12.lvl", "x");
+  const std::string file = File(Record(e));
+  Start(file);
+  ExpectSame(GameEnvironment, e);
+  ExpectInRange(GameEnvironment, 12);
+  EXPECT_FALSE(FileExists(User + "env.dat.damaged"));
+  EXPECT_EQ(Warnings(), 0);
+  EXPECT_EQ(ReadAll(User + "env.dat"), file);  // loading writes nothing
+  // The same start level without its downloaded level is out of range.
+  DeleteFile(User + "12.lvl");
+  Start(file);
+  EXPECT_EQ(GameEnvironment.StartLevel, 1);
+  EXPECT_EQ(GameEnvironment.StartScore, INT32_MAX);  // the rest of the progress stays
+  EXPECT_EQ(ReadAll(User + "env.dat.damaged"), file);
+}
+
+TEST_F(DamagedEnvironment, FlippedFilesLoadInRangeAndKeepWhatTheirBytesStillHold) {
+  const std::string good = File(Record(Good));
+  const std::string goodRecord = Record(Good);
+  // Progress and highscores: offset and size in the record.
+  const std::pair<int, int> kept[] = {{24, 4}, {28, 4}, {32, 4}, {36, 4}, {40, 420}, {460, 4}, {464, 4}, {1114, 420}};
+  std::mt19937 gen(20261210);
+  auto flipped = [&](int n) {
+    std::string file = good;
+    if (n < static_cast<int>(good.size()) * 8 / 47) {
+      // a sweep: one bit every 47 bits over the whole file
+      const size_t bit = static_cast<size_t>(n) * 47;
+      file[bit / 8] = static_cast<char>(file[bit / 8] ^ (1 << (bit % 8)));
+    } else {
+      // random bits and bytes anywhere
+      for (int k = 1 + static_cast<int>(gen() % 4); k > 0; --k) {
+        const size_t at = gen() % file.size();
+        file[at] = static_cast<char>(gen() % 2 ? file[at] ^ (1 << gen() % 8) : static_cast<char>(gen()));
+      }
+    }
+    return file;
+  };
+  const int runs = static_cast<int>(good.size()) * 8 / 47 + 150;
+  for (int n = 0; n < runs; ++n) {
+    SCOPED_TRACE(n);
+    const std::string file = flipped(n);
+    Start(file);
+    ExpectInRange(GameEnvironment, 10);
+    if (HasFailure()) break;
+    TReadOnlyMemoryStream in(file.data(), file.size());
+    const std::string plain = DecipherStream(kEnvironmentKey, in);
+    const bool decodes = plain.size() >= 2325 && plain.compare(0, 5, "zrc2e") == 0;
+    const std::string record = decodes ? plain.substr(5, kEnvironmentSize) : std::string();
+    const std::string loaded = Record(GameEnvironment);
+    if (decodes) {
+      for (auto [off, size] : kept)
+        if (record.compare(off, size, goodRecord, off, size) == 0) {
+          EXPECT_EQ(loaded.substr(off, size), goodRecord.substr(off, size)) << "at " << off;
+        }
+      // every highscore whose bytes are whole is still in the table
+      for (int i = 0; i < 4; ++i) {
+        const int off = 468 + 16 * i;
+        if (record.compare(off, 16, goodRecord, off, 16) != 0) continue;
+        bool found = false;
+        for (const THighscoreEntry& h : GameEnvironment.Highscores)
+          found = found || (h.Name == Good.Highscores[i].Name && h.Score == Good.Highscores[i].Score);
+        EXPECT_TRUE(found) << "highscore " << i;
+      }
+    }
+    // Whatever changed on loading, the file as read is kept beside, said once in the log.
+    TGameEnvironment decoded;
+    if (decodes) decoded.LoadFromBytes(reinterpret_cast<const uint8_t*>(record.data()));
+    const bool changed = !decodes || Record(decoded) != loaded;
+    const int warnings = Warnings();
+    EXPECT_LE(warnings, 1);
+    if (changed) {
+      EXPECT_EQ(warnings, 1);
+    }
+    if (warnings > 0) {
+      EXPECT_EQ(ReadAll(User + "env.dat.damaged"), file);
+    } else {
+      EXPECT_FALSE(FileExists(User + "env.dat.damaged"));
+    }
+    ExpectSavedBackClean(GameEnvironment);
+    if (HasFailure()) break;
+  }
+}
+
+TEST_F(DamagedEnvironment, ACopyThatCannotBeKeptStopsTheSavesOverTheFile) {
+  std::string record = Record(Good);
+  record.replace(0, 4, I32(1000));
+  const std::string file = File(record);
+  ForceDirectories(User + "env.dat.damaged/inside");  // no file can take its place
+  Start(file);
+  EXPECT_EQ(GameEnvironment.MusicVolume, 60);
+  EXPECT_EQ(GameEnvironment.Highscores[0].Name, "Ann");
+  SaveSettings();
+  WaitForSaves();
+  EXPECT_EQ(ReadAll(User + "env.dat"), file);
+  EXPECT_TRUE(FileHasLinePrefix(User + "qv.log", "* Warning: Damaged environment file could not be kept"));
+  // The next start that can keep the copy saves again.
+  std::filesystem::remove_all(User + "env.dat.damaged");
+  Start(file);
+  EXPECT_EQ(ReadAll(User + "env.dat.damaged"), file);
+  ExpectSavedBackClean(GameEnvironment);
 }
