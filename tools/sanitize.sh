@@ -28,12 +28,7 @@ logs=$root/$build/sanitizer-logs
 supp=$root/tools/sanitizers
 # A throwaway home: files the instrumented program writes there (the codec module above all)
 # would not load in a normal build.
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-export HOME=$scratch/home XDG_DATA_HOME=$scratch/data XDG_CACHE_HOME=$scratch/cache \
-       XDG_CONFIG_HOME=$scratch/config XDG_RUNTIME_DIR=$scratch/run
-mkdir -p "$HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+source tools/scratch_home.sh
 # Reports go to files (report.<pid>), so that one from a child process is seen as well.
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:log_path=$logs/report:strip_path_prefix=$root/"
 export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"

@@ -8,12 +8,7 @@ mapfile -t env_lines < "$build/tests/test_env.txt"
 logs=$PWD/$build/whole-logs
 rm -rf "$logs"
 mkdir -p "$logs"
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-export HOME=$scratch/home XDG_DATA_HOME=$scratch/data XDG_CACHE_HOME=$scratch/cache \
-       XDG_CONFIG_HOME=$scratch/config XDG_RUNTIME_DIR=$scratch/run
-mkdir -p "$HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+source tools/scratch_home.sh
 pids=()
 names=()
 for bin in "$build"/tests/test_*; do

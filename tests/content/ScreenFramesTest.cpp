@@ -222,20 +222,7 @@ TEST_F(ScreenFrames, TitleAndHighscoreWithANameBeingTyped) {
 
 // A heart and a super-weapon pick-up, a turned and a plain fire, and a cell without floor.
 TEST_F(ScreenFrames, PickUpsFiresAndTheVoidTile) {
-  TzrD3DMode mode;
-  GetSelectedDisplayMode(D3D.get(), mode);
-  auto w = TfrmGame::CreateGame(nullptr, 0, IsWindowed(), FindSelectedDevice(D3D.get()), mode, 0);
-  uint32_t now = 1000;
-  w->Clock = [&now] { return now; };
-  w->ReadKeys = [](uint8_t k[256]) { std::fill(k, k + 256, 0); };
-  FixtureLevel f(11, 8);
-  for (int y = 0; y < f.H; ++y)
-    for (int x = 0; x < f.W; ++x) {
-      FixtureLevel::Cell& c = f.At(x, y);
-      c[0] = 5;
-      std::fill(c.begin() + 1, c.begin() + 33, 0xFF);  // white floor and object colours
-      if (x == 0 || y == 0 || x == f.W - 1 || y == f.H - 1) f.Set(x, y, caWall, 4);
-    }
+  FixtureLevel f = WhiteRoom(11, 8);
   f.PX = 1, f.PY = 6;
   f.Set(3, 2, caOption1);
   f.Set(5, 2, caOption2);
@@ -244,33 +231,9 @@ TEST_F(ScreenFrames, PickUpsFiresAndTheVoidTile) {
   f.Set(2, 4, caFire, 0, cfTurned);
   f.Set(5, 4, caFire);
   std::vector<uint8_t> frame;
-  int64_t pass = 0, loaded = -1;
-  w->OnIdle = [&] {
-    ++pass;
-    now += 20;
-    TGameLogic& g = *w->Logic;
-    if (pass > 5000) {
-      ADD_FAILURE() << "stuck in state " << int(g.GameState);
-      w->Close();
-    } else if (g.GameState == gsLoading) {
-      g.SetState(gsTitle);
-    } else if (g.GameState == gsTitle && loaded < 0) {
-      TStringStream plain(f.Bytes());
-      TMemoryStream container;
-      CompressLevelData(plain, container);
-      container.SetPosition(0);
-      g.SetState(gsPlaying);
-      g.LoadLevelFrom(container);
-      g.PlayPhase = 3;
-      g.SetFade(1.0f);
-      g.Level->StepCount = 96;  // both fires at full height two steps on
-      loaded = pass;
-    } else if (loaded >= 0 && pass == loaded + 2) {
-      EXPECT_TRUE(w->Snapshot(frame));
-      w->Close();
-    }
-  };
-  w->ShowModal();
+  WithLevel(
+      f, [](TGameLogic& g) { g.Level->StepCount = 96; },  // both fires at full height two steps on
+      [&frame](TfrmGame& w, TGameLogic&) { EXPECT_TRUE(w.Snapshot(frame)); });
   ASSERT_EQ(frame.size(), 800u * 600u * 3u);
   Save(frame, "level-cells.png");
 }
