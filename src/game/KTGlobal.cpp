@@ -305,7 +305,9 @@ void DeleteUserFiles(const std::string& dir) {
 
 int32_t CountUserLevels() {
   int32_t n = 11;
-  while (FileExists(UserDataDir + std::to_string(n) + ".lvl")) ++n;
+  // A link in a level's place is no level of ours (it is never opened): the download replaces it.
+  while (FileExists(UserDataDir + std::to_string(n) + ".lvl") && !IsSymbolicLink(UserDataDir + std::to_string(n) + ".lvl"))
+    ++n;
   return n - 1;
 }
 

@@ -1,6 +1,11 @@
 #include "platform/Modules.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "base/SysUtils.h"
 
@@ -56,7 +61,17 @@ bool TMemoryModule::FindResource(const std::string& type, const std::string& nam
 HMODULE LoadLibrary(const std::string& fileName) {
   // A bare name would make dlopen search the library path; the callers always mean a file.
   std::string path = fileName.find('/') == std::string::npos ? "./" + fileName : fileName;
-  void* h = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // The module is one of the program's own files (the codec file): opened without following a
+  // link, and loaded from that open file, so a link put in its place meanwhile loads nothing.
+  const int fd = OpenRegularFile(path, O_RDONLY);
+  if (fd < 0) {
+    LibraryError = path + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  const bool procFs = ::access("/proc/self/fd", F_OK) == 0;  // else the path, checked just now
+  const std::string opened = procFs ? "/proc/self/fd/" + std::to_string(fd) : path;
+  void* h = ::dlopen(opened.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ::close(fd);
   if (!h) {
     const char* e = ::dlerror();
     LibraryError = e ? e : "cannot load library";
