@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -61,17 +62,23 @@ bool TMemoryModule::FindResource(const std::string& type, const std::string& nam
 HMODULE LoadLibrary(const std::string& fileName) {
   // A bare name would make dlopen search the library path; the callers always mean a file.
   std::string path = fileName.find('/') == std::string::npos ? "./" + fileName : fileName;
-  // The module is one of the program's own files (the codec file): opened without following a
-  // link, and loaded from that open file, so a link put in its place meanwhile loads nothing.
+  // The module is one of the program's own files (the codec file): a link in its place is
+  // refused, and a file swapped in between the check and the load is unloaded again.
   const int fd = OpenRegularFile(path, O_RDONLY);
-  if (fd < 0) {
+  struct stat checked {};
+  if (fd < 0 || ::fstat(fd, &checked) != 0) {
     LibraryError = path + ": " + std::strerror(errno);
+    if (fd >= 0) ::close(fd);
     return nullptr;
   }
-  const bool procFs = ::access("/proc/self/fd", F_OK) == 0;  // else the path, checked just now
-  const std::string opened = procFs ? "/proc/self/fd/" + std::to_string(fd) : path;
-  void* h = ::dlopen(opened.c_str(), RTLD_NOW | RTLD_LOCAL);
   ::close(fd);
+  void* h = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  struct stat loaded {};
+  if (h && (::lstat(path.c_str(), &loaded) != 0 || loaded.st_dev != checked.st_dev || loaded.st_ino != checked.st_ino)) {
+    ::dlclose(h);
+    LibraryError = path + ": the file changed while it was loaded";
+    return nullptr;
+  }
   if (!h) {
     const char* e = ::dlerror();
     LibraryError = e ? e : "cannot load library";
