@@ -828,7 +828,7 @@ TEST_F(StartUpWithBadFiles, ALinkAtAnOwnFileIsNeverFollowed) {
       SetLogFile(User + "qv.log");
       TGameLogic game{TGameLogicSetup{}};
       game.StartGame();
-      for (int i = 0; i < 60; ++i) game.SimulationStep(1);
+      for (int i = 0; i < 120; ++i) game.SimulationStep(1);
       ASSERT_TRUE(game.IsRunning());
       game.SaveLastReplay();
       CopyBestReplay(User + "last.gmp", User + "mybest.gmp");
