@@ -132,6 +132,8 @@ TEST_F(Uninstall, RemovesLinksNeverTheirTargets) {
     plant(UserDataDir + f, false);
   for (const char* f : {"12.lvl", "12.scn", "env.dat.damaged"}) plant(UserDataDir + f, true);
   plant(CommonDataDir + "l3codecx.acm", false);
+  plant(CommonDataDir + "test.txt", false);  // the start-up's probe of the folder
+  plant(UserDataDir + "Kestrune.lock", false);
   for (const std::string& name : MusicCacheFileNames()) plant(CommonDataDir + name, name == MusicCacheFileNames()[1]);
   DoneGlobals();
 
