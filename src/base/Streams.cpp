@@ -216,7 +216,7 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : Name(file
     default: flags |= O_RDONLY; break;
   }
   // Only regular files: a FIFO in place of a file would block the open or every read.
-  Fd = OpenRegularFile(fileName, flags);
+  Fd = (mode & fmFollowLinks) != 0 ? OpenForeignRegularFile(fileName, flags) : OpenRegularFile(fileName, flags);
   if (Fd < 0) throw EFOpenError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
 }
 

@@ -106,6 +106,9 @@ enum : uint16_t {
   fmShareExclusive = 0x0010,
   fmShareDenyWrite = 0x0020,
   fmShareDenyNone = 0x0040,
+  // Not of the class library: opens a file that is not the program's own through a symbolic
+  // link (own files never are, see OpenRegularFile).
+  fmFollowLinks = 0x0100,
   fmCreate = 0xFF00,
 };
 

@@ -180,7 +180,8 @@ int64_t FileSize(const std::string& fileName) {
   return static_cast<int64_t>(st.st_size);
 }
 
-int OpenRegularFile(const std::string& fileName, int flags, unsigned mode) {
+namespace {
+int OpenRegular(const std::string& fileName, int flags, unsigned mode) {
   // O_NONBLOCK keeps the open itself from waiting on a FIFO without a peer.
   int fd = ::open(fileName.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, static_cast<mode_t>(mode));
   if (fd < 0) return -1;
@@ -193,6 +194,27 @@ int OpenRegularFile(const std::string& fileName, int flags, unsigned mode) {
   }
   if ((flags & O_NONBLOCK) == 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
+}
+}  // namespace
+
+int OpenRegularFile(const std::string& fileName, int flags, unsigned mode) {
+  return OpenRegular(fileName, flags | O_NOFOLLOW, mode);
+}
+
+int OpenForeignRegularFile(const std::string& fileName, int flags) { return OpenRegular(fileName, flags, 0); }
+
+int CreateNewFile(const std::string& fileName, int flags, unsigned mode) {
+  const int create = (flags & O_ACCMODE) | O_CREAT | O_EXCL;
+  int fd = OpenRegularFile(fileName, create, mode);
+  // One removal and one more try: a name taken again at once is someone else's doing.
+  if (fd < 0 && errno == EEXIST && (::unlink(fileName.c_str()) == 0 || errno == ENOENT))
+    fd = OpenRegularFile(fileName, create, mode);
+  return fd;
+}
+
+bool IsSymbolicLink(const std::string& fileName) {
+  struct stat st;
+  return ::lstat(fileName.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 bool ReadFileBytes(const std::string& fileName, std::string& out, std::size_t maxBytes) {
@@ -219,7 +241,7 @@ bool ReadFileBytes(const std::string& fileName, std::string& out, std::size_t ma
 
 bool SaveFileAtomically(const std::string& fileName, const void* data, std::size_t size) {
   std::string tmp = fileName + ".tmp" + std::to_string(::getpid());
-  int fd = OpenRegularFile(tmp, O_WRONLY | O_CREAT | O_TRUNC);
+  int fd = CreateNewFile(tmp, O_WRONLY);
   if (fd < 0) return false;
   const char* p = static_cast<const char*>(data);
   std::size_t left = size;

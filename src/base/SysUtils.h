@@ -31,15 +31,28 @@ bool ForceDirectories(const std::string& dir);
 bool DeleteFile(const std::string& fileName);
 bool RenameFile(const std::string& from, const std::string& to);
 int64_t FileSize(const std::string& fileName);  // -1 when missing
-// Opens a file only when it is a regular file: a FIFO, socket, device or folder in its place is
-// refused at once (errno EISDIR for a folder, else ENXIO) instead of blocking the caller or
-// feeding it endless bytes. `flags` are open(2) flags; O_CLOEXEC is added. -1 on failure.
+// Opens one of the program's own files, only when it is a regular file: a FIFO, socket, device
+// or folder in its place is refused at once (errno EISDIR for a folder, else ENXIO) instead of
+// blocking the caller or feeding it endless bytes, and a symbolic link in its place is never
+// followed (ELOOP), so nobody can point a read or a write of ours at another file. `flags` are
+// open(2) flags; O_CLOEXEC and O_NOFOLLOW are added. -1 on failure.
 int OpenRegularFile(const std::string& fileName, int flags, unsigned mode = 0644);
+// The same for reading a file that is not the program's own (another program's file whose
+// version is read): symbolic links are followed.
+int OpenForeignRegularFile(const std::string& fileName, int flags);
+// Makes a new, empty regular file under `fileName` (O_CREAT | O_EXCL | O_NOFOLLOW): whatever
+// non-folder entry stands there first (a leftover, a symbolic or hard link) is removed, never
+// written through. `flags` add the access mode (O_WRONLY or O_RDWR). -1 on failure.
+int CreateNewFile(const std::string& fileName, int flags, unsigned mode = 0644);
+// True when a symbolic link stands under the name (dangling or not).
+bool IsSymbolicLink(const std::string& fileName);
 // The file's bytes (at most maxBytes of them, from its start) in one go; false when it cannot
-// be opened (missing, no regular file) or read.
+// be opened (missing, no regular file, a link) or read.
 bool ReadFileBytes(const std::string& fileName, std::string& out, std::size_t maxBytes = SIZE_MAX);
-// Writes a temporary file beside `fileName`, flushes it and renames it over the old file, so a
-// failed or interrupted save never destroys what was there. False (old file intact) on failure.
+// Writes a new temporary file beside `fileName` (see CreateNewFile), flushes it and renames it
+// over the old file, so a failed or interrupted save never destroys what was there; a link under
+// the name is replaced by the file, its target is never touched. False (old file intact) on
+// failure.
 bool SaveFileAtomically(const std::string& fileName, const void* data, std::size_t size);
 inline bool SaveFileAtomically(const std::string& fileName, const std::string& data) {
   return SaveFileAtomically(fileName, data.data(), data.size());

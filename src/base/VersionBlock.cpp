@@ -182,7 +182,7 @@ bool LoadVersionInfoBlock(const std::string& fileName, TVersionInfoBlock& block,
   } else {
     // A file that cannot be opened or read has no version information, like one without it.
     try {
-      TFileStream file(fileName, fmOpenRead | fmShareDenyNone);
+      TFileStream file(fileName, fmOpenRead | fmShareDenyNone | fmFollowLinks);
       if (!FindVersionInfoBlock(file, data)) return false;
     } catch (const Exception&) {
       return false;

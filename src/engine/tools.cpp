@@ -25,6 +25,7 @@ TCriticalSection& LogLock() {
 }
 std::string LogFileName;
 bool LogLineOpen = false;
+bool LogWasLink = false;  // SetLogFile found a link in the log's place and started afresh
 
 std::string LineFor(const std::string& text, uint32_t kind) {
   switch (kind) {
@@ -53,10 +54,28 @@ bool WriteAll(int fd, const char* p, std::size_t left) {
   return true;
 }
 
+// A file with a second name is another file as much as ours: lines appended to it, or its bytes
+// sent with an error report, would reach that other file. The log is the one file written in
+// place, so it alone has to refuse hard links.
+bool HasOtherNames(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) != 0 || st.st_nlink > 1;
+}
+
+int OpenLog(int flags) {
+  const int fd = OpenRegularFile(LogFileName, flags);
+  if (fd >= 0 && HasOtherNames(fd)) {
+    ::close(fd);
+    errno = EMLINK;
+    return -1;
+  }
+  return fd;
+}
+
 // Appends bytes to the log file; false when it cannot (the caller drops the write).
 bool Append(const std::string& bytes) {
   if (LogFileName.empty()) return false;
-  const int fd = OpenRegularFile(LogFileName, O_WRONLY | O_APPEND | O_CREAT);
+  const int fd = OpenLog(O_WRONLY | O_APPEND | O_CREAT);
   if (fd < 0) return false;
   const bool ok = WriteAll(fd, bytes.data(), bytes.size());
   return ::close(fd) == 0 && ok;
@@ -67,7 +86,7 @@ bool ReadTail(std::string& out, bool& cut) {
   out.clear();
   cut = false;
   if (LogFileName.empty()) return false;
-  const int fd = OpenRegularFile(LogFileName, O_RDONLY);
+  const int fd = OpenLog(O_RDONLY);
   if (fd < 0) return false;
   struct stat st {};
   bool ok = ::fstat(fd, &st) == 0;
@@ -134,7 +153,17 @@ bool IsErrorLine(const std::string& s) { return StartsText("* Msg", s) || Starts
 void SetLogFile(const std::string& fileName) {
   std::lock_guard<TCriticalSection> g(LogLock());
   LogFileName = fileName;
+  LogWasLink = false;
   if (!fileName.empty()) {
+    // A link in the log's place (symbolic, or a second name of another file) is replaced by a
+    // new, empty log: what it leads to is never read, appended to or mailed with a report.
+    struct stat st {};
+    if (::lstat(fileName.c_str(), &st) == 0 && (S_ISLNK(st.st_mode) || (S_ISREG(st.st_mode) && st.st_nlink > 1))) {
+      const int fd = CreateNewFile(fileName, O_WRONLY);
+      if (fd >= 0) ::close(fd);
+      LogWasLink = true;
+      return;
+    }
     // Creates a missing file; anything else in its place is left as it is.
     const int fd = OpenRegularFile(fileName, O_WRONLY | O_CREAT);
     if (fd >= 0) ::close(fd);
@@ -166,6 +195,11 @@ void LogPlain(const std::string& text) {
 
 void LogBegin() {
   std::lock_guard<TCriticalSection> g(LogLock());
+  if (LogWasLink) {
+    LogWasLink = false;
+    Append(std::string(kBegin) + "\r\n* Warning: The trace log was a link to another file; a new log was started\r\n");
+    return;
+  }
   std::string text;
   bool cut = false;
   if (!ReadTail(text, cut)) {

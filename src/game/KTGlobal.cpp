@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
@@ -73,7 +74,7 @@ void ResolveFolders() {
     bool usable = ForceDirectories(CommonDataDir);
     if (usable) {
       std::string test = CommonDataDir + "test.txt";
-      int fd = ::open(test.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+      int fd = CreateNewFile(test, O_WRONLY);
       usable = fd >= 0;
       if (fd >= 0) ::close(fd);
       if (usable && !DeleteFile(test)) usable = false;
@@ -221,7 +222,10 @@ void DoneGlobals() {
 bool AcquireSingleInstance() {
   if (InstanceLockFd >= 0) return true;
   const std::string name = InstanceLockFileName();
-  int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  // A link in its place is nobody's lock: replaced, never opened through.
+  if (fd < 0 && errno == ELOOP && ::unlink(name.c_str()) == 0)
+    fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return true;  // no place for a lock: do not stop the user from playing
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
@@ -311,7 +315,9 @@ void DeleteUserFiles(const std::string& dir) {
 
 int32_t CountUserLevels() {
   int32_t n = 11;
-  while (FileExists(UserDataDir + std::to_string(n) + ".lvl")) ++n;
+  // A link in a level's place is no level of ours (it is never opened): the download replaces it.
+  while (FileExists(UserDataDir + std::to_string(n) + ".lvl") && !IsSymbolicLink(UserDataDir + std::to_string(n) + ".lvl"))
+    ++n;
   return n - 1;
 }
 

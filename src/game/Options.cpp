@@ -351,7 +351,8 @@ bool KeepDamagedEnvironment = false;
 // form: it is kept beside as env.dat.damaged (one copy, the newest) before the defaults take over.
 void KeepDamagedEnvironmentFile(const std::string& fileName) {
   struct stat st {};
-  if (::lstat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  // A symbolic link goes aside too (the link itself, never what it leads to; it is never read).
+  if (::lstat(fileName.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) return;
   const std::string kept = fileName + kDamagedSuffix;
   if (RenameFile(fileName, kept)) {
     Log("Damaged environment file kept as " + ExtractFileName(kept) + "; the settings start from the defaults",

@@ -131,6 +131,81 @@ void CopyBestReplay(const std::string& from, const std::string& to) {
   });
 }
 
+namespace {
+// "zrc2r", six int32, the run count and at least one run.
+constexpr int64_t kMinRecordBytes = 5 + 6 * 4 + 4 + 4;
+
+// Why record `level` cannot be played ("" when it can).
+std::string RecordFault(TReadOnlyMemoryStream& s, int32_t level, int64_t size) {
+  const int64_t end = s.GetPosition() + size;
+  char magic[5];
+  s.ReadBuffer(magic, 5);
+  if (std::memcmp(magic, kRecordMagic, 5) != 0) return "no level record";
+  const int32_t gameTime = s.ReadI32();
+  s.Seek(4, soFromCurrent);  // the seed: any value
+  if (s.ReadI32() != level) return "a record of another level";
+  s.Seek(12, soFromCurrent);  // start score and option counts: any value
+  const uint32_t runs = s.ReadU32();
+  if (runs == 0) return "no input";
+  if (static_cast<int64_t>(runs) * 4 != end - s.GetPosition()) return "input sizes that do not agree";
+  int64_t steps = 0;
+  for (uint32_t i = 0; i < runs; ++i) steps += s.ReadU32() & kInputCountMask;
+  if (steps == 0 || gameTime <= 0) return "no input";
+  return "";
+}
+}  // namespace
+
+TReplayPackVerdict CheckReplayPackBytes(const std::string& fileBytes, int32_t levelsPresent) {
+  TReplayPackVerdict v;
+  auto fault = [&v](const std::string& why) {
+    v.Check = TReplayPackCheck::Invalid;
+    v.Fault = why;
+    return v;
+  };
+  if (fileBytes.size() > kMaxReplayPackBytes) return fault("larger than any game");
+  if (fileBytes.size() % 8 != 0) return fault("cut short");  // not whole cipher blocks
+  try {
+    TReadOnlyMemoryStream file(fileBytes.data(), fileBytes.size());
+    const std::string plain = DecipherStream(kReplayPackKey, file);
+    TReadOnlyMemoryStream s(plain.data(), plain.size());
+    char magic[5];
+    if (s.Read(magic, 5) != 5 || std::memcmp(magic, kPackMagic, 5) != 0) return fault("not a replay pack");
+    if (s.Remaining() < 4) return fault("cut short");
+    const uint32_t n = s.ReadU32();
+    if (n == 0) return fault("no level records");
+    if (static_cast<int64_t>(n) * (8 + kMinRecordBytes) > s.Remaining()) return fault("more records than bytes");
+    for (uint32_t i = 1; i <= n; ++i) {
+      const std::string where = "record " + std::to_string(i) + ": ";
+      if (s.ReadI32() != static_cast<int32_t>(i)) return fault(where + "out of order");
+      const int32_t size = s.ReadI32();
+      if (size < kMinRecordBytes || size > s.Remaining()) return fault(where + "a size that does not agree");
+      const std::string why = RecordFault(s, static_cast<int32_t>(i), size);
+      if (!why.empty()) return fault(where + why);
+    }
+    // The cipher works in whole blocks of 8: what follows the last record is the zero padding
+    // of its block, nothing else.
+    for (int64_t left = s.Remaining(); left > 0; --left)
+      if (left >= 8 || s.ReadU8() != 0) return fault("bytes after the last record");
+    v.Levels = static_cast<int32_t>(n);
+  } catch (const std::exception&) {
+    return fault("cut short");
+  }
+  v.Check = v.Levels <= levelsPresent ? TReplayPackCheck::Playable : TReplayPackCheck::LevelsMissing;
+  if (v.Check == TReplayPackCheck::LevelsMissing)
+    v.Fault = std::to_string(v.Levels) + " levels, " + std::to_string(levelsPresent) + " here";
+  return v;
+}
+
+TReplayPackVerdict CheckReplayPackFile(const std::string& fileName, int32_t levelsPresent) {
+  std::string bytes;
+  if (!ReadFileBytes(fileName, bytes, kMaxReplayPackBytes + 1)) {
+    TReplayPackVerdict v;
+    v.Fault = "no file";
+    return v;
+  }
+  return CheckReplayPackBytes(bytes, levelsPresent);
+}
+
 void OpenReplayRecord(int32_t mode, int32_t& nextReplayLevel, int32_t replayLevel, TMemoryStream& record) {
   WaitForSaves();  // a level end just saved may still be on its way to "last.gmp"
   std::unique_ptr<TReplayPack> pack;
@@ -145,10 +220,22 @@ void OpenReplayRecord(int32_t mode, int32_t& nextReplayLevel, int32_t replayLeve
       if (nextReplayLevel == 0) nextReplayLevel = 1;
       break;
     }
-    case rmWorldBest:
-      pack = std::make_unique<TReplayPack>(UserDataDir + kWorldBestReplayName);
+    case rmWorldBest: {
+      // Downloaded, or put there by anyone: played only when sound, else a clear error. None
+      // (or none that may be read) is an empty pack, as for the other modes.
+      std::string bytes;
+      if (ReadFileBytes(UserDataDir + kWorldBestReplayName, bytes, kMaxReplayPackBytes + 1)) {
+        const TReplayPackVerdict v = CheckReplayPackBytes(bytes, CountUserLevels());
+        if (v.Check != TReplayPackCheck::Playable)
+          throw EReplayError("The world's best game file cannot be played: " + v.Fault);
+        TReadOnlyMemoryStream file(bytes.data(), bytes.size());
+        pack = std::make_unique<TReplayPack>(&file);
+      } else {
+        pack = std::make_unique<TReplayPack>(static_cast<TStream*>(nullptr));
+      }
       if (nextReplayLevel == 0) nextReplayLevel = replayLevel != 0 ? replayLevel : 1;
       break;
+    }
     default:
       throw EReplayError("Invalid replay mode " + std::to_string(mode));
   }

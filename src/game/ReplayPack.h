@@ -77,10 +77,25 @@ private:
   std::vector<std::unique_ptr<TMemoryStream>> Levels;
 };
 
+// What a pack from outside (the world's best) must be before it is kept or played: every record
+// a level record in its place (record i is level i) with input in it, sizes and counts that agree
+// with the bytes, no byte left over, and no level the program does not have.
+enum class TReplayPackCheck { Playable, LevelsMissing, Invalid };
+struct TReplayPackVerdict {
+  TReplayPackCheck Check = TReplayPackCheck::Invalid;
+  int32_t Levels = 0;  // the record count (when the records are sound)
+  std::string Fault;   // why it cannot be played, for the trace log; "" when Playable
+};
+// `fileBytes` is the enciphered file; `levelsPresent` the levels the program has (CountUserLevels).
+TReplayPackVerdict CheckReplayPackBytes(const std::string& fileBytes, int32_t levelsPresent);
+// The same for a file, read without following a link; a missing file is Invalid.
+TReplayPackVerdict CheckReplayPackFile(const std::string& fileName, int32_t levelsPresent);
+
 // The record that a replay in `mode` plays next, copied into `record` (rewound):
 // last game: the pack's last level; demo: level nextReplayLevel (1 when 0) of the demo resource;
 // world's best: level nextReplayLevel (replayLevel, or 1, when 0). Afterwards nextReplayLevel is
-// the level to play after this one, or 0 for none. Raises on a missing level.
+// the level to play after this one, or 0 for none. Raises on a missing level, and on a world's
+// best pack that CheckReplayPackFile does not find playable.
 // Copies the pack `from` over `to` ("last.gmp" over "mybest.gmp") through a temporary file and a
 // rename, as a save (see SaveQueue.h); a failure is a warning and leaves `to` as it was.
 void CopyBestReplay(const std::string& from, const std::string& to);

@@ -72,8 +72,9 @@ HMMIO mmioOpen(const char* fileName, MMIOINFO* info, uint32_t flags) {
   const bool create = (flags & MMIO_CREATE) != 0;
   const bool write = (flags & (MMIO_WRITE | MMIO_READWRITE)) != 0;
   const char* mode = create ? "w+b" : write ? "r+b" : "rb";
-  // Regular files only: a FIFO in place of a cache file would block the game's start.
-  const int fd = OpenRegularFile(fileName, create ? O_RDWR | O_CREAT | O_TRUNC : write ? O_RDWR : O_RDONLY);
+  // Regular files only: a FIFO in place of a cache file would block the game's start. A file
+  // is created new (never written through a link in its place).
+  const int fd = create ? CreateNewFile(fileName, O_RDWR) : OpenRegularFile(fileName, write ? O_RDWR : O_RDONLY);
   std::FILE* f = fd >= 0 ? ::fdopen(fd, mode) : nullptr;
   if (!f && fd >= 0) ::close(fd);
   if (!f) return fail(create ? MMIOERR_CANNOTOPEN : MMIOERR_FILENOTFOUND);

@@ -1,6 +1,12 @@
 #include "platform/Modules.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "base/SysUtils.h"
 
@@ -56,7 +62,23 @@ bool TMemoryModule::FindResource(const std::string& type, const std::string& nam
 HMODULE LoadLibrary(const std::string& fileName) {
   // A bare name would make dlopen search the library path; the callers always mean a file.
   std::string path = fileName.find('/') == std::string::npos ? "./" + fileName : fileName;
+  // The module is one of the program's own files (the codec file): a link in its place is
+  // refused, and a file swapped in between the check and the load is unloaded again.
+  const int fd = OpenRegularFile(path, O_RDONLY);
+  struct stat checked {};
+  if (fd < 0 || ::fstat(fd, &checked) != 0) {
+    LibraryError = path + ": " + std::strerror(errno);
+    if (fd >= 0) ::close(fd);
+    return nullptr;
+  }
+  ::close(fd);
   void* h = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  struct stat loaded {};
+  if (h && (::lstat(path.c_str(), &loaded) != 0 || loaded.st_dev != checked.st_dev || loaded.st_ino != checked.st_ino)) {
+    ::dlclose(h);
+    LibraryError = path + ": the file changed while it was loaded";
+    return nullptr;
+  }
   if (!h) {
     const char* e = ::dlerror();
     LibraryError = e ? e : "cannot load library";

@@ -80,7 +80,12 @@ void TSmtpClient::Send(const TMailMessage& m) {
   if (Server.empty()) throw ESmtpError("No mail server is set");
   std::string recipient = EnvelopeAddress(m.To);
   if (recipient.empty()) throw ESmtpError("No recipient is set");
-  if (!m.AttachmentFile.empty() && !FileExists(m.AttachmentFile))
+  // Read here, never through a link (curl would follow one), and with a bound: no attachment of
+  // this program is larger.
+  constexpr std::size_t kMaxAttachmentBytes = 64u << 20;
+  std::string attachment;
+  if (!m.AttachmentFile.empty() &&
+      (!ReadFileBytes(m.AttachmentFile, attachment, kMaxAttachmentBytes + 1) || attachment.size() > kMaxAttachmentBytes))
     throw ESmtpError("Cannot open the attachment " + m.AttachmentFile);
 
   std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
@@ -130,8 +135,9 @@ void TSmtpClient::Send(const TMailMessage& m) {
   curl_mime_encoder(text, "quoted-printable");  // 8-bit text and long lines survive any relay
   if (!m.AttachmentFile.empty()) {
     curl_mimepart* file = curl_mime_addpart(mime.get());
-    if (curl_mime_filedata(file, m.AttachmentFile.c_str()) != CURLE_OK)
-      throw ESmtpError("Cannot open the attachment " + m.AttachmentFile);
+    if (curl_mime_data(file, attachment.data(), attachment.size()) != CURLE_OK ||
+        curl_mime_filename(file, ExtractFileName(m.AttachmentFile).c_str()) != CURLE_OK)
+      throw ESmtpError("Out of memory");
     curl_mime_type(file, "application/octet-stream");
     curl_mime_encoder(file, "base64");
   }

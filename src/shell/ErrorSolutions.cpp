@@ -137,7 +137,7 @@ void TErrorSolutions::LookUpErrorSolution(bool& lookupArmed, bool mainWindowActi
 void SendErrorReport(const std::string& description, const std::string& email, const std::string& logText,
                      const TOnlineUI& ui) {
   std::string attachment = UserDataDir + "last.gmp";
-  if (!FileExists(attachment)) attachment.clear();
+  if (!FileExists(attachment) || IsSymbolicLink(attachment)) attachment.clear();  // a link is not our replay
   std::string body = description + "\r*****Log file *****\r" + logText;
   TRequestRun run;
   if (ui.RunRequest) {

@@ -1,6 +1,7 @@
 // The music caches: the game decodes each track once into a PCM WAVE file in the common folder
 // and takes the file again at the next start only when its size is the one of the sound table.
 // The committed tracks must decode to exactly those sizes, or every start would decode again.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -115,4 +116,48 @@ TEST_F(MusicCache, BadCachesAreRebuiltAndOneThatCannotBeDoesNotStopTheOthers) {
   EXPECT_TRUE(IsWholeMusicCache(high, SoundTable[2].CachedSize));  // after the failed row
   for (const auto& e : std::filesystem::directory_iterator(Dir))
     EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
+}
+
+// Links in the caches' places (to a whole cache of the right size elsewhere, to nothing) and at
+// the temporary name a cache is written under: each cache is written anew as a file of its own,
+// and no link's target is read or written.
+TEST_F(MusicCache, LinksInTheCachesPlacesAreReplacedNeverFollowed) {
+  const std::string codec = Dir + "l3codecx.acm";
+  fixtures::WriteCodecFile(codec);
+  TzrDSound dev(this, DSSCL_PRIORITY);
+  ASSERT_FALSE(dev.Failed);
+  dev.LoadACMDriver(codec);
+  const std::string elsewhere = Dir + "elsewhere/";
+  ForceDirectories(elsewhere);
+  {
+    TGameSoundsSetup setup;
+    setup.CommonDataDir = elsewhere;
+    setup.MusicVolume = 100;
+    TGameSounds sounds(&dev, setup);
+    sounds.LoadSounds();  // whole caches of the right sizes, outside the folder
+  }
+  const std::string game = SoundTable[0].Name + std::string(".wav"), menu = SoundTable[1].Name + std::string(".wav"),
+                    high = SoundTable[2].Name + std::string(".wav");
+  ASSERT_TRUE(IsWholeMusicCache(elsewhere + game, SoundTable[0].CachedSize));
+  const std::string gameBytes = fixtures::ReadFile(elsewhere + game);
+  timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (elsewhere + game).c_str(), old, 0), 0);
+  ASSERT_EQ(symlink((elsewhere + game).c_str(), (Dir + game).c_str()), 0);
+  ASSERT_EQ(symlink((elsewhere + "nothing.wav").c_str(), (Dir + menu).c_str()), 0);
+  ASSERT_EQ(symlink((elsewhere + game).c_str(), (Dir + high + ".tmp").c_str()), 0);
+  EXPECT_FALSE(IsWholeMusicCache(Dir + game, SoundTable[0].CachedSize));
+  const int before = Decompressions();
+  Prepare(dev);
+  EXPECT_EQ(Decompressions() - before, 3);
+  for (int row = 0; row < 3; ++row) {
+    const std::string file = Dir + SoundTable[row].Name + ".wav";
+    EXPECT_FALSE(IsSymbolicLink(file)) << file;
+    EXPECT_TRUE(IsWholeMusicCache(file, SoundTable[row].CachedSize)) << file;
+  }
+  EXPECT_FALSE(std::filesystem::exists(Dir + high + ".tmp"));
+  EXPECT_FALSE(std::filesystem::exists(elsewhere + "nothing.wav"));
+  EXPECT_TRUE(fixtures::ReadFile(elsewhere + game) == gameBytes);
+  struct stat st {};
+  ASSERT_EQ(stat((elsewhere + game).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
 }

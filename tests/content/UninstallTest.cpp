@@ -2,6 +2,7 @@
 // the codec file and the music caches the sound table decoded are all gone, and so are the
 // folders the program made for them.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -103,4 +104,44 @@ TEST_F(Uninstall, LeavesNothingTheProgramWrote) {
   EXPECT_EQ(Leftovers(root + "cache"), std::vector<std::string>{});
   DoneGlobals();
   UninstallDone = false;
+}
+
+// Links planted at the program's files (to files outside its folders, or to nothing): the
+// uninstall removes the links and never what they lead to.
+TEST_F(Uninstall, RemovesLinksNeverTheirTargets) {
+  const std::string root = Dir + "scratch/";
+  const std::string outside = Dir + "outside/";
+  ForceDirectories(root + "data");
+  ForceDirectories(root + "cache");
+  ForceDirectories(outside);
+  ScopedEnv data("XDG_DATA_HOME", (root + "data").c_str());
+  ScopedEnv cache("XDG_CACHE_HOME", (root + "cache").c_str());
+  ScopedEnv run("XDG_RUNTIME_DIR", nullptr);
+  InitGlobals("");
+  std::vector<std::string> targets;
+  int n = 0;
+  auto plant = [&](const std::string& link, bool dangling) {
+    const std::string target = outside + std::to_string(n++);
+    if (!dangling) {
+      WriteAll(target, "keep " + target);
+      targets.push_back(target);
+    }
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0) << link;
+  };
+  for (const char* f : {"env.dat", "qv.log", "last.gmp", "mybest.gmp", "worldbest.gmp", "11.lvl", "11.scn"})
+    plant(UserDataDir + f, false);
+  for (const char* f : {"12.lvl", "12.scn", "env.dat.damaged"}) plant(UserDataDir + f, true);
+  plant(CommonDataDir + "l3codecx.acm", false);
+  plant(CommonDataDir + "test.txt", false);  // the start-up's probe of the folder
+  plant(UserDataDir + "Kestrune.lock", false);
+  for (const std::string& name : MusicCacheFileNames()) plant(CommonDataDir + name, name == MusicCacheFileNames()[1]);
+  DoneGlobals();
+
+  InitGlobals("-uninstall");
+  EXPECT_TRUE(UninstallDone);
+  EXPECT_EQ(Leftovers(root + "data"), std::vector<std::string>{});
+  EXPECT_EQ(Leftovers(root + "cache"), std::vector<std::string>{});
+  DoneGlobals();
+  UninstallDone = false;
+  for (const std::string& t : targets) EXPECT_EQ(ReadAll(t), "keep " + t);
 }

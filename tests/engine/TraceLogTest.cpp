@@ -251,3 +251,39 @@ TEST_F(TraceLog, KilledDuringTheRewriteTheLogHoldsTheOldOrTheNewRuns) {
   for (const auto& e : std::filesystem::directory_iterator(dir)) left += e.path().filename() != "qv.log";
   EXPECT_EQ(left, 0) << "temporary files of the killed rewrites stay behind";
 }
+
+// The log is the one file written in place: a link in its place, symbolic or a second (hard)
+// name of another file, is replaced by a new log at the start; one that turns up during the run
+// takes no line and gives no line to a report.
+TEST_F(TraceLog, ALinkInTheLogsPlaceIsReplacedAndNeverWrittenThrough) {
+  const std::string dir = ExtractFilePath(File);
+  const std::string other = dir + "other.txt";
+  const std::string secret = "<*** Begin ***>\r\n* Error: the other file's line\r\n";
+  for (const char* kind : {"symbolic", "hard"}) {
+    SCOPED_TRACE(kind);
+    SetLogFile("");
+    std::remove(File.c_str());
+    WriteAll(other, secret);
+    ASSERT_EQ(std::string(kind) == "hard" ? link(other.c_str(), File.c_str()) : symlink(other.c_str(), File.c_str()), 0);
+    SetLogFile(File);
+    LogBegin();
+    Log("ours", ltInfo);
+    LogEnd();
+    EXPECT_EQ(ReadAll(File),
+              "<*** Begin ***>\r\n* Warning: The trace log was a link to another file; a new log was started\r\n"
+              "* Info: ours\r\n<*** End ***>\r\n");
+    EXPECT_EQ(ReadAll(other), secret);
+
+    // Planted while the program runs.
+    std::remove(File.c_str());
+    ASSERT_EQ(std::string(kind) == "hard" ? link(other.c_str(), File.c_str()) : symlink(other.c_str(), File.c_str()), 0);
+    Log("dropped", ltError);
+    LogPlain("p");
+    LogEnd();
+    EXPECT_FALSE(LogHasErrors());
+    EXPECT_EQ(GetLogText(), "");
+    MarkLogReported();
+    EXPECT_EQ(ReadAll(other), secret);
+    std::remove(File.c_str());
+  }
+}

@@ -1,7 +1,12 @@
 #include "shell/Downloads.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "OnlineTestSupport.h"
 #include "base/Streams.h"
+#include "game/GameLogic.h"
 #include "game/ReplayPack.h"
 
 namespace {
@@ -105,6 +110,8 @@ protected:
     for (int level = 1; level <= levels; ++level) {
       TReplayLevelRecord r;
       r.LevelNumber = level;
+      r.GameTime = 400;
+      r.Input.AddInput(kInputRight | 20);
       pack.AddReplay(level, [&](TStream& s) { r.WriteToStream(s); });
     }
     pack.SaveToFile();
@@ -156,7 +163,7 @@ TEST_F(WorldBest, RepliesThatOfferNoReplay) {
   } cases[] = {
       {"ERR", "", errMsg, 2, "old.gmp"},
       {"new.gmp", "garbage", invalidMsg, 2, ""},  // the stored pack stays
-      {"new.gmp", Pack(12), levelsMsg, 0, "new.gmp"},  // stored, but only 10 levels here
+      {"new.gmp", Pack(12), levelsMsg, 2, ""},  // only 10 levels here: not kept, asked for again
       {"../../env.dat", "", "Error fetching file from server", 0, "old.gmp"},  // not a file name
       {"gone.gmp", "", "Error fetching file from server", 0, ""},  // 404
   };
@@ -191,6 +198,164 @@ TEST_F(WorldBest, CheckFailureIsLoggedAndToldOnce) {
   r = FetchWorldBest(Ui);
   EXPECT_EQ(r.CheckState, dsFailed);
   EXPECT_EQ(Messages, (std::vector<std::string>{"Unable to connect to the internet", "Error fetching file from server"}));
+}
+
+// ---- packs that cannot be played -------------------------------------------------------------
+
+std::string U32(uint32_t v) {
+  std::string s;
+  for (int i = 0; i < 4; ++i) s += static_cast<char>(v >> (8 * i));
+  return s;
+}
+
+// One level record's plain bytes: header, then the runs.
+std::string Record(int32_t level, const std::vector<uint32_t>& runs, int32_t gameTime = 400) {
+  std::string r = "zrc2r" + U32(static_cast<uint32_t>(gameTime)) + U32(12345) + U32(static_cast<uint32_t>(level)) +
+                  U32(0) + U32(0) + U32(0) + U32(static_cast<uint32_t>(runs.size()));
+  for (uint32_t w : runs) r += U32(w);
+  return r;
+}
+
+// A pack's plain bytes: the records as entries 1, 2, ... under the given count.
+std::string PlainPack(const std::vector<std::string>& records, uint32_t count) {
+  std::string p = "zrc2p" + U32(count);
+  for (size_t i = 0; i < records.size(); ++i) p += U32(static_cast<uint32_t>(i + 1)) + U32(static_cast<uint32_t>(records[i].size())) + records[i];
+  return p;
+}
+std::string PlainPack(const std::vector<std::string>& records) {
+  return PlainPack(records, static_cast<uint32_t>(records.size()));
+}
+std::string Enciphered(const std::string& plain) { return EncipherBytes(kReplayPackKey, plain); }
+
+struct TBadPack {
+  const char* name;
+  std::string bytes;  // the file as served or stored
+};
+
+std::vector<TBadPack> BadPacks() {
+  const uint32_t run = kInputRight | 20;
+  const std::string good = Record(1, {run});
+  std::string million = "zrc2p" + U32(1000000);
+  for (uint32_t i = 1; i <= 1000000; ++i) million += U32(i) + U32(0);
+  const std::string valid = PlainPack({good, Record(2, {run}), Record(3, {run})});
+  std::string longer = PlainPack({good});
+  longer.replace(13, 4, U32(static_cast<uint32_t>(good.size() + 100)));
+  return {
+      {"no bytes", ""},
+      {"empty records", Enciphered(PlainPack({"", "", ""}))},
+      {"1,000,000 empty records", Enciphered(million)},
+      {"unknown level", Enciphered(PlainPack({good, Record(99, {run})}))},
+      {"levels out of order", Enciphered("zrc2p" + U32(2) + U32(1) + U32(good.size()) + good + U32(3) + U32(good.size()) + good)},
+      {"no input", Enciphered(PlainPack({good, Record(2, {})}))},
+      {"input of no steps", Enciphered(PlainPack({Record(1, {kInputRight, kInputFire})}))},
+      {"no game time", Enciphered(PlainPack({Record(1, {run}, 0)}))},
+      {"more records than the bytes", Enciphered(PlainPack({good, Record(2, {run})}, 5))},
+      {"a record larger than the bytes", Enciphered(longer)},
+      {"more runs than the record holds", Enciphered(PlainPack({Record(1, {run}).replace(29, 4, U32(9))}))},
+      {"bytes after the last record", Enciphered(valid + "trailing")},
+      {"bytes after a record's input", Enciphered(PlainPack({good + "xy"}))},
+      {"not enciphered", valid},
+      {"truncated", Enciphered(valid).substr(0, valid.size() / 2)},
+  };
+}
+
+const std::string kInvalidMsg = "The world's best game file is invalid. Try to execute this operation again or "
+                                "check if there's a new version available.";
+
+TEST_F(WorldBest, AReplyTheGameCannotPlayLeavesTheStoredPack) {
+  const std::string stored = Pack(3);
+  for (const TBadPack& bad : BadPacks()) {
+    SCOPED_TRACE(bad.name);
+    WriteAll(Stored(), stored);
+    GameEnvironment.WorldBestFile = "old.gmp";
+    Messages.clear();
+    Serve("hs/firstplace.php", "new.gmp");
+    Serve("hs/upload/new.gmp", bad.bytes);
+    TWorldBestResult r = FetchWorldBest(Ui);
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(r.DownloadState, dsFailed);
+    EXPECT_EQ(Messages, std::vector<std::string>{kInvalidMsg});
+    EXPECT_TRUE(ReadAll(Stored()) == stored);
+    EXPECT_EQ(r.Levels, (std::vector<std::string>{"Level 2", "Level 3"}));  // the stored pack's
+    EXPECT_EQ(GameEnvironment.WorldBestFile, "");  // the next query asks anew
+    EXPECT_NE(GetLogText().find("* Warning: The world's best game file new.gmp is not kept: "), std::string::npos);
+  }
+}
+
+// A bad pack put in worldbest.gmp by other means: the dialog tells it is invalid (and asks the
+// server anew next time), and playing it ends at once with the replay error.
+TEST_F(WorldBest, AStoredPackTheGameCannotPlayIsAClearError) {
+  for (const TBadPack& bad : BadPacks()) {
+    SCOPED_TRACE(bad.name);
+    WriteAll(Stored(), bad.bytes);
+    GameEnvironment.WorldBestFile = "old.gmp";
+    Messages.clear();
+    Serve("hs/firstplace.php", "OK");
+    TWorldBestResult r = FetchWorldBest(Ui);
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(Messages, std::vector<std::string>{kInvalidMsg});
+    EXPECT_TRUE(r.Levels.empty());
+    EXPECT_EQ(GameEnvironment.WorldBestFile, "");
+    EXPECT_TRUE(ReadAll(Stored()) == bad.bytes);
+
+    std::vector<std::string> over;
+    TGameLogicSetup setup;
+    setup.OnGameOver = [&over](const std::string& text) { over.push_back(text); };
+    TGameLogic game(setup);
+    game.LoadReplay(rmWorldBest);
+    EXPECT_EQ(over, std::vector<std::string>{"Error loading replay file"});
+    EXPECT_NE(GetLogText().find("* Error: Error loading replay file in mode: 3: "), std::string::npos);
+  }
+  // A sound pack still plays.
+  WriteAll(Stored(), Pack(3));
+  std::vector<std::string> over;
+  TGameLogicSetup setup;
+  setup.OnGameOver = [&over](const std::string& text) { over.push_back(text); };
+  TGameLogic game(setup);
+  game.LoadReplay(rmWorldBest);
+  EXPECT_TRUE(over.empty());
+  EXPECT_EQ(game.LevelNumber, 1);
+}
+
+// Links at the files the downloads write: replaced by the download, never followed.
+TEST_F(WorldBest, DownloadsReplaceLinksAndLeaveTheirTargets) {
+  const std::string outside = Dir + "outside/";
+  ForceDirectories(outside);
+  WriteAll(outside + "target", "the other file");
+  timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (outside + "target").c_str(), old, 0), 0);
+  const std::string level = LevelBytes();
+  Serve("int/levels/11.scn", "scene 11");
+  Serve("int/levels/11.lvl", level);
+  Serve("int/levels/12.scn", "scene 12");
+  Serve("int/levels/12.lvl", level);
+  const std::string pack = Pack(3);
+  Serve("hs/firstplace.php", "new.gmp");
+  Serve("hs/upload/new.gmp", pack);
+  for (const char* target : {"target", "nothing"}) {
+    SCOPED_TRACE(target);
+    for (const char* name : {"11.scn", "11.lvl", "12.lvl", "worldbest.gmp"}) {
+      std::remove((Dir + name).c_str());
+      ASSERT_EQ(symlink((outside + target).c_str(), (Dir + name).c_str()), 0);
+    }
+    EXPECT_EQ(CountUserLevels(), 10);  // a linked level is no level of ours
+    std::atomic<bool> running{true};
+    int last = 0;
+    EXPECT_EQ(DownloadLevels(running, last, Ui), 2);
+    GameEnvironment.WorldBestFile.clear();
+    Messages.clear();
+    EXPECT_TRUE(FetchWorldBest(Ui).Ok);
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_EQ(ReadAll(Dir + "11.scn"), "scene 11");
+    EXPECT_TRUE(ReadAll(Dir + "12.lvl") == level);
+    EXPECT_TRUE(ReadAll(Stored()) == pack);
+    for (const char* name : {"11.scn", "11.lvl", "12.lvl", "worldbest.gmp"}) EXPECT_FALSE(IsSymbolicLink(Dir + name)) << name;
+    EXPECT_EQ(ReadAll(outside + "target"), "the other file");
+    struct stat st {};
+    ASSERT_EQ(stat((outside + "target").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+    EXPECT_FALSE(FileExists(outside + "nothing"));
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "shell/ErrorSolutions.h"
 
 #include <dirent.h>
+#include <unistd.h>
 
 #include "OnlineTestSupport.h"
 #include "engine/Inet.h"
@@ -190,11 +191,19 @@ TEST_F(ErrorLookup, ReportMailCarriesDescriptionLogAndLastGameWhenThere) {
   SendErrorReport("It froze.", "me@home.example", "* Error: Boom\r\n");
   WriteAll(Dir + "last.gmp", "replay bytes");
   SendErrorReport("Again.", "me@home.example", "* Error: Boom\r\n");
+  // A link in the last game's place: the report goes without it, and without what it leads to.
+  WriteAll(Dir + "secret.txt", "SECRETSECRET");
+  std::remove((Dir + "last.gmp").c_str());
+  ASSERT_EQ(symlink((Dir + "secret.txt").c_str(), (Dir + "last.gmp").c_str()), 0);
+  SendErrorReport("Linked.", "me@home.example", "* Error: Boom\r\n");
   unsetenv("KESTRUNE_MAIL_SERVER");
   unsetenv("KESTRUNE_REPORT_ADDRESS");
 
   std::vector<std::string> mails = MailFiles(sinkDir);
-  ASSERT_EQ(mails.size(), 2u);
+  ASSERT_EQ(mails.size(), 3u);
+  EXPECT_EQ(mails[2].find("filename="), std::string::npos);
+  EXPECT_EQ(mails[2].find("U0VDUkVUU0VDUkVU"), std::string::npos);  // the bytes in base64
+  EXPECT_NE(mails[2].find("Linked."), std::string::npos);
   bool withFile[2] = {};
   for (size_t i = 0; i < 2; ++i) {
     withFile[i] = mails[i].find("filename=\"last.gmp\"") != std::string::npos;
@@ -202,7 +211,7 @@ TEST_F(ErrorLookup, ReportMailCarriesDescriptionLogAndLastGameWhenThere) {
     EXPECT_NE(mails[i].find("Error: Boom"), std::string::npos);
   }
   EXPECT_NE(withFile[0], withFile[1]) << "one mail without, one with the last game";
-  EXPECT_EQ(Messages, (std::vector<std::string>{"Thanks for your help!", "Thanks for your help!"}));
+  EXPECT_EQ(Messages, (std::vector<std::string>{"Thanks for your help!", "Thanks for your help!", "Thanks for your help!"}));
 }
 
 }  // namespace

@@ -148,6 +148,8 @@ public:
     TReplayPack pack(User + "worldbest.gmp");
     TReplayLevelRecord r;
     r.LevelNumber = 1;
+    r.GameTime = 20;
+    r.Input.AddInput(kInputFire | 1);  // a pack that can be played
     pack.AddReplay(1, [&](TStream& s) { r.WriteToStream(s); });
     pack.SaveToFile();
   }

@@ -749,3 +749,113 @@ TEST_F(StartUpWithBadFiles, AFullDiskLosesNothingAndLeavesNoHalfFile) {
     for (const auto& e : std::filesystem::directory_iterator(d))
       EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
 }
+
+// A link planted at each of the program's own files, pointing out of its folders at a file with
+// known bytes (small, or larger than the log ever keeps) or at nothing. The start-up, the game's
+// saves and the readers never follow it: the targets keep their bytes and times, the links are
+// replaced by the program's own files (the log started afresh, env.dat's link kept aside as
+// env.dat.damaged like a damaged file, the codec written) or left in place where nothing writes.
+TEST_F(StartUpWithBadFiles, ALinkAtAnOwnFileIsNeverFollowed) {
+  ASSERT_FALSE(Codec.empty());
+  enum class Target { Small, Large, Missing };
+  for (Target kind : {Target::Small, Target::Large, Target::Missing}) {
+    SCOPED_TRACE(kind == Target::Small ? "small target" : kind == Target::Large ? "large target" : "dangling");
+    Fresh();
+    const std::string outside = Dir + "outside/";
+    std::filesystem::remove_all(outside);
+    ForceDirectories(outside);
+    struct Planted {
+      std::string link, target, bytes;
+    };
+    std::vector<Planted> planted;
+    for (const std::string& link : {User + "qv.log", User + "env.dat", Common + "l3codecx.acm", User + "last.gmp",
+                                    User + "mybest.gmp", User + "worldbest.gmp", User + "11.lvl"}) {
+      Planted p{link, outside + ExtractFileName(link), ""};
+      if (kind != Target::Missing) {
+        // Lines the error lookup would take for the last run's errors, were they read.
+        std::string text = "<*** Begin ***>\r\n* Error: secret of " + ExtractFileName(link) + "\r\n";
+        if (kind == Target::Large)
+          while (text.size() < (6u << 20)) text += "* Error: more secret lines of the other file\r\n";
+        p.bytes = text;
+        WriteAll(p.target, p.bytes);
+      }
+      ASSERT_EQ(symlink(p.target.c_str(), link.c_str()), 0);
+      planted.push_back(p);
+    }
+    // Old enough that a write would change the time.
+    for (const Planted& p : planted) {
+      if (kind == Target::Missing) continue;
+      timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+      ASSERT_EQ(utimensat(AT_FDCWD, p.target.c_str(), old, 0), 0);
+    }
+
+    StartAndEnd();
+    EXPECT_TRUE(Started);
+    EXPECT_TRUE(Messages.empty());
+    // The log: a new one, that says why, with nothing of the target in it.
+    EXPECT_FALSE(IsSymbolicLink(User + "qv.log"));
+    const std::string log = LogText();
+    EXPECT_EQ(log.rfind("<*** Begin ***>\r\n* Warning: The trace log was a link to another file; a new log was started\r\n", 0), 0u);
+    EXPECT_NE(log.find("* Checkpoint: Initialized"), std::string::npos);
+    EXPECT_EQ(log.find("secret"), std::string::npos);
+    SetLogFile(User + "qv.log");
+    EXPECT_FALSE(LogHasErrors());
+    EXPECT_EQ(GetLogText().find("secret"), std::string::npos);
+    SetLogFile("");
+    // env.dat: the defaults, saved as a file of ours; the link kept aside.
+    EXPECT_FALSE(IsSymbolicLink(User + "env.dat"));
+    TGameEnvironment now;
+    EXPECT_TRUE(LoadEnvironmentFile(User + "env.dat", now));
+    EXPECT_TRUE(IsSymbolicLink(User + "env.dat.damaged"));
+    EXPECT_TRUE(Logged("* Warning: Damaged environment file kept as env.dat.damaged; the settings start from the defaults"));
+    // The codec file: written.
+    EXPECT_FALSE(IsSymbolicLink(Common + "l3codecx.acm"));
+    EXPECT_TRUE(ReadAll(Common + "l3codecx.acm") == Codec);
+
+    // The readers: a link reads as no replay and no level.
+    UserDataDir = User;
+    for (const char* n : {"last.gmp", "mybest.gmp", "worldbest.gmp"}) EXPECT_EQ(TReplayPack(User + n).Count(), 0) << n;
+    for (int32_t mode : {rmLastGame, rmWorldBest}) {
+      int32_t next = 0;
+      TMemoryStream record;
+      EXPECT_THROW(OpenReplayRecord(mode, next, 0, record), EReplayError);
+    }
+    EXPECT_EQ(CountUserLevels(), 10);
+    {
+      TGameLogic g{TGameLogicSetup{}};
+      g.LevelNumber = 11;
+      EXPECT_THROW(g.LoadLevel(), Exception);
+    }
+    // The game's saves replace the replay links with its own files.
+    {
+      SetLogFile(User + "qv.log");
+      TGameLogic game{TGameLogicSetup{}};
+      game.StartGame();
+      for (int i = 0; i < 120; ++i) game.SimulationStep(1);
+      ASSERT_TRUE(game.IsRunning());
+      game.SaveLastReplay();
+      CopyBestReplay(User + "last.gmp", User + "mybest.gmp");
+      WaitForSaves();
+      SetLogFile("");
+    }
+    for (const char* n : {"last.gmp", "mybest.gmp"}) {
+      EXPECT_FALSE(IsSymbolicLink(User + n)) << n;
+      EXPECT_EQ(TReplayPack(User + n).Count(), 1) << n;
+    }
+    EXPECT_TRUE(IsSymbolicLink(User + "worldbest.gmp"));  // nothing here writes it
+    EXPECT_TRUE(IsSymbolicLink(User + "11.lvl"));
+
+    for (const Planted& p : planted) {
+      SCOPED_TRACE(p.link);
+      if (kind == Target::Missing) {
+        EXPECT_FALSE(std::filesystem::exists(p.target));
+        continue;
+      }
+      EXPECT_TRUE(ReadAll(p.target) == p.bytes);
+      struct stat st {};
+      ASSERT_EQ(stat(p.target.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+      EXPECT_EQ(st.st_nlink, 1u);
+    }
+  }
+}
