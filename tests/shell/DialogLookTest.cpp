@@ -161,6 +161,8 @@ TEST_F(DialogLook, EveryDialogShowsItsCaptionAndEveryControlWhole) {
     for (int level = 1; level <= 3; ++level) {
       TReplayLevelRecord r;
       r.LevelNumber = level;
+      r.GameTime = 400;
+      r.Input.AddInput(kInputRight | 20);
       pack.AddReplay(level, [&](TStream& s) { r.WriteToStream(s); });
     }
     pack.SaveToFile();
