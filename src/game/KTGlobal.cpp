@@ -314,10 +314,13 @@ void DeleteUserFiles(const std::string& dir) {
 }
 
 int32_t CountUserLevels() {
-  int32_t n = 11;
   // A link in a level's place is no level of ours (it is never opened): the download replaces it.
-  while (FileExists(UserDataDir + std::to_string(n) + ".lvl") && !IsSymbolicLink(UserDataDir + std::to_string(n) + ".lvl"))
-    ++n;
+  auto isLevel = [](int32_t n) {
+    const std::string name = UserDataDir + std::to_string(n) + ".lvl";
+    return FileExists(name) && !IsSymbolicLink(name);
+  };
+  int32_t n = 11;
+  while (isLevel(n)) ++n;
   return n - 1;
 }
 

@@ -82,6 +82,14 @@ bool ParseVersionReply(const std::string& text, TVersionReply& reply) {
 }
 
 namespace {
+void AppendPercentEscape(std::string& out, char ch) {
+  static const char hex[] = "0123456789ABCDEF";
+  const auto u = static_cast<unsigned char>(ch);
+  out += '%';
+  out += hex[u >> 4];
+  out += hex[u & 15];
+}
+
 int HexDigit(char ch) {
   if (ch >= '0' && ch <= '9') return ch - '0';
   if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
@@ -161,7 +169,6 @@ bool ErrorPagePath(const std::string& page, std::string& path) {
   }
   // Escape what an address cannot carry. A '\' of the path is the separator a browser would
   // read it as; the first '#' starts the fragment.
-  static const char hex[] = "0123456789ABCDEF";
   bool inFragment = false;
   for (size_t i = 0; i < page.size(); ++i) {
     const char ch = page[i];
@@ -175,10 +182,7 @@ bool ErrorPagePath(const std::string& page, std::string& path) {
     } else if (IsAlnum(ch) || std::string("-._~!$&'()*+,;=:@/?").find(ch) != std::string::npos) {
       path += ch;
     } else {
-      const auto u = static_cast<unsigned char>(ch);
-      path += '%';
-      path += hex[u >> 4];
-      path += hex[u & 15];
+      AppendPercentEscape(path, ch);
     }
   }
   return true;
@@ -249,17 +253,10 @@ TFirstPlaceReply ParseFirstPlaceReply(const std::string& text, std::string& file
 }
 
 std::string QueryEscape(const std::string& value) {
-  static const char hex[] = "0123456789ABCDEF";
   std::string out;
   for (char ch : value) {
-    if (IsAlnum(ch) || ch == '-' || ch == '_' || ch == '.' || ch == '~') {
-      out += ch;
-    } else {
-      auto u = static_cast<unsigned char>(ch);
-      out += '%';
-      out += hex[u >> 4];
-      out += hex[u & 15];
-    }
+    if (IsAlnum(ch) || ch == '-' || ch == '_' || ch == '.' || ch == '~') out += ch;
+    else AppendPercentEscape(out, ch);
   }
   return out;
 }
