@@ -253,8 +253,9 @@ TEST(LevelCompiler, TheTenLevelsCompileAndGrowInDifficulty) {
     EXPECT_FALSE(lv.Decors.empty());
   }
   EXPECT_EQ(methods, (std::set<uint32_t>{0, 1})) << "both container methods in use";
-  // the first level teaches only walking, shooting and the exit
-  for (int code : {int(acDoor), int(acKey), int(acSwitch), int(acFire), int(acEnergy), 100}) EXPECT_FALSE(features[1].count(code)) << code;
+  // the first level teaches walking, shooting, healing on an energy field and the exit
+  for (int code : {int(acDoor), int(acKey), int(acSwitch), int(acFire), int(acSuper), 100}) EXPECT_FALSE(features[1].count(code)) << code;
+  EXPECT_TRUE(features[1].count(acEnergy));
   // then doors, keys, switches, lasers, fires and energy come in
   EXPECT_TRUE(features[2].count(acDoor));
   EXPECT_TRUE(features[3].count(acKey));
@@ -358,4 +359,44 @@ TEST(LevelFiles, RefusedLevelsNameTheReason) {
   std::vector<uint8_t> file = MakeLevelFile(good, 1, "t.lvl");
   file.resize(file.size() / 2);
   EXPECT_THROW(LoadLevelFile(file, "t.lvl"), ECompileError);
+}
+
+// The newcomer rules of a first area, on the level that broke them all and on the shipped levels
+// that have one.
+TEST(LevelCompiler, NewcomerRulesOfTheFirstArea) {
+  auto decor = DecorTable();
+  const std::string crowded = std::string(KT_FIXTURES) + "/levels/crowded_first.txt";
+  const std::string err = Error(ReadText(crowded));
+  for (const char* rule : {"spots the player on", "can throw from", "is not met alone", "no energy field", "no heart"})
+    EXPECT_NE(err.find(rule), std::string::npos) << rule << " in: " << err;
+
+  for (int n : {1, 2}) {
+    SCOPED_TRACE("level " + std::to_string(n));
+    const Level lv = Compile(ReadText(LevelText(n)), LevelText(n), decor);
+    ASSERT_FALSE(lv.FirstArea.Empty()) << "the level keeps its first area";
+    const NewcomerReport r = CheckNewcomer(lv);
+    EXPECT_TRUE(r.Faults.empty());
+    ASSERT_FALSE(r.Way.empty());
+    EXPECT_EQ(r.Way.front(), std::make_pair(lv.PlayerX, lv.PlayerY));
+    size_t most = 0;
+    for (auto& e : r.Engaging) most = std::max(most, e.size());
+    EXPECT_LE(most, 2u);
+    EXPECT_GE(most, 1u) << "the first area has a smoker to meet";
+  }
+  // the first level's first area ends with a pair
+  const Level one = Compile(ReadText(LevelText(1)), LevelText(1), decor);
+  EXPECT_GT(CheckNewcomer(one).FirstPair, 0);
+}
+
+TEST(LevelCompiler, NewcomerRulesFollowTheScreen) {
+  // a smoker patrolling the start's row of an open hall spots the way and throws along it from
+  // beyond the screen
+  auto grid = Room();
+  grid[2][13] = 'a';
+  const std::string err =
+      Error(Text(grid, "point a\nfirst 0 0 21 21\nlegend h heart\nlegend o energy\n") + "smoker a left 18 2 a\n");
+  EXPECT_NE(err.find("off the screen"), std::string::npos) << err;
+  EXPECT_NE(err.find("can throw from"), std::string::npos) << err;
+  // without a `first` area the same level compiles
+  EXPECT_EQ(Error(Text(grid, "point a\n") + "smoker a left 18 2 a\n"), "");
 }

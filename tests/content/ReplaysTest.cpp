@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <set>
 
+#include "Autopilot.h"
 #include "ContentSupport.h"
 #include "LevelCompiler.h"
 #include "LevelFile.h"
@@ -176,4 +177,33 @@ TEST_F(Replays, ANewcomerSurvivesStandingStillInTheFirstLevel) {
   ASSERT_EQ(g.GameState, gsPlaying) << "lost after " << g.GameTime << " ms";
   EXPECT_GT(g.GameTime, 29000);
   EXPECT_GT(g.Player()->Energy, 0.5f);
+}
+
+// A newcomer (the autopilot's newcomer: walks the main way, throws only at what is straight
+// ahead, never dodges or heals) through the real game logic: it leaves the first area of each
+// level that has one with energy left, never hit by a cigarette thrown from off the screen, and
+// with at most two smokers after it at once, whatever the seed.
+TEST_F(Replays, ANewcomerLeavesTheFirstAreaWithEnergyLeft) {
+  const auto decor = levelc::ReadDecorTable(content::Resource("GFX", "decorb.dat"));
+  for (int n : {1, 2}) {
+    const std::string path = std::string(KT_SOURCE_DIR) + "/tools/levelc/levels/" + std::to_string(n) + ".txt";
+    const levelc::Level lv = levelc::Compile(ReadAll(path), path, decor);
+    ASSERT_FALSE(lv.FirstArea.Empty());
+    const std::vector<uint8_t> file = content::Resource("LVL", std::to_string(n));
+    autopilot::Options o;
+    o.Newcomer = true;
+    o.FirstArea = {lv.FirstArea.X0, lv.FirstArea.Y0, lv.FirstArea.X1, lv.FirstArea.Y1};
+    float least = 1;
+    for (uint32_t seed = 1; seed <= 12; ++seed) {
+      SCOPED_TRACE("level " + std::to_string(n) + ", seed " + std::to_string(seed));
+      o.Seed = seed * 977;
+      const autopilot::Result r = autopilot::PlayLevel(file, n, 0, {0, 0}, o);
+      EXPECT_GT(r.AreaEnergy, 0.0f);
+      EXPECT_GT(r.AreaTime, 0);
+      EXPECT_EQ(r.OffScreenHits, 0);
+      EXPECT_LE(r.MostEngaged, 2);
+      least = std::min(least, r.AreaEnergy);
+    }
+    std::printf("level %d: a newcomer leaves the first area with energy %.2f at least\n", n, least);
+  }
 }

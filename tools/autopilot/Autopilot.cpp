@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <functional>
+#include <map>
 #include <memory>
 #include <queue>
 #include <random>
@@ -73,6 +74,8 @@ public:
       else if (super && super->Count > 0 && !super->Selected && !(hearts && hearts->Selected)) word |= OptionKey = kInputKey2;
     }
 
+    if (Opt.Newcomer) return word | NewcomerStep(p);
+
     // a smoker in line: face it and throw
     if (const TGESmoker* s = SmokerInLine(p)) {
       const int d = DirectionTo(s->X - p.X, s->Y - p.Y);
@@ -123,6 +126,36 @@ public:
       LastY = p.Y;
     }
     return word | kDirBit[d];
+  }
+
+private:
+  // Stands and throws at a smoker straight ahead on the screen, else walks the exit run.
+  uint32_t NewcomerStep(const TGEPlayer& p) {
+    const int facing = static_cast<int>(p.TargetAngle) & 3;
+    for (const auto& e : G.GetList(1)) {
+      const auto* s = static_cast<const TGESmoker*>(e.get());
+      if (s->Converted) continue;
+      const int dx = s->X - p.X, dy = s->Y - p.Y;
+      if ((dx != 0 && dy != 0) || (dx == 0 && dy == 0) || DirectionTo(dx, dy) != facing) continue;
+      if (!OnScreen(p, s->CenterX(), s->CenterY()) || !Clear(p.X, p.Y, dx, dy)) continue;
+      if (ShotLaneFree(p, dx, dy, std::abs(dx) + std::abs(dy))) return kInputFire;
+    }
+    if (p.Walking || Next >= Checkpoints.size()) return 0;
+    const int d = FirstStep(Checkpoints[Next].first, Checkpoints[Next].second);
+    if (d < 0) return 0;
+    if (G.Level->CrossesLaserEdge(p.X, p.Y, static_cast<uint8_t>(d)) && (G.Level->LaserOn || G.Level->LaserValue < 14))
+      return 0;
+    return kDirBit[d];
+  }
+
+public:
+  // Whether a point (cells) is on the picture the camera shows round the player.
+  bool OnScreen(const TGEPlayer& p, float x, float y) const {
+    const TQVGameLevel& l = *G.Level;
+    const float camX = std::clamp(p.CenterX() - 400.0f / 84, 0.4f, std::max(0.4f, l.Width - 10.0f));
+    const float camY = std::clamp(p.CenterY() - 300.0f / 84, 0.4f, std::max(0.4f, l.Height - 8.0f));
+    const float sx = (x - camX) * 84, sy = (y - camY) * 84;
+    return sx >= 0 && sx <= 800 && sy >= 0 && sy <= 600;
   }
 
 private:
@@ -322,13 +355,63 @@ Result PlayLevel(const std::vector<uint8_t>& levelFile, int32_t levelNumber, int
       if (g.Level->Cell(x, y).Action == caKey) pilot.KeyCells.insert(static_cast<size_t>(y) * g.Level->Width + x);
   // the time limit twice over, then the run is given up
   const int maxSteps = 200 + 2 * r.TimeLimitMs / 20;
-  for (int i = 0; i < maxSteps && g.GameState == gsPlaying; ++i) g.SimulationStep(pilot.Decide());
+  const std::array<int, 4>& area = options.FirstArea;
+  const bool watchArea = area[2] >= area[0];
+  bool inArea = watchArea;
+  // each flying cigarette: whether its thrower stood off the screen when it was thrown, and
+  // where its tip was
+  struct Flight {
+    bool Off;
+    float TipX, TipY;
+  };
+  std::map<const TGameElement*, Flight> cigarettes;
+  for (int i = 0; i < maxSteps && g.GameState == gsPlaying; ++i) {
+    const float before = g.Player()->Energy;
+    g.SimulationStep(pilot.Decide());
+    if (!inArea) continue;
+    TGEPlayer& p = *g.Player();
+    std::map<const TGameElement*, Flight> now;
+    for (const auto& e : g.GetList(5)) {
+      auto it = cigarettes.find(e.get());
+      const auto* c = static_cast<const TGECigarette*>(e.get());
+      const bool off = it != cigarettes.end() ? it->second.Off
+                                              : !(c->Thrower && pilot.OnScreen(p, c->Thrower->CenterX(), c->Thrower->CenterY()));
+      now[e.get()] = {off, c->X + c->TipX, c->Y + c->TipY};
+    }
+    // a cigarette costs 0.1 at once, nothing else as much in one step: the one that hit is the
+    // vanished one whose tip was nearest
+    if (before - p.Energy > 0.09f) {
+      const Flight* hit = nullptr;
+      float best = 2;
+      for (auto& [e, f] : cigarettes) {
+        const float d = std::abs(f.TipX - p.CenterX()) + std::abs(f.TipY - p.CenterY());
+        if (!now.count(e) && d < best) best = d, hit = &f;
+      }
+      if (hit && hit->Off) ++r.OffScreenHits;
+    }
+    cigarettes = std::move(now);
+    int engaged = 0;
+    for (const auto& e : g.GetList(1)) {
+      const auto* s = static_cast<const TGESmoker*>(e.get());
+      // chasing or fleeing where it can see the player or be seen
+      const bool near = std::abs(s->X - p.X) < 10 && std::abs(s->Y - p.Y) < 10 &&
+                        g.Level->LineOfSight(s->X, s->Y, p.X - s->X, p.Y - s->Y);
+      engaged += !s->Converted && (s->State == 1 || s->State == 2) && (near || pilot.OnScreen(p, s->CenterX(), s->CenterY()));
+    }
+    r.MostEngaged = std::max(r.MostEngaged, engaged);
+    if (p.Done || g.GameState != gsPlaying || p.X < area[0] || p.X > area[2] || p.Y < area[1] || p.Y > area[3]) {
+      inArea = false;
+      r.AreaEnergy = p.Energy;
+      r.AreaTime = g.GameTime;
+    }
+  }
   if (g.GameState != gsLevelEnd) return r;
   r.Won = g.LevelWon != 0;
   r.GameTime = g.GameTime;
   for (const auto& e : g.GetList(1)) r.Converted += static_cast<const TGESmoker*>(e.get())->Converted;
   r.Pickups = pickups - CountPickups(*g.Level);
   r.EndScore = g.Score;
+  r.EndEnergy = g.Player()->Energy;
   r.EndOptions = {g.Option(0)->Count, g.Option(1)->Count};
   TMemoryStream record;
   g.WriteReplayRecord(record);
@@ -356,6 +439,7 @@ Result PlayBack(const std::vector<uint8_t>& levelFile, const std::string& record
     r.Pickups = pickups - CountPickups(*g.Level);
   }
   r.EndScore = g.Score;
+  if (g.Player()) r.EndEnergy = g.Player()->Energy;
   r.Record = record;
   return r;
 }

@@ -16,6 +16,12 @@ struct Options {
   double HuntShare = 0.75;   // hunt while less than this share of the time limit is planned away
   int PickupReach = 8;       // detour for a pick-up at most this many cells away
   int FireRange = 6;         // shoot at smokers up to this many cells away
+  // A newcomer: walks the fastest exit run and nothing else (no hunting, detours or healing),
+  // throws oxygen only at a smoker straight ahead on the screen, standing, and never dodges.
+  bool Newcomer = false;
+  // Cells x0, y0, x1, y1 of the level's first area (none when x1 < x0): the run reports how it
+  // left the area.
+  std::array<int, 4> FirstArea{0, 0, -1, -1};
 };
 
 struct Result {
@@ -26,8 +32,16 @@ struct Result {
   int32_t Converted = 0;
   int32_t Pickups = 0;       // hearts, super weapons and diamonds taken
   int32_t EndScore = 0;
+  float EndEnergy = 0;       // the player's energy at the level's end
   std::array<int32_t, 2> EndOptions{};
   std::string Record;        // the level's replay record ("zrc2r" ...)
+  // The first area (Options::FirstArea): the energy and game time when the player first left
+  // it (or the level ended in it), the most smokers chasing or fleeing at once in sight of the
+  // player or on its screen while the player was in it, and the cigarettes that hit the player there thrown from off the screen.
+  float AreaEnergy = -1;
+  int32_t AreaTime = 0;
+  int32_t MostEngaged = 0;
+  int32_t OffScreenHits = 0;
 };
 
 // Plays level `levelNumber` from the level file's bytes, starting with the given score and

@@ -4,6 +4,9 @@
 // LEVELDIR holds 1.lvl .. 10.lvl. Each level is tried with a few seeds and hunting plans; the
 // winning run with the most smokers converted (then pick-ups, then the shortest time) is kept.
 // WINS.gmp gets all levels, DEMO.gmp the first three. LEVELS plays only the first LEVELS levels.
+//   autopilot --newcomer LEVEL.lvl N X0 Y0 X1 Y1 [RUNS]
+// plays level number N as a newcomer (Options::Newcomer) with RUNS seeds (8) and prints how each
+// run left the first area X0 Y0 X1 Y1.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -47,7 +50,34 @@ void WritePack(const std::string& path, const std::vector<std::string>& records)
 
 }  // namespace
 
+int Newcomer(int argc, char** argv) {
+  const std::vector<uint8_t> file = ReadFile(argv[2]);
+  const int level = std::atoi(argv[3]);
+  const int runs = argc == 9 ? std::atoi(argv[8]) : 8;
+  autopilot::Options o;
+  o.Newcomer = true;
+  for (int i = 0; i < 4; ++i) o.FirstArea[static_cast<size_t>(i)] = std::atoi(argv[4 + i]);
+  int bad = 0;
+  for (int k = 0; k < runs; ++k) {
+    o.Seed = static_cast<uint32_t>(7001 + k);
+    const autopilot::Result r = autopilot::PlayLevel(file, level, 0, {0, 0}, o);
+    std::printf("seed %u: left the first area at %.2f s with energy %.2f, at most %d engaged, %d off-screen hits;"
+                " %s\n", o.Seed, r.AreaTime / 1000.0, r.AreaEnergy, r.MostEngaged, r.OffScreenHits,
+                r.Won ? "won" : "not won");
+    bad += r.AreaEnergy <= 0;
+  }
+  return bad ? 1 : 0;
+}
+
 int main(int argc, char** argv) {
+  if ((argc == 8 || argc == 9) && std::string(argv[1]) == "--newcomer") {
+    ResetEnvironment(GameEnvironment);
+    UserDataDir = (std::filesystem::temp_directory_path() / ("kestrune-newcomer-" + std::to_string(::getpid()))).string() + "/";
+    std::filesystem::create_directories(UserDataDir);
+    const int rc = Newcomer(argc, argv);
+    std::filesystem::remove_all(UserDataDir);
+    return rc;
+  }
   if (argc != 4 && argc != 5) {
     std::fprintf(stderr, "usage: autopilot LEVELDIR WINS.gmp DEMO.gmp [LEVELS]\n");
     return 2;
@@ -85,9 +115,9 @@ int main(int argc, char** argv) {
         if (best.Record.empty() || Better(r, best)) best = r;
       }
       if (best.Record.empty()) throw std::runtime_error("level " + std::to_string(n) + ": no winning run found");
-      std::printf("level %d: won in %.2f s of %d s, %d of %d smokers converted, %d pick-ups, score %d\n", n,
-                  best.GameTime / 1000.0, best.TimeLimitMs / 1000, best.Converted, best.Smokers, best.Pickups,
-                  best.EndScore);
+      std::printf("level %d: won in %.2f s of %d s, %d of %d smokers converted, %d pick-ups, score %d, energy %.2f\n",
+                  n, best.GameTime / 1000.0, best.TimeLimitMs / 1000, best.Converted, best.Smokers, best.Pickups,
+                  best.EndScore, best.EndEnergy);
       records.push_back(best.Record);
       score = best.EndScore;
       options = best.EndOptions;

@@ -294,7 +294,7 @@ Level Compile(const std::string& text, const std::string& file, const std::vecto
   src.File = file;
   Level lv;
   bool haveName = false, haveTime = false;
-  int playerDir = 0;
+  int playerDir = 0, firstLine = 0;
   std::istringstream in(text);
   std::string raw;
   int line = 0;
@@ -327,6 +327,12 @@ Level Compile(const std::string& text, const std::string& file, const std::vecto
     } else if (key == "intro") {
       if (t.size() != 1) Fail(file, line, "intro takes nothing");
       lv.Intro = true;
+    } else if (key == "first") {
+      if (t.size() != 5) Fail(file, line, "first takes the area's corners x0 y0 x1 y1");
+      lv.FirstArea = {ToInt(t[1], file, line, 0, 65535), ToInt(t[2], file, line, 0, 65535),
+                      ToInt(t[3], file, line, 0, 65535), ToInt(t[4], file, line, 0, 65535)};
+      if (lv.FirstArea.Empty()) Fail(file, line, "the first area's second corner lies before its first");
+      firstLine = line;
     } else if (key == "method") {
       if (t.size() != 2 || (t[1] != "lzrw1" && t[1] != "lzh")) Fail(file, line, "method is lzrw1 or lzh");
       lv.Method = t[1] == "lzrw1" ? 1 : 0;
@@ -589,6 +595,15 @@ Level Compile(const std::string& text, const std::string& file, const std::vecto
     Fail(file, 0, std::string("the fastest run to the exit takes ") + secs + " s (" + std::to_string(run.Moves) +
                       " cells), less than a third of the time limit; gate the exit");
   }
+  if (!lv.FirstArea.Empty()) {
+    if (!lv.FirstArea.Contains(lv.PlayerX, lv.PlayerY)) Fail(file, firstLine, "the first area holds the player's start");
+    const NewcomerReport r = CheckNewcomer(lv);
+    if (!r.Faults.empty()) {
+      std::string all = "the first area breaks the newcomer rules:";
+      for (auto& f : r.Faults) all += "\n  " + f;
+      Fail(file, firstLine, all);
+    }
+  }
   return lv;
 }
 
@@ -826,6 +841,161 @@ ExitRun FastestExitRun(const Level& lv) {
     }
   }
   return run;
+}
+
+// ------------------------------------------------------------------------------- newcomer rules
+
+bool OnScreen(const Level& lv, int px, int py, int x, int y) {
+  const double camX = std::clamp(px + 0.5 - 400.0 / kCell, 0.4, std::max(0.4, lv.Width - 10.0));
+  const double camY = std::clamp(py + 0.5 - 300.0 / kCell, 0.4, std::max(0.4, lv.Height - 8.0));
+  const double sx = (x + 0.5 - camX) * kCell, sy = (y + 0.5 - camY) * kCell;
+  return sx >= 0 && sx <= 800 && sy >= 0 && sy <= 600;
+}
+
+bool LineOfSight(const Level& lv, int x, int y, int dx, int dy, bool doorsOpen) {
+  const int n = std::max(std::abs(dx), std::abs(dy));
+  if (n < 1) return true;
+  // the game steps in float32 from the cell's centre
+  float px = static_cast<float>(x) + 0.5f, py = static_cast<float>(y) + 0.5f;
+  const float sx = static_cast<float>(dx) / static_cast<float>(n), sy = static_cast<float>(dy) / static_cast<float>(n);
+  for (int i = 0; i < n; ++i) {
+    const int cx = static_cast<int>(px), cy = static_cast<int>(py);
+    if (cx < 0 || cy < 0 || cx >= lv.Width || cy >= lv.Height) return false;
+    const uint8_t a = lv.At(cx, cy).ActionCode;
+    if (a == acWall || (a == acDoor && !doorsOpen)) return false;
+    px += sx;
+    py += sy;
+  }
+  return true;
+}
+
+namespace {
+
+bool SmokerWalkable(const Level& lv, int x, int y) {
+  if (!Inner(lv, x, y)) return false;
+  const Cell& c = lv.At(x, y);
+  return c.Floor != 0 && c.ActionCode != acWall && c.ActionCode != acObstacle && c.ActionCode != acExit &&
+         c.ActionCode != acDoor;
+}
+
+std::vector<int> WalkDistances(const Level& lv, int x0, int y0) {
+  std::vector<int> dist(lv.Cells.size(), -1);
+  std::deque<std::pair<int, int>> q = {{x0, y0}};
+  dist[static_cast<size_t>(y0) * lv.Width + x0] = 0;
+  while (!q.empty()) {
+    auto [x, y] = q.front();
+    q.pop_front();
+    for (int d = 0; d < 4; ++d) {
+      const int nx = x + kDx[d], ny = y + kDy[d];
+      if (!SmokerWalkable(lv, nx, ny)) continue;
+      int& dn = dist[static_cast<size_t>(ny) * lv.Width + nx];
+      if (dn < 0) {
+        dn = dist[static_cast<size_t>(y) * lv.Width + x] + 1;
+        q.push_back({nx, ny});
+      }
+    }
+  }
+  return dist;
+}
+
+// Every cell on a shortest walk of each leg: the start to the first waypoint, then waypoint to
+// waypoint round the cycle (the game's planner picks one of them).
+std::vector<std::pair<int, int>> PatrolCells(const Level& lv, const Smoker& s) {
+  std::set<std::pair<int, int>> cells = {{s.X, s.Y}};
+  std::vector<std::pair<int, int>> stops = {{s.X, s.Y}};
+  stops.insert(stops.end(), s.Waypoints.begin(), s.Waypoints.end());
+  if (!s.Waypoints.empty()) stops.push_back(s.Waypoints.front());
+  for (size_t i = 0; i + 1 < stops.size(); ++i) {
+    const auto from = WalkDistances(lv, stops[i].first, stops[i].second);
+    const auto to = WalkDistances(lv, stops[i + 1].first, stops[i + 1].second);
+    const int len = from[static_cast<size_t>(stops[i + 1].second) * lv.Width + stops[i + 1].first];
+    if (len < 0) continue;
+    for (size_t c = 0; c < from.size(); ++c)
+      if (from[c] >= 0 && to[c] >= 0 && from[c] + to[c] == len)
+        cells.insert({static_cast<int>(c % lv.Width), static_cast<int>(c / lv.Width)});
+  }
+  return {cells.begin(), cells.end()};
+}
+
+std::string Cells(const std::pair<int, int>& c) { return At(c.first, c.second); }
+
+}  // namespace
+
+NewcomerReport CheckNewcomer(const Level& lv) {
+  NewcomerReport r;
+  const Area& a = lv.FirstArea;
+  const ExitRun run = FastestExitRun(lv);
+  for (auto& c : run.Route) {
+    if (!a.Contains(c.first, c.second)) break;
+    r.Way.push_back(c);
+  }
+  std::set<std::pair<int, int>> onWay(r.Way.begin(), r.Way.end());
+  r.Engaging.assign(r.Way.size(), {});
+  const auto reach = WalkDistances(lv, lv.PlayerX, lv.PlayerY);
+  auto fault = [&](const std::string& f) {
+    if (r.Faults.size() < 8) r.Faults.push_back(f);
+  };
+  for (size_t i = 0; i < lv.Smokers.size(); ++i) {
+    const Smoker& s = lv.Smokers[i];
+    const std::string who = "the smoker of line " + std::to_string(s.Line);
+    const auto patrol = PatrolCells(lv, s);
+    if (s.Waypoints.empty() && reach[static_cast<size_t>(s.Y) * lv.Width + s.X] >= 0) {
+      fault(who + " wanders and can reach the first area: give it waypoints");
+      continue;
+    }
+    bool offSpot = false, offThrow = false;
+    for (size_t w = 0; w < r.Way.size(); ++w) {
+      const auto [px, py] = r.Way[w];
+      bool engages = false;
+      for (auto [sx, sy] : patrol) {
+        if (std::abs(px - sx) >= 10 || std::abs(py - sy) >= 10 || !LineOfSight(lv, sx, sy, px - sx, py - sy, true)) continue;
+        engages = true;
+        if (!offSpot && !OnScreen(lv, px, py, sx, sy)) {
+          offSpot = true;
+          fault(who + " spots the player on " + At(px, py) + " from " + At(sx, sy) + ", off the screen");
+        }
+      }
+      if (engages) r.Engaging[w].push_back(static_cast<int>(i));
+    }
+    // cigarettes fly straight until a wall (doors open as the player comes)
+    for (auto [sx, sy] : patrol)
+      for (int d = 0; d < 4 && !offThrow; ++d)
+        for (int x = sx + kDx[d], y = sy + kDy[d]; Inner(lv, x, y); x += kDx[d], y += kDy[d]) {
+          const uint8_t code = lv.At(x, y).ActionCode;
+          if (code == acWall) break;
+          if (onWay.count({x, y}) && !OnScreen(lv, x, y, sx, sy)) {
+            offThrow = true;
+            fault(who + " can throw from " + At(sx, sy) + " at " + At(x, y) + " on the main way, off the screen");
+            break;
+          }
+        }
+  }
+  int first = -1;
+  bool crowd = false, joined = false;
+  for (size_t w = 0; w < r.Way.size(); ++w) {
+    const auto& e = r.Engaging[w];
+    if (e.size() > 2 && !crowd) {
+      crowd = true;
+      fault(std::to_string(e.size()) + " smokers engage on " + Cells(r.Way[w]) + ": two at most");
+    }
+    if (first < 0 && !e.empty()) first = e.front();
+    if (first >= 0 && e.size() > 1 && std::count(e.begin(), e.end(), first) && !joined) {
+      joined = true;
+      fault("the first smoker (line " + std::to_string(lv.Smokers[static_cast<size_t>(first)].Line) +
+            ") is not met alone: another engages on " + Cells(r.Way[w]));
+    }
+    if (r.FirstPair < 0 && e.size() > 1) r.FirstPair = static_cast<int>(w);
+  }
+  bool energy = false, heart = false;
+  const size_t end = r.FirstPair < 0 ? r.Way.size() : static_cast<size_t>(r.FirstPair);
+  for (size_t w = 0; w < end; ++w) {
+    const uint8_t code = lv.At(r.Way[w].first, r.Way[w].second).ActionCode;
+    energy |= code == acEnergy;
+    heart |= code == acHeart;
+  }
+  if (!energy) fault("no energy field on the main way before the first pair of smokers");
+  if (!heart) fault("no heart on the main way before the first pair of smokers");
+  return r;
 }
 
 // ------------------------------------------------------------------------------- output

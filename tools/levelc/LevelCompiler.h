@@ -60,6 +60,13 @@ struct GroupCell {
   Cell Switched;
 };
 
+// A rectangle of cells, both corners included.
+struct Area {
+  int X0 = 0, Y0 = 0, X1 = -1, Y1 = -1;
+  bool Empty() const { return X1 < X0 || Y1 < Y0; }
+  bool Contains(int x, int y) const { return x >= X0 && x <= X1 && y >= Y0 && y <= Y1; }
+};
+
 struct Level {
   std::string Name;
   int TimeLimit = 0;
@@ -72,6 +79,7 @@ struct Level {
   int ShadowAlpha = 0;
   uint32_t Method = 1;  // container method: 1 LZRW1/KH, 0 LZH
   bool Intro = false;   // the first level: no pace rule (not stored in the level file)
+  Area FirstArea;       // `first`: where the newcomer rules hold (not stored in the level file)
 
   Cell& At(int x, int y) { return Cells[static_cast<size_t>(y) * Width + x]; }
   const Cell& At(int x, int y) const { return Cells[static_cast<size_t>(y) * Width + x]; }
@@ -93,8 +101,36 @@ struct ExitRun {
 };
 ExitRun FastestExitRun(const Level& level);
 
+// The screen: the camera as the game places it round the player standing on (px, py), and
+// whether the centre of cell (x, y) is on the 800 x 600 picture.
+bool OnScreen(const Level& level, int px, int py, int x, int y);
+
+// The game's line of sight from cell (x, y) along (dx, dy): walls block it, and doors unless
+// they are taken as open.
+bool LineOfSight(const Level& level, int x, int y, int dx, int dy, bool doorsOpen);
+
+// The newcomer rules of a first area, worked out on the cells. The main way is the fastest exit
+// run from the start until it first leaves the area. A smoker engages the player on a cell of
+// the main way when it can spot that cell from a cell of its patrol (the cells of every
+// shortest walk between its waypoints, in their cycle); doors count as open, as they are once
+// the player comes near. Faults names each rule broken:
+// - a smoker that can reach the area patrols waypoints (a wanderer goes anywhere);
+// - a smoker spots the player only from the screen;
+// - no smoker's patrol cell has a clear throwing line to a cell of the main way off the screen;
+// - at most two smokers engage on any cell of the main way, and the first one met is alone
+//   wherever it engages;
+// - an energy field and a heart lie on the main way before the first cell where two engage.
+struct NewcomerReport {
+  std::vector<std::pair<int, int>> Way;
+  std::vector<std::vector<int>> Engaging;  // per cell of Way: the smokers (indexes) engaging there
+  int FirstPair = -1;                      // index in Way of the first cell where two engage
+  std::vector<std::string> Faults;
+};
+NewcomerReport CheckNewcomer(const Level& level);
+
 // Parses and checks a description; every problem raises ECompileError with "file:line: text".
 // Unless the level is marked `intro`, the fastest exit run must take a third of the time limit.
+// A level with a `first` area must keep the newcomer rules there (CheckNewcomer).
 Level Compile(const std::string& text, const std::string& fileName,
               const std::vector<DecorImage>& decor);
 
