@@ -443,4 +443,5 @@ TEST_F(TraceLog, WritersOnManyThreadsShareOneCapAndOneNotePerKind) {
   EXPECT_EQ(lines[lines.size() - 2], "* Note: " + std::to_string(kThreads * kLines - 3) +
                                          " further page notes were left out (each kind is noted once per run)");
   EXPECT_EQ(lines.back(), "<*** End ***>");
+  EXPECT_FALSE(LogHasErrors());  // the limits' own lines are no errors of the run
 }
