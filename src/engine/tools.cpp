@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <set>
 
 #include "base/Classes.h"
 #include "base/Exceptions.h"
@@ -18,6 +19,14 @@ const std::size_t kMarkedLineMax = 10000;
 // The most of an old log that is ever read or kept: a run that logged more loses its oldest
 // lines, so a huge log costs neither start-up time nor memory.
 std::size_t LogKeepBytes = 4u << 20;
+// What one run may write; both below LogKeepBytes.
+std::size_t RunCap = 1u << 20;
+std::size_t RunCeiling = 2u << 20;
+// A longer text of one line is cut: a line built from a page's address or reply cannot take
+// the run's whole budget at once.
+const std::size_t kLineTextMax = 64 * 1024;
+// Kinds of page notes a run tells apart; notes of further kinds are counted only.
+const std::size_t kPageNoteKindsMax = 64;
 
 TCriticalSection& LogLock() {
   static TCriticalSection lock;
@@ -26,6 +35,29 @@ TCriticalSection& LogLock() {
 std::string LogFileName;
 bool LogLineOpen = false;
 bool LogWasLink = false;  // SetLogFile found a link in the log's place and started afresh
+
+// The current run's share of the file, under LogLock.
+struct TLogRun {
+  std::size_t Bytes = 0;
+  bool Capped = false;  // past RunCap: warnings and errors only
+  bool Closed = false;  // past RunCeiling: nothing until the run's end
+  std::set<std::string> NotedKinds;
+  uint64_t NotesLeftOut = 0;
+};
+TLogRun Run;
+
+std::string SizeText(std::size_t bytes) {
+  if (bytes >= (1u << 20) && bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MB";
+  if (bytes >= 1024 && bytes % 1024 == 0) return std::to_string(bytes >> 10) + " KB";
+  return std::to_string(bytes) + " bytes";
+}
+
+std::string Bounded(const std::string& text) {
+  if (text.size() <= kLineTextMax) return text;
+  std::size_t n = kLineTextMax;
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;  // a whole character
+  return text.substr(0, n) + "...";
+}
 
 std::string LineFor(const std::string& text, uint32_t kind) {
   switch (kind) {
@@ -118,8 +150,14 @@ bool ReadTail(std::string& out, bool& cut) {
   return true;
 }
 
-void WriteLine(const std::string& line) {
-  std::lock_guard<TCriticalSection> g(LogLock());
+// Appends bytes that belong to the run; under LogLock.
+void Put(const std::string& bytes) {
+  Run.Bytes += bytes.size();
+  Append(bytes);
+}
+
+// One whole line, closing a pending LogPlain line first; under LogLock.
+void PutLine(const std::string& line) {
   std::string out;
   if (LogLineOpen) {
     LogLineOpen = false;
@@ -127,7 +165,30 @@ void WriteLine(const std::string& line) {
   }
   out += line;
   out += "\r\n";
-  Append(out);
+  Put(out);
+}
+
+// Whether `size` more bytes fit in the run's limits; says once where the run passes each of
+// them. Warnings and errors (`important`) have the room between the two. Under LogLock.
+bool Admit(std::size_t size, bool important) {
+  if (!Run.Capped && Run.Bytes + size <= RunCap) return true;
+  if (!Run.Capped) {
+    Run.Capped = true;
+    PutLine("* Warning: This run's log has reached " + SizeText(RunCap) +
+            ": from here on only its warnings and errors are written");
+  }
+  if (!important || Run.Closed) return false;
+  if (Run.Bytes + size <= RunCeiling) return true;
+  Run.Closed = true;
+  PutLine("* Warning: This run's log has reached " + SizeText(RunCeiling) + ": nothing more is written until it ends");
+  return false;
+}
+
+void WriteLine(const std::string& text, uint32_t kind) {
+  const std::string line = LineFor(Bounded(text), kind);
+  const bool important = kind == ltWarning || kind == ltError || kind >= 256;
+  std::lock_guard<TCriticalSection> g(LogLock());
+  if (Admit(line.size() + 6, important)) PutLine(line);  // 6: the line end, a pending " !"
 }
 
 bool LoadLines(TStringList& lines) {
@@ -154,6 +215,7 @@ void SetLogFile(const std::string& fileName) {
   std::lock_guard<TCriticalSection> g(LogLock());
   LogFileName = fileName;
   LogWasLink = false;
+  Run = TLogRun{};  // another file: another run
   if (!fileName.empty()) {
     // A link in the log's place (symbolic, or a second name of another file) is replaced by a
     // new, empty log: what it leads to is never read, appended to or mailed with a report.
@@ -175,26 +237,43 @@ void SetLogKeepBytes(std::size_t bytes) {
   LogKeepBytes = bytes;
 }
 
-const std::string& LogFile() { return LogFileName; }
+void SetLogRunLimits(std::size_t cap, std::size_t ceiling) {
+  std::lock_guard<TCriticalSection> g(LogLock());
+  RunCap = cap;
+  RunCeiling = ceiling < cap ? cap : ceiling;
+}
 
-void Log(const std::string& text, uint32_t kind) { WriteLine(LineFor(text, kind & 0x7F)); }
+std::string LogFile() {
+  std::lock_guard<TCriticalSection> g(LogLock());
+  return LogFileName;
+}
 
-void LogCode(const std::string& text, uint32_t code) { WriteLine(LineFor(text, code)); }
+void Log(const std::string& text, uint32_t kind) { WriteLine(text, kind & 0x7F); }
+
+void LogCode(const std::string& text, uint32_t code) { WriteLine(text, code); }
+
+void LogPageNote(const std::string& kind, const std::string& text) {
+  std::lock_guard<TCriticalSection> g(LogLock());
+  if (Run.NotedKinds.count(kind) || Run.NotedKinds.size() >= kPageNoteKindsMax) {
+    ++Run.NotesLeftOut;
+    return;
+  }
+  Run.NotedKinds.insert(kind);
+  WriteLine(text, ltNote);
+}
 
 void LogPlain(const std::string& text) {
   std::lock_guard<TCriticalSection> g(LogLock());
-  std::string piece;
-  if (LogLineOpen) {
-    piece = text;
-  } else {
-    LogLineOpen = true;
-    piece = "! " + text;
-  }
-  Append(piece);
+  const std::string piece = LogLineOpen ? Bounded(text) : "! " + Bounded(text);
+  if (!Admit(piece.size() + 4, false)) return;  // 4: the line's close
+  LogLineOpen = true;
+  Put(piece);
 }
 
 void LogBegin() {
   std::lock_guard<TCriticalSection> g(LogLock());
+  Run = TLogRun{};
+  Run.Bytes = std::char_traits<char>::length(kBegin) + 2;
   if (LogWasLink) {
     LogWasLink = false;
     Append(std::string(kBegin) + "\r\n* Warning: The trace log was a link to another file; a new log was started\r\n");
@@ -229,14 +308,12 @@ void LogBegin() {
 
 void LogEnd() {
   std::lock_guard<TCriticalSection> g(LogLock());
-  std::string out;
-  if (LogLineOpen) {
-    LogLineOpen = false;
-    out = " !\r\n";
-  }
-  out += kEnd;
-  out += "\r\n";
-  Append(out);
+  // Past every limit: these lines are few, and a run without its end would count as a crash.
+  if (Run.NotesLeftOut > 0)
+    PutLine("* Note: " + std::to_string(Run.NotesLeftOut) +
+            " further page notes were left out (each kind is noted once per run)");
+  Run.NotesLeftOut = 0;
+  PutLine(kEnd);
 }
 
 bool LogHasErrors() {

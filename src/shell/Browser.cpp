@@ -319,9 +319,8 @@ bool TBrowserArea::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TBrowserArea::NoteOnce(const std::string& kind, const std::string& line) {
-  if (FNoted.size() > 200) FNoted.clear();  // a bound for pages that change their address on and on
-  if (!FNoted.insert(kind + '\n' + CurrentURL()).second) return;
-  Log(line + " (said once for the page)", ltNote);
+  // Once per run, not per page: a page that reloads or changes its address would make each a new one.
+  LogPageNote(kind, line + " (said once for the run)");
 }
 
 void TBrowserArea::WatchMemory() {

@@ -74,7 +74,7 @@ private:
   void LoadingChanged(const QWebEngineLoadingInfo& info);
   void RendererEnded(int status, int exitCode);
   void WatchMemory();
-  // Logs `line` once per kind of event and page.
+  // Logs `line` once per kind of event and run.
   void NoteOnce(const std::string& kind, const std::string& line);
   void PageDialog(const std::string& kind, const QString& text);
   bool TakeUserAction();
@@ -88,7 +88,6 @@ private:
   bool FLoading = false;
   bool FUnavailable = false;  // the engine cannot run here
   std::string FFailedURL;      // the last page that failed, until one loads
-  std::set<std::string> FNoted;  // kind + page address of the lines NoteOnce wrote
   QElapsedTimer FClock;
   std::deque<int64_t> FUserActions;  // times of the player's clicks and keys not yet used
   bool FUserNavigation = false;      // the main-frame load under way comes from one of them

@@ -2,7 +2,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <optional>
 #include <set>
 #include <thread>
 #include <filesystem>
@@ -286,4 +289,159 @@ TEST_F(TraceLog, ALinkInTheLogsPlaceIsReplacedAndNeverWrittenThrough) {
     EXPECT_EQ(ReadAll(other), secret);
     std::remove(File.c_str());
   }
+}
+
+namespace {
+// The run limits of a test, the program's own again afterwards.
+struct TRunLimits {
+  TRunLimits(std::size_t cap, std::size_t ceiling) { SetLogRunLimits(cap, ceiling); }
+  ~TRunLimits() { SetLogRunLimits(1u << 20, 2u << 20); }
+};
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+bool IsWarningOrError(const std::string& s) {
+  return StartsWith(s, "* Warning: ") || StartsWith(s, "* Error: ") || StartsWith(s, "* Msg ");
+}
+}  // namespace
+
+// A run that logs on and on: past the cap only warnings and errors, past the ceiling nothing but
+// its end; each limit said once, and the next start keeps the whole run.
+TEST_F(TraceLog, ARunsLogStopsAtItsCapAndItsWarningsAtTheCeiling) {
+  struct Case {
+    std::size_t cap, ceiling;  // 0: the program's own
+    const char *capLine, *ceilingLine;
+  } cases[] = {
+      {4096, 8192, "* Warning: This run's log has reached 4 KB: from here on only its warnings and errors are written",
+       "* Warning: This run's log has reached 8 KB: nothing more is written until it ends"},
+      {0, 0, "* Warning: This run's log has reached 1 MB: from here on only its warnings and errors are written",
+       "* Warning: This run's log has reached 2 MB: nothing more is written until it ends"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.capLine);
+    std::optional<TRunLimits> limits;
+    if (c.cap) limits.emplace(c.cap, c.ceiling);
+    const std::size_t cap = c.cap ? c.cap : 1u << 20, ceiling = c.ceiling ? c.ceiling : 2u << 20;
+    WriteAll(File, "<*** Begin ***>\r\n* Info: the previous run\r\n<*** End ***>\r\n");
+    const std::size_t previous = ReadAll(File).size();
+    LogBegin();
+    // Each round: a state trace, an info line, a warning, an error code, a page note.
+    const std::string filler(cap / 64, 'f');
+    for (int i = 0; i < 400; ++i) {
+      LogPlain(std::to_string(i % 10));
+      Log("info " + std::to_string(i) + " " + filler, ltInfo);
+      Log("warning " + std::to_string(i) + " " + filler, ltWarning);
+      LogCode("code " + std::to_string(i), 0x81010003);
+      LogPageNote("dialog", "note " + std::to_string(i));
+    }
+    LogPlain("open");
+    LogEnd();
+    const std::string text = ReadAll(File);
+    EXPECT_LE(text.size() - previous, ceiling + 400);
+    std::vector<std::string> lines = Lines();
+    const auto at = [&](const char* line) { return std::find(lines.begin(), lines.end(), line) - lines.begin(); };
+    const std::size_t capAt = at(c.capLine), ceilingAt = at(c.ceilingLine);
+    ASSERT_LT(ceilingAt, lines.size());
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), c.capLine), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), c.ceilingLine), 1);
+    // before the cap: every kind, within the cap
+    std::size_t before = 0;
+    for (std::size_t i = 3; i < capAt; ++i) before += lines[i].size() + 2;
+    EXPECT_LE(before, cap);
+    EXPECT_GT(before, cap - cap / 16);
+    EXPECT_EQ(lines[4], "! 0 !");  // the trace piece closed by the next line, as ever
+    EXPECT_EQ(lines[8], "* Note: note 0");
+    // between the limits: warnings and errors only, and they fill the room
+    ASSERT_LT(capAt + 1, ceilingAt);
+    for (std::size_t i = capAt + 1; i < ceilingAt; ++i) EXPECT_TRUE(IsWarningOrError(lines[i])) << lines[i];
+    std::size_t between = 0;
+    for (std::size_t i = capAt; i < ceilingAt; ++i) between += lines[i].size() + 2;
+    EXPECT_GT(before + between, ceiling - cap / 16);
+    // after the ceiling: the left-out notes and the end, always
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + std::ptrdiff_t(ceilingAt) + 1, lines.end()),
+              (std::vector<std::string>{"* Note: 399 further page notes were left out (each kind is noted once per run)",
+                                        "<*** End ***>"}));
+    EXPECT_TRUE(LogHasErrors());
+    // the next start keeps the whole run
+    LogBegin();
+    EXPECT_EQ(ReadAll(File), text.substr(previous) + "<*** Begin ***>\r\n");
+  }
+}
+
+TEST_F(TraceLog, PageNotesAreWrittenOncePerKindAndRunAndTheRestCounted) {
+  LogBegin();
+  for (int i = 0; i < 50; ++i) {
+    LogPageNote("dialog", "dialog " + std::to_string(i));
+    if (i < 3) LogPageNote("leave", "leave " + std::to_string(i));
+  }
+  for (int k = 0; k < 100; ++k) LogPageNote("kind " + std::to_string(k), "kind " + std::to_string(k));
+  LogEnd();
+  std::vector<std::string> lines = Lines();
+  ASSERT_EQ(lines.size(), 1u + 64u + 2u);
+  EXPECT_EQ(lines[1], "* Note: dialog 0");
+  EXPECT_EQ(lines[2], "* Note: leave 0");
+  EXPECT_EQ(lines[3], "* Note: kind 0");
+  EXPECT_EQ(lines[64], "* Note: kind 61");  // a bounded number of kinds
+  EXPECT_EQ(lines[65], "* Note: 89 further page notes were left out (each kind is noted once per run)");
+  EXPECT_EQ(lines[66], "<*** End ***>");
+  // a new run notes again; a run that refused none says nothing of it
+  LogBegin();
+  LogPageNote("dialog", "again");
+  LogEnd();
+  lines = Lines();
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
+            (std::vector<std::string>{"<*** Begin ***>", "* Note: again", "<*** End ***>"}));
+}
+
+TEST_F(TraceLog, AHugeLineIsCutAtAWholeCharacter) {
+  // 3-byte characters from the start on: a cut at the 64 KB byte falls inside one
+  std::string text;
+  while (text.size() < 200 * 1024) text += "\xE2\x82\xAC";
+  Log(text, ltWarning);
+  const std::vector<std::string> lines = Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  const std::string kept = lines[0].substr(std::strlen("* Warning: "));
+  ASSERT_GE(kept.size(), 3u);
+  EXPECT_EQ(kept.substr(kept.size() - 3), "...");
+  EXPECT_EQ((kept.size() - 3) % 3, 0u);
+  EXPECT_LE(kept.size() - 3, 64u * 1024);
+  EXPECT_EQ(text.compare(0, kept.size() - 3, kept, 0, kept.size() - 3), 0);
+}
+
+TEST_F(TraceLog, WritersOnManyThreadsShareOneCapAndOneNotePerKind) {
+  TRunLimits limits(16 * 1024, 32 * 1024);
+  LogBegin();
+  const int kThreads = 8, kLines = 400;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([t] {
+      for (int i = 0; i < kLines; ++i) {
+        const std::string id = std::to_string(t) + "." + std::to_string(i);
+        Log("info " + id, ltInfo);
+        Log("warning " + id, ltWarning);
+        LogPageNote(std::to_string(i % 3), "note " + id);
+      }
+    });
+  for (auto& th : threads) th.join();
+  LogEnd();
+  EXPECT_LE(ReadAll(File).size(), 32u * 1024 + 400);
+  const std::vector<std::string> lines = Lines();
+  int capLines = 0, ceilingLines = 0, notes = 0;
+  bool capped = false;
+  for (const std::string& s : lines) {
+    capLines += s.find("has reached 16 KB") != std::string::npos;
+    ceilingLines += s.find("has reached 32 KB") != std::string::npos;
+    if (StartsWith(s, "* Note: note ")) ++notes;
+    if (capped && s != "<*** End ***>" && s.find("further page notes") == std::string::npos) {
+      EXPECT_TRUE(IsWarningOrError(s)) << s;
+    }
+    capped = capped || capLines > 0;
+    EXPECT_TRUE(s == "<*** Begin ***>" || s == "<*** End ***>" || StartsWith(s, "* ")) << s;  // none torn
+  }
+  EXPECT_EQ(capLines, 1);
+  EXPECT_EQ(ceilingLines, 1);
+  EXPECT_EQ(notes, 3);
+  EXPECT_EQ(lines[lines.size() - 2], "* Note: " + std::to_string(kThreads * kLines - 3) +
+                                         " further page notes were left out (each kind is noted once per run)");
+  EXPECT_EQ(lines.back(), "<*** End ***>");
+  EXPECT_FALSE(LogHasErrors());  // the limits' own lines are no errors of the run
 }

@@ -19,8 +19,12 @@
 #include <QWebEngineView>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
@@ -125,6 +129,18 @@ document.title = 'answers ' + confirm('Sure?') + ' ' + prompt('Name?', 'x');
 const char* const kAlertLoop = R"html(<html><head><title>loop</title></head><body>
 <script>setTimeout(function() { for (;;) { alert('again'); confirm('again?'); } }, 100);</script>
 </body></html>)html";
+// Boxes while the address changes, on and on; and a page that does so and loads itself again
+// with a long address every 50 ms (each load a log line of its own), counting its loads.
+const char* const kNoteLoop = R"html(<html><head><title>noteloop</title></head><body><p>notes</p>
+<script>var n = 0; setInterval(function() {
+  history.replaceState(null, '', 'noteloop.html?n=' + (++n)); alert('note ' + n);
+}, 5);</script></body></html>)html";
+const char* const kReloadLoop = R"html(<html><head><title>reloadloop</title></head><body>
+<script>var loads = (+sessionStorage.loads || 0) + 1; sessionStorage.loads = loads;
+document.title = 'reloadloop ' + loads;
+history.replaceState(null, '', location.pathname + location.search + '#' + loads); alert('load ' + loads);
+setTimeout(function() { location.replace('reloadloop.html?' + 'x'.repeat(1500) + loads); }, 50);
+</script></body></html>)html";
 // 20 MB more every 50 ms, outside the script heap; stops at 3 GB should nothing end it.
 const char* const kGrow = R"html(<html><head><title>grow</title></head><body>
 <script>var keep = []; setInterval(function() {
@@ -154,6 +170,8 @@ protected:
     WriteAll(Root + "kestruneinternal/boxes.html", kBoxes);
     WriteAll(Root + "kestruneinternal/loop.html", kAlertLoop);
     WriteAll(Root + "kestruneinternal/grow.html", kGrow);
+    WriteAll(Root + "kestruneinternal/noteloop.html", kNoteLoop);
+    WriteAll(Root + "kestruneinternal/reloadloop.html", kReloadLoop);
   }
   static void TearDownTestSuite() {
     delete Server;
@@ -311,7 +329,7 @@ TEST_F(BrowserTest, ScriptsOnTheirOwnOpenNothingOutsideButAClickDoes) {
   EXPECT_GE(Script("tries").toInt(), 24);  // each way tried again and again
   EXPECT_EQ(Url(), Prefix + "hostile.html");
   EXPECT_EQ(Title(), "hostile");
-  // said once for the page, not once per try
+  // said once for the run, not once per try
   EXPECT_EQ(LogCount("without a click"), 1u) << GetLogText();
 
   // the player's click on a link still leaves, once, and the page stays
@@ -362,6 +380,66 @@ TEST_F(BrowserTest, APageLoopingBoxesDoesNotHoldCloseOrTheSignal) {
     Options.reset();
     ClearLog();
   }
+}
+
+// A page that makes notes without end: one note for the run, the rest only counted at its end.
+TEST_F(BrowserTest, AnEndlessNoteLoopMakesOneNoteAndACountAtTheEnd) {
+  ShowWithIndexPage();
+  Load("noteloop.html", "noteloop");
+  ASSERT_TRUE(WaitFor([this] { return Script("n").toInt() >= 300; }));
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_EQ(LogCount("Browser: boxes of the page are not shown"), 1u) << GetLogText();
+  EXPECT_TRUE(LogContains("(alert \"note 1\"): " + Prefix + "noteloop.html?n=1 (said once for the run)"));
+  const int made = Script("n").toInt();
+  EXPECT_LT(GetLogText().size(), 64u * 1024);
+  Main.reset();  // the run's end
+  Options.reset();
+  const std::vector<std::string> lines = FileLines(LogName);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines.back(), "<*** End ***>");
+  unsigned long leftOut = 0;
+  ASSERT_EQ(std::sscanf(lines[lines.size() - 2].c_str(), "* Note: %lu further page notes were left out", &leftOut), 1)
+      << lines[lines.size() - 2];
+  EXPECT_GE(leftOut, unsigned(made - 1));
+}
+
+// Under its own cap the run's log stays, with a page that loads itself again and again (a line
+// each time) on top of the boxes; past the cap the loop goes on and writes nothing.
+TEST_F(BrowserTest, TheRunsLogStaysUnderItsCapWhileAPageLoopsOnAndOn) {
+  struct TLimits {
+    TLimits() { SetLogRunLimits(48 * 1024, 96 * 1024); }
+    ~TLimits() { SetLogRunLimits(1u << 20, 2u << 20); }
+  } limits;
+  // the loads the page counted, from its title; -1 while it has none
+  const auto loads = [this] {
+    const std::string title = Title(), head = "reloadloop ";
+    return title.rfind(head, 0) == 0 ? std::atoi(title.c_str() + head.size()) : -1;
+  };
+  ShowWithIndexPage();
+  Main->MainBrowser->Navigate(Prefix + "reloadloop.html");
+  const char* const capLine =
+      "* Warning: This run's log has reached 48 KB: from here on only its warnings and errors are written";
+  ASSERT_TRUE(WaitFor([&] { return LogContains(capLine); }, 60000)) << GetLogText().size();
+  int loadsAtCap = -1;
+  ASSERT_TRUE(WaitFor([&] { return (loadsAtCap = loads()) > 0; }));
+  const size_t sizeAtCap = GetLogText().size();
+  ASSERT_TRUE(WaitFor([&] { return loads() > loadsAtCap + 20; }, 60000));
+  EXPECT_EQ(GetLogText().size(), sizeAtCap);  // nothing of the loop after the cap
+  EXPECT_EQ(LogCount("Browser: boxes of the page are not shown"), 1u);
+  Main.reset();
+  Options.reset();
+  const std::string log = ReadAll(LogName);
+  EXPECT_LE(log.size(), 48u * 1024 + 512);
+  const std::vector<std::string> lines = FileLines(LogName);
+  const auto cap = std::find(lines.begin(), lines.end(), capLine);
+  ASSERT_NE(cap, lines.end());
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), capLine), 1);
+  ASSERT_GE(lines.end() - cap, 3);
+  EXPECT_EQ(lines.back(), "<*** End ***>");
+  EXPECT_NE(lines[lines.size() - 2].find("further page notes were left out"), std::string::npos);
+  for (auto line = cap + 1; line < lines.end() - 2; ++line)
+    EXPECT_TRUE(line->rfind("* Warning: ", 0) == 0 || line->rfind("* Error: ", 0) == 0 || line->rfind("* Msg ", 0) == 0)
+        << *line;
 }
 
 TEST_F(BrowserTest, ARendererKilledFromOutsideLeavesTheLogo) {
