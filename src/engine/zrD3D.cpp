@@ -35,8 +35,9 @@ std::string D3DErrorText(uint32_t code) {
   }
 }
 
-void CheckD3DResult(HRESULT result, uint32_t ownCode, const std::string& context) {
+void CheckD3DResult(HRESULT result, uint32_t ownCode, std::string_view contextView) {
   if (!FAILED(result)) return;
+  const std::string context(contextView);
   std::string dxText = D3DResultDescription(result);
   if (ownCode == 0) {
     LogCode(dxText + " " + context, uint32_t(result));

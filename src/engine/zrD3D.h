@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/Exceptions.h"
@@ -49,7 +50,8 @@ enum : uint32_t {
 
 std::string D3DErrorText(uint32_t code);
 // Returns when `result` is not a failure; otherwise one "* Msg" log line and EDirect3DError.
-void CheckD3DResult(HRESULT result, uint32_t ownCode, const std::string& context);
+// The context is a view: the frame loop checks every call, and a success costs no string.
+void CheckD3DResult(HRESULT result, uint32_t ownCode, std::string_view context);
 // Logs the own code's text (+ " (context)") and raises a plain Exception with the text.
 [[noreturn]] void RaiseD3DError(uint32_t ownCode, const std::string& context = "");
 std::string FormatName(uint32_t format);

@@ -103,6 +103,8 @@ public:
   void FaceThePlayer();
   float PlayerFalloff() const;
   bool CanEnter(uint8_t d) const;
+  // The figure's animation frame (0 to 8): the puff, while nothing else holds the smoker.
+  int32_t PuffFrame() const;
 
   std::array<uint8_t, 1000> PathDirections{};
   int32_t PathIndex = 0;
@@ -199,6 +201,17 @@ public:
   TGESmoker* Thrower;  // not owned
   float TipX, TipY;
 };
+
+// Where the pieces of a cigarette lie for the point (px, py) of its holder (a smoker's centre, or
+// a flying cigarette's position), in pixels: the filter's point, the turn r of the sprites (their
+// x axis is (cos r, sin r)) and the paper end with the glowing tip. The drawing and the tip's
+// smoke both take it from here, so the smoke rises where the tip is drawn.
+struct TCigarettePose {
+  float FilterX, FilterY;
+  float Rotation;
+  float TipX, TipY;
+};
+TCigarettePose CigarettePose(float px, float py, int32_t t, int32_t frame, int32_t burnIndex, float angle);
 
 // Draws a cigarette held or flying (shared by smokers and flying cigarettes).
 void DrawCigarette(TGameLogic* game, float px, float py, int32_t t, int32_t frame, int32_t burnIndex, float angle,

@@ -140,7 +140,11 @@ bool TGECigarette::Update() {
       return false;
     }
   }
-  if (Game->SmokeTick && Game->Smoke) EmitCigaretteSmoke(*Game->Smoke, X * 84, Y * 84, static_cast<float>(Direction));
+  if (Game->SmokeTick && Game->Smoke) {
+    // From the tip as it is drawn (the hit test's tip, TipX and TipY, stays as the game plays it).
+    const TCigarettePose c = CigarettePose(X * 84, Y * 84, 0, 0, BurnIndex, static_cast<float>(Direction));
+    EmitCigaretteSmoke(*Game->Smoke, c.TipX, c.TipY, static_cast<float>(Direction));
+  }
   return true;
 }
 void TGECigarette::Hit(uint8_t) {}
@@ -186,14 +190,10 @@ void TGECigarette::Render() {
   DrawCigarette(Game, (X - Game->CameraX) * 84, (Y - Game->CameraY) * 84, 0, 0, BurnIndex, static_cast<float>(Direction), X, Y);
 }
 
-void DrawCigarette(TGameLogic* game, float px, float py, int32_t t, int32_t frame, int32_t burnIndex, float angle,
-                   float cellX, float cellY) {
-  TGameGraphics* g = game->Graphics.get();
-  if (!g) return;
+TCigarettePose CigarettePose(float px, float py, int32_t t, int32_t frame, int32_t burnIndex, float angle) {
   static const int32_t kPull[9] = {0, 1, 1, 1, 1, 2, 2, 2, 3};
   burnIndex = std::clamp(burnIndex, 0, 9);
   frame = std::clamp(frame, 0, 8);
-  const int32_t key = static_cast<int32_t>(PasTrunc(cellY)) * 2500 + 60000 - static_cast<int32_t>(PasTrunc(cellX)) * 10 - 1;
   const int32_t a0 = static_cast<int32_t>(PasTrunc(angle)) & 3, a1 = (a0 + 1) & 3;
   const float f = static_cast<float>(PasFrac(angle));
   const auto& h = TSmokeSystem::kHandOffsets;
@@ -201,18 +201,32 @@ void DrawCigarette(TGameLogic* game, float px, float py, int32_t t, int32_t fram
   py += h[a0][1] + (h[a1][1] - h[a0][1]) * f;
   const float r = -static_cast<float>(M_PI) * angle / 2 + static_cast<float>(M_PI) * FastCos(t * 0.0628318530717959f) / 80 +
                   static_cast<float>(M_PI) * FastCos(t * 0.0628318530717959f * 2.3f) / 200;
-  px += kPull[frame] * std::sin(r);
-  py += kPull[frame] * std::cos(r);
+  const float ax = std::cos(r), ay = std::sin(r);
+  // A puff draws the cigarette back along its own line, towards the mouth behind the filter.
+  px -= kPull[frame] * ax;
+  py -= kPull[frame] * ay;
   const float len = static_cast<float>(kCigaretteLength[burnIndex]);
-  if (TzrD3DSprite* s = g->GetSprite(18)) s->Draw(nullptr, TzrVector2{px, py}, r, game->FadeColours, key);
-  // The paper runs on from the filter the way the sprites are turned (their x axis is
-  // (cos r, sin r)), and the shadow below lies the same way.
-  const TzrVector2 q{px + (len + 19) * std::cos(r), py + (len + 19) * std::sin(r)};
+  return {px, py, r, px + (len + 19) * ax, py + (len + 19) * ay};
+}
+
+void DrawCigarette(TGameLogic* game, float px, float py, int32_t t, int32_t frame, int32_t burnIndex, float angle,
+                   float cellX, float cellY) {
+  TGameGraphics* g = game->Graphics.get();
+  if (!g) return;
+  burnIndex = std::clamp(burnIndex, 0, 9);
+  const int32_t key = static_cast<int32_t>(PasTrunc(cellY)) * 2500 + 60000 - static_cast<int32_t>(PasTrunc(cellX)) * 10 - 1;
+  const TCigarettePose c = CigarettePose(px, py, t, frame, burnIndex, angle);
+  const float len = static_cast<float>(kCigaretteLength[burnIndex]);
+  const float r = c.Rotation;
+  if (TzrD3DSprite* s = g->GetSprite(18)) s->Draw(nullptr, TzrVector2{c.FilterX, c.FilterY}, r, game->FadeColours, key);
+  // The paper reaches back from its end to the filter; the tip glows at that end.
+  const TzrVector2 q{c.TipX, c.TipY};
   TzrVector2 sc{-len, 1.0f};
   if (TzrD3DSprite* s = g->GetSprite(19)) s->Draw(&sc, q, r, game->FadeColours, key);
   if (TzrD3DSprite* s = g->GetCigaretteTip(burnIndex + 1)) s->Draw(nullptr, q, r, game->FadeColours, key);
   if (g->ShadowsEnabled) {
     static const uint32_t kShadow[4] = {0xA0A0A0A0, 0xA0A0A0A0, 0xA0A0A0A0, 0xA0A0A0A0};
-    if (TzrD3DSprite* s = g->GetCigaretteShadow(burnIndex)) s->Draw(nullptr, TzrVector2{px + 20, py - 7}, r, kShadow, 46001);
+    if (TzrD3DSprite* s = g->GetCigaretteShadow(burnIndex))
+      s->Draw(nullptr, TzrVector2{c.FilterX + 20, c.FilterY - 7}, r, kShadow, 46001);
   }
 }

@@ -286,13 +286,14 @@ bool TGESmoker::Update() {
   }
   RandSeed += 1;
   --SmokeTimer;
+  bool cigSmoke = false;
   if (!Converted && p && Game->Smoke) {
     const bool cig = Game->SmokeTick && StepCount >= NextThrowStep - 10;
     const bool puff = SmokeTimer >= 1 && GameEnvironment.SmokeDensity > (SmokeTimer & 3);
     if ((cig || puff) && std::abs(p->X - X) < 8 && std::abs(p->Y - Y) < 8) {
       const auto& h = TSmokeSystem::kHandOffsets[Direction & 3];
       const float hx = h[0] + CenterX() * 84, hy = h[1] + CenterY() * 84;
-      if (cig) EmitCigaretteSmoke(*Game->Smoke, hx, hy, Angle);
+      cigSmoke = cig;
       if (puff) {
         const int32_t j = StepCount % 15 - 7;
         const float dx = static_cast<float>(kDirDX[Direction]), dy = static_cast<float>(kDirDY[Direction]);
@@ -325,6 +326,13 @@ bool TGESmoker::Update() {
     Fatigue -= 20;
   }
   TGEWalkBot::Update();
+  // The tip's smoke leaves the cigarette where this step's frame draws it: after the walk and
+  // the turn. It is only picture: the emission takes back its random draws.
+  if (cigSmoke) {
+    const TCigarettePose c = CigarettePose(CenterX() * 84, CenterY() * 84, StepCount, PuffFrame(),
+                                           static_cast<int32_t>(PasTrunc((1 - SmokeLevel) * 9)), Angle);
+    EmitCigaretteSmoke(*Game->Smoke, c.TipX, c.TipY, Angle);
+  }
   // Hearts that have floated away are dropped here, not by the drawing.
   for (int32_t i = Hearts.Count() - 1; i >= 0; --i)
     if (Hearts.Get(i)->Expiry - static_cast<float>(StepCount) < 0) Hearts.Delete(i);
@@ -368,6 +376,10 @@ void TGESmoker::Hit(uint8_t kind) {
   }
 }
 
+int32_t TGESmoker::PuffFrame() const {
+  return !Converted && RestTimer <= 0 && StunTimer <= 0 && PuffTimer > 0 ? PingPong(PuffTimer * 18 / 50, 9) : 0;
+}
+
 void TGESmoker::Render() {
   TGameGraphics* g = Game->Graphics.get();
   if (!g) return;
@@ -377,8 +389,7 @@ void TGESmoker::Render() {
   const float fr = static_cast<float>(PasFrac(Angle));
   const float rot = fr <= 0.5f ? -static_cast<float>(M_PI) / 2 * fr : -static_cast<float>(M_PI) / 2 * (fr - 1);
   const int32_t key = Y * 2500 + 60000 - X * 10 - 2;
-  int32_t frame = 0;
-  if (!Converted && RestTimer <= 0 && StunTimer <= 0 && PuffTimer > 0) frame = PingPong(PuffTimer * 18 / 50, 9);
+  const int32_t frame = PuffFrame();
   TzrVector2 scale{1, 1};
   if (!Converted && RestTimer > 0) {
     const float w = std::sin(static_cast<float>(PasFrac(RestTimer * 2 / 60.0)) * 2 * static_cast<float>(M_PI)) - 0.6f;

@@ -97,17 +97,11 @@ namespace {
 double TruncMod5(double v) { return std::fmod(std::trunc(v), 5.0); }
 }  // namespace
 
-void EmitCigaretteSmoke(TSmokeSystem& smoke, float px, float py, float a) {
-  if (!std::isfinite(px) || !std::isfinite(py) || !std::isfinite(a)) return;
-  // A facing of 4.0 (a full turn) is facing 0; the hand table has four rows.
-  int32_t k = static_cast<int32_t>(std::fmod(std::trunc(static_cast<double>(a)), 4.0));
-  if (k < 0) k += 4;
-  const float turn = static_cast<float>(-M_PI / 2 * a);
-  const double s = FastSin(turn);
-  const double c = FastCos(turn);
-  const auto& hand = TSmokeSystem::kHandOffsets[size_t(k)];
-  const double spread = double(px) + double(py) + double(a);
-  const double x = px + hand[0] + 19 * s - 2 + TruncMod5(spread * 3);
-  const double y = py + hand[1] + 19 * c - 2 + TruncMod5(spread * 5);
+void EmitCigaretteSmoke(TSmokeSystem& smoke, float tipX, float tipY, float a) {
+  if (!std::isfinite(tipX) || !std::isfinite(tipY) || !std::isfinite(a)) return;
+  // A few pixels of spread, fixed by the place, so the trail is not a one-pixel line.
+  const double spread = double(tipX) + double(tipY) + double(a);
+  const double x = tipX - 2 + TruncMod5(spread * 3);
+  const double y = tipY - 2 + TruncMod5(spread * 5);
   smoke.Emit(static_cast<float>(x), static_cast<float>(y), 0, 0);
 }

@@ -50,6 +50,7 @@ public:
   void Render(float cameraX, float cameraY);
 };
 
-// The thin trail from a cigarette's glowing tip: one particle near (px, py) in world pixels for
-// a cigarette held or flying at the angle a in quarter turns.
-void EmitCigaretteSmoke(TSmokeSystem& smoke, float px, float py, float a);
+// The thin trail from a cigarette's glowing tip: one particle within two pixels of the tip
+// (tipX, tipY) in world pixels (where the cigarette's drawing puts it, `CigarettePose`), for a
+// cigarette held or flying at the angle a in quarter turns.
+void EmitCigaretteSmoke(TSmokeSystem& smoke, float tipX, float tipY, float a);

@@ -777,12 +777,18 @@ void TGLDevice::ReadBackBuffer(uint8_t* bits, int pitch, int x, int y, int w, in
   const bool rgb565 = Params.BackBufferFormat == D3DFMT_R5G6B5;
   const int bpp = D3DFormatBytes(Params.BackBufferFormat);
   const GLint H = GLint(Params.BackBufferHeight);
+  // Straight into the caller's rows (GL's bottom row first), then turned upside down in place:
+  // the flush reads a pixel every frame, and the frame loop allocates nothing.
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  std::vector<uint8_t> rows(size_t(w) * h * bpp);
+  glPixelStorei(GL_PACK_ROW_LENGTH, pitch / bpp);
   glReadPixels(x, H - y - h, w, h, rgb565 ? GL_RGB : GL_BGRA,
-               rgb565 ? GL_UNSIGNED_SHORT_5_6_5 : GL_UNSIGNED_BYTE, rows.data());
-  for (int r = 0; r < h; ++r)
-    std::memcpy(bits + ptrdiff_t(r) * pitch, rows.data() + size_t(h - 1 - r) * w * bpp, size_t(w) * bpp);
+               rgb565 ? GL_UNSIGNED_SHORT_5_6_5 : GL_UNSIGNED_BYTE, bits);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  const size_t row = size_t(w) * bpp;
+  for (int r = 0; r < h / 2; ++r) {
+    uint8_t* a = bits + ptrdiff_t(r) * pitch;
+    std::swap_ranges(a, a + row, bits + ptrdiff_t(h - 1 - r) * pitch);
+  }
 }
 
 HRESULT TGLDevice::TestCooperativeLevel() {

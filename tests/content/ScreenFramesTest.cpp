@@ -1,7 +1,8 @@
 // Screens as a player sees them, in the real game window (SDL offscreen, Mesa's software GL),
 // written to build/test-frames/ as PNG for people to look at: the title with its picture once
 // the fade is over, the highscore screen while a name is typed, the pick-ups, fires and a cell
-// without floor of a small level, cigarettes with their shadows, and a paused level.
+// without floor of a small level, cigarettes with their shadows, cigarette smoke, and a paused
+// level.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -77,6 +78,14 @@ protected:
       }
     return f;
   }
+  // The same room with a dark floor, where smoke shows.
+  static FixtureLevel DarkRoom(int w, int h) {
+    FixtureLevel f = WhiteRoom(w, h);
+    for (int y = 1; y < f.H - 1; ++y)
+      for (int x = 1; x < f.W - 1; ++x)
+        for (int i = 1; i < 33; ++i) f.At(x, y)[size_t(i)] = i % 4 == 0 ? 0xFF : 0x38;  // opaque dark grey
+    return f;
+  }
   static void Load(TGameLogic& g, const FixtureLevel& f) {
     TStringStream plain(f.Bytes());
     TMemoryStream container;
@@ -87,10 +96,10 @@ protected:
     g.PlayPhase = 3;
     g.SetFade(1.0f);
   }
-  // Runs a game window on a level: `start` once the level is loaded, `shoot` two passes later
-  // (it takes its pictures then).
+  // Runs a game window on a level: `start` once the level is loaded, `shoot` some passes later
+  // (it takes its pictures then); each pass is one 20 ms step.
   void WithLevel(const FixtureLevel& f, const std::function<void(TGameLogic&)>& start,
-                 const std::function<void(TfrmGame&, TGameLogic&)>& shoot) {
+                 const std::function<void(TfrmGame&, TGameLogic&)>& shoot, int64_t passes = 2) {
     TzrD3DMode mode;
     GetSelectedDisplayMode(D3D.get(), mode);
     auto w = TfrmGame::CreateGame(nullptr, 0, IsWindowed(), FindSelectedDevice(D3D.get()), mode, 0);
@@ -111,7 +120,7 @@ protected:
         Load(g, f);
         start(g);
         loaded = pass;
-      } else if (loaded >= 0 && pass == loaded + 2) {
+      } else if (loaded >= 0 && pass == loaded + passes) {
         shoot(*w, g);
         w->Close();
       }
@@ -284,6 +293,82 @@ TEST_F(ScreenFrames, CigarettesAndTheirShadows) {
   EXPECT_EQ(shadows, 4);
   ASSERT_EQ(with.size(), 800u * 600u * 3u);
   Save(with, "cigarette-shadows.png");
+}
+
+// Graphics detail Max, smoke density high: a smoker resting with a lit cigarette and three
+// cigarettes flying off, each trailing smoke from its glowing tip. The trail runs along each
+// flying cigarette's line behind it, not beside it.
+TEST_F(ScreenFrames, SmokeLeavesTheBurningTips) {
+  GameEnvironment.GraphicsDetail = 1;
+  GameEnvironment.SmokeDensity = kSmokeDensityMax;
+  FixtureLevel f = DarkRoom(11, 8);
+  f.PX = 2, f.PY = 6;
+  f.Enemies = {{6, 5, 1, {}}};
+  std::vector<uint8_t> with, without;
+  int trails = 0;
+  WithLevel(
+      f,
+      [](TGameLogic& g) {
+        auto* smoker = static_cast<TGESmoker*>(g.GetList(1)[0].get());
+        smoker->SetSmokeLevel(0.9f);
+        smoker->RestTimer = 1000;  // stays where it is, cigarette in hand
+        smoker->NextThrowStep = smoker->StepCount + 8;
+        const struct {
+          uint8_t Dir;
+          float X, Y, Level;
+        } thrown[] = {{0, 1.3f, 1.4f, 1.0f}, {3, 8.4f, 1.2f, 0.6f}, {2, 9.0f, 3.3f, 0.3f}};
+        for (const auto& t : thrown) g.AddElement(5, new TGECigarette(&g, t.Level, t.Dir, t.Y, t.X, smoker));
+      },
+      [&](TfrmGame& w, TGameLogic& g) {
+        ASSERT_TRUE(w.Snapshot(with));
+        ASSERT_GT(g.Smoke->ActiveCount, 30);
+        // The same frame without its smoke: what differs is the smoke.
+        g.Smoke->Clear();
+        g.Render();
+        ASSERT_TRUE(w.Snapshot(without));
+        auto change = [&](float x, float y) { return std::fabs(Brightness(with, x, y) - Brightness(without, x, y)); };
+        // The cigarette in hand: its smoke gathers at the glowing tip.
+        const auto* smoker = static_cast<const TGESmoker*>(g.GetList(1)[0].get());
+        const TCigarettePose held = CigarettePose((smoker->CenterX() - g.CameraX) * 84, (smoker->CenterY() - g.CameraY) * 84,
+                                                  smoker->StepCount, smoker->PuffFrame(),
+                                                  int32_t((1 - smoker->SmokeLevel) * 9), smoker->Angle);
+        auto box = [&](float cx, float cy) {
+          double sum = 0;
+          for (int dy = -3; dy <= 3; dy += 3)
+            for (int dx = -3; dx <= 3; dx += 3) sum += change(cx + dx, cy + dy);
+          return sum / 9;
+        };
+        const float hx = std::cos(held.Rotation), hy = std::sin(held.Rotation);
+        const double atTip = box(held.TipX, held.TipY);
+        EXPECT_GT(atTip, 8.0) << "smoke at the tip of the cigarette in hand";
+        EXPECT_GT(atTip, 3 * std::max(box(held.TipX - 19 * hy, held.TipY + 19 * hx), box(held.TipX + 19 * hy, held.TipY - 19 * hx)));
+        for (const auto& e : g.GetList(5)) {
+          const auto* c = static_cast<const TGECigarette*>(e.get());
+          const TCigarettePose p = CigarettePose((c->X - g.CameraX) * 84, (c->Y - g.CameraY) * 84, 0, 0, c->BurnIndex,
+                                                 float(c->Direction));
+          const float ax = std::cos(p.Rotation), ay = std::sin(p.Rotation);
+          // How much the smoke changes the picture along 60 pixels of the cigarette's line, from
+          // 20 to 80 pixels behind its filter, moved sideways by `side` pixels.
+          auto strip = [&](float side) {
+            double sum = 0;
+            for (int k = 20; k < 80; k += 2) {
+              const float x = p.FilterX - k * ax - side * ay, y = p.FilterY - k * ay + side * ax;
+              sum += change(x, y);
+            }
+            return sum / 30;
+          };
+          const double on = strip(0), beside = std::max(strip(19), strip(-19));
+          SCOPED_TRACE(testing::Message() << "cigarette flying " << int(c->Direction) << ": " << on << " on its line, "
+                                          << beside << " beside it");
+          EXPECT_GT(on, 8.0);
+          EXPECT_GT(on, 3 * beside);
+          ++trails;
+        }
+      },
+      30);
+  EXPECT_EQ(trails, 3);
+  ASSERT_EQ(with.size(), 800u * 600u * 3u);
+  Save(with, "cigarette-smoke.png");
 }
 
 // A paused level: "PAUSED" lies over a row of walls and the player and stays readable; the same

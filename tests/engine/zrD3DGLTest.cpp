@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "base/Bitmap.h"
 #include "base/SysUtils.h"
@@ -15,6 +16,31 @@
 #include "engine/zrD3D.h"
 #include "platform/D3D8GL.h"
 #include "support/TestSupport.h"
+
+// Counts the C++ allocations of this thread while asked to (the frame-loop test below); the
+// standard library's operator delete frees with free, which matches. The sanitizers bring their
+// own allocator: there the count is left out.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define KT_COUNTS_ALLOCATIONS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define KT_COUNTS_ALLOCATIONS 0
+#endif
+#endif
+#ifndef KT_COUNTS_ALLOCATIONS
+#define KT_COUNTS_ALLOCATIONS 1
+#endif
+namespace {
+thread_local bool CountAllocations = false;
+thread_local long Allocations = 0;
+}  // namespace
+#if KT_COUNTS_ALLOCATIONS
+void* operator new(size_t n) {
+  if (CountAllocations) ++Allocations;
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+#endif
 
 namespace {
 
@@ -353,6 +379,36 @@ TEST_F(GLDevice, BackBufferKeepsItsContentsAcrossPresents) {
   ExpectPixel(px, 700, 500, RGB(0x123456), 0, "written");
   ExpectPixel(px, 701, 500, RGB(0xABCDEF), 0, "written");
   ExpectPixel(px, 702, 500, {0, 0, 0}, 0, "beside");
+}
+
+// Once the first frames have set everything up, a pass of the frame loop (draw quads and smoke
+// points, present, then finish the frame with the one-pixel back-buffer read) allocates nothing.
+TEST_F(GLDevice, TheFrameLoopAllocatesNothingPerFrame) {
+  if (!KT_COUNTS_ALLOCATIONS) GTEST_SKIP() << "a sanitizer's allocator";
+  for (D3DFORMAT format : {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5}) {
+    SCOPED_TRACE(FormatName(format));
+    TzrD3Device8& dev = Open(format);
+    auto* qr = new TzrD3DQuadRenderer(&dev, 64);
+    const int white = Texture(4, [](int, int) { return 0xFFFFFFFFu; });
+    auto* pr = new TzrD3DPointRenderer(&dev, 64, white);
+    const TzrVector2 size{20, 20};
+    auto frame = [&](int n) {
+      dev.BeginScene();
+      for (int i = 0; i < 10; ++i) qr->AddQuad(white, nullptr, &size, nullptr, i % 3, {10.0f + 30 * i, 10.0f + n % 7}, nullptr, 0);
+      for (int i = 0; i < 20; ++i) pr->AddPoint(100.0f + 7 * i, 300.0f, 4.0f + i, 0x80808080u);
+      dev.RenderAll();
+      dev.EndScene();
+      dev.Present();
+      dev.FlushScene();
+    };
+    for (int n = 0; n < 5; ++n) frame(n);
+    Allocations = 0;
+    CountAllocations = true;
+    for (int n = 5; n < 25; ++n) frame(n);
+    CountAllocations = false;
+    EXPECT_EQ(Allocations, 0);
+    Dev.reset();
+  }
 }
 
 TEST_F(GLDevice, ImageSurfacesCopyRectanglesOfTheirOwnFormat) {

@@ -480,6 +480,95 @@ TEST_F(GameLogicRender, CigarettesAreWholeAndCastTheirShadows) {
 
 // "PAUSED" stands above the scene and the screen's texts: nothing that lies under one of its
 // letters (walls, the player, the level's number while it zooms in) is drawn after it.
+// A cigarette's smoke leaves its glowing tip as the frame draws it, flying or in a smoker's hand
+// (facing each way, turning, taking a puff): the newest particle lies on the drawn cigarette's
+// axis at the tip, within the trail's spread. A puff draws the cigarette back along that axis
+// towards the smoker, by the frame's pull.
+TEST_F(GameLogicRender, CigaretteSmokeLeavesTheDrawnTip) {
+  TGameLogic& g = NewGame();
+  FixtureLevel f = Room(14, 10);
+  f.PX = 2, f.PY = 2;
+  f.Enemies = {{7, 6, 2, {}}};
+  struct Case {
+    const char* Name;
+    bool Held;
+    uint8_t Dir;
+    float Angle, Level;
+    int32_t Puff, Pull;  // the puff's steps left, and the pull of the frame it shows after a step
+  } cases[] = {
+      {"flying right", false, 0, 0, 1.0f, 0, 0},   {"flying up", false, 1, 1, 0.7f, 0, 0},
+      {"flying left", false, 2, 2, 0.3f, 0, 0},    {"flying down", false, 3, 3, 0.1f, 0, 0},
+      {"held right", true, 0, 0, 1.0f, 0, 0},      {"held up", true, 1, 1, 0.5f, 0, 0},
+      {"held left", true, 2, 2, 0.8f, 0, 0},       {"held down", true, 3, 3, 0.2f, 0, 0},
+      {"held turning", true, 1, 0.2f, 0.6f, 0, 0}, {"held in a puff", true, 0, 0, 1.0f, 27, 3},
+      {"held up in a puff", true, 1, 1, 0.9f, 36, 2},
+  };
+  TGameGraphics& gr = *g.Graphics;
+  // Where a piece is drawn: the middle of its left edge, back from the quads' half-pixel shift.
+  auto anchor = [](const TQueued& q) {
+    return TzrVector2{(q.V[0].x + q.V[3].x) / 2 + 0.5f, (q.V[0].y + q.V[3].y) / 2 + 0.5f};
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    g.ClearLevel();
+    Load(f);
+    g.SetFade(1.0f);
+    auto* smoker = static_cast<TGESmoker*>(g.GetList(1)[0].get());
+    if (c.Held) {
+      smoker->SetSmokeLevel(c.Level);
+      smoker->Direction = c.Dir;
+      smoker->TargetAngle = static_cast<float>(c.Dir);
+      smoker->Angle = c.Angle;
+    } else {
+      g.AddElement(5, new TGECigarette(&g, c.Level, c.Dir, 4.5f, 6.5f, smoker));
+    }
+    const int32_t burn = c.Held ? static_cast<int32_t>((1 - smoker->SmokeLevel) * 9)
+                                : static_cast<const TGECigarette*>(g.GetList(5)[0].get())->BurnIndex;
+    bool checked = false;
+    for (int step = 0; step < 8 && !checked; ++step) {
+      // Held: lit, and kept from walking or throwing (a rest, or the puff).
+      smoker->NextThrowStep = smoker->StepCount + (c.Held ? 5 : 1000);
+      smoker->RestTimer = c.Puff ? 0 : 100;
+      if (c.Puff) smoker->PuffTimer = c.Puff, smoker->Exhaled = 0;
+      const int32_t before = g.Smoke->ActiveCount;
+      g.SimulationStep(1);
+      if (g.Smoke->ActiveCount != before + 1) continue;
+      checked = true;
+      const std::vector<TQueued> quads = Frame();
+      const TQueued* tip = nullptr;
+      const TQueued* filter = nullptr;
+      int tips = 0;
+      for (const TQueued& q : quads) {
+        if (q.Uses(gr.GetCigaretteTip(burn + 1))) tip = &q, ++tips;
+        if (q.Uses(gr.GetSprite(18))) filter = &q;
+      }
+      ASSERT_EQ(tips, 1);
+      ASSERT_NE(filter, nullptr);
+      const float fa = std::atan2(tip->V[1].y - tip->V[0].y, tip->V[1].x - tip->V[0].x);
+      const float ax = std::cos(fa), ay = std::sin(fa);
+      const TSmokeParticle& p = g.Smoke->Particles[size_t(g.Smoke->Active)];
+      const float dx = p.X - g.CameraX * 84 - anchor(*tip).x;
+      const float dy = p.Y - g.CameraY * 84 - anchor(*tip).y;
+      // The spread is at most 2 pixels on each axis; the first smoke step moves it under one more.
+      EXPECT_LE(std::fabs(dx * ax + dy * ay), 3.0f) << "along the axis, off the tip";
+      EXPECT_LE(std::fabs(-dx * ay + dy * ax), 3.0f) << "beside the cigarette";
+      if (!c.Puff) continue;
+      // The same frame without the puff: the filter lies the pull further on along the axis.
+      const TzrVector2 pulled = anchor(*filter);
+      const int32_t puff = smoker->PuffTimer;
+      smoker->PuffTimer = 0;
+      TzrVector2 still{0, 0};
+      for (const TQueued& q : Frame())
+        if (q.Uses(gr.GetSprite(18))) still = anchor(q);
+      smoker->PuffTimer = puff;
+      const float hx = pulled.x - still.x, hy = pulled.y - still.y;
+      EXPECT_NEAR(hx * ax + hy * ay, -float(c.Pull), 1e-3f) << "back towards the smoker";
+      EXPECT_NEAR(-hx * ay + hy * ax, 0.0f, 1e-3f) << "along the cigarette";
+    }
+    EXPECT_TRUE(checked) << "the cigarette smoked";
+  }
+}
+
 TEST_F(GameLogicRender, PausedTextStaysAboveTheScene) {
   TGameLogic& g = NewGame();
   FixtureLevel f = Room(13, 14);  // the view stops at the right wall: the player stands under the "E"
