@@ -56,7 +56,6 @@ protected:
 private:
   const TOnlineUI& FUi;
   bool FStarted = false;
-  bool FCloseWhenDone = false;
 };
 
 class TfrmDownloadWorldBest : public QDialog {
