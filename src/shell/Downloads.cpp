@@ -259,19 +259,20 @@ void TfrmDownloadLevels::Work() {
   }
   if (!note.empty()) lblText->setText(QString::fromStdString(note));
   btnOk->setText("OK");
+  FDone = true;
 }
 
 void TfrmDownloadLevels::btnOkClick() {
-  // During the loop: it stops after the pair in progress, which its own time-outs bound, and
-  // the result line tells what is there then.
-  if (Running) Running = false;
+  // Until the loop is out: it stops after the pair in progress, which its own time-outs bound,
+  // and the result line tells what is there then.
+  if (!FDone) Running = false;
   else accept();
 }
 
 void TfrmDownloadLevels::reject() {
-  // Esc and the close box during the loop do what Cancel does; the program's end cancels the
-  // transfer itself (TRequestRunner::CancelAll) and closes the window once the loop is out.
-  if (Running) Running = false;
+  // Esc and the close box do what Cancel does; the program's end cancels the transfer itself
+  // (TRequestRunner::CancelAll) and closes the window once the loop is out.
+  if (!FDone) Running = false;
   else QDialog::reject();
 }
 
