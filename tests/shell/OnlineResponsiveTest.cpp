@@ -491,10 +491,18 @@ TEST_F(OnlineServicesTest, YesToTheReportQuestionOpensTheReportDialogAndMailsWin
     if (qobject_cast<TfrmErrorReportPublish*>(w)) dialogShown = true;
     SendReport(w, typed);
   };
+  std::vector<std::string> boxOwners;  // each box's owner window, by class
+  Driver->OnBox = [&](QMessageBox* box) {
+    boxOwners.push_back(box->parentWidget() ? box->parentWidget()->window()->metaObject()->className() : "none");
+  };
   bool armed = true;
   ErrorSolutionLookupHook(&owner, armed);
   Driver->OnWindow = nullptr;
+  Driver->OnBox = nullptr;
 
+  ASSERT_EQ(boxOwners.size(), Driver->Boxes.size());
+  ASSERT_FALSE(boxOwners.empty());
+  EXPECT_EQ(boxOwners.back(), "TfrmErrorReportPublish");  // the thanks stand over the report dialog
   EXPECT_TRUE(Driver->Asked("Would you like to send us an error report?"));
   EXPECT_TRUE(dialogShown);
   EXPECT_EQ(Opened, std::vector<std::string>{"http://" + Server->HostPort() + "/int/errors/crash.html"});
