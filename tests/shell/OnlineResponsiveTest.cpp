@@ -23,6 +23,7 @@
 #include "game/Options.h"
 #include "game/ReplayPack.h"
 #include "game/ServerReplies.h"
+#include "game/UserFiles.h"
 #include "platform/ShellServices.h"
 #include "shell/Downloads.h"
 #include "shell/EmailCard.h"
@@ -78,6 +79,7 @@ public:
     Server = std::make_unique<TTestServer>("http_server.py", std::vector<std::string>{"--root", Root});
     ResetEnvironment(GameEnvironment);
     ResetMenuServices();
+    ResetSaveFailures();  // another test's failed save is not this run's
     PointAtServer();
     ConnectionTestHook = nullptr;
     SetShellOpenHook([this](const std::string& url) {
