@@ -34,6 +34,7 @@ protected:
   }
   void TearDown() override {
     WaitForSaves();
+    ResetSaveFailures();
     SetLogFile("");
     UserDataDir.clear();
     ResetEnvironment(GameEnvironment);
@@ -220,7 +221,6 @@ TEST_F(Saves, AFailedCopyOfANewBestGameLeavesNoBestGame) {
     }
     std::filesystem::remove_all(temporary);
   }
-  ResetSaveFailures();
 }
 
 TEST_F(Saves, KilledDuringEverySaveEachFileHoldsItsOldOrNewContents) {

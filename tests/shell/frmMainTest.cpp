@@ -80,6 +80,7 @@ protected:
   }
   void TearDown() override {
     ResetMenuServices();
+    ResetSaveFailures();
     HostsListApplied = false;
     UserDataDir.clear();
     ResetEnvironment(GameEnvironment);
