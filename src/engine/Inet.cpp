@@ -174,11 +174,15 @@ void HttpPostMultipart(const std::string& host, const std::string& path, const s
 }
 
 void SendErrorReportMail(const std::string& senderAddress, const std::string& bodyText,
-                         const std::string& attachmentFile, const TRequestRun& run) {
+                         const std::string& attachmentFile, const TRequestRun& run, const TTellUser& tell) {
+  auto say = [&tell](const std::string& text, TMessageKind kind) {
+    if (tell) tell(text, kind);
+    else ShowMessageBox(text, kind);
+  };
   AutoDial();
   if (!IsConnected()) {
     Log(OfflineText, ltInfo);
-    ShowMessageBox(OfflineText);
+    say(OfflineText, TMessageKind::Information);
     return;
   }
   try {
@@ -208,10 +212,10 @@ void SendErrorReportMail(const std::string& senderAddress, const std::string& bo
     return;
   } catch (const std::exception& e) {
     Log(std::string("Error sending email: ") + e.what(), ltWarning);
-    ShowMessageBox("Error sending email", TMessageKind::Error);
+    say("Error sending email", TMessageKind::Error);
     return;
   }
-  ShowMessageBox("Thanks for your help!");
+  say("Thanks for your help!", TMessageKind::Information);
 }
 
 std::string ScrambleFormField(const std::string& text) {

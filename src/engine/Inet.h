@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/Exceptions.h"
+#include "platform/ShellServices.h"
 
 class TStream;
 
@@ -60,10 +61,13 @@ std::string HttpPostForm(const std::string& host, const std::string& path, const
 void HttpPostMultipart(const std::string& host, const std::string& path, const std::string& boundary,
                        TStream& body, TStream& response);
 // Mails the report (with the file attached when its name is not empty) and tells the user how
-// it went; never raises. The mail dialogue goes through `run` (a worker thread in the program);
-// a cancelled send tells nothing more.
+// it went, through `tell` (a box over the caller's window; unset: ShowMessageBox); never raises.
+// The mail dialogue goes through `run` (a worker thread in the program); a cancelled send tells
+// nothing more.
+using TTellUser = std::function<void(const std::string& text, TMessageKind kind)>;
 void SendErrorReportMail(const std::string& senderAddress, const std::string& bodyText,
-                         const std::string& attachmentFile, const TRequestRun& run = {});
+                         const std::string& attachmentFile, const TRequestRun& run = {},
+                         const TTellUser& tell = {});
 
 // Scrambles text for a form or query value; draws 2000 numbers per 64-byte block from the
 // process-wide random generator, so it belongs on the thread that owns it.

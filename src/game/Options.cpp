@@ -15,6 +15,7 @@
 #include "game/OptionsDialog.h"
 #include "game/SaveQueue.h"
 #include "game/ServerReplies.h"
+#include "game/UserFiles.h"
 
 const char* const kEnvironmentKey = "CAPRICCIOSOX?WUWpe$B1947~(3)DF/&hmTOQEwt@qzxq6u*re517gb-d";
 const char* const kEnvironmentFileName = "env.dat";
@@ -306,7 +307,7 @@ bool SaveEnvironmentFile(const std::string& fileName, const TGameEnvironment& en
     plain.resize(kMagicSize + kEnvironmentSize);
     env.SaveToBytes(reinterpret_cast<uint8_t*>(plain.data()) + kMagicSize);
     std::string cipher = EncipherBytes(kEnvironmentKey, plain);
-    if (!SaveFileAtomically(fileName, cipher)) {
+    if (!SaveUserFile(fileName, cipher)) {
       error = "Cannot create file \"" + fileName + "\". " + std::strerror(errno);
       return false;
     }

@@ -1,5 +1,6 @@
 #include "game/ReplayPack.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "base/Streams.h"
@@ -7,6 +8,7 @@
 #include "engine/tools.h"
 #include "game/KTGlobal.h"
 #include "game/SaveQueue.h"
+#include "game/UserFiles.h"
 
 const char* const kReplayPackKey = "MORVANTqelx4ubr8p2hwRKDe!71c&jzq#mvt%3kbo5j~vpe+ucr=9t645";
 const char* const kLastReplayName = "last.gmp";
@@ -115,7 +117,7 @@ std::string TReplayPack::PlainContent() const {
 void TReplayPack::SaveToFile() const {
   bool ok = false;
   try {
-    ok = !FFileName.empty() && SaveFileAtomically(FFileName, EncipherBytes(kReplayPackKey, PlainContent()));
+    ok = !FFileName.empty() && SaveUserFile(FFileName, EncipherBytes(kReplayPackKey, PlainContent()));
   } catch (const std::exception&) {
     ok = false;
   }
@@ -124,10 +126,16 @@ void TReplayPack::SaveToFile() const {
 
 void CopyBestReplay(const std::string& from, const std::string& to) {
   RunOrQueueSave([from, to] {
-    // Through a temporary file and a rename: a failed copy leaves the old best game whole.
+    // The old best game belongs to another score: kept after a failed copy, it would be
+    // published as the replay of the new best score.
     std::string bytes;
-    if (!ReadFileBytes(from, bytes, kMaxReplayPackBytes) || !SaveFileAtomically(to, bytes))
+    bool ok = ReadFileBytes(from, bytes, kMaxReplayPackBytes);
+    if (!ok) NoteSaveFailure(to, std::strerror(errno));
+    ok = ok && SaveUserFile(to, bytes);
+    if (!ok) {
+      DeleteFile(to);
       Log("Error copying my best replay file", ltWarning);
+    }
   });
 }
 

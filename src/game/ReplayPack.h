@@ -91,12 +91,14 @@ TReplayPackVerdict CheckReplayPackBytes(const std::string& fileBytes, int32_t le
 // The same for a file, read without following a link; a missing file is Invalid.
 TReplayPackVerdict CheckReplayPackFile(const std::string& fileName, int32_t levelsPresent);
 
+// Copies the pack `from` over `to` ("last.gmp" over "mybest.gmp") through a temporary file and a
+// rename, as a save (see SaveQueue.h). When the copy fails, `to` is deleted (it holds another
+// game than the new best score's) and the warning "Error copying my best replay file" is logged.
+void CopyBestReplay(const std::string& from, const std::string& to);
+
 // The record that a replay in `mode` plays next, copied into `record` (rewound):
 // last game: the pack's last level; demo: level nextReplayLevel (1 when 0) of the demo resource;
 // world's best: level nextReplayLevel (replayLevel, or 1, when 0). Afterwards nextReplayLevel is
 // the level to play after this one, or 0 for none. Raises on a missing level, and on a world's
 // best pack that CheckReplayPackFile does not find playable.
-// Copies the pack `from` over `to` ("last.gmp" over "mybest.gmp") through a temporary file and a
-// rename, as a save (see SaveQueue.h); a failure is a warning and leaves `to` as it was.
-void CopyBestReplay(const std::string& from, const std::string& to);
 void OpenReplayRecord(int32_t mode, int32_t& nextReplayLevel, int32_t replayLevel, TMemoryStream& record);

@@ -5,11 +5,29 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "base/SysUtils.h"
 #include "engine/tools.h"
 #include "game/KTGlobal.h"
+
+namespace {
+std::string FolderProblemText(const std::string& dir, const std::string& reason) {
+  return "Kestrune cannot save in the folder " + dir + " (" + reason + ").\r" +
+         "Settings, highscores and replays of this session will not be saved.";
+}
+
+struct TSaveFailures {
+  std::mutex Lock;
+  bool Noted = false, Told = false;
+  std::string FileName, Reason;
+};
+TSaveFailures& SaveFailures() {
+  static TSaveFailures* failures = new TSaveFailures;  // savers may run until the very end
+  return *failures;
+}
+}  // namespace
 
 void RemoveStaleSaveFiles() {
   static const std::vector<std::string> kNames = {"env.dat",      "env.dat.damaged", "qv.log",       "last.gmp",
@@ -32,6 +50,41 @@ std::string UserFolderProblem() {
   }
   const std::string reason = std::strerror(errno);
   Log("The user folder " + UserDataDir + " cannot be written to (" + reason + ")", ltWarning);
-  return "Kestrune cannot save in the folder " + UserDataDir + " (" + reason + ").\r" +
-         "Settings, highscores and replays of this session will not be saved.";
+  NoteSaveFailure(UserDataDir, reason);
+  return FolderProblemText(UserDataDir, reason);
+}
+
+void NoteSaveFailure(const std::string& fileName, const std::string& reason) {
+  TSaveFailures& f = SaveFailures();
+  std::lock_guard<std::mutex> g(f.Lock);
+  if (f.Noted) return;
+  f.Noted = true;
+  f.FileName = fileName;
+  f.Reason = reason;
+}
+
+std::string TakeSaveFailureText() {
+  TSaveFailures& f = SaveFailures();
+  std::lock_guard<std::mutex> g(f.Lock);
+  if (!f.Noted || f.Told) return {};
+  f.Told = true;
+  if (!f.FileName.empty() && f.FileName.back() == '/') return FolderProblemText(f.FileName, f.Reason);
+  return "Kestrune could not save the file " + f.FileName + " (" + f.Reason + ").\r" +
+         "Settings, highscores and replays of this session may not be saved.";
+}
+
+void ResetSaveFailures() {
+  TSaveFailures& f = SaveFailures();
+  std::lock_guard<std::mutex> g(f.Lock);
+  f.Noted = f.Told = false;
+  f.FileName.clear();
+  f.Reason.clear();
+}
+
+bool SaveUserFile(const std::string& fileName, const std::string& bytes) {
+  if (SaveFileAtomically(fileName, bytes)) return true;
+  const int e = errno;
+  NoteSaveFailure(fileName, std::strerror(e));
+  errno = e;
+  return false;
 }

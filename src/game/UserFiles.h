@@ -7,5 +7,18 @@
 void RemoveStaleSaveFiles();
 
 // "" when the user folder takes new files; otherwise the text that tells the player, once, that
-// this run's settings and replays cannot be saved (also written to the trace log).
+// this run's settings and replays cannot be saved (also written to the trace log and noted as
+// this run's save failure, below).
 std::string UserFolderProblem();
+
+// A save of the player's files (settings, highscores, replays, downloads) that failed is told to
+// the player once per run, by the menu when it is in front (never from inside a game). The
+// savers note the failure from any thread; the first one noted is the one told.
+void NoteSaveFailure(const std::string& fileName, const std::string& reason);
+// The text of the box for the failure noted first, once: "" when nothing failed or it was told.
+std::string TakeSaveFailureText();
+// A new run: nothing noted, nothing told.
+void ResetSaveFailures();
+// SaveFileAtomically for the player's files: a failure is noted with the system's reason, and
+// errno is left as the failed save set it.
+bool SaveUserFile(const std::string& fileName, const std::string& bytes);

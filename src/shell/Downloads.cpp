@@ -13,6 +13,9 @@
 
 #include <sys/statvfs.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "base/Streams.h"
 #include "base/SysUtils.h"
 #include "engine/Inet.h"
@@ -22,6 +25,7 @@
 #include "game/Options.h"
 #include "game/ReplayPack.h"
 #include "game/ServerReplies.h"
+#include "game/UserFiles.h"
 #include "shell/DialogFrame.h"
 
 namespace {
@@ -58,7 +62,8 @@ std::string Fetch(const std::string& url, int64_t limit, const TOnlineUI& ui) {
 }
 
 void Save(const std::string& fileName, const std::string& bytes) {
-  if (!SaveFileAtomically(fileName, bytes)) throw EFCreateError("Cannot create file \"" + fileName + "\"");
+  if (!SaveUserFile(fileName, bytes))
+    throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(errno));
 }
 
 // Raises unless the bytes are a level file the game can load.
@@ -254,27 +259,21 @@ void TfrmDownloadLevels::Work() {
   }
   if (!note.empty()) lblText->setText(QString::fromStdString(note));
   btnOk->setText("OK");
-  if (FCloseWhenDone) QDialog::reject();
+  FDone = true;
 }
 
 void TfrmDownloadLevels::btnOkClick() {
-  if (Running) {
-    Running = false;
-    FUi.DoCancelRequest();  // the transfer in progress ends now; the pairs so far stay
-  } else {
-    accept();
-  }
+  // Until the loop is out: it stops after the pair in progress, which its own time-outs bound,
+  // and the result line tells what is there then.
+  if (!FDone) Running = false;
+  else accept();
 }
 
 void TfrmDownloadLevels::reject() {
-  // Closing during the loop stops it and the transfer; the window goes once the loop is out.
-  if (Running) {
-    Running = false;
-    FCloseWhenDone = true;
-    FUi.DoCancelRequest();
-  } else {
-    QDialog::reject();
-  }
+  // Esc and the close box do what Cancel does; the program's end cancels the transfer itself
+  // (TRequestRunner::CancelAll) and closes the window once the loop is out.
+  if (!FDone) Running = false;
+  else QDialog::reject();
 }
 
 void ShowDownloadLevelsDialog(QWidget* parent, const TOnlineUI& ui) {

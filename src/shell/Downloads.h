@@ -56,7 +56,7 @@ protected:
 private:
   const TOnlineUI& FUi;
   bool FStarted = false;
-  bool FCloseWhenDone = false;
+  bool FDone = false;  // the loop is over and the result shown
 };
 
 class TfrmDownloadWorldBest : public QDialog {

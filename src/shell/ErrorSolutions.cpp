@@ -152,7 +152,13 @@ void SendErrorReport(const std::string& description, const std::string& email, c
       ui.DoEndWait();
     };
   }
-  SendErrorReportMail(email, body, attachment, run);
+  // the report's boxes stand over the caller's window, as every other box of the menu
+  TTellUser tell;
+  if (ui.Message || ui.Notify)
+    tell = [&ui](const std::string& text, TMessageKind kind) {
+      ui.DoMessage(text, kind == TMessageKind::Error ? TBoxKind::Critical : TBoxKind::Information);
+    };
+  SendErrorReportMail(email, body, attachment, run, tell);
 }
 
 TfrmErrorReportPublish::TfrmErrorReportPublish(const std::string& logText, QWidget* parent, const TOnlineUI& ui)
@@ -195,7 +201,9 @@ void TfrmErrorReportPublish::showEvent(QShowEvent* event) {
 }
 
 void TfrmErrorReportPublish::Button1Click() {
-  SendErrorReport(ToAnsi(Memo1->toPlainText().replace('\n', '\r')), ToAnsi(edtEmail->text()), FLogText, FUi);
+  TOnlineUI ui = FUi;
+  if (!ui.Message) ui.Notify = WidgetOnlineUI(this).Notify;  // "Thanks for your help!" over this dialog
+  SendErrorReport(ToAnsi(Memo1->toPlainText().replace('\n', '\r')), ToAnsi(edtEmail->text()), FLogText, ui);
   accept();
 }
 

@@ -133,14 +133,18 @@ TPublishResult PublishHighscore(bool newGameMail, const TOnlineUI& ui) {
       if (answer.Page.empty()) throw Exception(TextExcerpt(Trim(reply), 200, true));
       if (!answer.ID.empty()) env.UserID = answer.ID;
       if (!answer.Upload.empty()) {
-        TFileStream file(UserDataDir + "mybest.gmp", fmOpenRead);
-        if (file.GetSize() > kMaxUploadBytes) throw Exception("The best game file is too large to upload");
-        std::string content(static_cast<size_t>(file.GetSize()), '\0');
-        if (!content.empty()) file.ReadBuffer(content.data(), static_cast<int32_t>(content.size()));
-        TStringStream body(BuildUploadBody(answer.Upload, content));
-        TMemoryStream response;
-        std::string host = env.HighScoreHost;
-        auto upload = [&] { HttpPostMultipart(host, "/xscore.php", kUploadBoundary, body, response); };
+        const std::string fileName = UserDataDir + "mybest.gmp", field = answer.Upload, host = env.HighScoreHost;
+        auto upload = [&fileName, &field, &host] {
+          // A missing best game (its copy failed) ends the publication with the file's error:
+          // no other game goes up under this score.
+          TFileStream file(fileName, fmOpenRead);
+          if (file.GetSize() > kMaxUploadBytes) throw Exception("The best game file is too large to upload");
+          std::string content(static_cast<size_t>(file.GetSize()), '\0');
+          if (!content.empty()) file.ReadBuffer(content.data(), static_cast<int32_t>(content.size()));
+          TStringStream body(BuildUploadBody(field, content));
+          TMemoryStream response;
+          HttpPostMultipart(host, "/xscore.php", kUploadBoundary, body, response);
+        };
         // offline it only tells the user, which belongs on this thread
         if (IsConnected()) ui.DoRunRequest(upload);
         else upload();

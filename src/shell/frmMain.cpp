@@ -107,9 +107,8 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
   Log("Started at :" + stamp.toStdString(), ltInfo);
   LogSystemInfo();
   RemoveStaleSaveFiles();
-  const std::string folderProblem = UserFolderProblem();
-  if (!folderProblem.empty())  // once per run, in front of the menu
-    QTimer::singleShot(0, this, [this, folderProblem] { MenuMessage(this, folderProblem, TBoxKind::Warning); });
+  UserFolderProblem();  // told as the first failed save, in front of the menu
+  QTimer::singleShot(0, this, &TfrmMain::TellSaveFailure);
   InstantPlay = HasParam(params, "/ip");
   miReplayWorldsBestGame->setVisible(HasParam(params, "/replay"));
   // The Direct3D object is made when the device check first needs it, after the window shows:
@@ -222,6 +221,7 @@ void TfrmMain::CreateMenu() {
   connect(actDownloadLevels, &QAction::triggered, this, [this] {
     DownloadLevelsHook(this);
     BuildLevelMenu();
+    TellSaveFailure();
   });
   connect(actReplayWorldBest, &QAction::triggered, this, &TfrmMain::actReplayWorldBestExecute);
   connect(actPublishErrorreport, &QAction::triggered, this, &TfrmMain::actPublishErrorreportExecute);
@@ -362,6 +362,13 @@ void TfrmMain::Timer1Timer() {
     imgLogo->setPixmap(FLogoBitmap);
   }
   LookUpErrorSolution();
+  TellSaveFailure();
+}
+
+void TfrmMain::TellSaveFailure() {
+  if (!isEnabled() || QApplication::activeModalWidget()) return;
+  const std::string text = TakeSaveFailureText();
+  if (!text.empty()) MenuMessage(this, text, TBoxKind::Warning);
 }
 
 void TfrmMain::LookUpErrorSolution() {
@@ -407,6 +414,7 @@ void TfrmMain::StartGame() {
     const int32_t before = BestScore();
     const std::string result = RunGame(0, -1);
     if (!result.empty()) MenuMessage(this, result, TBoxKind::Critical);
+    TellSaveFailure();  // what the game could not save, before the question to publish it
     BuildLevelMenu();
     LookupArmed = true;
     const int32_t after = BestScore();
@@ -424,6 +432,7 @@ void TfrmMain::actReplayWorldBestExecute() {
   if (CheckMemory()) {
     const std::string result = RunGame(1, level);
     if (!result.empty()) MenuMessage(this, result, TBoxKind::Critical);
+    TellSaveFailure();
     LookupArmed = true;
   }
   Timer1->start();

@@ -53,6 +53,9 @@ public:
   std::function<int64_t()> ReadVirtualFree;
   void LookUpErrorSolution();
   void FormShow();
+  // Tells the first failed save of this run (UserFiles.h), once, when the menu is in front: not
+  // while a game, a dialog or a box is.
+  void TellSaveFailure();
 
   // The embedded browser's events.
   void MainBrowserBeforeNavigate2(const std::string& url, bool mainFrame, bool mayLeave, bool& cancel);

@@ -1,6 +1,9 @@
 // The game's saves: ordered, off the simulation step while a frame runs, and never a half
 // file: killed at any moment, each file holds its old or its new contents.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <future>
@@ -16,6 +19,7 @@
 #include "game/Options.h"
 #include "game/ReplayPack.h"
 #include "game/SaveQueue.h"
+#include "game/UserFiles.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -30,6 +34,7 @@ protected:
   }
   void TearDown() override {
     WaitForSaves();
+    ResetSaveFailures();
     SetLogFile("");
     UserDataDir.clear();
     ResetEnvironment(GameEnvironment);
@@ -155,11 +160,67 @@ TEST_F(Saves, TheTitleOffersTheFirstGamesReplayWhileItsSaveStillWaits) {
   EXPECT_EQ(TReplayPack(Dir + kLastReplayName).Count(), 1);
 }
 
-TEST_F(Saves, AFailedBestReplayCopyKeepsTheOldBestGame) {
-  WriteAll(Dir + kMyBestReplayName, "old best");
-  CopyBestReplay(Dir + "missing.gmp", Dir + kMyBestReplayName);
-  EXPECT_EQ(ReadAll(Dir + kMyBestReplayName), "old best");
-  EXPECT_TRUE(FileHasLine(Dir + "qv.log", "* Warning: Error copying my best replay file"));
+// The old best game is another game than the new best score's: after a failed copy it is gone,
+// so nothing can publish it under that score. The settings with the score are saved all the same.
+TEST_F(Saves, AFailedCopyOfANewBestGameLeavesNoBestGame) {
+  enum class Fault { FolderAtTheTemporaryFile, SourceMissing, FileSizeLimit };
+  for (Fault fault : {Fault::FolderAtTheTemporaryFile, Fault::SourceMissing, Fault::FileSizeLimit}) {
+    SCOPED_TRACE(static_cast<int>(fault));
+    std::filesystem::remove_all(Dir);
+    ForceDirectories(Dir);
+    ResetSaveFailures();
+    ResetEnvironment(GameEnvironment);
+    GameEnvironment.Alias = "Winner";
+    auto game = PlayingGame(31u);
+    TGameLogic& g = *game;
+    g.Player()->Done = 1;
+    g.Player()->Won = 1;
+    g.Score = 99999;
+    Now += 20;
+    g.DoFrame();  // the level end writes last.gmp
+    WaitForSaves();
+    ASSERT_TRUE(FileExists(Dir + kLastReplayName));
+    WriteAll(Dir + kMyBestReplayName, "the best game of an older, lower score");
+    const std::string temporary = Dir + kMyBestReplayName + ".tmp" + std::to_string(getpid());
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    switch (fault) {
+      case Fault::FolderAtTheTemporaryFile: ForceDirectories(temporary + "/inside"); break;
+      case Fault::SourceMissing: DeleteFile(Dir + kLastReplayName); break;
+      case Fault::FileSizeLimit: {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        // Smaller than last.gmp: no copy, no env.dat (2.3 KB), and no line in the larger log.
+        small.rlim_cur = static_cast<rlim_t>(FileSize(Dir + kLastReplayName) - 1);
+        setrlimit(RLIMIT_FSIZE, &small);
+        break;
+      }
+    }
+    {
+      TDeferredSaves deferred;
+      g.EndGame(false);
+    }
+    WaitForSaves();
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(g.HighscorePos, 0);
+    EXPECT_EQ(GameEnvironment.Highscores[0].Score, g.Score);
+    EXPECT_FALSE(FileExists(Dir + kMyBestReplayName));
+    if (fault != Fault::FileSizeLimit) {
+      EXPECT_TRUE(FileHasLine(Dir + "qv.log", "* Warning: Error copying my best replay file"));
+    }
+    // the player is told which file, and why
+    const std::string told = TakeSaveFailureText();
+    const char* why = fault == Fault::FileSizeLimit   ? "(File too large)"
+                      : fault == Fault::SourceMissing ? "(No such file or directory)"
+                                                      : "(Is a directory)";
+    EXPECT_EQ(told.rfind("Kestrune could not save the file " + Dir + kMyBestReplayName + " " + why + ".\r", 0), 0u) << told;
+    if (fault != Fault::FileSizeLimit) {
+      TGameEnvironment saved;
+      ASSERT_TRUE(LoadEnvironmentFile(Dir + "env.dat", saved));
+      EXPECT_EQ(saved.Highscores[0].Score, g.Score);
+    }
+    std::filesystem::remove_all(temporary);
+  }
 }
 
 TEST_F(Saves, KilledDuringEverySaveEachFileHoldsItsOldOrNewContents) {

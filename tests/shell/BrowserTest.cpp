@@ -35,6 +35,7 @@
 #include "game/GameWindow.h"
 #include "game/KTGlobal.h"
 #include "game/Options.h"
+#include "game/UserFiles.h"
 #include "platform/ShellServices.h"
 #include "platform/WinInet.h"
 #include "shell/MenuServices.h"
@@ -187,6 +188,7 @@ protected:
     CommonDataDir = Dir;
     ResetEnvironment(GameEnvironment);
     ResetMenuServices();
+    ResetSaveFailures();  // another test's failed save is not this run's
     MenuMessageHook = [this](QWidget*, const std::string& text) { Messages.push_back(text); };
     MenuAskYesNoHook = [](QWidget*, const std::string&, bool) { return false; };
     ErrorSolutionLookupHook = [](QWidget*, bool& armed) { armed = false; };

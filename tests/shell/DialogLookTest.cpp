@@ -26,6 +26,7 @@
 #include "game/KTGlobal.h"
 #include "game/Options.h"
 #include "game/ReplayPack.h"
+#include "game/UserFiles.h"
 #include "platform/ShellServices.h"
 #include "shell/DialogFrame.h"
 #include "shell/Downloads.h"
@@ -93,6 +94,7 @@ protected:
     CommonDataDir = Dir;
     ResetEnvironment(GameEnvironment);
     ResetMenuServices();
+    ResetSaveFailures();  // another test's failed save is not this run's
     InstallShellApplication();  // the boxes of the layers below, as at start
     Main = std::make_unique<TfrmMain>(QStringList{"/replay"});
     Options = std::make_unique<TfrmGameOptions>(Main->Direct3D());  // loads the settings

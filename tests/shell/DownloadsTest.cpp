@@ -1,13 +1,23 @@
 #include "shell/Downloads.h"
 
 #include <fcntl.h>
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
 #include "OnlineTestSupport.h"
+#include "UiDriver.h"
 #include "base/Streams.h"
 #include "game/GameLogic.h"
 #include "game/ReplayPack.h"
+#include "shell/MenuServices.h"
+#include "shell/RequestRunner.h"
 
 namespace {
 
@@ -99,6 +109,73 @@ TEST_F(LevelDownload, CancelKeepsTheCompletePairs) {
   EXPECT_EQ(Run(running, last), 2);
   EXPECT_EQ(last, 12);
   EXPECT_FALSE(FileExists(Dir + "13.scn"));
+}
+
+// Cancel, Esc or the close box while a pair is on its way, in the real dialog with the menu's
+// request runner: the pair in progress is finished and kept, no later one is asked for, the
+// result line tells the levels there are now, and the window keeps painting meanwhile.
+TEST_F(LevelDownload, StoppingTheDialogFinishesThePairInProgressAndShowsTheResult) {
+  if (!QApplication::instance()) {
+    static int argc = 1;
+    static char name[] = "test_shell";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);  // lives to the end of the process
+  }
+  const std::string level = LevelBytes();
+  enum class Stop { CancelButton, EscKey, CloseBox };
+  for (Stop stop : {Stop::CancelButton, Stop::EscKey, Stop::CloseBox}) {
+    SCOPED_TRACE(static_cast<int>(stop));
+    for (const char* f : {"11.scn", "11.lvl", "12.scn", "12.lvl"}) std::remove((Dir + f).c_str());
+    std::remove((Root + "requests.log").c_str());
+    for (int n : {11, 12}) {
+      Serve("int/levels/" + std::to_string(n) + ".scn", "scene " + std::to_string(n));
+      Serve("int/levels/" + std::to_string(n) + ".lvl", level);
+    }
+    Serve("int/levels/11.lvl.slow", "4");  // level 11 takes four seconds to arrive
+    TUiDriver driver;
+    bool stopped = false, wasRunning = false, finished = false;
+    QString result, label;
+    QElapsedTimer sinceStop;
+    driver.OnWindow = [&](QWidget* w) {
+      auto* form = qobject_cast<TfrmDownloadLevels*>(w);
+      if (!form || !form->isVisible()) return;
+      if (!stopped) {
+        const std::vector<std::string> seen = Requests();
+        if (std::find(seen.begin(), seen.end(), "GET /int/levels/11.lvl") == seen.end()) return;
+        stopped = true;  // the slow level is on its way
+        wasRunning = form->Running;
+        sinceStop.start();
+        QTimer::singleShot(0, form, [form, stop] {
+          if (stop == Stop::CancelButton) {
+            form->btnOk->click();
+          } else if (stop == Stop::EscKey) {
+            QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(form, &esc);
+          } else {
+            form->close();
+          }
+        });
+      } else if (!finished && (form->btnOk->text() == "OK" || sinceStop.elapsed() > 30000)) {
+        finished = form->btnOk->text() == "OK";  // the loop is over: the player reads the result
+        result = form->stxtTopMsg->isVisible() ? form->stxtTopMsg->text() : QString();
+        label = form->lblText->text();
+        QTimer::singleShot(0, form->btnOk, &QPushButton::click);
+      }
+    };
+    THeartbeat beat;
+    ShowDownloadLevelsDialog(nullptr, MenuOnlineUI(nullptr));
+    beat.Stop();
+    EXPECT_TRUE(stopped && wasRunning && finished);
+    EXPECT_EQ(result.toStdString(), "You have now 11 levels available");
+    EXPECT_EQ(label.toStdString(), "Fetching new levels from internet");
+    EXPECT_EQ(ReadAll(Dir + "11.lvl"), level);
+    EXPECT_EQ(ReadAll(Dir + "11.scn"), "scene 11");
+    EXPECT_FALSE(FileExists(Dir + "12.scn"));
+    for (const std::string& r : Requests()) EXPECT_EQ(r.find("/12."), std::string::npos) << r;
+    EXPECT_EQ(CountUserLevels(), 11);
+    EXPECT_LT(beat.MaxGap, 2500);  // the window kept painting while the level came
+    EXPECT_FALSE(TRequestRunner::Busy());
+  }
 }
 
 class WorldBest : public OnlineTest {

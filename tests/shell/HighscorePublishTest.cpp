@@ -4,11 +4,16 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QComboBox>
+#include <unistd.h>
+
+#include <filesystem>
 #include <set>
 #include <thread>
 
 #include "OnlineTestSupport.h"
 #include "base/Random.h"
+#include "game/ReplayPack.h"
+#include "game/SaveQueue.h"
 
 namespace {
 
@@ -163,6 +168,28 @@ TEST_F(Publish, FailuresAreToldLoggedAndTheSettingsSavedAnyway) {
     EXPECT_NE(GetLogText().find("Error publishing highscore: "), std::string::npos);
   }
   EXPECT_EQ(GameEnvironment.UserID, "");
+}
+
+// A new best game whose copy failed leaves no "mybest.gmp": when the server asks for the replay,
+// the publication fails with the file's error instead of sending an older game under this score.
+TEST_F(Publish, AFailedCopyOfTheBestGameIsReportedAndNoOtherGameGoesUp) {
+  WriteAll(Dir + "mybest.gmp", "the game of an older score");
+  WriteAll(Dir + "last.gmp", "the game of the new score");
+  const std::string temporary = Dir + "mybest.gmp.tmp" + std::to_string(getpid());
+  ForceDirectories(temporary + "/inside");  // the copy cannot make its temporary file
+  CopyBestReplay(Dir + "last.gmp", Dir + "mybest.gmp");
+  WaitForSaves();
+  std::filesystem::remove_all(temporary);
+  EXPECT_FALSE(FileExists(Dir + "mybest.gmp"));
+  Serve("hs/score3.php", "SEITE=3\r\nUpload=f\r\n");
+  EXPECT_EQ(PublishHighscore(false, Ui), TPublishResult::Failed);
+  EXPECT_EQ(Messages, std::vector<std::string>{"Could not publish Highscore. Scoremaster says: Cannot open file \"" +
+                                               Dir + "mybest.gmp\". No such file or directory"});
+  const std::vector<std::string> req = Requests();
+  ASSERT_EQ(req.size(), 1u);  // the record, and no upload
+  EXPECT_EQ(req[0].rfind("GET /hs/score3.php?cs=", 0), 0u);
+  EXPECT_TRUE(Pages.empty());
+  EXPECT_NE(GetLogText().find("* Info: Error publishing highscore: Cannot open file"), std::string::npos);
 }
 
 TEST_F(Publish, BlankAliasOrOfflineSendsNothing) {

@@ -1,6 +1,7 @@
 // Every online service through the UI the program installs (MenuOnlineUI, the hooks of
 // ResetMenuServices, the main window's own version check), against hostile loopback servers:
-// the GUI's event loop keeps running during each request, Cancel and closing end it at once,
+// the GUI's event loop keeps running during each request, Cancel and closing end it at once (the
+// level download after the pair in progress, which its time-outs bound),
 // and no reply reaches the screen as markup, the disk outside the user folder, or the log whole.
 #include <gtest/gtest.h>
 
@@ -22,6 +23,7 @@
 #include "game/Options.h"
 #include "game/ReplayPack.h"
 #include "game/ServerReplies.h"
+#include "game/UserFiles.h"
 #include "platform/ShellServices.h"
 #include "shell/Downloads.h"
 #include "shell/EmailCard.h"
@@ -77,6 +79,7 @@ public:
     Server = std::make_unique<TTestServer>("http_server.py", std::vector<std::string>{"--root", Root});
     ResetEnvironment(GameEnvironment);
     ResetMenuServices();
+    ResetSaveFailures();  // another test's failed save is not this run's
     PointAtServer();
     ConnectionTestHook = nullptr;
     SetShellOpenHook([this](const std::string& url) {
@@ -223,7 +226,8 @@ std::vector<TService> Services() {
        },
        [](OnlineServicesTest&) { ErrorReportHook(nullptr, GetLogText()); },
        nullptr},
-      {"level download", "int/levels/11.scn", false, [](OnlineServicesTest&) {},
+      // A stop lets the pair in progress finish: its own time-outs end a hostile one.
+      {"level download", "int/levels/11.scn", false, [](OnlineServicesTest&) { SetRequestTimeouts(2000, 3000); },
        [menuUi](OnlineServicesTest&) { ShowDownloadLevelsDialog(nullptr, menuUi()); },
        [](const std::string& v) { return v; }},
       {"world's best check", "hs/firstplace.php", false, [](OnlineServicesTest&) {},
@@ -329,6 +333,7 @@ TEST_F(OnlineServicesTest, StalledAndTricklingServersNeitherFreezeTheMenuNorOutl
       if (HostsListThread) HostsListThread->CancelAndWait(5000);
       HostsListThread.reset();
       PointAtServer();
+      SetRequestTimeouts(15000, 60000);
     }
   }
 }
@@ -488,10 +493,18 @@ TEST_F(OnlineServicesTest, YesToTheReportQuestionOpensTheReportDialogAndMailsWin
     if (qobject_cast<TfrmErrorReportPublish*>(w)) dialogShown = true;
     SendReport(w, typed);
   };
+  std::vector<std::string> boxOwners;  // each box's owner window, by class
+  Driver->OnBox = [&](QMessageBox* box) {
+    boxOwners.push_back(box->parentWidget() ? box->parentWidget()->window()->metaObject()->className() : "none");
+  };
   bool armed = true;
   ErrorSolutionLookupHook(&owner, armed);
   Driver->OnWindow = nullptr;
+  Driver->OnBox = nullptr;
 
+  ASSERT_EQ(boxOwners.size(), Driver->Boxes.size());
+  ASSERT_FALSE(boxOwners.empty());
+  EXPECT_EQ(boxOwners.back(), "TfrmErrorReportPublish");  // the thanks stand over the report dialog
   EXPECT_TRUE(Driver->Asked("Would you like to send us an error report?"));
   EXPECT_TRUE(dialogShown);
   EXPECT_EQ(Opened, std::vector<std::string>{"http://" + Server->HostPort() + "/int/errors/crash.html"});

@@ -12,6 +12,7 @@
 #include "engine/tools.h"
 #include "game/KTGlobal.h"
 #include "game/Options.h"
+#include "game/UserFiles.h"
 #include "platform/ShellServices.h"
 #include "shell/OnlineServices.h"
 #include "support/TestServers.h"
@@ -49,6 +50,7 @@ protected:
     Ui.SendErrorReport = [this] { ++Reports; };
   }
   void TearDown() override {
+    ResetSaveFailures();  // a save this test made fail is not the next test's
     ErrorMessageHook = nullptr;
     SetMessageBoxHook(nullptr);
     ConnectionTestHook = nullptr;

@@ -5,6 +5,7 @@
 #include <linux/fs.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,6 +35,7 @@
 #include "game/Options.h"
 #include "game/ReplayPack.h"
 #include "game/SaveQueue.h"
+#include "game/UserFiles.h"
 #include "platform/ShellServices.h"
 #include "platform/WinInet.h"
 #include "shell/MenuServices.h"
@@ -65,6 +67,7 @@ protected:
     CommonDataDir = Dir;
     ResetEnvironment(GameEnvironment);
     ResetMenuServices();
+    ResetSaveFailures();
     MenuMessageHook = [this](QWidget*, const std::string& text) { Messages.push_back(text); };
     MenuAskYesNoHook = [this](QWidget*, const std::string& text, bool) {
       Questions.push_back(text);
@@ -77,6 +80,7 @@ protected:
   }
   void TearDown() override {
     ResetMenuServices();
+    ResetSaveFailures();
     HostsListApplied = false;
     UserDataDir.clear();
     ResetEnvironment(GameEnvironment);
@@ -527,6 +531,7 @@ protected:
   }
   // The program's start-up and end, as main() runs them (without the event loop).
   void StartAndEnd() {
+    ResetSaveFailures();  // a new process
     InitGlobals("");
     ASSERT_EQ(UserDataDir, User);
     ResetEnvironment(GameEnvironment);
@@ -714,6 +719,92 @@ TEST_F(StartUpWithBadFiles, AReadOnlyDataFolderIsToldOnceAndKeepsTheFiles) {
   EXPECT_NE(Messages[0].find("Settings, highscores and replays of this session will not be saved."), std::string::npos);
   EXPECT_EQ(ReadAll(User + "env.dat"), env);
   EXPECT_EQ(ReadAll(User + "last.gmp"), "replay");
+}
+
+// A disk that takes no more bytes under the user folder, found only once the menu runs: the
+// saves of a game and of the menu fail; the player is told once, after the game, in front of
+// the menu, which file and why; every file that was there stays whole.
+TEST_F(StartUpWithBadFiles, AFullDiskIsToldOnceInFrontOfTheMenuAndHarmsNoFile) {
+  enum class Full { SmallFileSystem, FileSizeLimit };
+  for (Full full : {Full::SmallFileSystem, Full::FileSizeLimit}) {
+    SCOPED_TRACE(full == Full::SmallFileSystem ? "a full tmpfs" : "RLIMIT_FSIZE");
+    Fresh();
+    const bool mounted = full == Full::SmallFileSystem && RunningAsRoot() &&
+                         mount("kt-full", User.c_str(), "tmpfs", 0, "size=256k") == 0;
+    if (full == Full::SmallFileSystem && !mounted) {
+      std::printf("no tmpfs could be mounted here: only the file size limit is tried\n");
+      continue;
+    }
+    TGameEnvironment mine;
+    ResetEnvironment(mine);
+    mine.Alias = "Keeper";
+    std::string error;
+    ASSERT_TRUE(SaveEnvironmentFile(User + "env.dat", mine, error));
+    WriteAll(User + "last.gmp", std::string(3000, 'l'));
+    WriteAll(User + "mybest.gmp", std::string(3000, 'b'));
+    const std::string env = ReadAll(User + "env.dat");
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    if (mounted) {
+      const int fd = open((User + "filler").c_str(), O_WRONLY | O_CREAT, 0644);
+      const std::string block(4096, 'x');
+      while (write(fd, block.data(), block.size()) > 0) {
+      }
+      close(fd);
+    }
+    InitGlobals("");
+    ASSERT_EQ(UserDataDir, User);
+    ResetSaveFailures();
+    ResetEnvironment(GameEnvironment);
+    Make();
+    QApplication::processEvents();
+    Main->UpdateMenuState();
+    ASSERT_EQ(Main->MenuState, msReady);
+    EXPECT_TRUE(Messages.empty());
+    if (!mounted) {
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit small = old;
+      small.rlim_cur = 1000;  // env.dat and the replays are larger
+      setrlimit(RLIMIT_FSIZE, &small);
+    }
+    size_t toldDuringGame = 0;
+    RunGameHook = [&](QWidget* owner, const TGameRequest&) {
+      owner->setEnabled(false);  // as the game window keeps the menu out of reach
+      GameEnvironment.LevelsFinished = 7;
+      SaveSettings();  // a level's end
+      CopyBestReplay(User + "last.gmp", User + "mybest.gmp");
+      QApplication::processEvents();
+      Main->Timer1Timer();
+      toldDuringGame = Messages.size();
+      owner->setEnabled(true);
+      return std::string();
+    };
+    Main->StartGame();
+    EXPECT_EQ(toldDuringGame, 0u);
+    ASSERT_EQ(Messages.size(), 1u);
+    const std::string why = mounted ? "No space left on device" : "File too large";
+    EXPECT_EQ(Messages[0], "Kestrune could not save the file " + User + "env.dat (" + why +
+                               ").\rSettings, highscores and replays of this session may not be saved.");
+    Answer = true;
+    Main->actDeleteHighscore->trigger();  // fails again: not told again
+    Main->Timer1Timer();
+    QApplication::processEvents();
+    EXPECT_EQ(Messages.size(), 1u);
+    Options.reset();
+    Main.reset();
+    WaitForSaves();
+    DoneGlobals();
+    SetLogFile("");
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(ReadAll(User + "env.dat"), env);
+    EXPECT_FALSE(FileExists(User + "mybest.gmp"));  // a best game that could not be copied is gone
+    EXPECT_EQ(ReadAll(User + "last.gmp"), std::string(3000, 'l'));
+    for (const auto& e : std::filesystem::directory_iterator(User))
+      EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
+    if (mounted) {
+      EXPECT_EQ(umount2(User.c_str(), MNT_DETACH), 0);
+    }
+  }
 }
 
 TEST_F(StartUpWithBadFiles, AFullDiskLosesNothingAndLeavesNoHalfFile) {

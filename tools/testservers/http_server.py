@@ -20,6 +20,8 @@ POST /a/b           the file DIR/a/b as the answer when it exists, else "OK"
                       huge      a body of 40 MB with its length
                       redirect  a redirect to the same address, for ever
                       redirect-file  a redirect to file:///etc/passwd
+                    a file DIR/a/b.slow holding a number of seconds sends the file DIR/a/b with its
+                    length, spread evenly over that time
 Every request is appended to DIR/requests.log as: method, one blank, the path with its query,
 LF; a POST's body follows as "BODY <length> LF <bytes> LF".
 """
@@ -100,7 +102,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not name.startswith(os.path.abspath(ROOT) + os.sep):
             self.reply(403, b"no\n")
             return
-        if os.path.isfile(name + ".behave"):
+        if os.path.isfile(name + ".slow") and os.path.isfile(name):
+            with open(name + ".slow") as f:
+                seconds = float(f.read().strip())
+            with open(name, "rb") as f:
+                self.send_slowly(f.read(), seconds)
+        elif os.path.isfile(name + ".behave"):
             with open(name + ".behave") as f:
                 self.behave(f.read().strip())
         elif os.path.isfile(name + ".status"):
@@ -113,6 +120,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reply(200, default)
         else:
             self.reply(404, b"not here\n")
+
+    def send_slowly(self, body, seconds):
+        self.send_response(200)
+        self.send_header("Content-Type", content_type_of(self.path.split("?", 1)[0]))
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        parts = 20
+        step = max(1, (len(body) + parts - 1) // parts)
+        try:
+            for i in range(0, len(body), step):
+                self.wfile.write(body[i:i + step])
+                self.wfile.flush()
+                time.sleep(seconds / parts)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
 
     def reply(self, status, body, content_type="text/plain"):
         self.send_response(status)
