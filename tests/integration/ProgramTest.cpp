@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/TestServers.h"
 #include "support/TestSupport.h"
 #include "support/Xvfb.h"
 
@@ -34,8 +35,10 @@ public:
       waitpid(Pid, nullptr, 0);
     }
   }
-  // `display`: an X display to run on; empty: Qt's and SDL's offscreen drivers.
-  bool Start(const std::vector<std::string>& args, const std::string& display = "") {
+  // `display`: an X display to run on; empty: Qt's and SDL's offscreen drivers. `extra`: more
+  // of the environment, "NAME=value".
+  bool Start(const std::vector<std::string>& args, const std::string& display = "",
+             const std::vector<std::string>& extra = {}) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
       const std::string v = *e;
@@ -56,6 +59,7 @@ public:
     env.push_back("SDL_AUDIODRIVER=dummy");
     // nothing answers on this port: the online parts fail at once instead of waiting
     env.push_back("KESTRUNE_HOSTS_URL=http://127.0.0.1:9/hosts.txt");
+    env.insert(env.end(), extra.begin(), extra.end());
     std::vector<std::string> argv{KT_PROGRAM};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> a, e;
@@ -194,4 +198,35 @@ TEST(Program, OnAPlainXServerTheMenuStartsCentredWithTheFocus) {
   p.Signal(SIGTERM);
   int status = 0;
   EXPECT_TRUE(p.WaitForExit(60, status));
+}
+
+// With the pages inside the program's own process (the engine's --single-process), a page that
+// grows to 1 GB never gets the program ended: the page watch leaves our own process alone, the
+// program's own bound drops the page, and the program closes the normal way.
+TEST(Program, APageGrowingInsideTheProgramNeverEndsIt) {
+  const std::string dir = TestDir();
+  const std::string root = dir + "server/";
+  mkdir(root.c_str(), 0700);
+  mkdir((root + "kestruneinternal").c_str(), 0700);
+  // 20 MB more every 50 ms, up to 1 GB
+  WriteAll(root + "kestruneinternal/index.asp", R"html(<html><head><title>grow</title></head><body>
+<script>var keep = []; setInterval(function() {
+  if (keep.length < 50) { var b = new Uint8Array(20 << 20); b.fill(1); keep.push(b); }
+}, 50);</script></body></html>)html");
+  TTestServer server("http_server.py", {"--root", root});
+  Program p(dir);
+  ASSERT_TRUE(p.Start({}, "",
+                      {"QTWEBENGINE_CHROMIUM_FLAGS=--single-process", "KESTRUNE_INTERNAL_HOST=" + server.HostPort(),
+                       "KESTRUNE_PAGE_MEMORY_MB=300"}));
+  ASSERT_TRUE(p.WaitForLog("Browser: the pages run in the program's own process", 120)) << p.Log();
+  ASSERT_TRUE(p.WaitForLog("the page and all it stored are dropped", 120)) << p.Log();
+  p.Signal(SIGTERM);
+  int status = 0;
+  ASSERT_TRUE(p.WaitForExit(60, status)) << "still running after the signal";
+  ASSERT_TRUE(WIFEXITED(status)) << (WIFSIGNALED(status) ? WTERMSIG(status) : -1);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const std::string log = p.Log();
+  EXPECT_EQ(LastLine(log), "<*** End ***>") << log;
+  EXPECT_EQ(log.find("it is ended"), std::string::npos) << log;
+  EXPECT_FALSE(ReadAll(dir + "data/Orvalent/QV/env.dat").empty());
 }
