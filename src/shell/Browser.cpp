@@ -1,5 +1,6 @@
 #include "shell/Browser.h"
 
+#include <malloc.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -294,7 +295,6 @@ void TBrowserArea::MakeProfileAndPage() {
             RendererEnded(int(status), exitCode);
           });
   FView->setPage(FPage);
-  FOwnIdle = -1;
 }
 
 void TBrowserArea::DropPageAndStorage(const std::string& why) {
@@ -311,6 +311,9 @@ void TBrowserArea::DropPageAndStorage(const std::string& why) {
   FUserNavigation = false;
   FEndingRenderer = false;
   FCheckedPid = 0;
+  // The engine frees the storage on threads of its own, much of it in small blocks the C
+  // library keeps for later: handed back to the system once they are free.
+  for (int ms : {500, 2000, 5000}) QTimer::singleShot(ms, this, [] { malloc_trim(0); });
   FRendererGone = true;  // until the next Navigate
   FFailedURL = url;
   if (OnLoadFailed) OnLoadFailed(url, why);

@@ -55,8 +55,8 @@ public:
   // The page and its profile's storage are dropped once the program's own resident memory is
   // this many bytes above its size without pages. KESTRUNE_PAGE_MEMORY_MB sets both limits.
   int64_t MaxOwnGrowthBytes = int64_t(1) << 30;
-  // The program's own resident bytes with no page storage in it (the least seen since the
-  // profile was made).
+  // The program's own resident bytes with no page storage in it (the least seen in the run
+  // while the web view exists).
   int64_t OwnIdleBytes() const { return FOwnIdle; }
 
   // Before every navigation of the view (links, forms, redirects, scripts, frames); setting
