@@ -269,7 +269,20 @@ void TBrowserArea::CreateView() {
   FMemoryWatch->start();
 }
 
-void TBrowserArea::MakeProfileAndPage() {
+void TBrowserArea::MakeProfileAndPage(bool newProfile) {
+  if (newProfile) MakeProfile();
+  FPage = new TBrowserPage(FProfile, this);
+  // The load's own report, not loadFinished: a navigation we cancel also ends in
+  // loadFinished(false) while the old page stays, and loadFinished names no address of its own.
+  connect(FPage, &QWebEnginePage::loadingChanged, this, &TBrowserArea::LoadingChanged);
+  connect(FPage, &QWebEnginePage::renderProcessTerminated, this,
+          [this](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
+            RendererEnded(int(status), exitCode);
+          });
+  FView->setPage(FPage);
+}
+
+void TBrowserArea::MakeProfile() {
   FProfile = new QWebEngineProfile(this);  // no storage name: off the record
   FProfile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
   FProfile->setHttpCacheMaximumSize(kHttpCacheBytes);
@@ -286,15 +299,6 @@ void TBrowserArea::MakeProfileAndPage() {
   clicks.setInjectionPoint(QWebEngineScript::DocumentCreation);
   clicks.setRunsOnSubFrames(true);
   FProfile->scripts()->insert(clicks);
-  FPage = new TBrowserPage(FProfile, this);
-  // The load's own report, not loadFinished: a navigation we cancel also ends in
-  // loadFinished(false) while the old page stays, and loadFinished names no address of its own.
-  connect(FPage, &QWebEnginePage::loadingChanged, this, &TBrowserArea::LoadingChanged);
-  connect(FPage, &QWebEnginePage::renderProcessTerminated, this,
-          [this](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
-            RendererEnded(int(status), exitCode);
-          });
-  FView->setPage(FPage);
 }
 
 void TBrowserArea::DropPageAndStorage(const std::string& why) {
@@ -302,10 +306,14 @@ void TBrowserArea::DropPageAndStorage(const std::string& why) {
   CountEnded(url);
   const QList<QWebEnginePage*> pages = findChildren<QWebEnginePage*>(Qt::FindDirectChildrenOnly);
   QWebEngineProfile* profile = FProfile;
-  MakeProfileAndPage();  // the view lets the old page go
+  // The engine ends the program when it runs its pages inside it and gets a second profile:
+  // then the page goes, with the script heap it had in our process, and the cache.
+  const bool newProfile = !PagesRunInside();
+  MakeProfileAndPage(newProfile);  // the view lets the old page go
   // the pages before their profile: with the profile goes all it stored (in our memory)
   for (QWebEnginePage* page : pages) delete page;
-  delete profile;
+  if (newProfile) delete profile;
+  else FProfile->clearHttpCache();
   FClicks.clear();
   FLoading = false;
   FUserNavigation = false;
@@ -415,19 +423,24 @@ void TBrowserArea::NoteOnce(const std::string& kind, const std::string& line) {
   Log(line + " (said once for the page)", ltNote);
 }
 
+bool TBrowserArea::PagesRunInside() {
+  const char* flags = getenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  const bool inside = (FPage && FPage->renderProcessPid() == getpid()) || (flags && std::strstr(flags, "single-process"));
+  if (inside && !FOwnRenderer)
+    Log("Browser: the pages run in the program's own process; their process is not watched, the program's memory is",
+        ltInfo);
+  FOwnRenderer = FOwnRenderer || inside;
+  return FOwnRenderer;
+}
+
 void TBrowserArea::WatchMemory() {
+  if (!FPage) return;
+  // never the renderer's process when it is ours: ending it would end the program
+  const bool inside = PagesRunInside();
   WatchOwnMemory();
-  if (!FPage || FEndingRenderer) return;
+  if (inside || !FPage || FEndingRenderer) return;
   const int64_t pid = FPage->renderProcessPid();
-  if (pid <= 1) return;
-  if (pid == getpid()) {  // the pages run inside the program (--single-process): never end it
-    if (!FOwnRenderer)
-      Log("Browser: the pages run in the program's own process; their process is not watched, the program's "
-          "memory is",
-          ltInfo);
-    FOwnRenderer = true;
-    return;
-  }
+  if (pid <= 1 || pid == getpid()) return;
   const int64_t resident = ResidentBytes(pid);
   if (resident <= MaxRendererBytes) return;
   // A number the system may have given to another process since: ours are the engine's

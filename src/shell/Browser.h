@@ -83,7 +83,10 @@ private:
   void RendererEnded(int status, int exitCode);
   void WatchMemory();
   void WatchOwnMemory();
-  void MakeProfileAndPage();
+  void MakeProfile();
+  void MakeProfileAndPage(bool newProfile = true);
+  // The engine runs the pages inside our own process (logged once).
+  bool PagesRunInside();
   void DropPageAndStorage(const std::string& why);
   // The page was ended (its process, or its storage): counted for its address, and for the
   // address the program loaded when the page came from it without a click.
