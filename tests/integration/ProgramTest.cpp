@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,6 +47,7 @@ public:
       bool own = false;  // set below
       for (const char* p : {"XDG_", "HOME=", "DISPLAY=", "QT_QPA_PLATFORM=", "SDL_VIDEODRIVER=", "SDL_AUDIODRIVER="})
         own = own || v.rfind(p, 0) == 0;
+      for (const std::string& x : extra) own = own || v.rfind(x.substr(0, x.find('=') + 1), 0) == 0;
       if (own) continue;
       env.push_back(v);
     }
@@ -229,4 +232,71 @@ TEST(Program, APageGrowingInsideTheProgramNeverEndsIt) {
   EXPECT_EQ(LastLine(log), "<*** End ***>") << log;
   EXPECT_EQ(log.find("it is ended"), std::string::npos) << log;
   EXPECT_FALSE(ReadAll(dir + "data/Orvalent/QV/env.dat").empty());
+}
+
+namespace {
+// Runs xdotool with `args` on `display`; its output.
+std::string Xdotool(const std::string& display, const std::string& args) {
+  const std::string command = "DISPLAY=" + display + " xdotool " + args + " 2>/dev/null";
+  std::string out;
+  if (FILE* f = popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, f)) out += buffer;
+    pclose(f);
+  }
+  return out;
+}
+}  // namespace
+
+// The real program with a desktop browser of its own (a fake xdg-open that notes its address):
+// a page whose script goes elsewhere every 300 ms opens nothing, a click on its plain text
+// neither, then or 3 s later; a click on its link opens that link, at once.
+TEST(Program, OnlyAClickOnALinkReachesTheDesktopBrowser) {
+  if (!xvfb::Installed() || !xvfb::OnPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+  xvfb::TServer x;
+  ASSERT_TRUE(x.Start(1280, 1024)) << "Xvfb did not start";
+  const std::string dir = TestDir();
+  const std::string root = dir + "server/", bin = dir + "bin/", opened = dir + "opened.txt";
+  for (const std::string& d : {root, root + "kestruneinternal", bin}) mkdir(d.c_str(), 0700);
+  WriteAll(bin + "xdg-open", "#!/bin/sh\necho \"$*\" >> '" + opened + "'\n");
+  chmod((bin + "xdg-open").c_str(), 0700);
+  // the page's top 80 pixels plain text, below them a link
+  WriteAll(root + "kestruneinternal/index.asp", R"html(<html><head><title>lure</title></head>
+<body style="margin:0;font:12px sans-serif">
+<div id="text" style="height:80px;background:#fdd">plain text</div>
+<a id="link" href="http://other.example/link.html" style="display:block;height:400px;background:#ddf">link</a>
+<script>
+setInterval(function() { location = 'http://other.example/moved.html'; }, 300);
+document.getElementById('text').addEventListener('click', function() {
+  setTimeout(function() { window.open('http://other.example/late.html'); document.getElementById('link').click(); }, 3000);
+});
+</script></body></html>)html");
+  TTestServer server("http_server.py", {"--root", root});
+  const char* path = std::getenv("PATH");
+  Program p(dir);
+  ASSERT_TRUE(p.Start({}, x.Name,
+                      {"KESTRUNE_INTERNAL_HOST=" + server.HostPort(), "PATH=" + bin + ":" + (path ? path : "/usr/bin")}));
+  ASSERT_TRUE(p.WaitForLog("Browser: loaded http://" + server.HostPort())) << p.Log();
+  const std::string window = Xdotool(x.Name, "search --onlyvisible --name '^Kestrune$'");
+  ASSERT_FALSE(window.empty());
+  const std::string w = window.substr(0, window.find('\n'));
+  // the menu bar above the 500 x 350 picture; the browser's place on it starts at (102, 62)
+  const std::string geometry = Xdotool(x.Name, "getwindowgeometry " + w);
+  const size_t at = geometry.find("Geometry: ");
+  ASSERT_NE(at, std::string::npos) << geometry;
+  const int height = std::atoi(geometry.c_str() + geometry.find('x', at + 10) + 1);
+  const int top = height - 350 + 62;
+  auto click = [&](int y) { Xdotool(x.Name, "mousemove --window " + w + " 200 " + std::to_string(top + y) + " click 1"); };
+  std::this_thread::sleep_for(std::chrono::seconds(2));  // the page's script tries meanwhile
+  click(40);                                             // plain text
+  std::this_thread::sleep_for(std::chrono::seconds(4));  // and what it does 3 s later
+  EXPECT_EQ(ReadAll(opened), "");
+  click(120);  // the link
+  for (int i = 0; i < 100 && ReadAll(opened).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_EQ(ReadAll(opened), "http://other.example/link.html\n");
+  EXPECT_NE(p.Log().find("without a click; not opened: http://other.example/moved.html"), std::string::npos);
+  p.Signal(SIGTERM);
+  int status = 0;
+  EXPECT_TRUE(p.WaitForExit(60, status));
 }
