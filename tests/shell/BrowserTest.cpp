@@ -471,7 +471,7 @@ TEST_F(BrowserTest, EnterOnALinkLeavesAndAForgedClickDoesNot) {
 // off-the-record profile): past its bound the page goes with all it stored, and the logo shows.
 TEST_F(BrowserTest, WhatAPageStoresStaysUnderTheProgramsBound) {
   ShowWithIndexPage();
-  const int64_t bound = int64_t(384) << 20;
+  const int64_t bound = int64_t(256) << 20;
   Main->MainBrowser->MaxOwnGrowthBytes = bound;
   auto own = [] {
     long long size = 0, resident = 0;
@@ -484,11 +484,12 @@ TEST_F(BrowserTest, WhatAPageStoresStaysUnderTheProgramsBound) {
     Load(std::string(page) + ".html", page);
     const int64_t idle = Main->MainBrowser->OwnIdleBytes();
     ASSERT_GT(idle, 0);
-    // sampled every half second until the page is dropped (a hang guard of 60 s)
+    // sampled every half second until the page is dropped (a hang guard of 120 s: a loaded
+    // machine writes slowly)
     int64_t most = 0;
     QElapsedTimer clock;
     clock.start();
-    while (Main->BrowserShown && clock.elapsed() < 60000) {
+    while (Main->BrowserShown && clock.elapsed() < 120000) {
       most = std::max(most, own());
       Spin(500);
     }
@@ -502,7 +503,7 @@ TEST_F(BrowserTest, WhatAPageStoresStaysUnderTheProgramsBound) {
     const int64_t after = own();
     std::printf("%s: idle %lld MB, most %lld MB, after the drop %lld MB\n", page, (long long)(idle >> 20),
                 (long long)(most >> 20), (long long)(after >> 20));
-    EXPECT_LT(after - idle, bound / 2);  // what it stored went with its profile
+    EXPECT_LT(after - idle, bound * 3 / 4);  // what it stored went with its profile
     // a fresh profile: the index page comes back, and the page's storage is gone
     Main->Timer1Timer();
     ASSERT_TRUE(WaitFor([this] { return Main->BrowserShown && Title() == "index"; }));
