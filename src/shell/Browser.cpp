@@ -198,7 +198,13 @@ public:
         return;  // not taken: the engine drops it (createWindow makes none)
       }
       TBrowserArea* area = FArea;
-      request.openIn(new TThrowAwayPage(profile, area, [area](const std::string& url) {
+      const std::string clicked = Str(request.requestedUrl());
+      request.openIn(new TThrowAwayPage(profile, area, [area, clicked](const std::string& url) {
+        // only the address the click was for, not one a script gave the window since
+        if (Comparable(url, false) != Comparable(clicked, false)) {
+          area->NoteOnce("leave", "Browser: a window the page opened without a click is not opened: " + url);
+          return;
+        }
         if (area->OnNewWindow) area->OnNewWindow(url);
       }));
     });
