@@ -1,11 +1,11 @@
 #include "shell/Browser.h"
 
+#include <malloc.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <QChildEvent>
 #include <QCoreApplication>
-#include <QKeyEvent>
+#include <QRandomGenerator>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -16,6 +16,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineRegisterProtocolHandlerRequest>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <cstdio>
@@ -31,21 +33,64 @@ std::string Str(const QUrl& url) { return url.toString(QUrl::FullyEncoded).toStd
 
 // The script heap of a page, in MB: far above what the game server's pages need.
 constexpr int kScriptHeapMB = 512;
-// How long a click or key of the player may wait for the address it lets out (a page under load
-// takes a while to answer it); one click lets out at most one address.
-constexpr int64_t kUserActionMs = 10000;
+// How long the report of a click on a link waits for the navigation or window the click starts
+// (it comes right after the report); one click lets out at most one address.
+constexpr int64_t kClickMs = 1000;
 constexpr int kMemoryWatchMs = 500;
+// The off-the-record profile keeps its HTTP cache in our memory: far above what the menu's
+// pages need.
+constexpr int kHttpCacheBytes = 16 << 20;
+// A page ended this often is not loaded again in the run.
+constexpr int kEndsPerPage = 2;
+
+// Runs in a world of its own in every frame (the page's scripts share the document but not this
+// script's globals, nor its console): reports the player's clicks on links and form buttons,
+// with the address they go to, on the console, marked with a secret of the run. `isTrusted` holds
+// only for the player's own clicks (and Enter on a focused link), never for a script's click().
+// Listening on the window in the capture phase, from the document's creation on, it sees each
+// click before any listener of the page.
+const char* const kClickScript = R"js((function() {
+  var key = '%1';
+  function report(e) {
+    if (!e.isTrusted || !e.target || !e.target.closest) return;
+    var link = e.target.closest('a[href], area[href]');
+    if (link) {
+      var href = typeof link.href === 'string' ? link.href : new URL(link.href.baseVal, document.baseURI).href;
+      console.debug(key + 'a ' + href);
+      return;
+    }
+    var button = e.target.closest('button, input[type=submit], input[type=image]');
+    if (button && button.form && (button.type === 'submit' || button.type === 'image'))
+      console.debug(key + 'f ' + (button.hasAttribute('formaction') ? button.formAction : button.form.action));
+  }
+  window.addEventListener('click', report, true);
+  window.addEventListener('auxclick', report, true);
+})();)js";
+
+// An address without its fragment, and for a form without its query, in the form the engine
+// reports addresses.
+std::string Comparable(const std::string& url, bool form) {
+  QUrl u(QString::fromStdString(url));
+  u.setFragment(QString());
+  if (form) u.setQuery(QString());
+  return Str(u);
+}
 
 std::string ProcFile(int64_t pid, const char* name) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/" + name, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Resident bytes of a process; -1 when it cannot be read (gone).
-int64_t ResidentBytes(int64_t pid) {
+int64_t ResidentOf(const std::string& statm) {
   long long size = 0, resident = 0;
-  if (std::sscanf(ProcFile(pid, "statm").c_str(), "%lld %lld", &size, &resident) != 2) return -1;
+  if (std::sscanf(statm.c_str(), "%lld %lld", &size, &resident) != 2) return -1;
   return resident * sysconf(_SC_PAGESIZE);
+}
+// Resident bytes of a process; -1 when it cannot be read (gone).
+int64_t ResidentBytes(int64_t pid) { return ResidentOf(ProcFile(pid, "statm")); }
+int64_t OwnResidentBytes() {
+  std::ifstream in("/proc/self/statm", std::ios::binary);
+  return ResidentOf(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
 }
 
 // The parent of a process; 0 when it cannot be read.
@@ -104,6 +149,10 @@ protected:
     Dialog("file chooser", QString());
     return {};
   }
+  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
+                                const QString& source) override {
+    if (!FArea->ClickReport(message)) QWebEnginePage::javaScriptConsoleMessage(level, message, line, source);
+  }
 
   TBrowserArea* FArea;
 
@@ -143,13 +192,19 @@ class TBrowserPage : public TQuietPage {
 public:
   TBrowserPage(QWebEngineProfile* profile, TBrowserArea* area) : TQuietPage(profile, area) {
     connect(this, &QWebEnginePage::newWindowRequested, this, [this, profile](QWebEngineNewWindowRequest& request) {
-      if (!FArea->NewWindowAllowed(request.isUserInitiated())) {
+      if (!FArea->NewWindowAllowed(request.isUserInitiated(), Str(request.requestedUrl()))) {
         FArea->NoteOnce("leave", "Browser: a window the page opened without a click is not opened: " +
                                      Str(request.requestedUrl()));
         return;  // not taken: the engine drops it (createWindow makes none)
       }
       TBrowserArea* area = FArea;
-      request.openIn(new TThrowAwayPage(profile, area, [area](const std::string& url) {
+      const std::string clicked = Str(request.requestedUrl());
+      request.openIn(new TThrowAwayPage(profile, area, [area, clicked](const std::string& url) {
+        // only the address the click was for, not one a script gave the window since
+        if (Comparable(url, false) != Comparable(clicked, false)) {
+          area->NoteOnce("leave", "Browser: a window the page opened without a click is not opened: " + url);
+          return;
+        }
         if (area->OnNewWindow) area->OnNewWindow(url);
       }));
     });
@@ -168,6 +223,10 @@ TBrowserArea::TBrowserArea(QWidget* parent) : QWidget(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   FClock.start();
+  if (const char* mb = getenv("KESTRUNE_PAGE_MEMORY_MB"); mb && std::atoll(mb) > 0)
+    MaxRendererBytes = MaxOwnGrowthBytes = int64_t(std::atoll(mb)) << 20;
+  // 128 bits the pages never see
+  for (int i = 0; i < 4; ++i) FClickKey += QString::number(QRandomGenerator::system()->generate(), 16).toStdString() + '.';
 }
 
 TBrowserArea::~TBrowserArea() {
@@ -205,14 +264,19 @@ void TBrowserArea::CreateView() {
         ltWarning);
     return;
   }
-  FProfile = new QWebEngineProfile(this);  // no storage name: off the record
-  FProfile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
-  FProfile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
-  QWebEngineSettings* settings = FProfile->settings();
-  settings->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
-  settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-  settings->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
-  settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+  FView = new QWebEngineView(this);
+  FView->setObjectName("MainBrowserView");
+  FView->setContextMenuPolicy(Qt::NoContextMenu);
+  MakeProfileAndPage();
+  layout()->addWidget(FView);
+  FMemoryWatch = new QTimer(this);
+  FMemoryWatch->setInterval(kMemoryWatchMs);
+  connect(FMemoryWatch, &QTimer::timeout, this, &TBrowserArea::WatchMemory);
+  FMemoryWatch->start();
+}
+
+void TBrowserArea::MakeProfileAndPage(bool newProfile) {
+  if (newProfile) MakeProfile();
   FPage = new TBrowserPage(FProfile, this);
   // The load's own report, not loadFinished: a navigation we cancel also ends in
   // loadFinished(false) while the old page stays, and loadFinished names no address of its own.
@@ -221,24 +285,75 @@ void TBrowserArea::CreateView() {
           [this](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
             RendererEnded(int(status), exitCode);
           });
-  FView = new QWebEngineView(this);
-  FView->setObjectName("MainBrowserView");
-  FView->setContextMenuPolicy(Qt::NoContextMenu);
-  // the player's clicks and keys reach the widget the view makes for its pages
-  FView->installEventFilter(this);
   FView->setPage(FPage);
-  for (QObject* child : FView->children()) WatchInput(child);
-  layout()->addWidget(FView);
-  FMemoryWatch = new QTimer(this);
-  FMemoryWatch->setInterval(kMemoryWatchMs);
-  connect(FMemoryWatch, &QTimer::timeout, this, &TBrowserArea::WatchMemory);
-  FMemoryWatch->start();
+}
+
+void TBrowserArea::MakeProfile() {
+  FProfile = new QWebEngineProfile(this);  // no storage name: off the record
+  FProfile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+  FProfile->setHttpCacheMaximumSize(kHttpCacheBytes);
+  FProfile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+  QWebEngineSettings* settings = FProfile->settings();
+  settings->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+  settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+  settings->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
+  settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+  QWebEngineScript clicks;
+  clicks.setName("kestrune-clicks");
+  clicks.setSourceCode(QString(kClickScript).arg(QString::fromStdString(FClickKey)));
+  clicks.setWorldId(QWebEngineScript::ApplicationWorld);
+  clicks.setInjectionPoint(QWebEngineScript::DocumentCreation);
+  clicks.setRunsOnSubFrames(true);
+  FProfile->scripts()->insert(clicks);
+}
+
+void TBrowserArea::DropPageAndStorage(const std::string& why) {
+  const std::string url = CurrentURL();
+  CountEnded(url);
+  const QList<QWebEnginePage*> pages = findChildren<QWebEnginePage*>(Qt::FindDirectChildrenOnly);
+  QWebEngineProfile* profile = FProfile;
+  // The engine ends the program when it runs its pages inside it and gets a second profile:
+  // then the page goes, with the script heap it had in our process, and the cache.
+  const bool newProfile = !PagesRunInside();
+  MakeProfileAndPage(newProfile);  // the view lets the old page go
+  // the pages before their profile: with the profile goes all it stored (in our memory)
+  for (QWebEnginePage* page : pages) delete page;
+  if (newProfile) delete profile;
+  else FProfile->clearHttpCache();
+  FClicks.clear();
+  FLoading = false;
+  FUserNavigation = false;
+  FEndingRenderer = false;
+  FCheckedPid = 0;
+  // The engine frees the storage on threads of its own, much of it in small blocks the C
+  // library keeps for later: handed back to the system once they are free.
+  for (int ms : {500, 2000, 5000}) QTimer::singleShot(ms, this, [] { malloc_trim(0); });
+  FRendererGone = true;  // until the next Navigate
+  FFailedURL = url;
+  if (OnLoadFailed) OnLoadFailed(url, why);
+}
+
+void TBrowserArea::CountEnded(const std::string& url) {
+  ++FEnded[url];
+  if (!FLeftByClick && !FLastURL.empty() && FLastURL != url) ++FEnded[FLastURL];
+}
+
+bool TBrowserArea::EndedTooOften(const std::string& url) {
+  const auto it = FEnded.find(url);
+  if (it == FEnded.end() || it->second < kEndsPerPage) return false;
+  if (FNotAgain.insert(url).second)
+    Log("Browser: the page was ended " + std::to_string(it->second) + " times; it is not loaded again in this run: " +
+            url,
+        ltWarning);
+  return true;
 }
 
 void TBrowserArea::Navigate(const std::string& url) {
   FLastURL = url;
   CreateView();
   if (!FPage) return;
+  FLeftByClick = false;
+  if (EndedTooOften(url)) return;  // the logo stays
   if (url != FFailedURL) Log("Browser: " + url, ltInfo);  // retries of a failing page: no new line
   FLoading = true;
   FRendererGone = false;
@@ -249,6 +364,7 @@ std::string TBrowserArea::CurrentURL() const { return FPage ? Str(FPage->url()) 
 
 bool TBrowserArea::BeforeNavigate(const std::string& url, int type, bool mainFrame) {
   bool mayLeave = false;
+  bool clicked = false;
   if (mainFrame) {
     switch (type) {
       case QWebEnginePage::NavigationTypeTyped:  // the program's own load
@@ -258,14 +374,21 @@ bool TBrowserArea::BeforeNavigate(const std::string& url, int type, bool mainFra
       case QWebEnginePage::NavigationTypeRedirect:  // as the load it redirects
         mayLeave = FUserNavigation;
         break;
-      default:  // links, forms, history, scripts: only with a click of the player
-        mayLeave = FUserNavigation = TakeUserAction();
+      default:  // links, forms, history, scripts: only the player's click on a link to it
+        mayLeave = FUserNavigation = clicked = TakeClick(url);
         break;
+    }
+    if (EndedTooOften(url)) {
+      FUserNavigation = false;
+      return false;
     }
   }
   bool cancel = false;
   if (OnBeforeNavigate) OnBeforeNavigate(url, mainFrame, mayLeave, cancel);
-  if (!cancel) return true;
+  if (!cancel) {
+    if (clicked) FLeftByClick = true;
+    return true;
+  }
   if (!mainFrame) {
     NoteOnce("frame", "Browser: frame not shown: " + url);
   } else {
@@ -275,45 +398,27 @@ bool TBrowserArea::BeforeNavigate(const std::string& url, int type, bool mainFra
   return false;
 }
 
-bool TBrowserArea::NewWindowAllowed(bool userInitiated) { return userInitiated && TakeUserAction(); }
+bool TBrowserArea::NewWindowAllowed(bool userInitiated, const std::string& url) {
+  return userInitiated && TakeClick(url);
+}
 
-bool TBrowserArea::TakeUserAction() {
-  const int64_t now = FClock.elapsed();
-  while (!FUserActions.empty() && now - FUserActions.front() > kUserActionMs) FUserActions.pop_front();
-  if (FUserActions.empty()) return false;
-  FUserActions.pop_front();
+bool TBrowserArea::ClickReport(const QString& message) {
+  const std::string text = message.toStdString();
+  if (text.compare(0, FClickKey.size(), FClickKey) != 0) return false;
+  const std::string rest = text.substr(FClickKey.size());
+  if (rest.size() < 2 || (rest[0] != 'a' && rest[0] != 'f') || rest[1] != ' ') return true;
+  if (FClicks.size() >= 8) FClicks.pop_front();
+  FClicks.push_back({FClock.elapsed(), rest.substr(2), rest[0] == 'f'});
   return true;
 }
 
-void TBrowserArea::WatchInput(QObject* widget) {
-  if (widget && widget->isWidgetType()) widget->installEventFilter(this);
-}
-
-bool TBrowserArea::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == FView) {
-    if (event->type() == QEvent::ChildAdded) WatchInput(static_cast<QChildEvent*>(event)->child());
-    return false;
-  }
-  // A click counts when the button comes up: the page acts on it then (a link opens on the
-  // release), and a script racing the click between press and release gets nothing from it.
-  bool action = false;
-  switch (event->type()) {
-    case QEvent::MouseButtonRelease:
-    case QEvent::TouchEnd:
-      action = true;
-      break;
-    case QEvent::KeyPress: {
-      const auto* key = static_cast<QKeyEvent*>(event);
-      action = !key->isAutoRepeat() &&
-               (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space);
-      break;
-    }
-    default:
-      break;
-  }
-  if (action) {
-    if (FUserActions.size() >= 8) FUserActions.pop_front();
-    FUserActions.push_back(FClock.elapsed());
+bool TBrowserArea::TakeClick(const std::string& url) {
+  const int64_t now = FClock.elapsed();
+  while (!FClicks.empty() && now - FClicks.front().at > kClickMs) FClicks.pop_front();
+  for (auto it = FClicks.begin(); it != FClicks.end(); ++it) {
+    if (Comparable(it->url, it->form) != Comparable(url, it->form)) continue;
+    FClicks.erase(it);
+    return true;
   }
   return false;
 }
@@ -323,10 +428,24 @@ void TBrowserArea::NoteOnce(const std::string& kind, const std::string& line) {
   LogPageNote(kind, line + " (said once for the run)");
 }
 
+bool TBrowserArea::PagesRunInside() {
+  const char* flags = getenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  const bool inside = (FPage && FPage->renderProcessPid() == getpid()) || (flags && std::strstr(flags, "single-process"));
+  if (inside && !FOwnRenderer)
+    Log("Browser: the pages run in the program's own process; their process is not watched, the program's memory is",
+        ltInfo);
+  FOwnRenderer = FOwnRenderer || inside;
+  return FOwnRenderer;
+}
+
 void TBrowserArea::WatchMemory() {
-  if (!FPage || FEndingRenderer) return;
+  if (!FPage) return;
+  // never the renderer's process when it is ours: ending it would end the program
+  const bool inside = PagesRunInside();
+  WatchOwnMemory();
+  if (inside || !FPage || FEndingRenderer) return;
   const int64_t pid = FPage->renderProcessPid();
-  if (pid <= 0) return;
+  if (pid <= 1 || pid == getpid()) return;
   const int64_t resident = ResidentBytes(pid);
   if (resident <= MaxRendererBytes) return;
   // A number the system may have given to another process since: ours are the engine's
@@ -342,6 +461,19 @@ void TBrowserArea::WatchMemory() {
       ltWarning);
   FEndingRenderer = true;
   kill(pid_t(pid), SIGKILL);
+}
+
+void TBrowserArea::WatchOwnMemory() {
+  if (!FPage) return;
+  const int64_t own = OwnResidentBytes();
+  if (own < 0) return;
+  if (FOwnIdle < 0 || own < FOwnIdle) FOwnIdle = own;
+  // only while a page shows or loads: what the program does without pages is not theirs
+  if (CurrentURL().empty() || FRendererGone || own - FOwnIdle <= MaxOwnGrowthBytes) return;
+  Log("Browser: the program uses " + MB(own) + ", " + MB(own - FOwnIdle) + " more than without pages (the limit is " +
+          MB(MaxOwnGrowthBytes) + "); the page and all it stored are dropped: " + CurrentURL(),
+      ltWarning);
+  DropPageAndStorage("what it stored was dropped for the program's memory");
 }
 
 void TBrowserArea::RendererEnded(int status, int exitCode) {
@@ -363,6 +495,7 @@ void TBrowserArea::RendererEnded(int status, int exitCode) {
   FCheckedPid = 0;
   FRendererGone = true;
   const std::string url = CurrentURL();
+  CountEnded(url);
   FFailedURL = url;
   if (OnLoadFailed) OnLoadFailed(url, reason);
 }

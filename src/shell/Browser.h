@@ -5,14 +5,19 @@
 // new windows never open inside: their first address is handed on and the window dropped.
 //
 // Pages are untrusted. Nothing a page's script does on its own leaves the program: only the
-// player's click (or key) on the view lets one address go out. Script dialogs, file choosers and
-// permission requests get their default answer without a box. A renderer past its memory limit
-// is ended.
+// navigation or window that the player's click (or Enter) on a link or a form's button starts at
+// once, to that link's address, may go out. A script of ours in a world of its own, which the
+// page's scripts cannot reach, reports those clicks. Script dialogs, file choosers and permission
+// requests get their default answer without a box. A renderer past its memory limit is ended;
+// when the program itself grows past its bound while pages show (what pages store is kept in
+// the program's own process), the page and everything its profile stored are dropped. A page
+// ended twice is not loaded again in the run.
 #include <QElapsedTimer>
 #include <QWidget>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 
@@ -47,14 +52,20 @@ public:
   bool Loading() const { return FLoading; }
   // The page's renderer process is ended once its resident memory passes this many bytes.
   int64_t MaxRendererBytes = int64_t(1) << 30;
+  // The page and its profile's storage are dropped once the program's own resident memory is
+  // this many bytes above its size without pages. KESTRUNE_PAGE_MEMORY_MB sets both limits.
+  int64_t MaxOwnGrowthBytes = int64_t(1) << 30;
+  // The program's own resident bytes with no page storage in it (the least seen in the run
+  // while the web view exists).
+  int64_t OwnIdleBytes() const { return FOwnIdle; }
 
   // Before every navigation of the view (links, forms, redirects, scripts, frames); setting
-  // `cancel` keeps the page as it is. `mayLeave`: the player's click or key (or the program's
-  // own load) asked for it, so a cancelled address may go to the external browser; false for
-  // what a page's script does on its own.
+  // `cancel` keeps the page as it is. `mayLeave`: the player's click on a link to this very
+  // address started it just now (or it is the program's own load, or a redirect of either), so
+  // a cancelled address may go to the external browser; false for everything else.
   std::function<void(const std::string& url, bool mainFrame, bool mayLeave, bool& cancel)> OnBeforeNavigate;
   // The first address a new window (target=_blank, window.open) wanted; the window is gone.
-  // Only for windows the player's click opened.
+  // Only for windows the player's click on a link to that address opened.
   std::function<void(const std::string& url)> OnNewWindow;
   // A page has loaded completely.
   std::function<void(const std::string& url)> OnDocumentComplete;
@@ -63,22 +74,31 @@ public:
   // OnBeforeNavigate is neither complete nor failed.
   std::function<void(const std::string& url, const std::string& reason)> OnLoadFailed;
 
-protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
   friend class TBrowserPage;
   friend class TQuietPage;
   bool BeforeNavigate(const std::string& url, int type, bool mainFrame);  // true: proceed
-  bool NewWindowAllowed(bool userInitiated);
+  bool NewWindowAllowed(bool userInitiated, const std::string& url);
   void LoadingChanged(const QWebEngineLoadingInfo& info);
   void RendererEnded(int status, int exitCode);
   void WatchMemory();
+  void WatchOwnMemory();
+  void MakeProfile();
+  void MakeProfileAndPage(bool newProfile = true);
+  // The engine runs the pages inside our own process (logged once).
+  bool PagesRunInside();
+  void DropPageAndStorage(const std::string& why);
+  // The page was ended (its process, or its storage): counted for its address, and for the
+  // address the program loaded when the page came from it without a click.
+  void CountEnded(const std::string& url);
+  bool EndedTooOften(const std::string& url);  // logs once per address
+  // A console line of the page: true when it was our click script's report.
+  bool ClickReport(const QString& message);
   // Logs `line` once per kind of event and run.
   void NoteOnce(const std::string& kind, const std::string& line);
   void PageDialog(const std::string& kind, const QString& text);
-  bool TakeUserAction();
-  void WatchInput(QObject* widget);
+  // Takes the player's fresh click on a link to `url`; false when there is none.
+  bool TakeClick(const std::string& url);
 
   std::string FLastURL;
   QWebEngineProfile* FProfile = nullptr;
@@ -89,8 +109,19 @@ private:
   bool FUnavailable = false;  // the engine cannot run here
   std::string FFailedURL;      // the last page that failed, until one loads
   QElapsedTimer FClock;
-  std::deque<int64_t> FUserActions;  // times of the player's clicks and keys not yet used
-  bool FUserNavigation = false;      // the main-frame load under way comes from one of them
+  struct TClick {
+    int64_t at;       // FClock time
+    std::string url;  // the link's address, or the form's action
+    bool form;        // a form's button: the query of the address is the form's
+  };
+  std::deque<TClick> FClicks;     // the player's clicks on links, not yet used
+  std::string FClickKey;          // the secret that marks our click script's reports
+  bool FUserNavigation = false;   // the main-frame load under way comes from one of them
+  bool FLeftByClick = false;      // the page shown was reached by a click since Navigate
+  int64_t FOwnIdle = -1;          // see OwnIdleBytes
+  bool FOwnRenderer = false;      // pages run in our own process: said so in the log
+  std::map<std::string, int> FEnded;   // page address: times it was ended
+  std::set<std::string> FNotAgain;     // addresses said to be loaded no more
   int64_t FCheckedPid = 0;           // the renderer whose command line was checked
   bool FEndingRenderer = false;      // we ended it: said so in the log already
   bool FRendererGone = false;        // the page's process ended; until the next Navigate

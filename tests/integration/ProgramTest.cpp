@@ -10,10 +10,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/TestServers.h"
 #include "support/TestSupport.h"
 #include "support/Xvfb.h"
 
@@ -34,14 +37,17 @@ public:
       waitpid(Pid, nullptr, 0);
     }
   }
-  // `display`: an X display to run on; empty: Qt's and SDL's offscreen drivers.
-  bool Start(const std::vector<std::string>& args, const std::string& display = "") {
+  // `display`: an X display to run on; empty: Qt's and SDL's offscreen drivers. `extra`: more
+  // of the environment, "NAME=value".
+  bool Start(const std::vector<std::string>& args, const std::string& display = "",
+             const std::vector<std::string>& extra = {}) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
       const std::string v = *e;
       bool own = false;  // set below
       for (const char* p : {"XDG_", "HOME=", "DISPLAY=", "QT_QPA_PLATFORM=", "SDL_VIDEODRIVER=", "SDL_AUDIODRIVER="})
         own = own || v.rfind(p, 0) == 0;
+      for (const std::string& x : extra) own = own || v.rfind(x.substr(0, x.find('=') + 1), 0) == 0;
       if (own) continue;
       env.push_back(v);
     }
@@ -56,6 +62,7 @@ public:
     env.push_back("SDL_AUDIODRIVER=dummy");
     // nothing answers on this port: the online parts fail at once instead of waiting
     env.push_back("KESTRUNE_HOSTS_URL=http://127.0.0.1:9/hosts.txt");
+    env.insert(env.end(), extra.begin(), extra.end());
     std::vector<std::string> argv{KT_PROGRAM};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> a, e;
@@ -191,6 +198,104 @@ TEST(Program, OnAPlainXServerTheMenuStartsCentredWithTheFocus) {
     EXPECT_NEAR(cy + int(gh) / 2, 1024 / 2, 2) << cy << " " << gh;
   }
   XCloseDisplay(x);
+  p.Signal(SIGTERM);
+  int status = 0;
+  EXPECT_TRUE(p.WaitForExit(60, status));
+}
+
+// With the pages inside the program's own process (the engine's --single-process), a page that
+// grows to 1 GB never gets the program ended: the page watch leaves our own process alone, the
+// program's own bound drops the page, and the program closes the normal way.
+TEST(Program, APageGrowingInsideTheProgramNeverEndsIt) {
+  const std::string dir = TestDir();
+  const std::string root = dir + "server/";
+  mkdir(root.c_str(), 0700);
+  mkdir((root + "kestruneinternal").c_str(), 0700);
+  // 20 MB more every 50 ms, up to 1 GB
+  WriteAll(root + "kestruneinternal/index.asp", R"html(<html><head><title>grow</title></head><body>
+<script>var keep = []; setInterval(function() {
+  if (keep.length < 50) { var b = new Uint8Array(20 << 20); b.fill(1); keep.push(b); }
+}, 50);</script></body></html>)html");
+  TTestServer server("http_server.py", {"--root", root});
+  Program p(dir);
+  ASSERT_TRUE(p.Start({}, "",
+                      {"QTWEBENGINE_CHROMIUM_FLAGS=--single-process", "KESTRUNE_INTERNAL_HOST=" + server.HostPort(),
+                       "KESTRUNE_PAGE_MEMORY_MB=300"}));
+  ASSERT_TRUE(p.WaitForLog("Browser: the pages run in the program's own process", 120)) << p.Log();
+  ASSERT_TRUE(p.WaitForLog("the page and all it stored are dropped", 120)) << p.Log();
+  p.Signal(SIGTERM);
+  int status = 0;
+  ASSERT_TRUE(p.WaitForExit(60, status)) << "still running after the signal";
+  ASSERT_TRUE(WIFEXITED(status)) << (WIFSIGNALED(status) ? WTERMSIG(status) : -1);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const std::string log = p.Log();
+  EXPECT_EQ(LastLine(log), "<*** End ***>") << log;
+  EXPECT_EQ(log.find("it is ended"), std::string::npos) << log;
+  EXPECT_FALSE(ReadAll(dir + "data/Orvalent/QV/env.dat").empty());
+}
+
+namespace {
+// Runs xdotool with `args` on `display`; its output.
+std::string Xdotool(const std::string& display, const std::string& args) {
+  const std::string command = "DISPLAY=" + display + " xdotool " + args + " 2>/dev/null";
+  std::string out;
+  if (FILE* f = popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, f)) out += buffer;
+    pclose(f);
+  }
+  return out;
+}
+}  // namespace
+
+// The real program with a desktop browser of its own (a fake xdg-open that notes its address):
+// a page whose script goes elsewhere every 300 ms opens nothing, a click on its plain text
+// neither, then or 3 s later; a click on its link opens that link, at once.
+TEST(Program, OnlyAClickOnALinkReachesTheDesktopBrowser) {
+  if (!xvfb::Installed() || !xvfb::OnPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+  xvfb::TServer x;
+  ASSERT_TRUE(x.Start(1280, 1024)) << "Xvfb did not start";
+  const std::string dir = TestDir();
+  const std::string root = dir + "server/", bin = dir + "bin/", opened = dir + "opened.txt";
+  for (const std::string& d : {root, root + "kestruneinternal", bin}) mkdir(d.c_str(), 0700);
+  WriteAll(bin + "xdg-open", "#!/bin/sh\necho \"$*\" >> '" + opened + "'\n");
+  chmod((bin + "xdg-open").c_str(), 0700);
+  // the page's top 80 pixels plain text, below them a link
+  WriteAll(root + "kestruneinternal/index.asp", R"html(<html><head><title>lure</title></head>
+<body style="margin:0;font:12px sans-serif">
+<div id="text" style="height:80px;background:#fdd">plain text</div>
+<a id="link" href="http://other.example/link.html" style="display:block;height:400px;background:#ddf">link</a>
+<script>
+setInterval(function() { location = 'http://other.example/moved.html'; }, 300);
+document.getElementById('text').addEventListener('click', function() {
+  setTimeout(function() { window.open('http://other.example/late.html'); document.getElementById('link').click(); }, 3000);
+});
+</script></body></html>)html");
+  TTestServer server("http_server.py", {"--root", root});
+  const char* path = std::getenv("PATH");
+  Program p(dir);
+  ASSERT_TRUE(p.Start({}, x.Name,
+                      {"KESTRUNE_INTERNAL_HOST=" + server.HostPort(), "PATH=" + bin + ":" + (path ? path : "/usr/bin")}));
+  ASSERT_TRUE(p.WaitForLog("Browser: loaded http://" + server.HostPort())) << p.Log();
+  const std::string window = Xdotool(x.Name, "search --onlyvisible --name '^Kestrune$'");
+  ASSERT_FALSE(window.empty());
+  const std::string w = window.substr(0, window.find('\n'));
+  // the menu bar above the 500 x 350 picture; the browser's place on it starts at (102, 62)
+  const std::string geometry = Xdotool(x.Name, "getwindowgeometry " + w);
+  const size_t at = geometry.find("Geometry: ");
+  ASSERT_NE(at, std::string::npos) << geometry;
+  const int height = std::atoi(geometry.c_str() + geometry.find('x', at + 10) + 1);
+  const int top = height - 350 + 62;
+  auto click = [&](int y) { Xdotool(x.Name, "mousemove --window " + w + " 200 " + std::to_string(top + y) + " click 1"); };
+  std::this_thread::sleep_for(std::chrono::seconds(2));  // the page's script tries meanwhile
+  click(40);                                             // plain text
+  std::this_thread::sleep_for(std::chrono::seconds(4));  // and what it does 3 s later
+  EXPECT_EQ(ReadAll(opened), "");
+  click(120);  // the link
+  for (int i = 0; i < 100 && ReadAll(opened).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_EQ(ReadAll(opened), "http://other.example/link.html\n");
+  EXPECT_NE(p.Log().find("without a click; not opened: http://other.example/moved.html"), std::string::npos);
   p.Signal(SIGTERM);
   int status = 0;
   EXPECT_TRUE(p.WaitForExit(60, status));

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -84,7 +85,8 @@ const char* const kIndex = R"html(<html><head><title>index</title></head>
 <a id="other" href="http://other.example/x.html">other host</a><br>
 <a id="query" href="http://{H}/elsewhere/page2.html?back={P}">prefix in the query</a><br>
 <a id="blank" href="http://other.example/blank.html" target="_blank">new window</a><br>
-<a id="open" href="#" onclick="window.open('https://other.example/open.html'); return false">window.open</a><br>
+<a id="open" href="https://other.example/open.html" onclick="window.open(this.href); return false">window.open</a><br>
+<a id="elsewhere" href="#" onclick="window.open('https://other.example/elsewhere.html'); return false">window.open elsewhere</a><br>
 <a id="file" href="file:///etc/hostname">file</a>
 <a id="js" href="javascript:void(document.title='js')">javascript</a>
 <a id="custom" href="kestrune-game://x">custom</a>
@@ -148,6 +150,75 @@ const char* const kGrow = R"html(<html><head><title>grow</title></head><body>
   if (keep.length < 150) { var b = new Uint8Array(20 << 20); b.fill(1); keep.push(b); }
 }, 50);</script></body></html>)html";
 
+// A page whose script tries to leave in one way (`move`), at load or on any click, at once or
+// `delay` ms later; the query says which.
+const char* const kLure = R"html(<html><head><title>lure</title></head>
+<body style="margin:0;font:12px sans-serif">
+<a id="link" href="http://other.example/link.html">link</a><br>
+<p id="text">plain text, no link</p>
+<a id="lure" href="http://other.example/lure.html">lure</a>
+<form id="form" action="http://other.example/form.html"><input name="q" value="1"></form>
+<script>
+var q = new URLSearchParams(location.search), delay = +q.get('delay'), done = 0;
+var moves = {
+  location: function() { location = 'http://other.example/moved.html'; },
+  open: function() { window.open('http://other.example/popup.html'); },
+  click: function() { document.getElementById('lure').click(); },
+  submit: function() { document.getElementById('form').submit(); },
+  own: function() { location = document.getElementById('link').href; },
+};
+function go() {
+  var move = function() { moves[q.get('move')](); done++; };
+  if (delay) setTimeout(move, delay); else move();
+}
+if (q.get('on') === 'load') go();
+else document.addEventListener('click', function(e) { if (e.isTrusted) go(); }, true);
+</script></body></html>)html";
+// A page that tries to forge the report of a click: our click script's globals, the channel of
+// the engine's own objects, console lines like a report, synthetic clicks; then leaves.
+const char* const kForge = R"html(<html><head><title>forge</title></head>
+<body style="margin:0;font:12px sans-serif">
+<a id="link" href="http://other.example/forged.html">link</a>
+<form id="form" action="http://other.example/forged-form.html"><input type="submit" id="submit"></form>
+<p id="text">plain text</p>
+<script>
+var seen = [typeof key, typeof report, typeof qt];
+function forge() {
+  var url = 'http://other.example/forged.html';
+  for (var k of ['', 'a ', 'undefined', 'undefineda ', '0.0.0.0.a ']) { console.debug(k + url); console.log(k + url); }
+  try { qt.webChannelTransport.send(JSON.stringify({type: 6, url: url})); } catch (e) {}
+  var link = document.getElementById('link');
+  link.dispatchEvent(new MouseEvent('click', {bubbles: true, cancelable: true}));
+  link.click();
+  document.getElementById('submit').click();
+  location = url;
+}
+document.getElementById('text').addEventListener('click', forge);
+</script></body></html>)html";
+// What a page can keep in the program's own process: 32 MB more every 100 ms, up to 3 GB.
+const char* const kBlobs = R"html(<html><head><title>blobs</title></head><body><script>
+var keep = [];
+setInterval(function() { if (keep.length < 96) keep.push(new Blob([new Uint8Array(32 << 20).fill(7)])); }, 100);
+</script></body></html>)html";
+const char* const kIndexedDB = R"html(<html><head><title>indexeddb</title></head><body><script>
+var open = indexedDB.open('store', 1), n = 0;
+open.onupgradeneeded = function() { open.result.createObjectStore('s'); };
+open.onsuccess = function() {
+  var db = open.result;
+  setInterval(function() {
+    if (n < 96) db.transaction('s', 'readwrite').objectStore('s').put(new Uint8Array(32 << 20).fill(7), n++);
+  }, 100);
+};
+</script></body></html>)html";
+const char* const kCacheStorage = R"html(<html><head><title>cachestorage</title></head><body><script>
+var n = 0;
+caches.open('c').then(function(cache) {
+  setInterval(function() {
+    if (n < 96) cache.put('/kept' + n++, new Response(new Uint8Array(32 << 20).fill(7)));
+  }, 100);
+});
+</script></body></html>)html";
+
 std::string Fill(std::string text, const std::string& prefix, const std::string& host) {
   for (auto [key, value] : {std::pair<std::string, std::string>{"{P}", prefix}, {"{H}", host}})
     for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
@@ -173,6 +244,13 @@ protected:
     WriteAll(Root + "kestruneinternal/grow.html", kGrow);
     WriteAll(Root + "kestruneinternal/noteloop.html", kNoteLoop);
     WriteAll(Root + "kestruneinternal/reloadloop.html", kReloadLoop);
+    WriteAll(Root + "kestruneinternal/lure.html", kLure);
+    WriteAll(Root + "kestruneinternal/forge.html", kForge);
+    WriteAll(Root + "kestruneinternal/blobs.html", kBlobs);
+    WriteAll(Root + "kestruneinternal/indexeddb.html", kIndexedDB);
+    WriteAll(Root + "kestruneinternal/cachestorage.html", kCacheStorage);
+    ForceDirectories(Root + "growing");  // a server whose index page grows without end
+    WriteAll(Root + "growing/index.asp", kGrow);
   }
   static void TearDownTestSuite() {
     delete Server;
@@ -261,6 +339,15 @@ protected:
     QApplication::sendEvent(target, &press);
     QApplication::sendEvent(target, &release);
   }
+  // A key pressed and released on the view, as a player types it.
+  void Key(Qt::Key key) {
+    QWidget* target = Main->MainBrowser->View()->focusProxy();
+    ASSERT_NE(target, nullptr);
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QApplication::sendEvent(target, &release);
+  }
   bool LogContains(const std::string& text) { return GetLogText().find(text) != std::string::npos; }
   size_t LogCount(const std::string& text) {
     const std::string log = GetLogText();
@@ -318,7 +405,11 @@ TEST_F(BrowserTest, OtherHostsGoOutsideAndThePageStays) {
   Click("open");
   ASSERT_TRUE(WaitFor([this] { return Opened.size() == 2; }));
   EXPECT_EQ(Opened, (std::vector<std::string>{"http://other.example/blank.html", "https://other.example/open.html"}));
-  Spin(300);
+  // a click on a link whose script opens another address: that is not the link's
+  Click("elsewhere");
+  Spin(1000);
+  EXPECT_EQ(Opened.size(), 2u);
+  EXPECT_TRUE(LogContains("not opened: https://other.example/elsewhere.html")) << GetLogText();
   EXPECT_EQ(Main->MainBrowser->findChildren<QWebEnginePage*>().size(), 1);
   EXPECT_EQ(Title(), "index");
 }
@@ -345,6 +436,128 @@ TEST_F(BrowserTest, ScriptsOnTheirOwnOpenNothingOutsideButAClickDoes) {
   Script("running = true");
   Spin(1500);
   EXPECT_EQ(Opened.size(), 1u);
+}
+
+// Page scripts x (no click, a click on plain text, a click on a link) x (at once, 3 s later):
+// only the click on the link leaves, at once, to that link's own address.
+TEST_F(BrowserTest, OnlyAClickOnALinkLeavesAtOnceToThatLink) {
+  ShowWithIndexPage();
+  const std::string link = "http://other.example/link.html";
+  for (const char* move : {"location", "open", "click", "submit", "own"}) {
+    for (const char* click : {"", "text", "link"}) {
+      for (const int delay : {0, 3000}) {
+        SCOPED_TRACE(std::string(move) + ", click on " + (*click ? click : "nothing") + ", " +
+                     std::to_string(delay) + " ms");
+        Opened.clear();
+        Load(std::string("lure.html?move=") + move + "&delay=" + std::to_string(delay) + "&on=" +
+                 (*click ? "click" : "load"),
+             "lure");
+        Spin(200);
+        if (*click) Click(click);
+        ASSERT_TRUE(WaitFor([this] { return Script("done").toInt() == 1; }, delay + 5000));
+        Spin(1000);  // what the move starts
+        EXPECT_EQ(Opened, std::string(click) == "link" ? std::vector<std::string>{link} : std::vector<std::string>{});
+        EXPECT_EQ(Url().substr(0, (Prefix + "lure.html").size()), Prefix + "lure.html");
+      }
+    }
+  }
+}
+
+// Enter on a focused link is the player's click, too; what a page's script forges is not: it
+// cannot reach our click script, its globals or its report, nor make a click count.
+TEST_F(BrowserTest, EnterOnALinkLeavesAndAForgedClickDoesNot) {
+  ShowWithIndexPage();
+  Script("document.getElementById('other').focus()");
+  Key(Qt::Key_Return);
+  ASSERT_TRUE(WaitFor([this] { return !Opened.empty(); }));
+  EXPECT_EQ(Opened, std::vector<std::string>{"http://other.example/x.html"});
+
+  Opened.clear();
+  Load("forge.html", "forge");
+  EXPECT_EQ(Script("seen.join()").toString().toStdString(), "undefined,undefined,undefined");
+  Click("text");  // the player's click, on plain text: the page forges the rest
+  ASSERT_TRUE(WaitFor([this] { return LogContains("not opened: http://other.example/forged.html"); }))
+      << GetLogText();
+  Spin(1000);
+  EXPECT_TRUE(Opened.empty());
+  EXPECT_EQ(Title(), "forge");
+  // the form's own button, clicked by the player, sends the form outside
+  Click("submit");
+  ASSERT_TRUE(WaitFor([this] { return !Opened.empty(); }));
+  EXPECT_EQ(Opened, std::vector<std::string>{"http://other.example/forged-form.html?"});
+}
+
+// What pages store lives in the program's own process (blobs, IndexedDB, CacheStorage of the
+// off-the-record profile): past its bound the page goes with all it stored, and the logo shows.
+TEST_F(BrowserTest, WhatAPageStoresStaysUnderTheProgramsBound) {
+  ShowWithIndexPage();
+  const int64_t bound = int64_t(256) << 20;
+  Main->MainBrowser->MaxOwnGrowthBytes = bound;
+  auto own = [] {
+    long long size = 0, resident = 0;
+    const std::string statm = ReadAll("/proc/self/statm");
+    return std::sscanf(statm.c_str(), "%lld %lld", &size, &resident) == 2 ? int64_t(resident) * sysconf(_SC_PAGESIZE) : int64_t(0);
+  };
+  for (const char* page : {"blobs", "indexeddb", "cachestorage"}) {
+    SCOPED_TRACE(page);
+    ClearLog();
+    Load(std::string(page) + ".html", page);
+    const int64_t idle = Main->MainBrowser->OwnIdleBytes();
+    ASSERT_GT(idle, 0);
+    // sampled every half second until the page is dropped (a hang guard of 120 s: a loaded
+    // machine writes slowly)
+    int64_t most = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (Main->BrowserShown && clock.elapsed() < 120000) {
+      most = std::max(most, own());
+      Spin(500);
+    }
+    ASSERT_FALSE(Main->BrowserShown) << "not dropped; " << (most >> 20) << " MB";
+    // one tick of the watch late at most: 32 MB every 100 ms
+    EXPECT_LT(most - idle, bound + (int64_t(256) << 20)) << (most >> 20) << " MB, idle " << (idle >> 20) << " MB";
+    EXPECT_TRUE(LogContains("the page and all it stored are dropped: " + Prefix + page + ".html")) << GetLogText();
+    EXPECT_TRUE(LogContains("Browser: could not load " + Prefix + page + ".html: what it stored was dropped"));
+    EXPECT_EQ(Main->imgLogo->pixmap().toImage(), LoadMenuPicture("menu_logo.jpg").toImage());
+    Spin(1500);
+    const int64_t after = own();
+    std::printf("%s: idle %lld MB, most %lld MB, after the drop %lld MB\n", page, (long long)(idle >> 20),
+                (long long)(most >> 20), (long long)(after >> 20));
+    EXPECT_LT(after - idle, bound * 3 / 4);  // what it stored went with its profile
+    // a fresh profile: the index page comes back, and the page's storage is gone
+    Main->Timer1Timer();
+    ASSERT_TRUE(WaitFor([this] { return Main->BrowserShown && Title() == "index"; }));
+    EXPECT_EQ(Script("typeof keep").toString().toStdString(), "undefined");
+  }
+  EXPECT_TRUE(Opened.empty());
+}
+
+// A page ended twice is not loaded again: the logo stays, said once; another address loads.
+TEST_F(BrowserTest, APageEndedTwiceIsNotLoadedAgain) {
+  ShowWithIndexPage();
+  Main->MainBrowser->MaxRendererBytes = int64_t(300) << 20;
+  GameEnvironment.InternalBase = "/growing/";
+  const std::string growing = "http://" + Server->HostPort() + "/growing/index.asp?id=3";
+  Main->NavigatePending = true;  // as if the server's index page had changed
+  for (int end = 1; end <= 2; ++end) {
+    Main->Timer1Timer();
+    ASSERT_TRUE(WaitFor([&] { return LogCount("it is ended: " + growing) == size_t(end); }, 60000)) << GetLogText();
+    ASSERT_TRUE(WaitFor([this] { return !Main->BrowserShown && !Main->MainBrowser->Loading(); }));
+  }
+  for (int tick = 0; tick < 3; ++tick) {
+    Main->Timer1Timer();
+    EXPECT_FALSE(Main->MainBrowser->Loading());
+    Spin(500);
+  }
+  EXPECT_FALSE(Main->BrowserShown);
+  EXPECT_EQ(Main->imgLogo->pixmap().toImage(), LoadMenuPicture("menu_logo.jpg").toImage());
+  EXPECT_EQ(LogCount("it is ended: " + growing), 2u);
+  EXPECT_EQ(LogCount("Browser: the page was ended 2 times; it is not loaded again in this run: " + growing), 1u)
+      << GetLogText();
+  // another index page of the server
+  GameEnvironment.InternalBase = kBase;
+  Main->Timer1Timer();
+  ASSERT_TRUE(WaitFor([this] { return Main->BrowserShown && Title() == "index"; }));
 }
 
 TEST_F(BrowserTest, PageBoxesGetTheirDefaultAnswerWithoutABox) {

@@ -17,17 +17,20 @@ extern char** environ;
 
 namespace xvfb {
 
-inline bool Installed() {
+// A program of that name is found on PATH.
+inline bool OnPath(const std::string& name) {
   const char* path = std::getenv("PATH");
   const std::string dirs = path ? path : "/usr/bin";
   for (size_t a = 0; a <= dirs.size();) {
     size_t b = dirs.find(':', a);
     if (b == std::string::npos) b = dirs.size();
-    if (access((dirs.substr(a, b - a) + "/Xvfb").c_str(), X_OK) == 0) return true;
+    if (access((dirs.substr(a, b - a) + "/" + name).c_str(), X_OK) == 0) return true;
     a = b + 1;
   }
   return false;
 }
+
+inline bool Installed() { return OnPath("Xvfb"); }
 
 class TServer {
 public:
