@@ -1,7 +1,9 @@
 #pragma once
 // A small backtracking regular-expression engine over 8-bit (Windows-1252) characters. The
 // expression compiles into a byte program of linked nodes that a recursive matcher runs. Needs
-// nothing above src/base, so the fuzzers and benchmarks can link it without the GUI.
+// nothing above src/base, so the fuzzers and benchmarks can link it without the GUI. The
+// compiler is in RegularExpressionsCompiler.cpp, the search and matcher in
+// RegularExpressionsMatcher.cpp.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
