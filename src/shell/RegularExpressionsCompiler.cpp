@@ -90,6 +90,7 @@ std::string TRegularExpression::ErrorMessage(int32_t code) const {
     case reeRecursionTooDeep:
       return "TRegularExpression(exec): Expression Too Complex For This Subject (Recursion Too Deep)";
     case reeStepLimitExceeded: return "TRegularExpression(exec): Step Limit Exceeded";
+    case reeSearchCancelled: return "TRegularExpression(exec): Search Cancelled";
     default: return "Unknown error";
   }
 }

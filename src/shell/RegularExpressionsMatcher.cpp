@@ -100,6 +100,8 @@ bool TRegularExpression::ExecFrom(int offset) {
 
 bool TRegularExpression::Search(const char* input, int32_t len, int32_t from) {
   ClearGroups();
+  steps_ = 0;
+  nextCheck_ = 0;  // the first unit looks at the limit and the flag
   const char* s = input + from;
   const char* end = input + len;
 
@@ -111,7 +113,6 @@ bool TRegularExpression::Search(const char* input, int32_t len, int32_t from) {
   inputStart_ = input;
   inputEnd_ = end;
   loopDepth_ = 0;
-  steps_ = 0;
   stackGuard_ = ThreadStackGuard();
   backRecords_.clear();
   backLast_.assign(program_.size(), -1);
@@ -288,13 +289,21 @@ std::string TRegularExpression::Match(int n) const {
 }
 
 inline void TRegularExpression::Step() {
-  ++steps_;
-  if (StepLimit > 0 && steps_ > StepLimit) Error(reeStepLimitExceeded);
+  if (++steps_ >= nextCheck_) Checkpoint();
 }
 
 inline void TRegularExpression::Charge(int64_t units) {
   steps_ += units;
+  if (steps_ >= nextCheck_) Checkpoint();
+}
+
+// The step limit and the cancel flag, looked at every kCheckEvery units: the flag is another
+// thread's, and a load per node would cost more than the node.
+void TRegularExpression::Checkpoint() {
   if (StepLimit > 0 && steps_ > StepLimit) Error(reeStepLimitExceeded);
+  if (CancelFlag && CancelFlag->load(std::memory_order_relaxed)) Error(reeSearchCancelled);
+  nextCheck_ = steps_ + kCheckEvery;
+  if (StepLimit > 0) nextCheck_ = std::min(nextCheck_, StepLimit + 1);
 }
 
 // The places in the subject where the literal of node `lit` stands whole (ascending offsets),

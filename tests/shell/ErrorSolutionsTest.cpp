@@ -146,6 +146,90 @@ TEST_F(ErrorLookup, UnknownAndFailingExpressionsLeadToTheUnknownQuestion) {
   }
 }
 
+// The walk stops at the first line whose expression matches, whether its page is kept or
+// refused (a refused page is unknown); an empty expression runs the line before it again.
+TEST_F(ErrorLookup, ARefusedPageTakesItsPlaceInTheWalk) {
+  struct Case {
+    const char* list;
+    const char* opened;  // page under errors/, "" for the unknown question
+  } cases[] = {
+      {"../x.htm,N,Bar\r\np2.htm,N,Baz\r\n", ""},
+      {"../x.htm,N,Nowhere\r\np2.htm,N,Baz\r\n", "p2.htm"},
+      // the empty expression reuses the refused line's, which did not match: the walk goes on
+      {"../x.htm,N,Nowhere\r\np1.htm,N,\r\np2.htm,N,Baz\r\n", "p2.htm"},
+      {"p1.htm,N,Nowhere\r\n../x.htm,N,\r\np2.htm,N,Bar\r\n", "p2.htm"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.list);
+    TErrorSolutions solutions;
+    Serve("int/errors.txt", c.list);
+    LogError("Bar and Baz");
+    Questions.clear();
+    Pages.clear();
+    Answers = {true, false};
+    bool armed = true;
+    solutions.LookUpErrorSolution(armed, true, Ui);
+    if (*c.opened) {
+      EXPECT_EQ(Pages, std::vector<std::string>{"http://" + Host() + "/int/errors/" + c.opened});
+      EXPECT_EQ(Questions, std::vector<std::string>{kFirstQuestion});
+    } else {
+      EXPECT_TRUE(Pages.empty());
+      EXPECT_EQ(Questions, (std::vector<std::string>{kFirstQuestion, kUnknown}));
+    }
+    EXPECT_EQ(GetLogText().find("Error searching for a solution: "), std::string::npos);
+  }
+}
+
+// A list longer than its limit is read up to its last whole line under the limit.
+TEST_F(ErrorLookup, AListOverTheLimitIsCutAtItsLastWholeLine) {
+  const std::string filler = "f.html,N,never in the log\r\n";
+  auto listOf = [&](size_t bytes, const std::string& tail) {
+    std::string list;
+    while (list.size() + filler.size() + tail.size() <= bytes) list += filler;
+    list += std::string(bytes - list.size() - tail.size(), ' ');  // blanks close up the size
+    return list + tail;
+  };
+  const size_t limit = kMaxErrorListBytes;
+  auto CutLines = [] {
+    const std::string log = GetLogText();
+    int n = 0;
+    for (size_t p = 0; (p = log.find("The errors list is longer than 1048576 bytes", p)) != std::string::npos; ++p) ++n;
+    return n;
+  };
+  struct Case {
+    std::string list;
+    const char* opened;  // "" for the unknown question
+    bool cut;
+  } cases[] = {
+      {listOf(limit, "\r\nlast.html,N,Boom"), "last.html", false},           // exactly the limit
+      {listOf(limit + 1, "\r\nlast.html,N,BoomX"), "", true},               // its cut line is dropped
+      {listOf(limit, "\r\nlast.html,N,Boom\r\n") + "more.html,N,Boom\r\n", "last.html", true},
+      {listOf(limit + 5000, "\r\nlast.html,N,Boom\r\n"), "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.list.size()) + " bytes");
+    const int cutBefore = CutLines();
+    TErrorSolutions solutions;
+    Serve("int/errors.txt", c.list);
+    LogError("Boom");
+    Questions.clear();
+    Messages.clear();
+    Pages.clear();
+    Answers = {true, false};
+    bool armed = true;
+    solutions.LookUpErrorSolution(armed, true, Ui);
+    EXPECT_TRUE(Messages.empty());  // the list is there: no "Unable to get errors list"
+    ASSERT_NE(solutions.ErrorList(), nullptr);
+    if (*c.opened) {
+      EXPECT_EQ(Pages, std::vector<std::string>{"http://" + Host() + "/int/errors/" + c.opened});
+    } else {
+      EXPECT_TRUE(Pages.empty());
+      EXPECT_EQ(Questions, (std::vector<std::string>{kFirstQuestion, kUnknown}));
+    }
+    EXPECT_EQ(CutLines() - cutBefore, c.cut ? 1 : 0);
+  }
+}
+
 TEST_F(ErrorLookup, ListDownloadFailuresAreToldAndRetriedLater) {
   ServeStatus("int/errors.txt", 500);
   LogError("Boom");
