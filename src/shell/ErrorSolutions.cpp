@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "base/Classes.h"
 #include "base/SysUtils.h"
@@ -17,9 +18,12 @@
 #include "shell/RegularExpressions.h"
 
 namespace {
-// The server's list and expressions are untrusted: the whole walk over the list gives up as a
-// failing expression does once it has used this many units of the engine (a few seconds at most).
+// The server's list and expressions are untrusted: one runaway search gives up after
+// kExpressionSteps units of the engine (well under a second), and the whole walk over the list
+// after kLookupSteps (a few seconds), either as a failing expression does.
+constexpr int64_t kExpressionSteps = 20'000'000;
 constexpr int64_t kLookupSteps = 300'000'000;
+constexpr int kRefusedPagesLogged = 10;
 
 // Units charged for a line beside its search: compiling it, and looking over the log for a
 // place to start (the engine counts a unit per 64 characters scanned).
@@ -44,36 +48,45 @@ bool TErrorSolutions::LoadErrorList(const TOnlineUI& ui) {
   try {
     if (!CheckInternet(true)) Abort();
     auto list = std::make_unique<TStringList>();
+    std::vector<TErrorListEntry> entries;
     ui.DoBeginWait("downloads the solutions listing.");
-    std::string text;
     try {
       const TGameEnvironment& env = GameEnvironment;
       std::string url = "http://" + env.InternalHost + env.InternalBase + "errors.txt";
-      bool cut = false;
-      ui.DoRunRequest([&] { text = HttpGetTextCut(url, kMaxErrorListBytes, cut); });
-      if (cut) {
-        DropCutLine(text);
-        Log("The errors list is longer than " + std::to_string(kMaxErrorListBytes) +
-                " bytes; its lines after byte " + std::to_string(text.size()) + " are left out",
-            ltWarning);
-      }
+      // the reading too runs off the GUI thread: a list of a megabyte has many lines
+      ui.DoRunRequest([&] {
+        bool cut = false;
+        std::string text = HttpGetTextCut(url, kMaxErrorListBytes, cut);
+        if (cut) {
+          DropCutLine(text);
+          Log("The errors list is longer than " + std::to_string(kMaxErrorListBytes) +
+                  " bytes; its lines after byte " + std::to_string(text.size()) + " are left out",
+              ltWarning);
+        }
+        list->SetText(text);
+        // Read once per run, so a page that would lead elsewhere is logged once (a few of them,
+        // then their count). Its line stays in the walk: its expression can still end it, as
+        // unknown.
+        int refused = 0;
+        for (const std::string& line : list->Strings) {
+          TErrorListEntry entry;
+          if (!ParseErrorListLine(line, entry)) continue;
+          if (entry.PageRefused && ++refused <= kRefusedPagesLogged)
+            Log("A page of the errors list leads out of its folder and is left out: " + TextExcerpt(entry.Page, 80),
+                ltWarning);
+          entries.push_back(std::move(entry));
+        }
+        if (refused > kRefusedPagesLogged)
+          Log("Further pages of the errors list that lead out of its folder are left out: " +
+                  std::to_string(refused - kRefusedPagesLogged),
+              ltWarning);
+      });
     } catch (...) {
       ui.DoEndWait();
       throw;
     }
     ui.DoEndWait();
-    list->SetText(text);
-    // Read once per run, so a page that would lead elsewhere is logged once. Its line stays in
-    // the walk: its expression can still end it, as unknown.
-    FEntries.clear();
-    for (const std::string& line : list->Strings) {
-      TErrorListEntry entry;
-      if (!ParseErrorListLine(line, entry)) continue;
-      if (entry.PageRefused)
-        Log("A page of the errors list leads out of its folder and is left out: " + TextExcerpt(entry.Page, 80),
-            ltWarning);
-      FEntries.push_back(std::move(entry));
-    }
+    FEntries = std::move(entries);
     FErrorList = std::move(list);
     return true;
   } catch (const ERequestCancelled&) {
@@ -135,7 +148,7 @@ void TErrorSolutions::LookUpErrorSolution(bool& lookupArmed, bool mainWindowActi
           left -= LineCharge(entries[i], subject);
           if (left <= 0) re.RaiseError(reeStepLimitExceeded);
           if (!entries[i].Expression.empty()) re.SetExpression(entries[i].Expression);
-          re.StepLimit = left;
+          re.StepLimit = std::min(left, kExpressionSteps);
           const bool hit = re.Exec(subject);
           left -= re.StepsUsed();
           if (hit) {
