@@ -52,6 +52,20 @@ protected:
     Solutions.LookUpErrorSolution(armed, true, Ui);
     EXPECT_FALSE(armed);
   }
+  // A lookup of `error` with a list of its own from the server, the answers given in turn;
+  // returns the list as read.
+  std::unique_ptr<TErrorSolutions> LookUpWithList(const std::string& list, const std::string& error) {
+    auto solutions = std::make_unique<TErrorSolutions>();
+    Serve("int/errors.txt", list);
+    LogError(error);
+    Questions.clear();
+    Messages.clear();
+    Pages.clear();
+    Answers = {true, false};
+    bool armed = true;
+    solutions->LookUpErrorSolution(armed, true, Ui);
+    return solutions;
+  }
   TErrorSolutions Solutions;
 };
 
@@ -161,14 +175,7 @@ TEST_F(ErrorLookup, ARefusedPageTakesItsPlaceInTheWalk) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.list);
-    TErrorSolutions solutions;
-    Serve("int/errors.txt", c.list);
-    LogError("Bar and Baz");
-    Questions.clear();
-    Pages.clear();
-    Answers = {true, false};
-    bool armed = true;
-    solutions.LookUpErrorSolution(armed, true, Ui);
+    LookUpWithList(c.list, "Bar and Baz");
     if (*c.opened) {
       EXPECT_EQ(Pages, std::vector<std::string>{"http://" + Host() + "/int/errors/" + c.opened});
       EXPECT_EQ(Questions, std::vector<std::string>{kFirstQuestion});
@@ -209,17 +216,9 @@ TEST_F(ErrorLookup, AListOverTheLimitIsCutAtItsLastWholeLine) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.list.size()) + " bytes");
     const int cutBefore = CutLines();
-    TErrorSolutions solutions;
-    Serve("int/errors.txt", c.list);
-    LogError("Boom");
-    Questions.clear();
-    Messages.clear();
-    Pages.clear();
-    Answers = {true, false};
-    bool armed = true;
-    solutions.LookUpErrorSolution(armed, true, Ui);
+    const auto solutions = LookUpWithList(c.list, "Boom");
     EXPECT_TRUE(Messages.empty());  // the list is there: no "Unable to get errors list"
-    ASSERT_NE(solutions.ErrorList(), nullptr);
+    ASSERT_NE(solutions->ErrorList(), nullptr);
     if (*c.opened) {
       EXPECT_EQ(Pages, std::vector<std::string>{"http://" + Host() + "/int/errors/" + c.opened});
     } else {
