@@ -32,12 +32,6 @@ int64_t LineCharge(const TErrorListEntry& entry, const std::string& subject) {
   return 16 + static_cast<int64_t>(entry.Expression.size()) + static_cast<int64_t>(subject.size() / 64);
 }
 
-// A list cut at the size limit ends with its last whole line.
-void DropCutLine(std::string& text) {
-  const size_t end = text.find_last_of("\r\n");
-  text.erase(end == std::string::npos ? 0 : end + 1);
-}
-
 QString FromAnsi(const std::string& text) { return QString::fromStdString(Cp1252ToUtf8(text)); }
 std::string ToAnsi(const QString& text) { return Utf8ToCp1252(text.toStdString()); }
 }  // namespace
@@ -59,24 +53,21 @@ bool TErrorSolutions::LoadErrorList(const TOnlineUI& ui) {
         bool cut = false;
         std::string text = HttpGetTextCut(url, kMaxErrorListBytes, cut);
         if (cut) {
-          DropCutLine(text);
+          DropCutErrorListLine(text);
           Log("The errors list is longer than " + std::to_string(kMaxErrorListBytes) +
                   " bytes; its lines after byte " + std::to_string(text.size()) + " are left out",
               ltWarning);
         }
         list->SetText(text);
+        entries = ParseErrorList(text);
         // Read once per run, so a page that would lead elsewhere is logged once (a few of them,
         // then their count). Its line stays in the walk: its expression can still end it, as
         // unknown.
         int refused = 0;
-        for (const std::string& line : list->Strings) {
-          TErrorListEntry entry;
-          if (!ParseErrorListLine(line, entry)) continue;
+        for (const TErrorListEntry& entry : entries)
           if (entry.PageRefused && ++refused <= kRefusedPagesLogged)
             Log("A page of the errors list leads out of its folder and is left out: " + TextExcerpt(entry.Page, 80),
                 ltWarning);
-          entries.push_back(std::move(entry));
-        }
         if (refused > kRefusedPagesLogged)
           Log("Further pages of the errors list that lead out of its folder are left out: " +
                   std::to_string(refused - kRefusedPagesLogged),

@@ -42,6 +42,14 @@ TEST(ErrorListLine, FieldsAndSkippedLines) {
   TErrorListEntry e;
   ASSERT_TRUE(ParseErrorListLine("p,Y," + std::string(1500, 'a'), e));
   EXPECT_EQ(e.Expression.size(), 1000u);
+  // a list of the limit is read whole; over it, it ends with its last whole line
+  const std::string head = "a.html,N,x\r\n", tail = "\r\nb.html,N,cut here";
+  const std::string list = head + std::string(kMaxErrorListBytes - head.size() - tail.size(), ' ') + tail;
+  ASSERT_EQ(list.size(), kMaxErrorListBytes);
+  EXPECT_EQ(ParseErrorList(list).size(), 2u);
+  const std::vector<TErrorListEntry> entries = ParseErrorList(list + "!");
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].Page, "a.html");
 }
 
 class ErrorLookup : public OnlineTest {
