@@ -133,6 +133,15 @@ std::string HttpGetText(const std::string& url, size_t maxBytes) {
   return ToCrLf(Cancellable([&] { return client.Get(url); }));
 }
 
+std::string HttpGetTextCut(const std::string& url, size_t maxBytes, bool& cut) {
+  THttpClient client = NewClient(TransferTimeoutMs);
+  client.MaxBodyBytes = maxBytes;
+  client.CutAtLimit = true;
+  THttpResponse response = Cancellable([&] { return client.Request("GET", url); });
+  cut = response.Cut;
+  return ToCrLf(response.Body);
+}
+
 void HttpGetToStream(const std::string& url, TStream& stream) {
   THttpClient client = NewClient(TransferTimeoutMs);
   client.OnBody = [&stream](const char* data, size_t size) {

@@ -52,6 +52,8 @@ bool OpenWebAddress(const std::string& url);
 // One GET; the body with every line break as CR LF. Failures raise, and so does a body longer
 // than maxBytes (the transfer stops there).
 std::string HttpGetText(const std::string& url, size_t maxBytes = kDefaultTextReplyLimit);
+// The same, but a longer body is cut to its first maxBytes bytes (`cut` tells) instead of failing.
+std::string HttpGetTextCut(const std::string& url, size_t maxBytes, bool& cut);
 // One GET; the body written into `stream` as received. Failures raise.
 void HttpGetToStream(const std::string& url, TStream& stream);
 // A url-encoded form POST to http://host+path; the response body. Offline or failed: raises.

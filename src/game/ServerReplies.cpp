@@ -201,9 +201,19 @@ bool ParseErrorListLine(const std::string& line, TErrorListEntry& entry) {
   return true;
 }
 
+void DropCutErrorListLine(std::string& text) {
+  const size_t end = text.find_last_of("\r\n");
+  text.erase(end == std::string::npos ? 0 : end + 1);
+}
+
 std::vector<TErrorListEntry> ParseErrorList(const std::string& text) {
   TStringList lines;
-  lines.SetText(text.size() > kMaxErrorListBytes ? text.substr(0, kMaxErrorListBytes) : text);
+  std::string kept = text;
+  if (kept.size() > kMaxErrorListBytes) {
+    kept.resize(kMaxErrorListBytes);
+    DropCutErrorListLine(kept);
+  }
+  lines.SetText(kept);
   std::vector<TErrorListEntry> entries;
   for (const std::string& line : lines.Strings) {
     TErrorListEntry e;

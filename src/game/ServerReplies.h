@@ -56,6 +56,9 @@ struct TErrorListEntry {
   std::string Expression;
 };
 bool ParseErrorListLine(const std::string& line, TErrorListEntry& entry);
+// A list cut at its size limit ends with its last whole line: what follows the last line break
+// is dropped.
+void DropCutErrorListLine(std::string& text);
 std::vector<TErrorListEntry> ParseErrorList(const std::string& text);
 
 // The score reply's name=value lines. Page (SEITE) and ID are kept to letters, digits and

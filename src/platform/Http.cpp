@@ -20,13 +20,16 @@ struct TSink {
   size_t Received = 0;
   bool Failed = false;
   bool TooLong = false;
+  bool CutAtLimit = false;
 };
 
 size_t OnData(char* data, size_t size, size_t n, void* user) {
   auto* sink = static_cast<TSink*>(user);
+  const size_t before = sink->Received;
   sink->Received += size * n;
   if (sink->Limit && sink->Received > sink->Limit) {
     sink->TooLong = true;  // stop reading: a never-ending body must not fill the memory
+    if (sink->CutAtLimit && !*sink->OnBody) sink->Body->append(data, sink->Limit - before);
     return 0;
   }
   try {
@@ -95,6 +98,7 @@ THttpResponse THttpClient::Request(const std::string& method, const std::string&
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnData);
   TSink sink{c, &response.Body, &OnBody};
   sink.Limit = MaxBodyBytes;
+  sink.CutAtLimit = CutAtLimit;
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
   if (Http10) curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
   curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
@@ -124,6 +128,10 @@ THttpResponse THttpClient::Request(const std::string& method, const std::string&
   if (list) curl_easy_setopt(c, CURLOPT_HTTPHEADER, list.get());
 
   CURLcode rc = curl_easy_perform(c);
+  if (rc == CURLE_WRITE_ERROR && sink.TooLong && sink.CutAtLimit && !sink.Failed) {
+    rc = CURLE_OK;  // the part under the limit is the reply
+    response.Cut = true;
+  }
   if (rc != CURLE_OK) {
     std::string why = errorText[0] ? errorText : curl_easy_strerror(rc);
     if (rc == CURLE_ABORTED_BY_CALLBACK) why = "cancelled";

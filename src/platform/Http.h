@@ -27,6 +27,7 @@ std::string UrlForDisplay(const std::string& url);
 struct THttpResponse {
   long Status = 0;   // the HTTP status code
   std::string Body;  // the body as received
+  bool Cut = false;  // the body went on past MaxBodyBytes and was cut there (CutAtLimit)
 };
 
 class THttpClient {
@@ -38,6 +39,9 @@ public:
   // The most body bytes taken; a longer body fails the request as soon as the limit is passed
   // (0: no limit).
   size_t MaxBodyBytes = 0;
+  // With a limit: a longer body ends the transfer there and counts as received, its first
+  // MaxBodyBytes bytes kept (THttpResponse::Cut tells).
+  bool CutAtLimit = false;
   // Speak HTTP/1.0 instead of 1.1 (the game server's POST scripts expect it).
   bool Http10 = false;
   // When set, the body is handed over piece by piece as it arrives instead of being kept in

@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "base/Classes.h"
 #include "base/SysUtils.h"
@@ -17,8 +18,19 @@
 #include "shell/RegularExpressions.h"
 
 namespace {
-// The server's expressions are untrusted: a runaway backtracking search gives up here.
-constexpr int64_t kServerExpressionSteps = 20'000'000;
+// The server's list and expressions are untrusted: one runaway search gives up after
+// kExpressionSteps units of the engine, and the whole walk over the list after kLookupSteps,
+// either as a failing expression does. The slowest units found run at some 30 million a second:
+// under a second for one search, some 5 seconds for the walk (1 to 2 for most hostile lists).
+constexpr int64_t kExpressionSteps = 20'000'000;
+constexpr int64_t kLookupSteps = 150'000'000;
+constexpr int kRefusedPagesLogged = 10;
+
+// Units charged for a line beside its search: compiling it, and looking over the log for a
+// place to start (the engine counts a unit per 64 characters scanned).
+int64_t LineCharge(const TErrorListEntry& entry, const std::string& subject) {
+  return 16 + static_cast<int64_t>(entry.Expression.size()) + static_cast<int64_t>(subject.size() / 64);
+}
 
 QString FromAnsi(const std::string& text) { return QString::fromStdString(Cp1252ToUtf8(text)); }
 std::string ToAnsi(const QString& text) { return Utf8ToCp1252(text.toStdString()); }
@@ -31,29 +43,42 @@ bool TErrorSolutions::LoadErrorList(const TOnlineUI& ui) {
   try {
     if (!CheckInternet(true)) Abort();
     auto list = std::make_unique<TStringList>();
+    std::vector<TErrorListEntry> entries;
     ui.DoBeginWait("downloads the solutions listing.");
-    std::string text;
     try {
       const TGameEnvironment& env = GameEnvironment;
       std::string url = "http://" + env.InternalHost + env.InternalBase + "errors.txt";
-      ui.DoRunRequest([&] { text = HttpGetText(url, kMaxErrorListBytes); });
+      // the reading too runs off the GUI thread: a list of a megabyte has many lines
+      ui.DoRunRequest([&] {
+        bool cut = false;
+        std::string text = HttpGetTextCut(url, kMaxErrorListBytes, cut);
+        if (cut) {
+          DropCutErrorListLine(text);
+          Log("The errors list is longer than " + std::to_string(kMaxErrorListBytes) +
+                  " bytes; its lines after byte " + std::to_string(text.size()) + " are left out",
+              ltWarning);
+        }
+        list->SetText(text);
+        entries = ParseErrorList(text);
+        // Read once per run, so a page that would lead elsewhere is logged once (a few of them,
+        // then their count). Its line stays in the walk: its expression can still end it, as
+        // unknown.
+        int refused = 0;
+        for (const TErrorListEntry& entry : entries)
+          if (entry.PageRefused && ++refused <= kRefusedPagesLogged)
+            Log("A page of the errors list leads out of its folder and is left out: " + TextExcerpt(entry.Page, 80),
+                ltWarning);
+        if (refused > kRefusedPagesLogged)
+          Log("Further pages of the errors list that lead out of its folder are left out: " +
+                  std::to_string(refused - kRefusedPagesLogged),
+              ltWarning);
+      });
     } catch (...) {
       ui.DoEndWait();
       throw;
     }
     ui.DoEndWait();
-    list->SetText(text);
-    // Read once per run, so a page that would lead elsewhere is logged once.
-    FEntries.clear();
-    for (const std::string& line : list->Strings) {
-      TErrorListEntry entry;
-      if (!ParseErrorListLine(line, entry)) continue;
-      if (entry.PageRefused)
-        Log("A page of the errors list leads out of its folder and is left out: " + TextExcerpt(entry.Page, 80),
-            ltWarning);
-      else
-        FEntries.push_back(std::move(entry));
-    }
+    FEntries = std::move(entries);
     FErrorList = std::move(list);
     return true;
   } catch (const ERequestCancelled&) {
@@ -96,25 +121,41 @@ void TErrorSolutions::LookUpErrorSolution(bool& lookupArmed, bool mainWindowActi
   }
   bool found = false;
   try {
-    // The search runs off the GUI thread: the server's expressions over a large log take time.
+    // The search runs off the GUI thread behind the wait window: the server's expressions over
+    // a large log can take long, and Cancel or the program's end stop it.
     const std::string subject = GetLogText();
     const std::vector<TErrorListEntry>& entries = FEntries;
     int matched = -1;
-    ui.DoRunRequest([&] {
-      TRegularExpression re;
-      re.StepLimit = kServerExpressionSteps;
-      re.SetModifier(1, true);
-      re.SetModifier(5, true);
-      re.SetModifier(2, false);
-      for (size_t i = 0; i < entries.size(); ++i) {
-        if (!entries[i].Expression.empty()) re.SetExpression(entries[i].Expression);
-        if (re.Exec(subject)) {
-          matched = static_cast<int>(i);
-          return;
+    const bool waitWindow = static_cast<bool>(ui.RunRequest);
+    if (waitWindow) ui.DoBeginWait("looks up the error in the solutions listing.");
+    try {
+      ui.DoRunRequest([&] {
+        TRegularExpression re;
+        re.CancelFlag = ThreadCancelFlag();
+        re.SetModifier(1, true);
+        re.SetModifier(5, true);
+        re.SetModifier(2, false);
+        int64_t left = kLookupSteps;
+        for (size_t i = 0; i < entries.size(); ++i) {
+          left -= LineCharge(entries[i], subject);
+          if (left <= 0) re.RaiseError(reeStepLimitExceeded);
+          if (!entries[i].Expression.empty()) re.SetExpression(entries[i].Expression);
+          re.StepLimit = std::min(left, kExpressionSteps);
+          const bool hit = re.Exec(subject);
+          left -= re.StepsUsed();
+          if (hit) {
+            matched = static_cast<int>(i);
+            return;
+          }
         }
-      }
-    });
-    if (matched >= 0) {
+      });
+    } catch (...) {
+      if (waitWindow) ui.DoEndWait();
+      throw;
+    }
+    if (waitWindow) ui.DoEndWait();
+    // A line whose page was refused ends the walk as unknown (logged when the list was read).
+    if (matched >= 0 && !entries[static_cast<size_t>(matched)].PageRefused) {
       const TErrorListEntry& entry = entries[static_cast<size_t>(matched)];
       found = true;
       ApplyHostsList();

@@ -222,6 +222,7 @@ void ResetMenuServices() {
   GameWindowCreatedHook = nullptr;
   NewHighscoreHook = [](QWidget* owner) { return AskNewHighscore(owner, GameEnvironment.Highscores[0].Score); };
   SetErrorMessageHandler(ShowSysInfoError);
+  ErrorSolutions().Forget();
 }
 
 namespace {

@@ -54,6 +54,11 @@ public:
   void LookUpErrorSolution(bool& lookupArmed, bool mainWindowActive, const TOnlineUI& ui);
   bool LoadErrorList(const TOnlineUI& ui);
   const TStringList* ErrorList() const { return FErrorList.get(); }
+  // Drops the list, so the next lookup downloads it again.
+  void Forget() {
+    FErrorList.reset();
+    FEntries.clear();
+  }
   ~TErrorSolutions();
 
 private:

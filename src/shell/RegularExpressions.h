@@ -1,7 +1,10 @@
 #pragma once
 // A small backtracking regular-expression engine over 8-bit (Windows-1252) characters. The
 // expression compiles into a byte program of linked nodes that a recursive matcher runs. Needs
-// nothing above src/base, so the fuzzers and benchmarks can link it without the GUI.
+// nothing above src/base, so the fuzzers and benchmarks can link it without the GUI. The
+// compiler is in RegularExpressionsCompiler.cpp, the search and matcher in
+// RegularExpressionsMatcher.cpp.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -56,6 +59,7 @@ enum : int32_t {
   // Our own guards: a search that would exhaust the stack, or that ran past StepLimit.
   reeRecursionTooDeep = 1016,
   reeStepLimitExceeded = 1017,
+  reeSearchCancelled = 1018,  // CancelFlag was set while the search ran
 };
 
 // Opcodes of the compiled program. Every node: opcode byte, signed 32-bit little-endian offset
@@ -171,6 +175,12 @@ public:
   // or stored by key takes 4), so the limit bounds the time whatever the subject (20 million
   // units take well under a second).
   int64_t StepLimit = 0;
+  // Units the last search used (also when it raised); a caller with several searches can keep
+  // one budget over all of them.
+  int64_t StepsUsed() const { return steps_; }
+  // Set by another thread to end a search in progress with reeSearchCancelled; looked at as
+  // the search counts its units (a few thousand at a time). Null: never.
+  const std::atomic<bool>* CancelFlag = nullptr;
 
 private:
   using Node = const uint8_t*;
@@ -236,6 +246,7 @@ private:
   bool IsLineSep(unsigned char c) const { return (lineSepSet_[c >> 3] >> (c & 7)) & 1; }
   void Step();
   void Charge(int64_t units);
+  void Checkpoint();
   const std::vector<int32_t>& LiteralOccurrences(Node lit);
 
   const char* startp_[kGroupCount] = {};
@@ -303,6 +314,8 @@ private:
   static constexpr size_t kMemoKeyCap = 1 << 17;  // about 13 MB at most
   uintptr_t stackGuard_ = 0;
   int64_t steps_ = 0;
+  int64_t nextCheck_ = 0;  // steps_ at which Checkpoint runs next
+  static constexpr int64_t kCheckEvery = 4096;
   // Where the literal after a repeat stands, per literal node, built when a repeat first backs
   // off over more than kOccurrenceWindow places in a search.
   static constexpr int kOccurrenceWindow = 64;

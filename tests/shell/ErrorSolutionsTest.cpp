@@ -42,6 +42,14 @@ TEST(ErrorListLine, FieldsAndSkippedLines) {
   TErrorListEntry e;
   ASSERT_TRUE(ParseErrorListLine("p,Y," + std::string(1500, 'a'), e));
   EXPECT_EQ(e.Expression.size(), 1000u);
+  // a list of the limit is read whole; over it, it ends with its last whole line
+  const std::string head = "a.html,N,x\r\n", tail = "\r\nb.html,N,cut here";
+  const std::string list = head + std::string(kMaxErrorListBytes - head.size() - tail.size(), ' ') + tail;
+  ASSERT_EQ(list.size(), kMaxErrorListBytes);
+  EXPECT_EQ(ParseErrorList(list).size(), 2u);
+  const std::vector<TErrorListEntry> entries = ParseErrorList(list + "!");
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].Page, "a.html");
 }
 
 class ErrorLookup : public OnlineTest {
@@ -51,6 +59,20 @@ protected:
     bool armed = true;
     Solutions.LookUpErrorSolution(armed, true, Ui);
     EXPECT_FALSE(armed);
+  }
+  // A lookup of `error` with a list of its own from the server, the answers given in turn;
+  // returns the list as read.
+  std::unique_ptr<TErrorSolutions> LookUpWithList(const std::string& list, const std::string& error) {
+    auto solutions = std::make_unique<TErrorSolutions>();
+    Serve("int/errors.txt", list);
+    LogError(error);
+    Questions.clear();
+    Messages.clear();
+    Pages.clear();
+    Answers = {true, false};
+    bool armed = true;
+    solutions->LookUpErrorSolution(armed, true, Ui);
+    return solutions;
   }
   TErrorSolutions Solutions;
 };
@@ -143,6 +165,75 @@ TEST_F(ErrorLookup, UnknownAndFailingExpressionsLeadToTheUnknownQuestion) {
     EXPECT_EQ(Reports, 1);
     EXPECT_EQ(searchErrors(), before + (*c.logged ? 1 : 0));
     EXPECT_FALSE(LogHasErrors());
+  }
+}
+
+// The walk stops at the first line whose expression matches, whether its page is kept or
+// refused (a refused page is unknown); an empty expression runs the line before it again.
+TEST_F(ErrorLookup, ARefusedPageTakesItsPlaceInTheWalk) {
+  struct Case {
+    const char* list;
+    const char* opened;  // page under errors/, "" for the unknown question
+  } cases[] = {
+      {"../x.htm,N,Bar\r\np2.htm,N,Baz\r\n", ""},
+      {"../x.htm,N,Nowhere\r\np2.htm,N,Baz\r\n", "p2.htm"},
+      // the empty expression reuses the refused line's, which did not match: the walk goes on
+      {"../x.htm,N,Nowhere\r\np1.htm,N,\r\np2.htm,N,Baz\r\n", "p2.htm"},
+      {"p1.htm,N,Nowhere\r\n../x.htm,N,\r\np2.htm,N,Bar\r\n", "p2.htm"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.list);
+    LookUpWithList(c.list, "Bar and Baz");
+    if (*c.opened) {
+      EXPECT_EQ(Pages, std::vector<std::string>{"http://" + Host() + "/int/errors/" + c.opened});
+      EXPECT_EQ(Questions, std::vector<std::string>{kFirstQuestion});
+    } else {
+      EXPECT_TRUE(Pages.empty());
+      EXPECT_EQ(Questions, (std::vector<std::string>{kFirstQuestion, kUnknown}));
+    }
+    EXPECT_EQ(GetLogText().find("Error searching for a solution: "), std::string::npos);
+  }
+}
+
+// A list longer than its limit is read up to its last whole line under the limit.
+TEST_F(ErrorLookup, AListOverTheLimitIsCutAtItsLastWholeLine) {
+  const std::string filler = "f.html,N,never in the log\r\n";
+  auto listOf = [&](size_t bytes, const std::string& tail) {
+    std::string list;
+    while (list.size() + filler.size() + tail.size() <= bytes) list += filler;
+    list += std::string(bytes - list.size() - tail.size(), ' ');  // blanks close up the size
+    return list + tail;
+  };
+  const size_t limit = kMaxErrorListBytes;
+  auto CutLines = [] {
+    const std::string log = GetLogText();
+    int n = 0;
+    for (size_t p = 0; (p = log.find("The errors list is longer than 1048576 bytes", p)) != std::string::npos; ++p) ++n;
+    return n;
+  };
+  struct Case {
+    std::string list;
+    const char* opened;  // "" for the unknown question
+    bool cut;
+  } cases[] = {
+      {listOf(limit, "\r\nlast.html,N,Boom"), "last.html", false},           // exactly the limit
+      {listOf(limit + 1, "\r\nlast.html,N,BoomX"), "", true},               // its cut line is dropped
+      {listOf(limit, "\r\nlast.html,N,Boom\r\n") + "more.html,N,Boom\r\n", "last.html", true},
+      {listOf(limit + 5000, "\r\nlast.html,N,Boom\r\n"), "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.list.size()) + " bytes");
+    const int cutBefore = CutLines();
+    const auto solutions = LookUpWithList(c.list, "Boom");
+    EXPECT_TRUE(Messages.empty());  // the list is there: no "Unable to get errors list"
+    ASSERT_NE(solutions->ErrorList(), nullptr);
+    if (*c.opened) {
+      EXPECT_EQ(Pages, std::vector<std::string>{"http://" + Host() + "/int/errors/" + c.opened});
+    } else {
+      EXPECT_TRUE(Pages.empty());
+      EXPECT_EQ(Questions, (std::vector<std::string>{kFirstQuestion, kUnknown}));
+    }
+    EXPECT_EQ(CutLines() - cutBefore, c.cut ? 1 : 0);
   }
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <pthread.h>
+#include <atomic>
+#include <thread>
 
 #include <chrono>
 #include <cstdio>
@@ -769,6 +771,46 @@ TEST(RegularExpression, StepLimitStopsRunawaySearches) {
   }
   r.SetExpression("a+b");
   EXPECT_FALSE(r.Exec(subject));  // each search starts a fresh count
+}
+
+// A search reports the units it used, and a flag set by another thread ends a long one soon
+// after with its own error; the object stays usable.
+TEST(RegularExpression, StepsUsedAndTheCancelFlag) {
+  TRegularExpression r;
+  r.SetModifier(1, true);  // as the error lookup has it: no required literal, every start tried
+  r.SetExpression("(.*.)*#");
+  const std::string subject(3000, 'x');
+  r.StepLimit = 1000;
+  EXPECT_THROW(r.Exec(subject), ERegularExpression);
+  EXPECT_GT(r.StepsUsed(), 1000);
+  EXPECT_LT(r.StepsUsed(), 1000 + 4096);
+  r.StepLimit = 0;
+  r.SetExpression("zz");
+  EXPECT_FALSE(r.Exec(subject));
+  EXPECT_LT(r.StepsUsed(), 1000);  // counted afresh
+
+  std::atomic<bool> cancel{false};
+  r.CancelFlag = &cancel;
+  r.SetExpression("(.*.)*#");
+  std::thread later([&cancel] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    cancel = true;
+  });
+  const auto start = std::chrono::steady_clock::now();
+  int code = 0;
+  try {
+    r.Exec(std::string(200000, 'x'));  // minutes of work without the flag
+  } catch (const ERegularExpression& e) {
+    code = e.ErrorCode;
+    EXPECT_STREQ(e.what(), "TRegularExpression(exec): Search Cancelled");
+  }
+  const auto took = std::chrono::steady_clock::now() - start;
+  later.join();
+  EXPECT_EQ(code, reeSearchCancelled);
+  EXPECT_LT(took, std::chrono::seconds(5));  // hang guard
+  cancel = false;
+  r.SetExpression("x#|xx");
+  EXPECT_TRUE(r.Exec(subject));
 }
 
 // A loop whose passes can split a run in many ways tries each place in the run once, so
