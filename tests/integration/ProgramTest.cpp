@@ -277,7 +277,11 @@ document.getElementById('text').addEventListener('click', function() {
   ASSERT_TRUE(p.Start({}, x.Name,
                       {"KESTRUNE_INTERNAL_HOST=" + server.HostPort(), "PATH=" + bin + ":" + (path ? path : "/usr/bin")}));
   ASSERT_TRUE(p.WaitForLog("Browser: loaded http://" + server.HostPort())) << p.Log();
-  const std::string window = Xdotool(x.Name, "search --onlyvisible --name '^Kestrune$'");
+  std::string window;  // mapped a little after the page loads on a busy machine
+  for (int i = 0; i < 100 && window.empty(); ++i) {
+    window = Xdotool(x.Name, "search --onlyvisible --name '^Kestrune$'");
+    if (window.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   ASSERT_FALSE(window.empty());
   const std::string w = window.substr(0, window.find('\n'));
   // the menu bar above the 500 x 350 picture; the browser's place on it starts at (102, 62)
