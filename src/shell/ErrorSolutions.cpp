@@ -195,12 +195,13 @@ void TfrmErrorReportPublish::showEvent(QShowEvent* event) {
 }
 
 void TfrmErrorReportPublish::Button1Click() {
-  SendErrorReport(ToAnsi(Memo1->toPlainText().replace('\n', '\r')), ToAnsi(edtEmail->text()), FLogText, FUi);
+  SendErrorReport(ToAnsi(Memo1->toPlainText().replace('\n', '\r')),
+                  SettingsTextFromUtf8(TTextField::ErrorReportEmail, edtEmail->text().toStdString()), FLogText, FUi);
   accept();
 }
 
 void TfrmErrorReportPublish::done(int r) {
-  GameEnvironment.ErrorReportEmail = ToAnsi(edtEmail->text()).substr(0, 100);
+  GameEnvironment.ErrorReportEmail = SettingsTextFromUtf8(TTextField::ErrorReportEmail, edtEmail->text().toStdString());
   QDialog::done(r);
 }
 
