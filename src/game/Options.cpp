@@ -268,8 +268,11 @@ std::string SettingsText(TTextField field, const std::string& value) {
     case TTextKind::Comment: return KeepTypedChars(value, rule.Kind == TTextKind::Comment, rule.Capacity);
     case TTextKind::ID: return IsUserIDValue(cut) ? cut : std::string();
     case TTextKind::ServerFile: return IsUploadFileName(cut) ? cut : std::string();
-    // A cut host names another host (or leaves a bare ':' or half a port); a cut base lacks its '/'.
-    case TTextKind::Host: return value.size() <= rule.Capacity && IsHostValue(value) ? value : std::string();
+    // A long host name is cut as the hosts list's values are; a port never is (the cut would leave
+    // a bare ':' or half a port). A cut base would lack its final '/'.
+    case TTextKind::Host:
+      if (value.size() <= rule.Capacity) return IsHostValue(value) ? value : std::string();
+      return value.find(':') == std::string::npos && IsHostValue(cut) ? cut : std::string();
     case TTextKind::Base: return value.size() <= rule.Capacity && IsBaseValue(value) ? value : std::string();
     case TTextKind::SupportURL: break;
   }

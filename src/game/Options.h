@@ -88,7 +88,8 @@ enum class TTextField {
 // field cannot hold (control characters, DEL and the five bytes Windows-1252 leaves undefined;
 // the comment keeps tabs and line breaks) and is cut to the field. A server's value is kept when
 // it passes its check: whole, or cut to the field where the cut still passes (the ID, the
-// world's best file, the support address; never a host or a base); else it gives "".
+// world's best file, the support address, a host name without a port; never a port or a base);
+// else it gives "".
 std::string SettingsText(TTextField field, const std::string& value);
 // The same for text as an edit holds it (UTF-8): converted to Windows-1252 first; the C1
 // control characters go as the others do.
