@@ -47,6 +47,7 @@ namespace {
 
 int InstanceLockFd = -1;  // the lock file
 int FolderLockFd = -1;    // the user folder
+std::string SingleInstanceNote;  // for the trace log, once it is open
 constexpr const char* kProductName = "Kestrune";
 constexpr const char* kTraceLogName = "qv.log";  // the shell's trace log in the user folder
 // How long finalisation waits for a hosts-list fetch that is being cancelled.
@@ -257,8 +258,8 @@ bool AcquireSingleInstance() {
   std::string why;
   int fileFd = OpenInstanceLockFile(name, why);
   if (fileFd < 0)
-    Log("The lock file " + name + " cannot be used (" + why + "); the user folder alone guards against a second instance",
-        ltWarning);
+    SingleInstanceNote =
+        "The lock file " + name + " cannot be used (" + why + "); the user folder alone guards against a second instance";
   if (fileFd >= 0 && LockExclusive(fileFd) == 0) {
     ::close(fileFd);
     return false;
@@ -281,6 +282,11 @@ void ReleaseSingleInstance() {
   if (FolderLockFd >= 0) ::close(FolderLockFd);
   InstanceLockFd = -1;
   FolderLockFd = -1;
+}
+
+void LogSingleInstanceNote() {
+  if (!SingleInstanceNote.empty()) Log(SingleInstanceNote, ltWarning);
+  SingleInstanceNote.clear();
 }
 
 void CheckSingleInstance() {

@@ -107,6 +107,7 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
   Log("Started at :" + stamp.toStdString(), ltInfo);
   LogSystemInfo();
   RemoveStaleSaveFiles();
+  LogSingleInstanceNote();
   const std::string folderProblem = UserFolderProblem();
   if (!folderProblem.empty())  // once per run, in front of the menu
     QTimer::singleShot(0, this, [this, folderProblem] { MenuMessage(this, folderProblem, TBoxKind::Warning); });
