@@ -391,14 +391,19 @@ void ExpectInRange(const TGameEnvironment& e) {
 
 }  // namespace
 
+namespace {
+// Bytes put into the record of Good, and what the loaded record is then, made from Good.
+struct RecordPatch {
+  const char* what;
+  int offset;  // in the record
+  std::string bytes;
+  std::function<void(TGameEnvironment&)> expect;
+};
+}  // namespace
+
 TEST_F(DamagedEnvironment, EachFieldOutOfRangeTakesItsDefaultAndTheRestIsKept) {
   using E = TGameEnvironment;
-  struct Case {
-    const char* what;
-    int offset;  // in the record
-    std::string bytes;
-    std::function<void(E&)> expect;  // Good with the field's default
-  } cases[] = {
+  const RecordPatch cases[] = {  // expect: Good with the field's default
       {"music volume 101", 0, I32(101), [](E& e) { e.MusicVolume = 60; }},
       {"music volume -1", 0, I32(-1), [](E& e) { e.MusicVolume = 60; }},
       {"sound volume, high bit", 4, I32(0x40000007), [](E& e) { e.SoundFXVolume = 100; }},
@@ -447,7 +452,7 @@ TEST_F(DamagedEnvironment, EachFieldOutOfRangeTakesItsDefaultAndTheRestIsKept) {
       {"support address not on the web", 2169, Str("ftp://help.test/"), [](E& e) { e.SupportURL = DefaultSupportURL(); }},
       {"support address length 151", 2169, "\x97", [](E& e) { e.SupportURL = DefaultSupportURL(); }},
   };
-  for (const Case& c : cases) {
+  for (const RecordPatch& c : cases) {
     SCOPED_TRACE(c.what);
     std::string record = Record(Good);
     record.replace(static_cast<size_t>(c.offset), c.bytes.size(), c.bytes);
@@ -509,12 +514,7 @@ TEST_F(DamagedEnvironment, ValuesTheProgramCanStoreAreKeptAsTheyStand) {
 // loading; the rest of the field stays, and that is no damage: no copy, no warning, one line.
 TEST_F(DamagedEnvironment, TextLosesOnlyTheCharactersItCannotHold) {
   using E = TGameEnvironment;
-  struct Case {
-    const char* what;
-    int offset;  // in the record
-    std::string bytes;
-    std::function<void(E&)> expect;
-  } cases[] = {
+  const RecordPatch cases[] = {
       {"alias with a tab", 661, Str("Ann\tBee"), [](E& e) { e.Alias = "AnnBee"; }},
       {"alias with a line break", 661, Str("A\nB"), [](E& e) { e.Alias = "AB"; }},
       {"city with CR LF", 677, Str("Z\xfcrich\r\nWest"), [](E& e) { e.City = "Z\xfcrichWest"; }},
@@ -527,7 +527,7 @@ TEST_F(DamagedEnvironment, TextLosesOnlyTheCharactersItCannotHold) {
       {"highscore name with a bell", 485, "\x07", [](E& e) { e.Highscores[1].Name = "o"; }},
       {"highscore name with a tab", 500, Str("B\tOB"), [](E& e) { e.Highscores[2].Name = "BOB"; }},
   };
-  for (const Case& c : cases) {
+  for (const RecordPatch& c : cases) {
     SCOPED_TRACE(c.what);
     std::string record = Record(Good);
     record.replace(static_cast<size_t>(c.offset), c.bytes.size(), c.bytes);
