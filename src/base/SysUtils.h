@@ -30,6 +30,9 @@ bool DirectoryExists(const std::string& dir);
 bool ForceDirectories(const std::string& dir);
 bool DeleteFile(const std::string& fileName);
 bool RenameFile(const std::string& from, const std::string& to);
+// As RenameFile, but never over a name that is taken (by a file, a folder or a link): then false
+// with errno EEXIST.
+bool RenameNoReplace(const std::string& from, const std::string& to);
 int64_t FileSize(const std::string& fileName);  // -1 when missing
 // Opens one of the program's own files, only when it is a regular file: a FIFO, socket, device
 // or folder in its place is refused at once (errno EISDIR for a folder, else ENXIO) instead of

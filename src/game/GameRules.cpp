@@ -111,7 +111,7 @@ int32_t TGameLogic::InsertHighscore() {
       pos = i;
     }
   if (pos < 0) return -1;
-  hs[pos].Name = GameEnvironment.Alias.substr(0, 10);
+  hs[pos].Name = SettingsText(TTextField::HighscoreName, GameEnvironment.Alias);
   hs[pos].Score = Score;
   if (pos == 0) {
     for (int32_t l = 1; l <= kStatLevels; ++l) *GameEnvironment.BestLevelStatsOf(l) = TLevelStats{};

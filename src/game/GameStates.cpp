@@ -220,7 +220,7 @@ void TGameLogic::NameEntryKey() {
   if (k == 0 || HighscorePos < 0 || HighscorePos >= kHighscoreCount) return;
   std::string& name = GameEnvironment.Highscores[HighscorePos].Name;
   if (k == 1 || k == 28) {
-    GameEnvironment.Alias = name.substr(0, 15);
+    GameEnvironment.Alias = SettingsText(TTextField::Alias, name);
     SaveSettings();
     HighscorePhase = 3;
   } else if (k == 14) {
@@ -229,7 +229,7 @@ void TGameLogic::NameEntryKey() {
       PlaySound(6);
     }
   } else if (name.size() < 10) {
-    if (char ch = ScanCodeChar(k)) name += ch;
+    if (char ch = ScanCodeChar(k)) name = SettingsText(TTextField::HighscoreName, name + ch);
     PlaySound(7);
   }
 }

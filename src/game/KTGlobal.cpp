@@ -3,11 +3,13 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 
 #include "base/Classes.h"
@@ -43,7 +45,9 @@ std::function<bool()> ConnectionTestHook;
 
 namespace {
 
-int InstanceLockFd = -1;
+int InstanceLockFd = -1;  // the lock file
+int FolderLockFd = -1;    // the user folder
+std::string SingleInstanceNote;  // for the trace log, once it is open
 constexpr const char* kProductName = "Kestrune";
 constexpr const char* kTraceLogName = "qv.log";  // the shell's trace log in the user folder
 // How long finalisation waits for a hosts-list fetch that is being cancelled.
@@ -131,8 +135,6 @@ void Uninstall() {
   if (CommonDataDir != programDir) RemoveFolderIfEmpty(CommonDataDir);
 }
 
-std::string CutTo150(const std::string& s) { return s.size() > 150 ? s.substr(0, 150) : s; }
-
 }  // namespace
 
 std::string DeploymentValue(const char* envName, const char* builtIn) {
@@ -219,25 +221,72 @@ void DoneGlobals() {
 
 // ---- single instance ----
 
-bool AcquireSingleInstance() {
-  if (InstanceLockFd >= 0) return true;
-  const std::string name = InstanceLockFileName();
-  int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  // A link in its place is nobody's lock: replaced, never opened through.
-  if (fd < 0 && errno == ELOOP && ::unlink(name.c_str()) == 0)
-    fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return true;  // no place for a lock: do not stop the user from playing
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
-    return errno != EWOULDBLOCK;
+namespace {
+// An exclusive lock on `fd` without waiting: 1 taken, 0 held by another instance, -1 not possible.
+int LockExclusive(int fd) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return 1;
+  return errno == EWOULDBLOCK ? 0 : -1;
+}
+
+// The lock file, when a regular file of ours can stand there: its descriptor, or -1. A link in its
+// place is nobody's lock: replaced, never opened through. A folder, FIFO or the like in its place
+// gives -1 (O_NONBLOCK: a FIFO is never waited on); `why` then tells what is wrong.
+int OpenInstanceLockFile(const std::string& name, std::string& why) {
+  const int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+  int fd = ::open(name.c_str(), flags, 0600);
+  if (fd < 0 && errno == ELOOP && ::unlink(name.c_str()) == 0) fd = ::open(name.c_str(), flags, 0600);
+  if (fd < 0) {
+    why = std::strerror(errno);
+    return -1;
   }
-  InstanceLockFd = fd;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    why = "not a file";
+    return -1;
+  }
+  return fd;
+}
+}  // namespace
+
+bool AcquireSingleInstance() {
+  if (InstanceLockFd >= 0 || FolderLockFd >= 0) return true;
+  // Two locks: the lock file (one instance per user, whatever its folders) and the user folder
+  // itself, which nothing put in the lock file's place can take away: two instances never share
+  // one data folder.
+  const std::string name = InstanceLockFileName();
+  std::string why;
+  int fileFd = OpenInstanceLockFile(name, why);
+  if (fileFd < 0)
+    SingleInstanceNote =
+        "The lock file " + name + " cannot be used (" + why + "); the user folder alone guards against a second instance";
+  if (fileFd >= 0 && LockExclusive(fileFd) == 0) {
+    ::close(fileFd);
+    return false;
+  }
+  const std::string dir = UserDataDir.empty() ? ProgramDir() : UserDataDir;
+  int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0 && LockExclusive(dirFd) == 0) {
+    ::close(dirFd);
+    if (fileFd >= 0) ::close(fileFd);
+    return false;
+  }
+  // A lock that cannot be taken at all does not stop the user from playing.
+  InstanceLockFd = fileFd;
+  FolderLockFd = dirFd;
   return true;
 }
 
 void ReleaseSingleInstance() {
   if (InstanceLockFd >= 0) ::close(InstanceLockFd);
+  if (FolderLockFd >= 0) ::close(FolderLockFd);
   InstanceLockFd = -1;
+  FolderLockFd = -1;
+}
+
+void LogSingleInstanceNote() {
+  if (!SingleInstanceNote.empty()) Log(SingleInstanceNote, ltWarning);
+  SingleInstanceNote.clear();
 }
 
 void CheckSingleInstance() {
@@ -280,23 +329,25 @@ void ApplyHostsList(bool wait) {
   if (thread && thread->Done && thread->Success) {
     // A value that is missing, empty or malformed (a captive portal's page, say) keeps the
     // stored one, or takes the built-in one when none is stored.
+    // A value the settings cannot keep as it stands (a host too long for its field) counts as
+    // missing too.
     const THostsList list = ParseHostsList(thread->Text);
-    auto take = [](std::string& field, const std::string& value, const std::string& builtIn) {
-      if (!value.empty()) field = value;
-      else if (field.empty()) field = builtIn;
-      field = CutTo150(field);
+    auto take = [](TTextField kind, std::string& field, const std::string& value, const std::string& builtIn) {
+      const std::string kept = SettingsText(kind, value);
+      if (!kept.empty()) field = kept;
+      else if (field.empty()) field = SettingsText(kind, builtIn);
     };
-    take(env.HighScoreHost, list.HighScoreHost, DefaultHighScoreHost());
-    take(env.HighScoreBase, list.HighScoreBase, DefaultHighScoreBase());
-    take(env.InternalHost, list.InternalHost, DefaultInternalHost());
-    take(env.InternalBase, list.InternalBase, DefaultInternalBase());
-    take(env.SupportURL, list.SupportURL, DefaultSupportURL());
+    take(TTextField::HighScoreHost, env.HighScoreHost, list.HighScoreHost, DefaultHighScoreHost());
+    take(TTextField::HighScoreBase, env.HighScoreBase, list.HighScoreBase, DefaultHighScoreBase());
+    take(TTextField::InternalHost, env.InternalHost, list.InternalHost, DefaultInternalHost());
+    take(TTextField::InternalBase, env.InternalBase, list.InternalBase, DefaultInternalBase());
+    take(TTextField::SupportURL, env.SupportURL, list.SupportURL, DefaultSupportURL());
   } else {
-    env.HighScoreHost = CutTo150(DefaultHighScoreHost());
-    env.InternalHost = CutTo150(DefaultInternalHost());
-    env.HighScoreBase = DefaultHighScoreBase();
-    env.InternalBase = DefaultInternalBase();
-    env.SupportURL = CutTo150(DefaultSupportURL());
+    env.HighScoreHost = SettingsText(TTextField::HighScoreHost, DefaultHighScoreHost());
+    env.InternalHost = SettingsText(TTextField::InternalHost, DefaultInternalHost());
+    env.HighScoreBase = SettingsText(TTextField::HighScoreBase, DefaultHighScoreBase());
+    env.InternalBase = SettingsText(TTextField::InternalBase, DefaultInternalBase());
+    env.SupportURL = SettingsText(TTextField::SupportURL, DefaultSupportURL());
   }
   HostsListApplied = true;
 }
@@ -308,9 +359,9 @@ void DeleteUserFiles(const std::string& dir) {
   }
   for (int n = 11; DeleteFile(dir + std::to_string(n) + ".scn"); ++n) {
   }
-  // env.dat.damaged: the copy of a damaged env.dat the settings loader keeps.
-  for (const char* name : {"env.dat", "env.dat.damaged", "mybest.gmp", "last.gmp", "worldbest.gmp", "dip.dat"})
-    DeleteFile(dir + name);
+  for (const char* name : {"env.dat", "mybest.gmp", "last.gmp", "worldbest.gmp", "dip.dat"}) DeleteFile(dir + name);
+  // The copies of damaged env.dat files the settings loader keeps.
+  for (int n = 1; n <= kDamagedCopies; ++n) DeleteFile(dir + DamagedCopyName(n));
 }
 
 int32_t CountUserLevels() {

@@ -86,6 +86,9 @@ void DoneGlobals();
 bool AcquireSingleInstance();
 void ReleaseSingleInstance();
 void CheckSingleInstance();
+// Writes to the trace log what the guard found wrong in the lock file's place, once the log is
+// open (the guard runs before).
+void LogSingleInstanceNote();
 
 bool CheckInternet(bool showMessage);
 // Applies the hosts list once per run. A fetch still under way is waited for (through

@@ -10,6 +10,7 @@
 #include "base/Exceptions.h"
 #include "base/Streams.h"
 #include "base/SysUtils.h"
+#include "base/Win1252.h"
 #include "engine/tools.h"
 #include "game/KTGlobal.h"
 #include "game/OptionsDialog.h"
@@ -156,54 +157,96 @@ namespace {
 // No machine offers this many display adapters; a larger ordinal is a damaged record.
 constexpr int32_t kMaxAdapters = 16;
 
-// Text the player typed, in Windows-1252: no control characters and none of the five bytes the
-// code page leaves undefined. The comment may hold line breaks and tabs.
-bool IsTypedText(const std::string& s, bool lineBreaks) {
-  for (char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (lineBreaks && (c == '\t' || c == '\r' || c == '\n')) continue;
-    if (c < 0x20 || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D) return false;
+enum class TTextKind { Typed, Comment, ID, ServerFile, Host, Base, SupportURL };
+struct TTextRule {
+  TTextKind Kind;
+  size_t Capacity;
+};
+
+TTextRule RuleOf(TTextField field) {
+  using F = TTextField;
+  using K = TTextKind;
+  switch (field) {
+    case F::HighscoreName: return {K::Typed, 10};
+    case F::UserID: return {K::ID, 32};
+    case F::Alias: return {K::Typed, 15};
+    case F::City: return {K::Typed, 100};
+    case F::State: return {K::Typed, 40};
+    case F::ErrorReportEmail: return {K::Typed, 100};
+    case F::Email: return {K::Typed, 80};
+    case F::Comment: return {K::Comment, 100};
+    case F::WorldBestFile: return {K::ServerFile, 30};
+    case F::HighScoreHost:
+    case F::InternalHost: return {K::Host, 150};
+    case F::HighScoreBase:
+    case F::InternalBase: return {K::Base, 150};
+    case F::SupportURL: break;
   }
-  return true;
+  return {K::SupportURL, 150};
 }
-bool IsPlainText(const std::string& s) { return IsTypedText(s, false); }
-bool IsCommentText(const std::string& s) { return IsTypedText(s, true); }
-// The server's values may also be empty: nothing was handed out or fetched yet.
-bool IsUserIDOrEmpty(const std::string& s) { return s.empty() || IsUserIDValue(s); }
-bool IsWorldBestFileOrEmpty(const std::string& s) { return s.empty() || IsUploadFileName(s); }
-bool IsHostOrEmpty(const std::string& s) { return s.empty() || IsHostValue(s); }
-bool IsBaseOrEmpty(const std::string& s) { return s.empty() || IsBaseValue(s); }
-bool IsSupportURLOrEmpty(const std::string& s) { return s.empty() || IsSupportURLValue(s); }
+
+// A character of text the player typed, in Windows-1252: no control character and none of the
+// five bytes the code page leaves undefined. The comment may hold line breaks and tabs.
+bool IsTypedChar(unsigned char c, bool lineBreaks) {
+  if (lineBreaks && (c == '\t' || c == '\r' || c == '\n')) return true;
+  return !(c < 0x20 || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D);
+}
+
+// The characters of `s` that typed text can hold, at most `capacity` of them.
+std::string KeepTypedChars(const std::string& s, bool lineBreaks, size_t capacity) {
+  std::string out;
+  for (char ch : s) {
+    if (out.size() >= capacity) break;
+    if (IsTypedChar(static_cast<unsigned char>(ch), lineBreaks)) out += ch;
+  }
+  return out;
+}
+
+// U+0080..U+009F are control characters; the conversion would give them bytes of their own.
+std::string Utf8ToWindows1252(const std::string& utf8) {
+  std::string text;
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+    if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      ++i;
+      continue;
+    }
+    text += utf8[i];
+  }
+  return Utf8ToCp1252(text);
+}
+
+bool IsTypedKind(TTextKind kind) { return kind == TTextKind::Typed || kind == TTextKind::Comment; }
+
+std::string Empty() { return {}; }
+std::string BuiltInHighScoreHost() { return SettingsText(TTextField::HighScoreHost, DefaultHighScoreHost()); }
+std::string BuiltInInternalHost() { return SettingsText(TTextField::InternalHost, DefaultInternalHost()); }
+std::string BuiltInSupportURL() { return SettingsText(TTextField::SupportURL, DefaultSupportURL()); }
 
 struct TStringField {
   const char* Name;
   int Offset;
-  int Capacity;
+  TTextField Text;
   std::string TGameEnvironment::*Field;
-  bool (*Valid)(const std::string&);
   std::string (*Default)();
 };
 
-std::string Empty() { return {}; }
-std::string BuiltInHighScoreHost() { return DefaultHighScoreHost().substr(0, 150); }
-std::string BuiltInInternalHost() { return DefaultInternalHost().substr(0, 150); }
-std::string BuiltInSupportURL() { return DefaultSupportURL().substr(0, 150); }
-
 // The server addresses fall back to the built-in ones, as when the hosts list cannot be fetched.
 const TStringField kStringFields[] = {
-    {"UserID", 628, 32, &TGameEnvironment::UserID, IsUserIDOrEmpty, Empty},
-    {"Alias", 661, 15, &TGameEnvironment::Alias, IsPlainText, Empty},
-    {"City", 677, 100, &TGameEnvironment::City, IsPlainText, Empty},
-    {"State", 778, 40, &TGameEnvironment::State, IsPlainText, Empty},
-    {"ErrorReportEmail", 822, 100, &TGameEnvironment::ErrorReportEmail, IsPlainText, Empty},
-    {"Email", 924, 80, &TGameEnvironment::Email, IsPlainText, Empty},
-    {"Comment", 1012, 100, &TGameEnvironment::Comment, IsCommentText, Empty},
-    {"WorldBestFile", 1534, 30, &TGameEnvironment::WorldBestFile, IsWorldBestFileOrEmpty, Empty},
-    {"HighScoreHost", 1565, 150, &TGameEnvironment::HighScoreHost, IsHostOrEmpty, BuiltInHighScoreHost},
-    {"HighScoreBase", 1716, 150, &TGameEnvironment::HighScoreBase, IsBaseOrEmpty, DefaultHighScoreBase},
-    {"InternalHost", 1867, 150, &TGameEnvironment::InternalHost, IsHostOrEmpty, BuiltInInternalHost},
-    {"InternalBase", 2018, 150, &TGameEnvironment::InternalBase, IsBaseOrEmpty, DefaultInternalBase},
-    {"SupportURL", 2169, 150, &TGameEnvironment::SupportURL, IsSupportURLOrEmpty, BuiltInSupportURL},
+    {"UserID", 628, TTextField::UserID, &TGameEnvironment::UserID, Empty},
+    {"Alias", 661, TTextField::Alias, &TGameEnvironment::Alias, Empty},
+    {"City", 677, TTextField::City, &TGameEnvironment::City, Empty},
+    {"State", 778, TTextField::State, &TGameEnvironment::State, Empty},
+    {"ErrorReportEmail", 822, TTextField::ErrorReportEmail, &TGameEnvironment::ErrorReportEmail, Empty},
+    {"Email", 924, TTextField::Email, &TGameEnvironment::Email, Empty},
+    {"Comment", 1012, TTextField::Comment, &TGameEnvironment::Comment, Empty},
+    {"WorldBestFile", 1534, TTextField::WorldBestFile, &TGameEnvironment::WorldBestFile, Empty},
+    {"HighScoreHost", 1565, TTextField::HighScoreHost, &TGameEnvironment::HighScoreHost, BuiltInHighScoreHost},
+    {"HighScoreBase", 1716, TTextField::HighScoreBase, &TGameEnvironment::HighScoreBase, DefaultHighScoreBase},
+    {"InternalHost", 1867, TTextField::InternalHost, &TGameEnvironment::InternalHost, BuiltInInternalHost},
+    {"InternalBase", 2018, TTextField::InternalBase, &TGameEnvironment::InternalBase, DefaultInternalBase},
+    {"SupportURL", 2169, TTextField::SupportURL, &TGameEnvironment::SupportURL, BuiltInSupportURL},
 };
 
 // The highscores as the game keeps them, best first and the empty entries last (the insertion
@@ -218,7 +261,35 @@ bool OrderHighscores(THighscoreEntry (&hs)[kHighscoreCount]) {
 
 }  // namespace
 
-std::vector<std::string> CheckEnvironmentRecord(const uint8_t raw[kEnvironmentSize], TGameEnvironment& env) {
+std::string SettingsText(TTextField field, const std::string& value) {
+  const TTextRule rule = RuleOf(field);
+  const std::string cut = value.substr(0, rule.Capacity);
+  switch (rule.Kind) {
+    case TTextKind::Typed:
+    case TTextKind::Comment: return KeepTypedChars(value, rule.Kind == TTextKind::Comment, rule.Capacity);
+    case TTextKind::ID: return IsUserIDValue(cut) ? cut : std::string();
+    case TTextKind::ServerFile: return IsUploadFileName(cut) ? cut : std::string();
+    // A long host name is cut as the hosts list's values are; a port never is (the cut would leave
+    // a bare ':' or half a port). A cut base would lack its final '/'.
+    case TTextKind::Host:
+      if (value.size() <= rule.Capacity) return IsHostValue(value) ? value : std::string();
+      return value.find(':') == std::string::npos && IsHostValue(cut) ? cut : std::string();
+    case TTextKind::Base: return value.size() <= rule.Capacity && IsBaseValue(value) ? value : std::string();
+    case TTextKind::SupportURL: break;
+  }
+  return IsSupportURLValue(cut) ? cut : std::string();
+}
+
+std::string SettingsTextFromUtf8(TTextField field, const std::string& utf8) {
+  return SettingsText(field, Utf8ToWindows1252(utf8));
+}
+
+std::string TypedText(const std::string& utf8, bool lineBreaks) {
+  return KeepTypedChars(Utf8ToWindows1252(utf8), lineBreaks, std::string::npos);
+}
+
+std::vector<std::string> CheckEnvironmentRecord(const uint8_t raw[kEnvironmentSize], TGameEnvironment& env,
+                                                std::vector<std::string>* cleaned) {
   TGameEnvironment d;
   ResetEnvironment(d);
   std::vector<std::string> defaulted;
@@ -228,6 +299,16 @@ std::vector<std::string> CheckEnvironmentRecord(const uint8_t raw[kEnvironmentSi
     defaulted.push_back(name);
   };
   auto within = [](int64_t v, int64_t lo, int64_t hi) { return v >= lo && v <= hi; };
+  // Typed text keeps what the rule keeps of it: characters it cannot hold are left out, which is
+  // no damage. A length byte beyond the field the program never writes: that is damage, but the
+  // text in the field is kept.
+  auto typed = [&](const std::string& name, int offset, TTextField field, std::string& value) {
+    const bool overLength = raw[offset] > RuleOf(field).Capacity;
+    std::string kept = SettingsText(field, value);
+    if (kept != value && !overLength && cleaned) cleaned->push_back(name);
+    value = std::move(kept);
+    if (overLength) defaulted.push_back(name);
+  };
 
   check("MusicVolume", within(env.MusicVolume, 0, kVolumeMax), env.MusicVolume, d.MusicVolume);
   check("SoundFXVolume", within(env.SoundFXVolume, 0, kVolumeMax), env.SoundFXVolume, d.SoundFXVolume);
@@ -238,28 +319,36 @@ std::vector<std::string> CheckEnvironmentRecord(const uint8_t raw[kEnvironmentSi
   check("DisplayMode", within(env.DisplayMode, dmNone, dmFullscreen32), env.DisplayMode, d.DisplayMode);
   check("GraphicsDetail", within(env.GraphicsDetail, 0, kGraphicsDetailMax), env.GraphicsDetail, d.GraphicsDetail);
   check("SmokeDensity", within(env.SmokeDensity, 0, kSmokeDensityMax), env.SmokeDensity, d.SmokeDensity);
-  // Scores only grow from their start; counts only from zero.
+  // Scores only grow from their start; counts only from zero. A start level beyond the levels
+  // there are stays: a download can bring its level back, and the game lowers it until then.
   check("StartScore", env.StartScore >= 0, env.StartScore, d.StartScore);
-  check("StartLevel", within(env.StartLevel, 1, CountUserLevels()), env.StartLevel, d.StartLevel);
+  check("StartLevel", env.StartLevel >= 1, env.StartLevel, d.StartLevel);
   for (int i = 0; i < 2; ++i)
     check("StartOptions[" + std::to_string(i) + "]", env.StartOptions[i] >= 0, env.StartOptions[i], d.StartOptions[i]);
   check("GamesStarted", env.GamesStarted >= 0, env.GamesStarted, d.GamesStarted);
   check("LevelsFinished", env.LevelsFinished >= 0, env.LevelsFinished, d.LevelsFinished);
 
   // A highscore's name comes from the alias; its score is never negative, and an empty entry
-  // has no name. A name out of range goes alone; a score out of range takes the entry.
+  // has no name. A score out of range takes the entry.
   for (int i = 0; i < kHighscoreCount; ++i) {
     THighscoreEntry& h = env.Highscores[i];
     const std::string entry = "Highscores[" + std::to_string(i) + "]";
-    check(entry + ".Name", raw[468 + 16 * i] <= 10 && IsPlainText(h.Name), h.Name, std::string());
+    typed(entry + ".Name", 468 + 16 * i, TTextField::HighscoreName, h.Name);
     const bool empty = h.Score == kEmptyHighscore && h.Name.empty();
     check(entry + ".Score", empty || h.Score >= 0, h, THighscoreEntry{});
   }
   if (OrderHighscores(env.Highscores)) defaulted.push_back("Highscores order");
 
+  // The server's values are whole or not at all: one that the rule does not keep as it stands
+  // takes its default (the empty value included: nothing handed out or fetched yet).
   for (const TStringField& f : kStringFields) {
     std::string& value = env.*f.Field;
-    check(f.Name, raw[f.Offset] <= f.Capacity && f.Valid(value), value, f.Default());
+    if (IsTypedKind(RuleOf(f.Text).Kind)) {
+      typed(f.Name, f.Offset, f.Text, value);
+      continue;
+    }
+    const bool kept = raw[f.Offset] <= RuleOf(f.Text).Capacity && SettingsText(f.Text, value) == value;
+    check(f.Name, kept, value, f.Default());
   }
   // The decoder already gives 0 for a country beyond the table.
   check("Country", Get16(raw, 820) < Countries.size(), env.Country, d.Country);
@@ -269,7 +358,8 @@ std::vector<std::string> CheckEnvironmentRecord(const uint8_t raw[kEnvironmentSi
   return defaulted;
 }
 
-bool LoadEnvironmentStream(TStream& source, TGameEnvironment& env, std::vector<std::string>* defaulted) {
+bool LoadEnvironmentStream(TStream& source, TGameEnvironment& env, std::vector<std::string>* defaulted,
+                           std::vector<std::string>* cleaned) {
   try {
     // The plain content is 2,325 bytes; more is never needed.
     std::string plain = DecipherStream(kEnvironmentKey, source, kMagicSize + kEnvironmentSize);
@@ -281,9 +371,11 @@ bool LoadEnvironmentStream(TStream& source, TGameEnvironment& env, std::vector<s
     const auto* raw = reinterpret_cast<const uint8_t*>(plain.data()) + kMagicSize;
     TGameEnvironment loaded;
     loaded.LoadFromBytes(raw);
-    std::vector<std::string> reset = CheckEnvironmentRecord(raw, loaded);
+    std::vector<std::string> lostCharacters;
+    std::vector<std::string> reset = CheckEnvironmentRecord(raw, loaded, &lostCharacters);
     env = std::move(loaded);
     if (defaulted) *defaulted = std::move(reset);
+    if (cleaned) *cleaned = std::move(lostCharacters);
     return true;
   } catch (const std::exception&) {
     return false;
@@ -291,12 +383,12 @@ bool LoadEnvironmentStream(TStream& source, TGameEnvironment& env, std::vector<s
 }
 
 bool LoadEnvironmentFile(const std::string& fileName, TGameEnvironment& env, std::vector<std::string>* defaulted,
-                         std::string* asRead) {
+                         std::string* asRead, std::vector<std::string>* cleaned) {
   // Read whole in one call, never more than the record needs: a huge file costs nothing.
   std::string bytes;
   if (!ReadFileBytes(fileName, bytes, 4096)) return false;
   TReadOnlyMemoryStream file(bytes.data(), bytes.size());
-  const bool loaded = LoadEnvironmentStream(file, env, defaulted);
+  const bool loaded = LoadEnvironmentStream(file, env, defaulted, cleaned);
   if (asRead) *asRead = std::move(bytes);
   return loaded;
 }
@@ -344,59 +436,105 @@ void ResetEnvironment(TGameEnvironment& env) {
   ClearHighscores(env);
 }
 
+std::string DamagedCopyName(int n) {
+  return std::string(kEnvironmentFileName) + kDamagedSuffix + (n > 1 ? "." + std::to_string(n) : std::string());
+}
+
 namespace {
-// Set when a damaged env.dat could not be moved aside: the defaults are then never saved over it.
+// Set when a damaged env.dat could not be kept: the defaults are then never saved over it.
 bool KeepDamagedEnvironment = false;
 
+// Where a damaged env.dat goes: the first free copy's name, never one that is there (whatever
+// it is), so the copies of earlier damage stay. `put` moves or writes the file under a new name
+// and fails with EEXIST when the name is taken. Returns the name used; "" with errno EEXIST when
+// all the copies are there.
+template <typename Put>
+std::string KeepUnderFreeName(const std::string& dir, Put put) {
+  for (int n = 1; n <= kDamagedCopies; ++n) {
+    const std::string name = dir + DamagedCopyName(n);
+    if (put(name)) return name;
+    if (errno != EEXIST) return {};
+  }
+  errno = EEXIST;
+  return {};
+}
+
+// What the log says when the copy could not be made. With every copy there already, the older
+// copies are kept and this file is not; the settings are saved over it as usual.
+void LogCopyNotKept(const std::string& why) {
+  if (errno == EEXIST) {
+    Log("Damaged environment file not kept: the " + std::to_string(kDamagedCopies) + " copies " + DamagedCopyName(1) +
+            " to " + DamagedCopyName(kDamagedCopies) + " of earlier damage are kept instead; " + why,
+        ltWarning);
+    return;
+  }
+  KeepDamagedEnvironment = true;
+  Log("Damaged environment file could not be kept (" + std::string(std::strerror(errno)) + "); " + why +
+          "; the settings are not saved over it",
+      ltWarning);
+}
+
 // A file that is there but does not load holds the player's highscores and progress in some
-// form: it is kept beside as env.dat.damaged (one copy, the newest) before the defaults take over.
+// form: it is moved aside under a copy's name before the defaults take over.
 void KeepDamagedEnvironmentFile(const std::string& fileName) {
   struct stat st {};
   // A symbolic link goes aside too (the link itself, never what it leads to; it is never read).
   if (::lstat(fileName.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) return;
-  const std::string kept = fileName + kDamagedSuffix;
-  if (RenameFile(fileName, kept)) {
+  const std::string kept = KeepUnderFreeName(ExtractFilePath(fileName),
+                                             [&](const std::string& name) { return RenameNoReplace(fileName, name); });
+  if (!kept.empty()) {
     Log("Damaged environment file kept as " + ExtractFileName(kept) + "; the settings start from the defaults",
         ltWarning);
     return;
   }
-  KeepDamagedEnvironment = true;
-  Log("Damaged environment file could not be kept (" + std::string(std::strerror(errno)) +
-          "); the settings start from the defaults and are not saved over it",
-      ltWarning);
+  LogCopyNotKept("the settings start from the defaults");
 }
 
 // A record with fields out of range loads with their defaults; the file as read is kept beside
-// as env.dat.damaged (one copy, the newest), since the next save replaces env.dat.
+// under a copy's name, since the next save replaces env.dat.
 void KeepCopyOfDamagedEnvironment(const std::string& fileName, const std::string& asRead,
                                   const std::vector<std::string>& defaulted) {
   std::string fields;
   for (const std::string& f : defaulted) fields += (fields.empty() ? "" : ", ") + f;
-  const std::string kept = fileName + kDamagedSuffix;
-  if (SaveFileAtomically(kept, asRead)) {
-    Log("Damaged environment file kept as " + ExtractFileName(kept) + "; out of range, these took their defaults: " +
-            fields,
-        ltWarning);
+  const std::string why = "out of range, these took their defaults or lost what their field cannot hold: " + fields;
+  // Written whole under a temporary name first, then given the copy's name without replacing.
+  const std::string dir = ExtractFilePath(fileName);
+  const std::string tmp = dir + DamagedCopyName(1) + ".tmp" + std::to_string(::getpid());
+  std::string kept;
+  if (SaveFileAtomically(tmp, asRead)) {
+    kept = KeepUnderFreeName(dir, [&](const std::string& name) { return RenameNoReplace(tmp, name); });
+    const int e = errno;
+    if (kept.empty()) DeleteFile(tmp);
+    errno = e;
+  }
+  if (!kept.empty()) {
+    Log("Damaged environment file kept as " + ExtractFileName(kept) + "; " + why, ltWarning);
     return;
   }
-  KeepDamagedEnvironment = true;
-  Log("Damaged environment file could not be kept (" + std::string(std::strerror(errno)) +
-          "); out of range, these took their defaults: " + fields + "; the settings are not saved over it",
-      ltWarning);
+  LogCopyNotKept(why);
+}
+
+// Characters a text field cannot hold came with the file (written before the rule, or pasted
+// in): the field keeps the rest. Worth a line, not a copy of the file.
+void LogCleanedText(const std::vector<std::string>& cleaned) {
+  std::string fields;
+  for (const std::string& f : cleaned) fields += (fields.empty() ? "" : ", ") + f;
+  Log("Characters these settings cannot hold were left out: " + fields, ltInfo);
 }
 }  // namespace
 
 void LoadSettings() {
   const std::string fileName = UserDataDir + kEnvironmentFileName;
   KeepDamagedEnvironment = false;
-  std::vector<std::string> defaulted;
+  std::vector<std::string> defaulted, cleaned;
   std::string asRead;
-  if (!LoadEnvironmentFile(fileName, GameEnvironment, &defaulted, &asRead)) {
+  if (!LoadEnvironmentFile(fileName, GameEnvironment, &defaulted, &asRead, &cleaned)) {
     ResetSettings();
     KeepDamagedEnvironmentFile(fileName);
     return;
   }
   if (!defaulted.empty()) KeepCopyOfDamagedEnvironment(fileName, asRead, defaulted);
+  if (!cleaned.empty()) LogCleanedText(cleaned);
   Log("Levels finished: " + std::to_string(GameEnvironment.LevelsFinished), ltInfo);
 }
 

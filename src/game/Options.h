@@ -16,6 +16,11 @@ constexpr int32_t kEmptyHighscore = -100000;
 extern const char* const kEnvironmentKey;  // the cipher key text of env.dat
 extern const char* const kEnvironmentFileName;  // "env.dat"
 extern const char* const kDamagedSuffix;        // ".damaged": where a damaged env.dat is kept
+// A damaged env.dat is kept as env.dat.damaged, then env.dat.damaged.2, ... up to this many
+// copies; a kept copy is never overwritten, so once they are all there a newer one is not kept.
+constexpr int kDamagedCopies = 5;
+// "env.dat.damaged" for n = 1, else "env.dat.damaged." + n.
+std::string DamagedCopyName(int n);
 
 // Seven 16-bit counters, one per score kind; 14 bytes on disk.
 struct TLevelStats {
@@ -73,9 +78,29 @@ struct TGameEnvironment {
 
 extern TGameEnvironment GameEnvironment;
 
+// The text fields of the record. Every writer stores, and the load keeps, what SettingsText
+// gives for the field: the one rule both sides share.
+enum class TTextField {
+  HighscoreName, UserID, Alias, City, State, ErrorReportEmail, Email, Comment, WorldBestFile,
+  HighScoreHost, HighScoreBase, InternalHost, InternalBase, SupportURL
+};
+// What `field` keeps of `value` (Windows-1252). Text the player types loses the characters the
+// field cannot hold (control characters, DEL and the five bytes Windows-1252 leaves undefined;
+// the comment keeps tabs and line breaks) and is cut to the field. A server's value is kept when
+// it passes its check: whole, or cut to the field where the cut still passes (the ID, the
+// world's best file, the support address, a host name without a port; never a port or a base);
+// else it gives "".
+std::string SettingsText(TTextField field, const std::string& value);
+// The same for text as an edit holds it (UTF-8): converted to Windows-1252 first; the C1
+// control characters go as the others do.
+std::string SettingsTextFromUtf8(TTextField field, const std::string& utf8);
+// Typed text that is sent, not stored (the e-mail card): the same characters left out, no cut.
+std::string TypedText(const std::string& utf8, bool lineBreaks);
+
 // Operations of the options dialog on GameEnvironment and UserDataDir + "env.dat".
-// LoadSettings: a missing, foreign, short or damaged file gives the defaults and is kept as
-// env.dat.damaged; fields out of range take their defaults, the file as read kept the same way.
+// LoadSettings: a missing, foreign, short or damaged file gives the defaults and is kept under
+// the first free name of DamagedCopyName; fields out of range take their defaults, the file as
+// read kept the same way. Text that only loses characters on loading (SettingsText) is no damage.
 void LoadSettings();
 // Writes a temporary file beside env.dat and renames it over the old one; a failure is logged
 // as a warning and leaves the old file as it was.
@@ -87,16 +112,22 @@ void ResetProgress();     // StartLevel 1, StartScore 0, StartOptions 0, 0
 // The same on any file and record. Load returns false (record untouched) when the file cannot
 // be used; Save returns false with the reason in `error`. A record that loads has every field
 // checked (CheckEnvironmentRecord); `defaulted` receives the names of the fields that took their
-// defaults, `asRead` the file's bytes as they were read.
+// defaults, `cleaned` those of the text fields that lost characters, `asRead` the file's bytes
+// as they were read.
 bool LoadEnvironmentFile(const std::string& fileName, TGameEnvironment& env,
-                         std::vector<std::string>* defaulted = nullptr, std::string* asRead = nullptr);
+                         std::vector<std::string>* defaulted = nullptr, std::string* asRead = nullptr,
+                         std::vector<std::string>* cleaned = nullptr);
 bool LoadEnvironmentStream(TStream& enciphered, TGameEnvironment& env,
-                           std::vector<std::string>* defaulted = nullptr);
+                           std::vector<std::string>* defaulted = nullptr,
+                           std::vector<std::string>* cleaned = nullptr);
 // Checks every field of `env`, just decoded from the record image `raw`, against what the
 // program itself can store there; a field out of range takes its default, the others stay. A
+// text field keeps what SettingsText keeps of it (its name goes to `cleaned` when that is less;
+// a length byte beyond the field is damage, the text in the field is kept all the same). A
 // highscore out of the best-first order is sorted into its place. Returns the names of the
 // fields that took their defaults.
-std::vector<std::string> CheckEnvironmentRecord(const uint8_t raw[kEnvironmentSize], TGameEnvironment& env);
+std::vector<std::string> CheckEnvironmentRecord(const uint8_t raw[kEnvironmentSize], TGameEnvironment& env,
+                                                std::vector<std::string>* cleaned = nullptr);
 bool SaveEnvironmentFile(const std::string& fileName, const TGameEnvironment& env, std::string& error);
 void ResetEnvironment(TGameEnvironment& env);
 void ClearHighscores(TGameEnvironment& env);

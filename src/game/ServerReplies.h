@@ -13,8 +13,8 @@ constexpr size_t kMaxErrorListBytes = 1024 * 1024;
 constexpr size_t kMaxScoreReplyBytes = 64 * 1024;
 constexpr size_t kMaxFirstPlaceReplyBytes = 4 * 1024;
 
-// "name" or "name:port": letters, digits, '-', '.', one optional port of digits (the settings
-// keep the first 150 bytes).
+// "name" or "name:port": letters, digits, '-', '.', one optional port of digits (what the
+// settings keep of it: SettingsText in Options.h).
 bool IsHostValue(const std::string& value);
 // A server path: starts and ends with '/', no blanks, control characters, '\', '?', '#', '..'.
 bool IsBaseValue(const std::string& value);

@@ -169,7 +169,7 @@ TWorldBestResult FetchWorldBest(const TOnlineUI& ui) {
       const TReplayPackVerdict v = CheckReplayPackBytes(bytes, CountUserLevels());
       if (v.Check == TReplayPackCheck::Playable) {
         Save(packFile, bytes);
-        env.WorldBestFile = fileName.substr(0, 30);
+        env.WorldBestFile = SettingsText(TTextField::WorldBestFile, fileName);
         r.DownloadState = dsDone;
       } else {
         Log("The world's best game file " + TextExcerpt(fileName, 30) + " is not kept: " + v.Fault, ltWarning);

@@ -129,8 +129,10 @@ void TfrmEmailCard::actSendUpdate() { btnSend->setEnabled(!edtAddresses->text().
 void TfrmEmailCard::actSendExecute() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // The card keeps the comment's line breaks as CR LF.
-  bool sent = SendEmailCard(ToAnsi(edtAddresses->text()), ToAnsi(memComments->toPlainText().replace("\n", "\r\n")),
-                            ToAnsi(edtSender->text()), ToAnsi(edtSenderEmail->text()), FUi);
+  // Pasted control characters go as they would from the settings; the comment keeps its lines.
+  auto line = [](const QLineEdit* edit) { return TypedText(edit->text().toStdString(), false); };
+  bool sent = SendEmailCard(line(edtAddresses), TypedText(memComments->toPlainText().replace("\n", "\r\n").toStdString(), true),
+                            line(edtSender), line(edtSenderEmail), FUi);
   QApplication::restoreOverrideCursor();
   if (sent) accept();
 }

@@ -244,12 +244,13 @@ void TfrmErrorReportPublish::showEvent(QShowEvent* event) {
 void TfrmErrorReportPublish::Button1Click() {
   TOnlineUI ui = FUi;
   if (!ui.Message) ui.Notify = WidgetOnlineUI(this).Notify;  // "Thanks for your help!" over this dialog
-  SendErrorReport(ToAnsi(Memo1->toPlainText().replace('\n', '\r')), ToAnsi(edtEmail->text()), FLogText, ui);
+  SendErrorReport(ToAnsi(Memo1->toPlainText().replace('\n', '\r')),
+                  SettingsTextFromUtf8(TTextField::ErrorReportEmail, edtEmail->text().toStdString()), FLogText, ui);
   accept();
 }
 
 void TfrmErrorReportPublish::done(int r) {
-  GameEnvironment.ErrorReportEmail = ToAnsi(edtEmail->text()).substr(0, 100);
+  GameEnvironment.ErrorReportEmail = SettingsTextFromUtf8(TTextField::ErrorReportEmail, edtEmail->text().toStdString());
   QDialog::done(r);
 }
 

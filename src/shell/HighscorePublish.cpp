@@ -103,7 +103,6 @@ namespace {
 constexpr int64_t kMaxUploadBytes = 16 * 1024 * 1024;
 
 QString FromAnsi(const std::string& text) { return QString::fromStdString(Cp1252ToUtf8(text)); }
-std::string ToAnsi(const QString& text) { return Utf8ToCp1252(text.toStdString()); }
 
 // What a failure says: an HTTP error's cause, not its address (which holds the record).
 std::string FailureCause(const std::exception& e) {
@@ -131,7 +130,7 @@ TPublishResult PublishHighscore(bool newGameMail, const TOnlineUI& ui) {
       if (reply.empty()) throw Exception("No response back");
       const TScoreReply answer = ParseScoreReply(reply);
       if (answer.Page.empty()) throw Exception(TextExcerpt(Trim(reply), 200, true));
-      if (!answer.ID.empty()) env.UserID = answer.ID;
+      if (!answer.ID.empty()) env.UserID = SettingsText(TTextField::UserID, answer.ID);
       if (!answer.Upload.empty()) {
         const std::string fileName = UserDataDir + "mybest.gmp", field = answer.Upload, host = env.HighScoreHost;
         auto upload = [&fileName, &field, &host] {
@@ -278,11 +277,13 @@ void TfrmHighscorePublish::FormShow() {
 
 void TfrmHighscorePublish::FormToSettings() {
   TGameEnvironment& env = GameEnvironment;
-  env.Alias = ToAnsi(edtAlias->text()).substr(0, 15);
-  env.City = ToAnsi(Edit2->text()).substr(0, 100);
-  env.State = ToAnsi(Edit3->text()).substr(0, 40);
-  env.Email = ToAnsi(Edit4->text()).substr(0, 80);
-  env.Comment = ToAnsi(Edit5->text()).substr(0, 100);
+  // What is typed or pasted is stored as the settings keep it (tabs, line breaks and the like left out).
+  auto text = [](TTextField field, const QLineEdit* edit) { return SettingsTextFromUtf8(field, edit->text().toStdString()); };
+  env.Alias = text(TTextField::Alias, edtAlias);
+  env.City = text(TTextField::City, Edit2);
+  env.State = text(TTextField::State, Edit3);
+  env.Email = text(TTextField::Email, Edit4);
+  env.Comment = text(TTextField::Comment, Edit5);
   env.Country = static_cast<uint16_t>(cbxCountry->currentIndex() + 1);
   env.Age = SpinEdit1->value();
   env.Sex = rbtnFemale->isChecked() ? 2 : rbtnMale->isChecked() ? 1 : 0;

@@ -107,6 +107,7 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
   Log("Started at :" + stamp.toStdString(), ltInfo);
   LogSystemInfo();
   RemoveStaleSaveFiles();
+  LogSingleInstanceNote();
   UserFolderProblem();  // told as the first failed save, in front of the menu
   QTimer::singleShot(0, this, &TfrmMain::TellSaveFailure);
   InstantPlay = HasParam(params, "/ip");

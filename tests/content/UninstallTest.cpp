@@ -91,7 +91,8 @@ TEST_F(Uninstall, LeavesNothingTheProgramWrote) {
   }
   ASSERT_TRUE(FileExists(UserDataDir + "env.dat"));
   ASSERT_TRUE(FileExists(UserDataDir + "last.gmp"));
-  for (const char* f : {"11.lvl", "12.lvl", "11.scn", "12.scn", "mybest.gmp", "worldbest.gmp", "env.dat.damaged"})
+  for (const char* f : {"11.lvl", "12.lvl", "11.scn", "12.scn", "mybest.gmp", "worldbest.gmp", "env.dat.damaged",
+                        "env.dat.damaged.2", "env.dat.damaged.5"})
     WriteAll(UserDataDir + f, "x");
   SetLogFile("");
   ReleaseSingleInstance();

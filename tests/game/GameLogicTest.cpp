@@ -853,3 +853,48 @@ TEST_F(GameLogicTest, CigarettesHitOthersNotTheirThrower) {
 }
 
 }  // namespace
+
+// A start level beyond the levels there are stays as stored when the settings load (a download
+// can bring the level back); the game lowers it to the last level there is and carries the stored
+// score and items into it.
+TEST_F(GameLogicTest, AStartLevelBeyondTheLevelsStartsAtTheLastOneWithTheStoredProgress) {
+  auto writeLevel = [](int number, int width) {
+    const std::string plain = Room(width, 6).Bytes();
+    TReadOnlyMemoryStream in(plain.data(), plain.size());
+    TMemoryStream container;
+    CompressLevelData(in, container);
+    WriteAll(UserDataDir + std::to_string(number) + ".lvl",
+             std::string(reinterpret_cast<const char*>(container.Memory()), static_cast<size_t>(container.GetSize())));
+  };
+  writeLevel(11, 7);
+  writeLevel(12, 9);
+  GameEnvironment.StartLevel = 13;
+  GameEnvironment.StartScore = 4321;
+  GameEnvironment.StartOptions[0] = 3;
+  GameEnvironment.StartOptions[1] = 1;
+  std::string error;
+  ASSERT_TRUE(SaveEnvironmentFile(UserDataDir + "env.dat", GameEnvironment, error)) << error;
+  DeleteFile(UserDataDir + "12.lvl");
+  ResetEnvironment(GameEnvironment);
+  LoadSettings();
+  EXPECT_EQ(GameEnvironment.StartLevel, 13);
+  EXPECT_EQ(GameEnvironment.StartScore, 4321);
+  EXPECT_FALSE(FileExists(UserDataDir + "env.dat.damaged"));
+
+  auto g = NewGame();
+  EXPECT_EQ(g->LevelCount, 11);
+  EXPECT_EQ(GameEnvironment.StartLevel, 11);
+  g->StartGame();
+  EXPECT_EQ(g->LevelNumber, 11);
+  ASSERT_TRUE(g->Level);
+  EXPECT_EQ(g->Level->Width, 7);  // the downloaded level 11 itself
+  EXPECT_EQ(g->Score, 4321);
+  EXPECT_EQ(g->StartOptions[0], 3);
+  EXPECT_EQ(g->StartOptions[1], 1);
+  g.reset();
+  TGameEnvironment saved;  // what the level load saved
+  ASSERT_TRUE(LoadEnvironmentFile(UserDataDir + "env.dat", saved));
+  EXPECT_EQ(saved.StartLevel, 11);
+  EXPECT_EQ(saved.StartScore, 4321);
+  EXPECT_EQ(saved.StartOptions[0], 3);
+}

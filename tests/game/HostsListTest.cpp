@@ -239,3 +239,52 @@ TEST_F(HostsListFixture, CheckInternetReportsOfflineOrAppliesTheList) {
   EXPECT_TRUE(HostsListApplied);
   ErrorMessageHook = nullptr;
 }
+
+// Whatever the list hands out at the edges of the fields' length is stored in a form the next
+// start loads as it stands: a value is cut only where the cut still passes its check (a host's
+// port never is), and one that cannot be kept counts as missing (the stored value stays).
+TEST_F(HostsListFixture, WhatTheListStoresLoadsAgainAsItStands) {
+  const std::string stored = "stored.test";
+  struct Case {
+    std::string body;
+    std::string highScoreHost, internalHost, highScoreBase, internalBase, supportURL;
+  } cases[] = {
+      {"HighScoreHost=" + std::string(149, 'h') + ":8080\nInternalHost=" + std::string(145, 'p') + ":8080\n" +
+           "HighScoreBase=/" + std::string(148, 'b') + "/\nInternalBase=/" + std::string(149, 'i') + "/\n" +
+           "SupportURL=http://" + std::string(200, 's') + "\n",
+       stored, std::string(145, 'p') + ":8080", "/" + std::string(148, 'b') + "/", "/in/",
+       "http://" + std::string(143, 's')},
+      {"HighScoreHost=" + std::string(200, 'h') + "\nInternalHost=" + std::string(148, 'p') + ":12345\n" +
+           "SupportURL=https://help.test/" + std::string(132, 'u') + "\n",
+       std::string(150, 'h'), stored, "/hs/", "/in/", "https://help.test/" + std::string(132, 'u')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body.substr(0, 40));
+    LoopbackServer server(Dir, "serve", c.body);
+    ASSERT_GT(server.Port, 0);
+    GameEnvironment.HighScoreHost = GameEnvironment.InternalHost = stored;
+    GameEnvironment.HighScoreBase = "/hs/";
+    GameEnvironment.InternalBase = "/in/";
+    HostsListApplied = false;
+    UseList(server.Url());
+    ApplyHostsList();  // hosts are stored: starts the fetch and returns
+    ASSERT_TRUE(HostsListThread->WaitFor(20000));
+    ApplyHostsList();
+    ASSERT_TRUE(HostsListApplied);
+    EXPECT_EQ(GameEnvironment.HighScoreHost, c.highScoreHost);
+    EXPECT_EQ(GameEnvironment.InternalHost, c.internalHost);
+    EXPECT_EQ(GameEnvironment.HighScoreBase, c.highScoreBase);
+    EXPECT_EQ(GameEnvironment.InternalBase, c.internalBase);
+    EXPECT_EQ(GameEnvironment.SupportURL, c.supportURL);
+    std::string error;
+    ASSERT_TRUE(SaveEnvironmentFile(Dir + "env.dat", GameEnvironment, error)) << error;
+    TGameEnvironment loaded;
+    std::vector<std::string> defaulted, cleaned;
+    ASSERT_TRUE(LoadEnvironmentFile(Dir + "env.dat", loaded, &defaulted, nullptr, &cleaned));
+    EXPECT_TRUE(defaulted.empty()) << defaulted.front();
+    EXPECT_TRUE(cleaned.empty()) << cleaned.front();
+    EXPECT_EQ(loaded.HighScoreHost, GameEnvironment.HighScoreHost);
+    EXPECT_EQ(loaded.InternalHost, GameEnvironment.InternalHost);
+    EXPECT_EQ(loaded.SupportURL, GameEnvironment.SupportURL);
+  }
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstring>
@@ -346,7 +347,7 @@ bool IsText(const std::string& s, size_t capacity, bool lineBreaks = false) {
 }
 
 // Every field within what the program itself can store there.
-void ExpectInRange(const TGameEnvironment& e, int32_t levels) {
+void ExpectInRange(const TGameEnvironment& e) {
   EXPECT_TRUE(e.MusicVolume >= 0 && e.MusicVolume <= 100) << e.MusicVolume;
   EXPECT_TRUE(e.SoundFXVolume >= 0 && e.SoundFXVolume <= 100) << e.SoundFXVolume;
   EXPECT_TRUE(e.AdapterNumber >= 0 && e.AdapterNumber < 16) << e.AdapterNumber;
@@ -355,7 +356,7 @@ void ExpectInRange(const TGameEnvironment& e, int32_t levels) {
   EXPECT_LE(e.GraphicsDetail, 1);
   EXPECT_TRUE(e.SmokeDensity >= 0 && e.SmokeDensity <= 3) << e.SmokeDensity;
   EXPECT_GE(e.StartScore, 0);
-  EXPECT_TRUE(e.StartLevel >= 1 && e.StartLevel <= levels) << e.StartLevel;
+  EXPECT_GE(e.StartLevel, 1);  // beyond the levels there are, too: the game lowers it
   EXPECT_GE(e.StartOptions[0], 0);
   EXPECT_GE(e.StartOptions[1], 0);
   EXPECT_GE(e.GamesStarted, 0);
@@ -390,14 +391,19 @@ void ExpectInRange(const TGameEnvironment& e, int32_t levels) {
 
 }  // namespace
 
+namespace {
+// Bytes put into the record of Good, and what the loaded record is then, made from Good.
+struct RecordPatch {
+  const char* what;
+  int offset;  // in the record
+  std::string bytes;
+  std::function<void(TGameEnvironment&)> expect;
+};
+}  // namespace
+
 TEST_F(DamagedEnvironment, EachFieldOutOfRangeTakesItsDefaultAndTheRestIsKept) {
   using E = TGameEnvironment;
-  struct Case {
-    const char* what;
-    int offset;  // in the record
-    std::string bytes;
-    std::function<void(E&)> expect;  // Good with the field's default
-  } cases[] = {
+  const RecordPatch cases[] = {  // expect: Good with the field's default
       {"music volume 101", 0, I32(101), [](E& e) { e.MusicVolume = 60; }},
       {"music volume -1", 0, I32(-1), [](E& e) { e.MusicVolume = 60; }},
       {"sound volume, high bit", 4, I32(0x40000007), [](E& e) { e.SoundFXVolume = 100; }},
@@ -411,12 +417,11 @@ TEST_F(DamagedEnvironment, EachFieldOutOfRangeTakesItsDefaultAndTheRestIsKept) {
       {"smoke density -1", 20, I32(-1), [](E& e) { e.SmokeDensity = 2; }},
       {"start score -1", 24, I32(-1), [](E& e) { e.StartScore = 0; }},
       {"start level 0", 28, I32(0), [](E& e) { e.StartLevel = 1; }},
-      {"start level 11 of 10", 28, I32(11), [](E& e) { e.StartLevel = 1; }},
       {"start option count -3", 36, I32(-3), [](E& e) { e.StartOptions[1] = 0; }},
       {"games started", 460, I32(INT32_MIN), [](E& e) { e.GamesStarted = 0; }},
       {"levels finished", 464, I32(-2), [](E& e) { e.LevelsFinished = 0; }},
-      {"highscore name length 11", 484, "\x0b", [](E& e) { e.Highscores[1].Name.clear(); }},
-      {"highscore name with a bell", 485, "\x07", [](E& e) { e.Highscores[1].Name.clear(); }},
+      // a length beyond the field: the text in the field stays
+      {"highscore name length 11", 484, "\x0b", [](E&) {}},
       {"highscore score -5", 500 + 12, I32(-5),
        [](E& e) {  // the entry goes, the table closes up
          e.Highscores[2] = e.Highscores[3];
@@ -431,24 +436,23 @@ TEST_F(DamagedEnvironment, EachFieldOutOfRangeTakesItsDefaultAndTheRestIsKept) {
       {"empty highscore with a name", 468 + 16 * 6, "\x02XY", [](E&) {}},
       {"user ID with a slash", 628, Str("ID/42"), [](E& e) { e.UserID.clear(); }},
       {"user ID length 33", 628, "\x21", [](E& e) { e.UserID.clear(); }},
-      {"alias with a line break", 661, Str("A\nB"), [](E& e) { e.Alias.clear(); }},
-      {"city with an undefined byte", 677, Str("\x81x"), [](E& e) { e.City.clear(); }},
-      {"state length 41", 778, "\x29", [](E& e) { e.State.clear(); }},
+      {"state length 41", 778, "\x29", [](E&) {}},
+      {"state length 255, bytes beyond the text", 778, "\xff" + std::string(40, 'S'),
+       [](E& e) { e.State = std::string(40, 'S'); }},
       {"country 244", 820, U16(244), [](E& e) { e.Country = 0; }},
-      {"report address with NUL", 822, Str(std::string("a\0b", 3)), [](E& e) { e.ErrorReportEmail.clear(); }},
       {"sex 3", 923, "\x03", [](E& e) { e.Sex = 0; }},
-      {"email with DEL", 924, Str("a\x7f"), [](E& e) { e.Email.clear(); }},
-      {"comment with ESC", 1012, Str("\x1b[2J"), [](E& e) { e.Comment.clear(); }},
       {"world's best file with ..", 1534, Str("../ab"), [](E& e) { e.WorldBestFile.clear(); }},
       {"world's best file length 31", 1534, "\x1f", [](E& e) { e.WorldBestFile.clear(); }},
       {"score host with a blank", 1565, Str("a b.test"), [](E& e) { e.HighScoreHost = DefaultHighScoreHost(); }},
       {"score base without its slash", 1716, Str("/hs"), [](E& e) { e.HighScoreBase = "/"; }},
       {"page host, port too long", 1867, Str("pages.test:123456"), [](E& e) { e.InternalHost = DefaultInternalHost(); }},
+      {"page host ending in ':'", 1867, Str(std::string(149, 'p') + ":"),
+       [](E& e) { e.InternalHost = DefaultInternalHost(); }},
       {"page base climbing up", 2018, Str("/in/../"), [](E& e) { e.InternalBase = "/kestruneinternal/"; }},
       {"support address not on the web", 2169, Str("ftp://help.test/"), [](E& e) { e.SupportURL = DefaultSupportURL(); }},
       {"support address length 151", 2169, "\x97", [](E& e) { e.SupportURL = DefaultSupportURL(); }},
   };
-  for (const Case& c : cases) {
+  for (const RecordPatch& c : cases) {
     SCOPED_TRACE(c.what);
     std::string record = Record(Good);
     record.replace(static_cast<size_t>(c.offset), c.bytes.size(), c.bytes);
@@ -457,7 +461,7 @@ TEST_F(DamagedEnvironment, EachFieldOutOfRangeTakesItsDefaultAndTheRestIsKept) {
     TGameEnvironment expected = Good;
     c.expect(expected);
     ExpectSame(GameEnvironment, expected);
-    ExpectInRange(GameEnvironment, 10);
+    ExpectInRange(GameEnvironment);
     EXPECT_EQ(ReadAll(User + "env.dat.damaged"), file);
     EXPECT_EQ(Warnings(), 1);
     EXPECT_TRUE(FileHasLinePrefix(User + "qv.log", "* Warning: Damaged environment file kept as env.dat.damaged"));
@@ -493,16 +497,65 @@ TEST_F(DamagedEnvironment, ValuesTheProgramCanStoreAreKeptAsTheyStand) {
   const std::string file = File(Record(e));
   Start(file);
   ExpectSame(GameEnvironment, e);
-  ExpectInRange(GameEnvironment, 12);
+  ExpectInRange(GameEnvironment);
   EXPECT_FALSE(FileExists(User + "env.dat.damaged"));
   EXPECT_EQ(Warnings(), 0);
   EXPECT_EQ(ReadAll(User + "env.dat"), file);  // loading writes nothing
-  // The same start level without its downloaded level is out of range.
+  // The same start level without its downloaded level stays as stored (a download can bring
+  // the level back; a game lowers it until then).
   DeleteFile(User + "12.lvl");
   Start(file);
-  EXPECT_EQ(GameEnvironment.StartLevel, 1);
-  EXPECT_EQ(GameEnvironment.StartScore, INT32_MAX);  // the rest of the progress stays
-  EXPECT_EQ(ReadAll(User + "env.dat.damaged"), file);
+  ExpectSame(GameEnvironment, e);
+  EXPECT_FALSE(FileExists(User + "env.dat.damaged"));
+  EXPECT_EQ(Warnings(), 0);
+}
+
+// Characters a text field cannot hold (pasted in, or written before the rule) are left out on
+// loading; the rest of the field stays, and that is no damage: no copy, no warning, one line.
+TEST_F(DamagedEnvironment, TextLosesOnlyTheCharactersItCannotHold) {
+  using E = TGameEnvironment;
+  const RecordPatch cases[] = {
+      {"alias with a tab", 661, Str("Ann\tBee"), [](E& e) { e.Alias = "AnnBee"; }},
+      {"alias with a line break", 661, Str("A\nB"), [](E& e) { e.Alias = "AB"; }},
+      {"city with CR LF", 677, Str("Z\xfcrich\r\nWest"), [](E& e) { e.City = "Z\xfcrichWest"; }},
+      {"city with an undefined byte", 677, Str("\x81x"), [](E& e) { e.City = "x"; }},
+      {"state, all five undefined bytes", 778, Str("\x81\x8d\x8f\x90\x9d" "Bern"), [](E& e) { e.State = "Bern"; }},
+      {"report address with NUL", 822, Str(std::string("a\0b", 3)), [](E& e) { e.ErrorReportEmail = "ab"; }},
+      {"email with DEL", 924, Str("a\x7f"), [](E& e) { e.Email = "a"; }},
+      {"email with a tab", 924, Str("me@x.test\t"), [](E& e) { e.Email = "me@x.test"; }},
+      {"comment with ESC, its line break kept", 1012, Str("\x1b[2J\r\nok\t!"), [](E& e) { e.Comment = "[2J\r\nok\t!"; }},
+      {"highscore name with a bell", 485, "\x07", [](E& e) { e.Highscores[1].Name = "o"; }},
+      {"highscore name with a tab", 500, Str("B\tOB"), [](E& e) { e.Highscores[2].Name = "BOB"; }},
+  };
+  for (const RecordPatch& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string record = Record(Good);
+    record.replace(static_cast<size_t>(c.offset), c.bytes.size(), c.bytes);
+    Start(File(record));
+    TGameEnvironment expected = Good;
+    c.expect(expected);
+    ExpectSame(GameEnvironment, expected);
+    ExpectInRange(GameEnvironment);
+    EXPECT_FALSE(FileExists(User + "env.dat.damaged"));
+    EXPECT_EQ(Warnings(), 0);
+    EXPECT_TRUE(FileHasLinePrefix(User + "qv.log", "* Info: Characters these settings cannot hold were left out: "));
+    ExpectSavedBackClean(expected);
+  }
+  // A tab, a CR LF and the byte 0x81 at once in every typed field.
+  std::string record = Record(Good);
+  for (auto [off, text] : std::initializer_list<std::pair<int, const char*>>{
+           {661, "A\tl\r\ni\x81"}, {677, "C\ti\r\nty\x81"}, {778, "S\tt\r\n\x81"}, {822, "r\t@\r\nx\x81"},
+           {924, "e\t@\r\nm\x81"}, {468 + 16 * 3 + 0, "Z\t\r\n\x81Y"}})
+    record.replace(static_cast<size_t>(off), std::strlen(text) + 1, Str(text));
+  Start(File(record));
+  EXPECT_EQ(GameEnvironment.Alias, "Ali");
+  EXPECT_EQ(GameEnvironment.City, "City");
+  EXPECT_EQ(GameEnvironment.State, "St");
+  EXPECT_EQ(GameEnvironment.ErrorReportEmail, "r@x");
+  EXPECT_EQ(GameEnvironment.Email, "e@m");
+  EXPECT_EQ(GameEnvironment.Highscores[3].Name, "ZY");
+  EXPECT_FALSE(FileExists(User + "env.dat.damaged"));
+  EXPECT_EQ(Warnings(), 0);
 }
 
 TEST_F(DamagedEnvironment, FlippedFilesLoadInRangeAndKeepWhatTheirBytesStillHold) {
@@ -531,7 +584,7 @@ TEST_F(DamagedEnvironment, FlippedFilesLoadInRangeAndKeepWhatTheirBytesStillHold
     SCOPED_TRACE(n);
     const std::string file = flipped(n);
     Start(file);
-    ExpectInRange(GameEnvironment, 10);
+    ExpectInRange(GameEnvironment);
     if (HasFailure()) break;
     TReadOnlyMemoryStream in(file.data(), file.size());
     const std::string plain = DecipherStream(kEnvironmentKey, in);
@@ -560,7 +613,9 @@ TEST_F(DamagedEnvironment, FlippedFilesLoadInRangeAndKeepWhatTheirBytesStillHold
     const int warnings = Warnings();
     EXPECT_LE(warnings, 1);
     if (changed) {
-      EXPECT_EQ(warnings, 1);
+      // text that only lost characters it cannot hold is said in an info line, no damage
+      EXPECT_TRUE(warnings == 1 ||
+                  FileHasLinePrefix(User + "qv.log", "* Info: Characters these settings cannot hold were left out: "));
     }
     if (warnings > 0) {
       EXPECT_EQ(ReadAll(User + "env.dat.damaged"), file);
@@ -576,7 +631,8 @@ TEST_F(DamagedEnvironment, ACopyThatCannotBeKeptStopsTheSavesOverTheFile) {
   std::string record = Record(Good);
   record.replace(0, 4, I32(1000));
   const std::string file = File(record);
-  ForceDirectories(User + "env.dat.damaged/inside");  // no file can take its place
+  // No copy can be written: a folder stands where it is written first.
+  ForceDirectories(User + "env.dat.damaged.tmp" + std::to_string(getpid()) + "/inside");
   Start(file);
   EXPECT_EQ(GameEnvironment.MusicVolume, 60);
   EXPECT_EQ(GameEnvironment.Highscores[0].Name, "Ann");
@@ -585,8 +641,38 @@ TEST_F(DamagedEnvironment, ACopyThatCannotBeKeptStopsTheSavesOverTheFile) {
   EXPECT_EQ(ReadAll(User + "env.dat"), file);
   EXPECT_TRUE(FileHasLinePrefix(User + "qv.log", "* Warning: Damaged environment file could not be kept"));
   // The next start that can keep the copy saves again.
-  std::filesystem::remove_all(User + "env.dat.damaged");
+  std::filesystem::remove_all(User + "env.dat.damaged.tmp" + std::to_string(getpid()));
   Start(file);
   EXPECT_EQ(ReadAll(User + "env.dat.damaged"), file);
   ExpectSavedBackClean(GameEnvironment);
+}
+
+// Each damaged file goes aside under a name of its own, the oldest first; a kept copy is never
+// overwritten, so once all of them are there the newest damage is not kept (said in the log).
+TEST_F(DamagedEnvironment, EveryDamagedFileKeepsItsOwnCopyUpToTheCap) {
+  std::vector<std::string> files;
+  for (int n = 1; n <= kDamagedCopies + 1; ++n) {
+    SCOPED_TRACE(n);
+    std::string record = Record(Good);
+    record.replace(0, 4, I32(1000 + n));  // a volume out of range: the file as read is kept
+    files.push_back(n % 2 ? File(record) : "not a settings file " + std::to_string(n));
+    WriteAll(User + "qv.log", "");
+    SetLogFile(User + "qv.log");
+    WriteAll(User + "env.dat", files.back());
+    TGameOptionsDialog dialog(nullptr);
+    dialog.FormCreate();
+    SaveSettings();
+    WaitForSaves();
+    if (n <= kDamagedCopies) {
+      EXPECT_TRUE(FileHasLinePrefix(User + "qv.log", "* Warning: Damaged environment file kept as " + DamagedCopyName(n)));
+    } else {
+      EXPECT_TRUE(FileHasLinePrefix(User + "qv.log", "* Warning: Damaged environment file not kept: the 5 copies "
+                                                     "env.dat.damaged to env.dat.damaged.5 of earlier damage are kept"));
+    }
+    for (int k = 1; k <= kDamagedCopies && k <= n; ++k) EXPECT_EQ(ReadAll(User + DamagedCopyName(k)), files[k - 1]) << k;
+    EXPECT_NE(ReadAll(User + "env.dat"), files.back());  // the settings are saved as usual
+  }
+  EXPECT_EQ(DamagedCopyName(2), "env.dat.damaged.2");
+  EXPECT_FALSE(FileExists(User + "env.dat.damaged.6"));
+  for (int k = 1; k <= kDamagedCopies; ++k) DeleteFile(User + DamagedCopyName(k));
 }

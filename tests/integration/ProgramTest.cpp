@@ -17,10 +17,14 @@
 #include <vector>
 
 #include "support/TestServers.h"
+#include "base/SysUtils.h"
 #include "support/TestSupport.h"
 #include "support/Xvfb.h"
 
+#include <sys/stat.h>
+
 #include <X11/Xlib.h>  // last: its macros (None, Bool, WaitStatus) reach no other header
+#include <X11/Xatom.h>
 
 extern char** environ;
 
@@ -96,6 +100,24 @@ public:
     return false;
   }
   void Signal(int sig) { kill(Pid, sig); }
+  pid_t ProcessId() const { return Pid; }
+  // Starts, waits until the menu is up, closes it as a desktop session does.
+  void RunOnce() {
+    const size_t before = Count(Log(), "Checkpoint: Initialized");
+    ASSERT_TRUE(Start({}));
+    const auto end = Clock::now() + std::chrono::seconds(60);
+    while (Count(Log(), "Checkpoint: Initialized") == before && !Exited() && Clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_GT(Count(Log(), "Checkpoint: Initialized"), before) << Log();
+    Signal(SIGTERM);
+    int status = 0;
+    ASSERT_TRUE(WaitForExit(60, status)) << "still running after the signal";
+  }
+  static size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+    return n;
+  }
 
 private:
   bool Exited() {
@@ -303,4 +325,89 @@ document.getElementById('text').addEventListener('click', function() {
   p.Signal(SIGTERM);
   int status = 0;
   EXPECT_TRUE(p.WaitForExit(60, status));
+}
+
+// Two damaged env.dat files in a row, each met by a start of the program: both are kept, each
+// under a name of its own, and the log names the copy written.
+TEST(Program, EachDamagedSettingsFileIsKeptUnderItsOwnName) {
+  const std::string dir = TestDir();
+  const std::string user = dir + "data/Orvalent/QV/";
+  ASSERT_TRUE(ForceDirectories(user));
+  Program p(dir);
+  const std::string first = "first damaged settings file", second = std::string(3000, '\x81');
+  WriteAll(user + "env.dat", first);
+  p.RunOnce();
+  if (HasFatalFailure()) return;
+  EXPECT_NE(p.Log().find("Damaged environment file kept as env.dat.damaged;"), std::string::npos) << p.Log();
+  WriteAll(user + "env.dat", second);
+  p.RunOnce();
+  if (HasFatalFailure()) return;
+  EXPECT_NE(p.Log().find("Damaged environment file kept as env.dat.damaged.2;"), std::string::npos) << p.Log();
+  EXPECT_EQ(ReadAll(user + "env.dat.damaged"), first);
+  EXPECT_EQ(ReadAll(user + "env.dat.damaged.2"), second);
+  EXPECT_NE(ReadAll(user + "env.dat"), second);  // the settings were saved in its place
+}
+
+// A folder or a FIFO in the lock file's place does not let a second instance share the data
+// folder: the second start shows the second-instance message and never gets to its menu.
+TEST(Program, SomethingInTheLockFilesPlaceStillKeepsASecondInstanceOut) {
+  if (!xvfb::Installed()) GTEST_SKIP() << "Xvfb is not installed";
+  xvfb::TServer server;
+  ASSERT_TRUE(server.Start(1024, 768)) << "Xvfb did not start";
+  Display* x = XOpenDisplay(server.Name.c_str());
+  ASSERT_NE(x, nullptr);
+  // A window may go between listing it and asking about it: that error is no failure (the
+  // default handler would end the test with the programs still running).
+  const XErrorHandler oldHandler = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  // A mapped top-level window of the process `pid`.
+  auto hasWindowOf = [x](pid_t pid) {
+    const Atom pidAtom = XInternAtom(x, "_NET_WM_PID", False);
+    Window root, parent, *children = nullptr;
+    unsigned count = 0;
+    bool found = false;
+    if (!XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count)) return false;
+    for (unsigned i = 0; i < count && !found; ++i) {
+      XWindowAttributes a;
+      if (!XGetWindowAttributes(x, children[i], &a) || a.map_state != IsViewable) continue;
+      Atom type;
+      int format;
+      unsigned long items, after;
+      unsigned char* data = nullptr;
+      if (XGetWindowProperty(x, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after, &data) ==
+              Success &&
+          data) {
+        found = items == 1 && static_cast<pid_t>(*reinterpret_cast<unsigned long*>(data)) == pid;
+        XFree(data);
+      }
+    }
+    if (children) XFree(children);
+    return found;
+  };
+  for (const char* what : {"folder", "FIFO"}) {
+    SCOPED_TRACE(what);
+    const std::string dir = TestDir() + what + "/";
+    ASSERT_TRUE(ForceDirectories(dir + "runtime"));
+    chmod((dir + "runtime").c_str(), 0700);
+    const std::string lock = dir + "runtime/Kestrune.lock";
+    if (std::string(what) == "folder") ASSERT_TRUE(ForceDirectories(lock + "/inside"));
+    else ASSERT_EQ(mkfifo(lock.c_str(), 0600), 0);
+    Program one(dir), two(dir);
+    ASSERT_TRUE(one.Start({}, server.Name));
+    ASSERT_TRUE(one.WaitForLog("Checkpoint: Initialized")) << one.Log();
+    ASSERT_TRUE(two.Start({}, server.Name));
+    // The second start's message box comes up; its menu never does.
+    const auto end = Clock::now() + std::chrono::seconds(60);
+    while (!hasWindowOf(two.ProcessId()) && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(hasWindowOf(two.ProcessId())) << "no window of the second instance";
+    EXPECT_EQ(Program::Count(one.Log(), "Checkpoint: Initialized"), 1u) << one.Log();
+    EXPECT_NE(one.Log().find("The lock file " + lock + " cannot be used"), std::string::npos);
+    int status = 0;
+    two.Signal(SIGTERM);
+    EXPECT_TRUE(two.WaitForExit(60, status));
+    EXPECT_EQ(Program::Count(one.Log(), "Checkpoint: Initialized"), 1u) << one.Log();
+    one.Signal(SIGTERM);
+    EXPECT_TRUE(one.WaitForExit(60, status));
+  }
+  XSetErrorHandler(oldHandler);
+  XCloseDisplay(x);
 }

@@ -8,6 +8,8 @@
 #include <QSpinBox>
 
 #include "OnlineTestSupport.h"
+#include "base/Win1252.h"
+#include "game/SaveQueue.h"
 #include "game/ReplayPack.h"
 #include "shell/Downloads.h"
 #include "shell/EmailCard.h"
@@ -111,6 +113,82 @@ TEST_F(OnlineDialogs, PublishDialogFieldsShareOneWidth) {
     SCOPED_TRACE(field->objectName().toStdString());
     EXPECT_EQ(field->width(), form.edtAlias->width());
     EXPECT_EQ(field->mapTo(&form, QPoint(0, 0)).x(), form.edtAlias->mapTo(&form, QPoint(0, 0)).x());
+  }
+}
+
+// What a player types or pastes into the dialogs, and what the score server hands out, is stored
+// so that the next start loads it as it stands: no field takes its default, nothing is cleaned on
+// loading, no copy of env.dat is set aside.
+TEST_F(OnlineDialogs, WhatTheDialogsStoreLoadsAgainAsItStands) {
+  // What an edit of `maxLength` then the field keep, worked out on the Unicode side: control
+  // characters (C0, DEL, C1) go, line breaks and tabs too unless the field keeps them.
+  auto expected = [](const QString& typed, int maxLength, size_t capacity, bool lineBreaks) {
+    QString kept;
+    for (QChar ch : typed.left(maxLength)) {
+      const char16_t u = ch.unicode();
+      const bool control = u < 0x20 || (u >= 0x7F && u <= 0x9F);
+      if (!control || (lineBreaks && (u == '\t' || u == '\r' || u == '\n'))) kept += ch;
+    }
+    return Utf8ToCp1252(kept.toStdString()).substr(0, capacity);
+  };
+  const struct Case {
+    const char* what;
+    QString typed;
+  } cases[] = {
+      {"typed", "Zed Zurich"},
+      {"pasted with a tab", "Ann\tBee"},
+      {"pasted with CR LF", "Bern\r\nWest\r\n"},
+      {"pasted U+0081 and U+009D", QString("a") + QChar(0x81) + "b" + QChar(0x9D) + "c"},
+      {"full length, two bytes each in UTF-8", QString(120, QChar(0xE9))},
+      {"full length, three bytes each in UTF-8", QString(120, QChar(0x20AC))},
+      {"not in the code page", QString(3, QChar(0x3A9))},
+      {"a bell and DEL", QString("x") + QChar(7) + QChar(0x7F) + "y"},
+  };
+  const std::string id(40, 'i');
+  Serve("hs/score3.php", "SEITE=1\r\nID=" + id + "\r\n");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetEnvironment(GameEnvironment);
+    GameEnvironment.HighScoreHost = GameEnvironment.InternalHost = Server->HostPort();
+    GameEnvironment.HighScoreBase = "/hs/";
+    GameEnvironment.InternalBase = "/int/";
+    GameEnvironment.Highscores[0] = {"Zed", 900};
+    TfrmHighscorePublish publish(Ui);
+    publish.show();
+    for (QLineEdit* edit : {publish.edtAlias, publish.Edit2, publish.Edit3, publish.Edit4, publish.Edit5})
+      edit->setText(QString("Q") + c.typed);  // an alias never blank: the publication runs
+    publish.btnPublishClick();  // stores the fields, publishes, saves
+    TfrmErrorReportPublish report("* Error: Boom\r\n");
+    report.show();
+    report.edtEmail->setText(c.typed);
+    report.reject();
+    const TGameEnvironment stored = GameEnvironment;
+    const QString q = QString("Q") + c.typed;
+    EXPECT_EQ(stored.Alias, expected(q, publish.edtAlias->maxLength(), 15, false));
+    EXPECT_EQ(stored.City, expected(q, publish.Edit2->maxLength(), 100, false));
+    EXPECT_EQ(stored.State, expected(q, publish.Edit3->maxLength(), 40, false));
+    EXPECT_EQ(stored.Email, expected(q, publish.Edit4->maxLength(), 80, false));
+    EXPECT_EQ(stored.Comment, expected(q, publish.Edit5->maxLength(), 100, true));
+    EXPECT_EQ(stored.ErrorReportEmail, expected(c.typed, report.edtEmail->maxLength(), 100, false));
+    EXPECT_EQ(stored.UserID, id.substr(0, 32));
+    SaveSettings();
+    WaitForSaves();
+    // The next start.
+    const size_t logged = GetLogText().size();
+    ResetEnvironment(GameEnvironment);
+    LoadSettings();
+    const std::string log = GetLogText().substr(logged);
+    EXPECT_FALSE(FileExists(Dir + "env.dat.damaged"));
+    EXPECT_EQ(log.find("* Warning:"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Characters these settings cannot hold"), std::string::npos) << log;
+    EXPECT_EQ(GameEnvironment.Alias, stored.Alias);
+    EXPECT_EQ(GameEnvironment.City, stored.City);
+    EXPECT_EQ(GameEnvironment.State, stored.State);
+    EXPECT_EQ(GameEnvironment.Email, stored.Email);
+    EXPECT_EQ(GameEnvironment.Comment, stored.Comment);
+    EXPECT_EQ(GameEnvironment.ErrorReportEmail, stored.ErrorReportEmail);
+    EXPECT_EQ(GameEnvironment.UserID, stored.UserID);
+    EXPECT_EQ(GameEnvironment.HighScoreHost, stored.HighScoreHost);
   }
 }
 
