@@ -103,15 +103,19 @@ int DownloadLevels(std::atomic<bool>& running, int& lastLevel, const TOnlineUI& 
         break;
       }
       std::string name = std::to_string(n);
-      Save(UserDataDir + name + ".scn", Fetch(base + name + ".scn", kMaxLevelFileBytes, ui));
-      std::string level = Fetch(base + name + ".lvl", kMaxLevelFileBytes, ui);
-      try {
-        CheckLevelBytes(level);
-      } catch (const std::exception& e) {
-        Log("Downloaded level " + name + " is not usable: " + e.what(), ltWarning);
-        throw;
-      }
-      Save(UserDataDir + name + ".lvl", level);
+      // the check and the saves (each synced to the disk) run off the GUI thread too
+      const std::string scene = Fetch(base + name + ".scn", kMaxLevelFileBytes, ui);
+      ui.DoRunRequest([&] { Save(UserDataDir + name + ".scn", scene); });
+      const std::string level = Fetch(base + name + ".lvl", kMaxLevelFileBytes, ui);
+      ui.DoRunRequest([&] {
+        try {
+          CheckLevelBytes(level);
+        } catch (const std::exception& e) {
+          Log("Downloaded level " + name + " is not usable: " + e.what(), ltWarning);
+          throw;
+        }
+        Save(UserDataDir + name + ".lvl", level);
+      });
       ++n;
       ++downloaded;
     }

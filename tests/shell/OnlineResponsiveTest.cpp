@@ -266,6 +266,7 @@ struct TStopper {
   Clock::time_point Seen{}, Pressed{};
   bool Done = false;
   bool BusyAtStop = false;  // a request was running when the user stopped it (no game may start)
+  std::function<bool()> Ready = nullptr;  // the request to stop has reached the server
   void operator()(QWidget* w) {
     if (SendReport(w, "It froze")) return;
     if (Done) {
@@ -276,6 +277,8 @@ struct TStopper {
     }
     if (Seen == Clock::time_point{}) Seen = Clock::now();
     if (Clock::now() - Seen < std::chrono::milliseconds(600)) return;
+    // a loaded machine may take longer to send it (the upload reads the best game first)
+    if (Ready && !Ready() && Clock::now() - Seen < std::chrono::seconds(20)) return;
     Done = true;
     Pressed = Clock::now();
     BusyAtStop = TRequestRunner::Busy();
@@ -304,6 +307,7 @@ TEST_F(OnlineServicesTest, StalledAndTricklingServersNeitherFreezeTheMenuNorOutl
       if (*s.Path) Behave(s.Path, how);
       TStopper stopper{s.WaitWindow ? (how == std::string("stall") ? TStop::WaitWindowCancel : TStop::WaitWindowClose)
                                     : (how == std::string("stall") ? TStop::DialogCancel : TStop::DialogClose)};
+      if (*s.Path) stopper.Ready = [this, &s] { return Requested(std::string("/") + s.Path); };
       Driver->OnWindow = [&stopper](QWidget* w) { stopper(w); };
       THeartbeat beat;
       const auto start = Clock::now();

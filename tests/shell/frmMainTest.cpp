@@ -692,7 +692,7 @@ TEST_F(StartUpWithBadFiles, EveryOwnFileInEveryBadShape) {
       UserDataDir = User;
     }
 
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));  // a hang guard; loaded machines are slow
     // AddressSanitizer keeps freed blocks in quarantine (256 MB) and adds its shadow: the peak
     // size is no measure of the reader's memory there; the plain build checks it.
     if (!kAddressSanitizer) {
