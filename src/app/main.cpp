@@ -48,6 +48,10 @@ int main(int argc, char** argv) {
     if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     // the embedded browser draws with OpenGL and shares its contexts with the window's
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // Qt would store the compiled shaders of the window's GL composition with an fsync on the
+    // GUI thread at the first start: on a busy disk the menu stops painting for seconds. The few
+    // shaders compile in milliseconds each start.
+    QApplication::setAttribute(Qt::AA_DisableShaderDiskCache);
     QApplication app(argc, argv);
     InstallShellHooks();
     InstallFocusReturn();

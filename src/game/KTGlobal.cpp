@@ -199,6 +199,7 @@ void InitGlobals(const std::string& firstParam) {
     SinTable[i] = static_cast<float>(std::sin(a));
   }
   ResolveFolders();
+  HttpGlobalInit();  // here, before the hosts-list thread or any other can run a request
   if (LowerCase(firstParam) == "-uninstall") {
     Uninstall();
     UninstallDone = true;

@@ -7,10 +7,7 @@
 
 namespace {
 
-void GlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
+std::once_flag GlobalInitOnce;
 
 struct TSink {
   CURL* Curl;
@@ -61,6 +58,10 @@ struct SlistDeleter {
 
 }  // namespace
 
+void HttpGlobalInit() {
+  std::call_once(GlobalInitOnce, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
 std::string UrlForDisplay(const std::string& url) {
   std::string u = url.substr(0, url.find_first_of("?#"));
   size_t start = u.find("://");
@@ -78,7 +79,7 @@ std::string UrlForDisplay(const std::string& url) {
 
 THttpResponse THttpClient::Request(const std::string& method, const std::string& url,
                                    const std::vector<std::string>& headers, const std::string& body) {
-  GlobalInit();
+  HttpGlobalInit();
   std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
   if (!curl) throw EHttpError("HTTP request failed: cannot create a client");
   CURL* c = curl.get();

@@ -30,6 +30,10 @@ struct THttpResponse {
   bool Cut = false;  // the body went on past MaxBodyBytes and was cut there (CutAtLimit)
 };
 
+// The library's one-time set-up. It reads the environment and is not thread-safe: the program
+// calls it on its main thread before any other thread starts (a request does it too, if nobody has).
+void HttpGlobalInit();
+
 class THttpClient {
 public:
   uint32_t ConnectTimeoutMs = 10000;

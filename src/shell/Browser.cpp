@@ -239,6 +239,10 @@ TBrowserArea::~TBrowserArea() {
 }
 
 void TBrowserArea::SetEngineLimits() {
+  // The engine's start sets this for the GL driver on the GUI thread while request threads read
+  // the environment (proxy variables, the resolver's): a variable new then would move the whole
+  // environment under them. Already there, it is only replaced in place.
+  setenv("force_s3tc_enable", "true", 0);
   const char* flags = getenv("QTWEBENGINE_CHROMIUM_FLAGS");
   if (flags && *flags) return;  // the user's own
   const std::string own = "--js-flags=--max-old-space-size=" + std::to_string(kScriptHeapMB);

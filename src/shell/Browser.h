@@ -34,7 +34,8 @@ public:
   ~TBrowserArea() override;
 
   // Limits for the engine's processes, through its command-line flags (a script heap limit);
-  // flags the user set are left alone. Call before the first web view is made.
+  // flags the user set are left alone. Also puts in place the variable the engine's start sets.
+  // Changes the environment: call before any other thread starts.
   static void SetEngineLimits();
 
   // Loads the address into the view (created first if needed).

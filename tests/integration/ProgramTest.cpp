@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -78,12 +79,12 @@ public:
   }
   std::string Log() const { return ReadAll(Dir + "data/Orvalent/QV/qv.log"); }
   // Waits for a text in the trace log (hang guard: `seconds`).
-  bool WaitForLog(const std::string& text, int seconds = 60) {
+  bool WaitForLog(const std::string& text, int seconds = 60, int pollMs = 50) {
     const auto end = Clock::now() + std::chrono::seconds(seconds);
     while (Clock::now() < end) {
       if (Log().find(text) != std::string::npos) return true;
       if (Exited()) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
     }
     return false;
   }
@@ -170,6 +171,68 @@ TEST(Program, TheFirstSignalClosesItTheNormalWay) {
     EXPECT_EQ(LastLine(log), "<*** End ***>") << log;
     EXPECT_NE(log.find("Info: Closing on signal " + std::to_string(c.signal)), std::string::npos);
     EXPECT_EQ(ReadAll(dir + "data/Orvalent/QV/env.dat").empty(), false);
+  }
+}
+
+// A signal at any moment of the start (before the first picture, during the graphics probe, as
+// the browser starts) closes the program the normal way, and a second one right behind it ends it
+// by that signal, never by a crash. The runs go side by side, which also loads the machine.
+TEST(Program, ASignalAtAnyMomentOfTheStartEndsItCleanly) {
+  struct Case {
+    int signal;
+    const char* waitFor;
+    int delayMs;
+    bool twice;
+  } cases[] = {
+      {SIGINT, "Checkpoint: Initialized", 0, false},
+      {SIGTERM, "Checkpoint: Create Direct3D 8", 0, false},
+      {SIGINT, "Checkpoint: Create Direct3D 8", 0, true},
+      {SIGINT, "Checkpoint: Initialized", 40, false},
+      {SIGTERM, "Checkpoint: Initialized", 150, true},
+      {SIGINT, "Checkpoint: Initialized", 400, false},
+  };
+  struct Result {
+    bool started = false, reached = false, ended = false;
+    int status = 0;
+    std::string log;
+  };
+  const std::string root = TestDir();
+  std::vector<Result> results(std::size(cases));
+  std::vector<std::thread> runs;
+  for (size_t i = 0; i < std::size(cases); ++i)
+    runs.emplace_back([&, i] {
+      const Case& c = cases[i];
+      Result& r = results[i];
+      const std::string dir = root + std::to_string(i) + "/";
+      mkdir(dir.c_str(), 0700);
+      Program p(dir);
+      if (!(r.started = p.Start({}))) return;
+      r.reached = p.WaitForLog(c.waitFor, 60, 1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.delayMs));
+      p.Signal(c.signal);
+      if (c.twice) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        p.Signal(c.signal);
+      }
+      r.ended = p.WaitForExit(60, r.status);
+      r.log = p.Log();
+    });
+  for (std::thread& t : runs) t.join();
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    const Result& r = results[i];
+    SCOPED_TRACE(std::string("signal ") + std::to_string(c.signal) + (c.twice ? " twice" : "") + " " +
+                 std::to_string(c.delayMs) + " ms after \"" + c.waitFor + "\"");
+    ASSERT_TRUE(r.started);
+    EXPECT_TRUE(r.reached) << r.log;
+    ASSERT_TRUE(r.ended) << "still running after the signal";
+    if (WIFSIGNALED(r.status)) {
+      EXPECT_TRUE(c.twice) << "ended by signal " << WTERMSIG(r.status) << "\n" << r.log;
+      EXPECT_EQ(WTERMSIG(r.status), c.signal) << r.log;
+      continue;
+    }
+    EXPECT_EQ(WEXITSTATUS(r.status), 0) << r.log;
+    EXPECT_EQ(LastLine(r.log), "<*** End ***>") << r.log;
   }
 }
 

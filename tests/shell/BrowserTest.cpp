@@ -739,6 +739,20 @@ TEST_F(BrowserTest, SolutionPagesGoIntoTheBrowserWhileItShows) {
   EXPECT_TRUE(LogContains("Refused to open an address that is not a web page: file:///etc/hostname"));
 }
 
+// Request threads read the environment while the engine starts on the GUI thread (the hosts list
+// is fetched meanwhile): the engine's start must not grow the environment, which would move its
+// array away under a reader and crash it.
+TEST_F(BrowserTest, TheEngineStartLeavesTheEnvironmentInPlace) {
+  char** const before = environ;
+  size_t count = 0;
+  for (char** e = environ; *e; ++e) ++count;
+  ShowWithIndexPage();
+  EXPECT_EQ(environ, before);
+  size_t after = 0;
+  for (char** e = environ; *e; ++e) ++after;
+  EXPECT_EQ(after, count);
+}
+
 TEST_F(BrowserTest, RightClickOpensNoMenu) {
   ShowWithIndexPage();
   Click("other", Qt::RightButton);
