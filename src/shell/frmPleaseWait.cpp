@@ -55,6 +55,8 @@ void TfrmPleaseWait::ShowNow() {
     move(owner.center() - rect().center());
   }
   show();
+  // a menu the user opened meanwhile (File > Close) stays on top of it
+  if (QWidget* popup = QApplication::activePopupWidget()) popup->raise();
   repaint();
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
