@@ -13,6 +13,11 @@
 void GiveFocusTo(QWidget* window) {
   if (!window || !window->isVisible() || window->isMinimized()) return;
   window->raise();
+  // a modeless wait window over it stays in front
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w != window && w->isVisible() && w->windowType() == Qt::Tool && w->parentWidget() &&
+        w->parentWidget()->window() == window)
+      w->raise();
   window->activateWindow();
   if (auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>())
     X11SetInputFocus(x11->display(), window->winId());

@@ -103,7 +103,32 @@ bool MenuAskYesNo(QWidget* owner, const std::string& text, bool warning) {
 }
 
 namespace {
+// The menu itself when nothing modal stands in front of it (no dialog, no box, no game).
+TfrmMain* MenuInFront(QWidget* owner) {
+  if (!owner || QApplication::activeModalWidget()) return nullptr;
+  auto* main = qobject_cast<TfrmMain*>(owner->window());
+  return main && main->isEnabled() ? main : nullptr;
+}
+
+// A request in front of the menu: its menu bar stays open for File > Close and the close box,
+// every other action refuses until the request has ended.
+class TMenuHold {
+public:
+  explicit TMenuHold(TfrmMain* main) : FMain(main) {
+    if (FMain) FMain->BeginRequest();
+  }
+  ~TMenuHold() {
+    if (FMain) FMain->EndRequest();
+  }
+  TMenuHold(const TMenuHold&) = delete;
+  TMenuHold& operator=(const TMenuHold&) = delete;
+
+private:
+  QPointer<TfrmMain> FMain;
+};
+
 std::unique_ptr<TfrmPleaseWait> WaitWindow;
+std::unique_ptr<TMenuHold> WaitHold;  // while the wait window stands over the menu
 }  // namespace
 
 TOnlineUI MenuOnlineUI(QWidget* owner) {
@@ -112,18 +137,28 @@ TOnlineUI MenuOnlineUI(QWidget* owner) {
   QPointer<QWidget> guarded(owner);
   ui.BeginWait = [guarded, runner](const std::string& text) {
     runner->Reset();  // a new action: an earlier Cancel is over
+    TfrmMain* menu = MenuInFront(guarded.data());
     WaitWindow = std::make_unique<TfrmPleaseWait>(guarded.data());
+    // Over the menu itself the window is modeless: the menu's Close stays within reach. Over a
+    // dialog it keeps the dialog from being used while the request runs.
+    if (menu) WaitWindow->setWindowModality(Qt::NonModal);
+    WaitHold = std::make_unique<TMenuHold>(menu);
     WaitWindow->SetMessage(text);
     WaitWindow->OnCancel = [runner] { runner->Cancel(); };
     WaitWindow->ShowNow();
   };
-  ui.EndWait = [] { WaitWindow.reset(); };
+  ui.EndWait = [] {
+    WaitWindow.reset();
+    WaitHold.reset();
+  };
   ui.ProcessMessages = [] { QApplication::processEvents(); };
   ui.RunRequest = [guarded, runner](const std::function<void()>& request) {
-    // With no dialog or wait window in front, the menu itself is kept from starting anything
-    // (a game, another request) until the request has ended.
+    // Nothing may start a game or another request until this one has ended: the menu keeps
+    // only its Close, any other window with nothing modal in front is kept out of reach.
+    TfrmMain* menu = MenuInFront(guarded.data());
+    TMenuHold hold(menu);
     QPointer<QWidget> blocked;
-    if (!QApplication::activeModalWidget() && guarded && guarded->window()->isEnabled()) {
+    if (!menu && !QApplication::activeModalWidget() && guarded && guarded->window()->isEnabled()) {
       blocked = guarded->window();
       blocked->setEnabled(false);
     }

@@ -89,7 +89,9 @@ TfrmMain::TfrmMain(const QStringList& params, QWidget* parent) : QMainWindow(par
   imgMain->setMouseTracking(false);
   Timer1 = new QTimer(this);
   Timer1->setInterval(2000);
-  connect(Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
+  // Queued: a tick that runs long (the error lookup waits behind its window) leaves the timer
+  // free, so the next ticks still come meanwhile.
+  connect(Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer, Qt::QueuedConnection);
   CreateMenu();
   layout()->setSizeConstraint(QLayout::SetFixedSize);  // a fixed border, like the picture
   // Centred on the screen (with no window manager nobody else places it: it would sit in a corner)
@@ -240,11 +242,34 @@ void TfrmMain::LoadPictures() {
 }
 
 void TfrmMain::UpdateActions() {
-  const bool ready = MenuState == msReady;
+  // While a request runs in front of the menu only Close is left: nothing may start another
+  // request, a game or a dialog inside it.
+  const bool idle = !RequestRunning();
+  const bool ready = idle && MenuState == msReady;
+  for (QAction* a : {actGameOptions, actSendEmailCard, actDeleteHighscore, actReset, actGotoHighscore, actWebsite,
+                     actDownloadLevels, actPublishErrorreport, actHelp, actCheckNewVersion, actAbout})
+    a->setEnabled(idle);
+  miStartLevel->setEnabled(idle);
   actPlayContinue->setEnabled(ready && GameEnvironment.StartLevel >= 2);
   actPlayNew->setEnabled(ready);
   actReplayWorldBest->setEnabled(ready);
-  actPublishHighscore->setEnabled(BestScore() != kEmptyHighscore);
+  actPublishHighscore->setEnabled(idle && BestScore() != kEmptyHighscore);
+}
+
+bool TfrmMain::RequestRunning() const { return FRequests > 0 || TRequestRunner::Busy(); }
+
+void TfrmMain::BeginRequest() {
+  ++FRequests;
+  UpdateActions();
+}
+
+void TfrmMain::EndRequest() {
+  if (FRequests > 0) --FRequests;
+  UpdateActions();
+  if (FRequests == 0 && FQuitAfterRequest) {
+    FQuitAfterRequest = false;
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+  }
 }
 
 void TfrmMain::UpdateMenuState() {
@@ -367,13 +392,13 @@ void TfrmMain::Timer1Timer() {
 }
 
 void TfrmMain::TellSaveFailure() {
-  if (!isEnabled() || QApplication::activeModalWidget()) return;
+  if (!isEnabled() || QApplication::activeModalWidget() || RequestRunning()) return;
   const std::string text = TakeSaveFailureText();
   if (!text.empty()) MenuMessage(this, text, TBoxKind::Warning);
 }
 
 void TfrmMain::LookUpErrorSolution() {
-  if (LookupArmed) ErrorSolutionLookupHook(this, LookupArmed);
+  if (LookupArmed && !RequestRunning()) ErrorSolutionLookupHook(this, LookupArmed);
 }
 
 bool TfrmMain::CheckMemory() {
@@ -409,7 +434,7 @@ std::string TfrmMain::RunGame(uint8_t behaviour, int32_t replayLevel) {
 }
 
 void TfrmMain::StartGame() {
-  if (MenuState != msReady) return;
+  if (MenuState != msReady || RequestRunning()) return;
   Timer1->stop();
   if (CheckMemory()) {
     const int32_t before = BestScore();
@@ -426,7 +451,7 @@ void TfrmMain::StartGame() {
 }
 
 void TfrmMain::actReplayWorldBestExecute() {
-  if (MenuState != msReady) return;
+  if (MenuState != msReady || RequestRunning()) return;
   const int32_t level = WorldsBestDownloadHook(this);
   if (level < 0) return;
   Timer1->stop();
@@ -440,7 +465,7 @@ void TfrmMain::actReplayWorldBestExecute() {
 }
 
 void TfrmMain::actPlayNewExecute() {
-  if (MenuState != msReady) return;
+  if (MenuState != msReady || RequestRunning()) return;
   ResetProgress();
   SaveSettings();
   StartGame();
@@ -557,6 +582,10 @@ void TfrmMain::BuildLevelMenu() {
 void TfrmMain::closeEvent(QCloseEvent* event) {
   TRequestRunner::CancelAll();  // a request still under way ends with the program
   QMainWindow::closeEvent(event);
+  // Closed while a request's wait window stands over the menu (its menu bar or close box): the
+  // wait window refuses to close until the request has ended, which holds the program's end
+  // back, so the program is ended once the request has unwound (EndRequest).
+  if (event->isAccepted() && FRequests > 0) FQuitAfterRequest = true;
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {

@@ -43,7 +43,12 @@ public:
   uint8_t MenuState = msUnchecked;
 
   void UpdateMenuState();
-  void UpdateActions();  // enabled states by the menu state and the settings
+  void UpdateActions();  // enabled states by the menu state, the settings and a request running
+  // A request runs with only its wait window in front of the menu (MenuOnlineUI): the menu bar
+  // stays open for Close, and every other action, the play button and the lookup refuse.
+  void BeginRequest();
+  void EndRequest();
+  bool RequestRunning() const;
   bool ShowBrowser(bool show);
   void BuildLevelMenu();
   void Timer1Timer();
@@ -110,5 +115,7 @@ private:
   TfrmGameOptions* FOptions = nullptr;
   QPixmap FLogoBitmap, FNetBitmap;
   bool FShownOnce = false;
+  int FRequests = 0;  // BeginRequest not yet ended
+  bool FQuitAfterRequest = false;  // closed meanwhile
   std::string FLastLoadFailure;  // logged once until a page loads again
 };

@@ -16,7 +16,8 @@ TfrmPleaseWait::TfrmPleaseWait(QWidget* owner)
   setObjectName("frmPleaseWait");
   setWindowTitle("Kestrune");
   setFixedSize(360, 124);
-  // in front of the menu and the dialogs while the request runs; only Cancel can be pressed
+  // in front of the dialogs while the request runs, only Cancel can be pressed (over the menu
+  // itself MenuOnlineUI makes it modeless, leaving the menu its Close)
   setWindowModality(Qt::ApplicationModal);
   imgWindow->setObjectName("imgWindow");
   imgWindow->setGeometry(0, 0, 360, 124);
@@ -54,6 +55,8 @@ void TfrmPleaseWait::ShowNow() {
     move(owner.center() - rect().center());
   }
   show();
+  // a menu the user opened meanwhile (File > Close) stays on top of it
+  if (QWidget* popup = QApplication::activePopupWidget()) popup->raise();
   repaint();
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

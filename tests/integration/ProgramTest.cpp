@@ -331,6 +331,17 @@ std::string Xdotool(const std::string& display, const std::string& args) {
   }
   return out;
 }
+
+// The program's visible windows named "Kestrune" on `display`, one id a line; waits up to 10 s
+// for the first (it is mapped a little after the log says so on a busy machine).
+std::string MenuWindows(const std::string& display) {
+  std::string windows;
+  for (int i = 0; i < 100 && windows.empty(); ++i) {
+    windows = Xdotool(display, "search --onlyvisible --name '^Kestrune$'");
+    if (windows.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return windows;
+}
 }  // namespace
 
 // The real program with a desktop browser of its own (a fake xdg-open that notes its address):
@@ -362,11 +373,7 @@ document.getElementById('text').addEventListener('click', function() {
   ASSERT_TRUE(p.Start({}, x.Name,
                       {"KESTRUNE_INTERNAL_HOST=" + server.HostPort(), "PATH=" + bin + ":" + (path ? path : "/usr/bin")}));
   ASSERT_TRUE(p.WaitForLog("Browser: loaded http://" + server.HostPort())) << p.Log();
-  std::string window;  // mapped a little after the page loads on a busy machine
-  for (int i = 0; i < 100 && window.empty(); ++i) {
-    window = Xdotool(x.Name, "search --onlyvisible --name '^Kestrune$'");
-    if (window.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  const std::string window = MenuWindows(x.Name);
   ASSERT_FALSE(window.empty());
   const std::string w = window.substr(0, window.find('\n'));
   // the menu bar above the 500 x 350 picture; the browser's place on it starts at (102, 62)
@@ -375,7 +382,10 @@ document.getElementById('text').addEventListener('click', function() {
   ASSERT_NE(at, std::string::npos) << geometry;
   const int height = std::atoi(geometry.c_str() + geometry.find('x', at + 10) + 1);
   const int top = height - 350 + 62;
-  auto click = [&](int y) { Xdotool(x.Name, "mousemove --window " + w + " 200 " + std::to_string(top + y) + " click 1"); };
+  auto click = [&](int y) {  // the pointer first: sent together, the click can come before the move
+    Xdotool(x.Name, "mousemove --window " + w + " 200 " + std::to_string(top + y));
+    Xdotool(x.Name, "click 1");
+  };
   std::this_thread::sleep_for(std::chrono::seconds(2));  // the page's script tries meanwhile
   click(40);                                             // plain text
   std::this_thread::sleep_for(std::chrono::seconds(4));  // and what it does 3 s later
@@ -473,4 +483,75 @@ TEST(Program, SomethingInTheLockFilesPlaceStillKeepsASecondInstanceOut) {
   }
   XSetErrorHandler(oldHandler);
   XCloseDisplay(x);
+}
+
+// The real program looking up a logged error in a hostile solutions list (48,000 lines of
+// backtracking expressions, sent slowly) behind its wait window: the menu's File menu opens by a
+// click while the wait window shows, only Close in it can be chosen, and Close ends the program
+// the normal way within 2 s.
+TEST(Program, FileCloseEndsItWhileTheErrorLookupRuns) {
+  if (!xvfb::Installed() || !xvfb::OnPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+  xvfb::TServer x;
+  ASSERT_TRUE(x.Start(1280, 1024)) << "Xvfb did not start";
+  const std::string dir = TestDir();
+  const std::string root = dir + "server/", logDir = dir + "data/Orvalent/QV/";
+  for (const std::string& d : {root, root + "kestruneinternal", dir + "data", dir + "data/Orvalent", logDir})
+    mkdir(d.c_str(), 0700);
+  std::string list;
+  for (int n = 0; n < 48000; ++n) list += "page" + std::to_string(n) + ",N,(.*.)*#\r\n";
+  WriteAll(root + "kestruneinternal/errors.txt", list);
+  WriteAll(root + "kestruneinternal/errors.txt.slow", "4");
+  // the previous run's log with an error not yet looked up
+  WriteAll(logDir + "qv.log", "<*** Begin ***>\r\n* Info: Started\r\n* Error: Direct3D device lost\r\n<*** End ***>\r\n");
+  TTestServer server("http_server.py", {"--root", root});
+  Program p(dir);
+  ASSERT_TRUE(p.Start({}, x.Name, {"KESTRUNE_INTERNAL_HOST=" + server.HostPort()}));
+  ASSERT_TRUE(p.WaitForLog("Checkpoint: Initialized")) << p.Log();
+  const std::string window = MenuWindows(x.Name);
+  ASSERT_FALSE(window.empty());
+  const std::string w = window.substr(0, window.find('\n'));
+  auto windows = [&] {
+    const std::string list = Xdotool(x.Name, "search --onlyvisible --name '^Kestrune$'");
+    std::vector<std::string> ids;
+    for (size_t a = 0, b; (b = list.find('\n', a)) != std::string::npos; a = b + 1) ids.push_back(list.substr(a, b - a));
+    return ids;
+  };
+  // the pointer first, the click after it (sent at once, the click can reach the window before
+  // the pointer's move has)
+  const std::string geometry = Xdotool(x.Name, "getwindowgeometry " + w);
+  const size_t at = geometry.find("Position: ");
+  ASSERT_NE(at, std::string::npos) << geometry;
+  const int left = std::atoi(geometry.c_str() + at + 10), top = std::atoi(geometry.c_str() + geometry.find(',', at) + 1);
+  auto click = [&](int cx, int cy) {
+    Xdotool(x.Name, "mousemove " + std::to_string(left + cx) + " " + std::to_string(top + cy));
+    Xdotool(x.Name, "click 1");
+  };
+  auto waitWindowShown = [&] {
+    for (const std::string& id : windows())
+      if (Xdotool(x.Name, "getwindowgeometry " + id).find("Geometry: 360x124") != std::string::npos) return true;
+    return false;
+  };
+  // the question comes with a tick of the menu's 2-second timer while the menu is the active
+  // window: a click on its picture beside the play button makes it so (hang guard: 30 s)
+  for (int i = 0; i < 300 && windows().size() < 2; ++i) {
+    if (i % 30 == 10) click(210, 250);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_GE(windows().size(), 2u) << "no lookup question\n" << p.Log();
+  Xdotool(x.Name, "key Return");  // Yes: look it up
+  ASSERT_TRUE(xvfb::Eventually(waitWindowShown)) << "no wait window";
+  // File on the menu bar, then its last item, Close, as soon as a user would
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  click(19, 9);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto clicked = Clock::now();
+  click(50, 123);
+  int status = 0;
+  ASSERT_TRUE(p.WaitForExit(2, status)) << "still running 2 s after File > Close\n" << p.Log();
+  EXPECT_LT(Clock::now() - clicked, std::chrono::seconds(2));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const std::string log = p.Log();
+  EXPECT_EQ(LastLine(log), "<*** End ***>") << log;
+  EXPECT_EQ(log.find("Error searching for a solution"), std::string::npos) << log;
 }

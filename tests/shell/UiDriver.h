@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/Win1252.h"
+#include "shell/frmPleaseWait.h"
 
 class TUiDriver {
 public:
@@ -27,7 +28,8 @@ public:
   // Answers to questions, in order; when none are left, `DefaultAnswer`.
   std::deque<bool> Answers;
   bool DefaultAnswer = false;
-  // Every other modal window (the wait window, a dialog), at each poll while it is in front.
+  // Every other modal window (a dialog, the wait window over one) and the wait window over the
+  // menu (modeless there), at each poll while it is in front.
   std::function<void(QWidget* window)> OnWindow;
   // Each message box before it is answered.
   std::function<void(QMessageBox* box)> OnBox;
@@ -47,6 +49,7 @@ public:
 private:
   void Poll() {
     QWidget* w = QApplication::activeModalWidget();
+    if (!w && TfrmPleaseWait::Current() && TfrmPleaseWait::Current()->isVisible()) w = TfrmPleaseWait::Current();
     if (!w) return;
     if (auto* box = qobject_cast<QMessageBox*>(w)) {
       if (!box->isVisible()) return;
