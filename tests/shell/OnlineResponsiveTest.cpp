@@ -773,7 +773,9 @@ TEST_F(OnlineServicesTest, ASlowErrorListEndsByCancelCloseSignalOrItsBudgetWithT
     EXPECT_FALSE(greyed);
     EXPECT_LT(beat.MaxGap, 1500);
     if (how == TEnd::Budget) {
-      EXPECT_GE(paints, 5);
+      // asked to repaint every 100 ms: most of those came while it ran (a warm process ends the
+      // walk in about half a second)
+      EXPECT_GE(paints, std::max<long long>(1, ms(end - start) / 200));
     }
     EXPECT_FALSE(TRequestRunner::Busy());
     EXPECT_TRUE(Opened.empty());
