@@ -241,16 +241,23 @@ void TfrmErrorReportPublish::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
 }
 
+namespace {
+// The reply address as typed, by the settings' own rule for it.
+std::string ReportAddress(const QLineEdit* edit) {
+  return SettingsTextFromUtf8(TTextField::ErrorReportEmail, edit->text().toStdString());
+}
+}  // namespace
+
 void TfrmErrorReportPublish::Button1Click() {
   TOnlineUI ui = FUi;
   if (!ui.Message) ui.Notify = WidgetOnlineUI(this).Notify;  // "Thanks for your help!" over this dialog
   SendErrorReport(ToAnsi(Memo1->toPlainText().replace('\n', '\r')),
-                  SettingsTextFromUtf8(TTextField::ErrorReportEmail, edtEmail->text().toStdString()), FLogText, ui);
+                  ReportAddress(edtEmail), FLogText, ui);
   accept();
 }
 
 void TfrmErrorReportPublish::done(int r) {
-  GameEnvironment.ErrorReportEmail = SettingsTextFromUtf8(TTextField::ErrorReportEmail, edtEmail->text().toStdString());
+  GameEnvironment.ErrorReportEmail = ReportAddress(edtEmail);
   QDialog::done(r);
 }
 
