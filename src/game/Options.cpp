@@ -185,19 +185,24 @@ TTextRule RuleOf(TTextField field) {
   return {K::SupportURL, 150};
 }
 
-// A character of text the player typed, in Windows-1252: no control character and none of the
-// five bytes the code page leaves undefined. The comment may hold line breaks and tabs.
-bool IsTypedChar(unsigned char c, bool lineBreaks) {
-  if (lineBreaks && (c == '\t' || c == '\r' || c == '\n')) return true;
+// Which control characters typed text keeps: none (one-line fields), line breaks (the highscore
+// comment) or line breaks and tabs (the e-mail card's message).
+enum class TKeptControls { None, LineBreaks, LineBreaksAndTabs };
+
+// A character of text the player typed, in Windows-1252: no control character beyond the kept
+// ones and none of the five bytes the code page leaves undefined.
+bool IsTypedChar(unsigned char c, TKeptControls kept) {
+  if (kept != TKeptControls::None && (c == '\r' || c == '\n')) return true;
+  if (kept == TKeptControls::LineBreaksAndTabs && c == '\t') return true;
   return !(c < 0x20 || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D);
 }
 
 // The characters of `s` that typed text can hold, at most `capacity` of them.
-std::string KeepTypedChars(const std::string& s, bool lineBreaks, size_t capacity) {
+std::string KeepTypedChars(const std::string& s, TKeptControls kept, size_t capacity) {
   std::string out;
   for (char ch : s) {
     if (out.size() >= capacity) break;
-    if (IsTypedChar(static_cast<unsigned char>(ch), lineBreaks)) out += ch;
+    if (IsTypedChar(static_cast<unsigned char>(ch), kept)) out += ch;
   }
   return out;
 }
@@ -266,7 +271,9 @@ std::string SettingsText(TTextField field, const std::string& value) {
   const std::string cut = value.substr(0, rule.Capacity);
   switch (rule.Kind) {
     case TTextKind::Typed:
-    case TTextKind::Comment: return KeepTypedChars(value, rule.Kind == TTextKind::Comment, rule.Capacity);
+    case TTextKind::Comment:
+      return KeepTypedChars(value, rule.Kind == TTextKind::Comment ? TKeptControls::LineBreaks : TKeptControls::None,
+                            rule.Capacity);
     case TTextKind::ID: return IsUserIDValue(cut) ? cut : std::string();
     case TTextKind::ServerFile: return IsUploadFileName(cut) ? cut : std::string();
     // A long host name is cut as the hosts list's values are; a port never is (the cut would leave
@@ -285,7 +292,8 @@ std::string SettingsTextFromUtf8(TTextField field, const std::string& utf8) {
 }
 
 std::string TypedText(const std::string& utf8, bool lineBreaks) {
-  return KeepTypedChars(Utf8ToWindows1252(utf8), lineBreaks, std::string::npos);
+  return KeepTypedChars(Utf8ToWindows1252(utf8), lineBreaks ? TKeptControls::LineBreaksAndTabs : TKeptControls::None,
+                        std::string::npos);
 }
 
 std::vector<std::string> CheckEnvironmentRecord(const uint8_t raw[kEnvironmentSize], TGameEnvironment& env,

@@ -86,7 +86,7 @@ enum class TTextField {
 };
 // What `field` keeps of `value` (Windows-1252). Text the player types loses the characters the
 // field cannot hold (control characters, DEL and the five bytes Windows-1252 leaves undefined;
-// the comment keeps tabs and line breaks) and is cut to the field. A server's value is kept when
+// the comment keeps its line breaks) and is cut to the field. A server's value is kept when
 // it passes its check: whole, or cut to the field where the cut still passes (the ID, the
 // world's best file, the support address, a host name without a port; never a port or a base);
 // else it gives "".
@@ -94,7 +94,8 @@ std::string SettingsText(TTextField field, const std::string& value);
 // The same for text as an edit holds it (UTF-8): converted to Windows-1252 first; the C1
 // control characters go as the others do.
 std::string SettingsTextFromUtf8(TTextField field, const std::string& utf8);
-// Typed text that is sent, not stored (the e-mail card): the same characters left out, no cut.
+// Typed text that is sent, not stored (the e-mail card): the same characters left out, no cut;
+// with `lineBreaks` (the card's message) line breaks and tabs stay.
 std::string TypedText(const std::string& utf8, bool lineBreaks);
 
 // Operations of the options dialog on GameEnvironment and UserDataDir + "env.dat".

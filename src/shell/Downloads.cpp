@@ -66,6 +66,27 @@ void Save(const std::string& fileName, const std::string& bytes) {
     throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(errno));
 }
 
+// Stores n.scn, then n.lvl (the level counts once its .lvl is there). When the .lvl cannot be
+// stored the .scn goes again.
+void SaveLevelPair(const std::string& stem, const std::string& scene, const std::string& level) {
+  Save(stem + ".scn", scene);
+  try {
+    Save(stem + ".lvl", level);
+  } catch (...) {
+    DeleteFile(stem + ".scn");
+    throw;
+  }
+}
+
+// A .scn without its .lvl (a run stopped between the two saves, or an older version's
+// download) where the next level would go: it is not a level, and no later run may take it
+// for half of one.
+void RemoveLoneScene(int n) {
+  const std::string stem = UserDataDir + std::to_string(n);
+  if (!FileExists(stem + ".scn") || FileExists(stem + ".lvl")) return;
+  if (DeleteFile(stem + ".scn")) Log("Removed " + std::to_string(n) + ".scn, which had no level beside it", ltInfo);
+}
+
 // Raises unless the bytes are a level file the game can load.
 void CheckLevelBytes(const std::string& bytes) {
   TReadOnlyMemoryStream container(bytes.data(), bytes.size());
@@ -85,6 +106,7 @@ int DownloadLevels(std::atomic<bool>& running, int& lastLevel, const TOnlineUI& 
   if (stopNote) stopNote->clear();
   try {
     if (!CheckInternet(true)) Abort();
+    ui.DoRunRequest([n] { RemoveLoneScene(n); });
     const TGameEnvironment& env = GameEnvironment;
     std::string base = "http://" + env.InternalHost + env.InternalBase + "levels/";
     while (running) {
@@ -103,10 +125,11 @@ int DownloadLevels(std::atomic<bool>& running, int& lastLevel, const TOnlineUI& 
         break;
       }
       std::string name = std::to_string(n);
-      // the check and the saves (each synced to the disk) run off the GUI thread too
+      // Both files are in memory and the level checked before either is stored: a transfer
+      // that ends midway (a time-out, the program's end) leaves no half of the pair.
       const std::string scene = Fetch(base + name + ".scn", kMaxLevelFileBytes, ui);
-      ui.DoRunRequest([&] { Save(UserDataDir + name + ".scn", scene); });
       const std::string level = Fetch(base + name + ".lvl", kMaxLevelFileBytes, ui);
+      // the check and the saves (each synced to the disk) run off the GUI thread too
       ui.DoRunRequest([&] {
         try {
           CheckLevelBytes(level);
@@ -114,7 +137,7 @@ int DownloadLevels(std::atomic<bool>& running, int& lastLevel, const TOnlineUI& 
           Log("Downloaded level " + name + " is not usable: " + e.what(), ltWarning);
           throw;
         }
-        Save(UserDataDir + name + ".lvl", level);
+        SaveLevelPair(UserDataDir + name, scene, level);
       });
       ++n;
       ++downloaded;
@@ -255,28 +278,42 @@ void TfrmDownloadLevels::Work() {
   std::string note;
   Downloaded = DownloadLevels(Running, lastLevel, ui, &note);
   anim->hide();
+  // The result takes the place of the fetching (or stopping) line.
   if (Downloaded > 0) {
     stxtTopMsg->setText(QString::fromStdString(DownloadLevelsResultText(Downloaded, lastLevel)));
     stxtTopMsg->show();
+    lblText->hide();
   } else {
     lblText->setText(QString::fromStdString(DownloadLevelsResultText(0, lastLevel)));
   }
-  if (!note.empty()) lblText->setText(QString::fromStdString(note));
+  if (!note.empty()) {
+    lblText->setText(QString::fromStdString(note));
+    lblText->show();
+  }
   btnOk->setText("OK");
+  btnOk->setEnabled(true);
+  btnOk->setFocus();
   FDone = true;
 }
 
+void TfrmDownloadLevels::Stop() {
+  if (FDone || !Running) return;
+  // The loop stops after the pair in progress, which its own time-outs bound; until then the
+  // dialog says so, and the result line tells what is there at the end.
+  Running = false;
+  lblText->setText(QString::fromUtf8("Stopping after the level in progress\u2026"));
+  btnOk->setEnabled(false);
+}
+
 void TfrmDownloadLevels::btnOkClick() {
-  // Until the loop is out: it stops after the pair in progress, which its own time-outs bound,
-  // and the result line tells what is there then.
-  if (!FDone) Running = false;
+  if (!FDone) Stop();
   else accept();
 }
 
 void TfrmDownloadLevels::reject() {
   // Esc and the close box do what Cancel does; the program's end cancels the transfer itself
   // (TRequestRunner::CancelAll) and closes the window once the loop is out.
-  if (!FDone) Running = false;
+  if (!FDone) Stop();
   else QDialog::reject();
 }
 

@@ -54,6 +54,7 @@ protected:
   void reject() override;
 
 private:
+  void Stop();  // Cancel, Esc or the close box while the loop runs
   const TOnlineUI& FUi;
   bool FStarted = false;
   bool FDone = false;  // the loop is over and the result shown

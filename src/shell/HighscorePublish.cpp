@@ -277,7 +277,8 @@ void TfrmHighscorePublish::FormShow() {
 
 void TfrmHighscorePublish::FormToSettings() {
   TGameEnvironment& env = GameEnvironment;
-  // What is typed or pasted is stored as the settings keep it (tabs, line breaks and the like left out).
+  // What is typed or pasted is stored as the settings keep it: tabs and other control characters
+  // left out, line breaks too except in the comment. The record sends the comment as stored.
   auto text = [](TTextField field, const QLineEdit* edit) { return SettingsTextFromUtf8(field, edit->text().toStdString()); };
   env.Alias = text(TTextField::Alias, edtAlias);
   env.City = text(TTextField::City, Edit2);

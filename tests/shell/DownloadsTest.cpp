@@ -14,6 +14,7 @@
 #include "OnlineTestSupport.h"
 #include "UiDriver.h"
 #include "base/Streams.h"
+#include "engine/Inet.h"
 #include "game/GameLogic.h"
 #include "game/ReplayPack.h"
 #include "shell/MenuServices.h"
@@ -53,6 +54,7 @@ TEST_F(LevelDownload, FetchesPairsUntilTheServerHasNoMore) {
   EXPECT_EQ(ReadAll(Dir + "12.lvl"), level);
   EXPECT_EQ(ReadAll(Dir + "11.scn"), "scene 11");
   EXPECT_FALSE(FileExists(Dir + "13.lvl"));
+  EXPECT_FALSE(FileExists(Dir + "13.scn"));  // half a pair is not stored
   EXPECT_EQ(CountUserLevels(), 12);
 }
 
@@ -78,20 +80,45 @@ TEST_F(LevelDownload, ARunStopsAfterAHundredLevelsOrWhenTheDiskIsNearlyFull) {
   EXPECT_FALSE(FileExists(Dir + "111.lvl"));
 }
 
-TEST_F(LevelDownload, DamagedOrHugeLevelsAreNotKept) {
+// A level that cannot be used or stored leaves neither half of its pair, and a .scn left alone
+// by an earlier run goes too.
+TEST_F(LevelDownload, DamagedHugeOrUnstorableLevelsLeaveNoHalfPair) {
   std::string level = LevelBytes();
+  enum class Lvl { Served, Missing, NoRoom };
   struct Case {
+    const char* what;
     std::string bytes;
-  } cases[] = {{"not a level"}, {level.substr(0, level.size() / 2)}, {std::string(9 * 1024 * 1024, 'x')}};
+    Lvl lvl;
+    bool loneSceneBefore;
+  } cases[] = {
+      {"not a level", "not a level", Lvl::Served, false},
+      {"half a level", level.substr(0, level.size() / 2), Lvl::Served, false},
+      {"9 MB", std::string(9 * 1024 * 1024, 'x'), Lvl::Served, false},
+      {"no .lvl on the server", "", Lvl::Missing, true},
+      {"a folder in the .lvl's place", level, Lvl::NoRoom, true},
+  };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     Serve("int/levels/11.scn", "scene");
-    Serve("int/levels/11.lvl", c.bytes);
+    std::remove((Root + "int/levels/11.lvl").c_str());
+    if (c.lvl != Lvl::Missing) Serve("int/levels/11.lvl", c.bytes);
+    if (c.lvl == Lvl::NoRoom) ForceDirectories(Dir + "11.lvl");
+    if (c.loneSceneBefore) WriteAll(Dir + "11.scn", "an earlier run's half");
     std::atomic<bool> running{true};
     int last = 0;
     EXPECT_EQ(Run(running, last), 0);
     EXPECT_EQ(last, 10);
     EXPECT_FALSE(FileExists(Dir + "11.lvl"));
+    EXPECT_FALSE(FileExists(Dir + "11.scn"));
+    ::rmdir((Dir + "11.lvl").c_str());
   }
+  // with no further level at all, a lone .scn where level 11 would go is removed as well
+  std::remove((Root + "int/levels/11.scn").c_str());
+  WriteAll(Dir + "11.scn", "an earlier run's half");
+  std::atomic<bool> running{true};
+  int last = 0;
+  EXPECT_EQ(Run(running, last), 0);
+  EXPECT_FALSE(FileExists(Dir + "11.scn"));
 }
 
 TEST_F(LevelDownload, CancelKeepsTheCompletePairs) {
@@ -111,41 +138,74 @@ TEST_F(LevelDownload, CancelKeepsTheCompletePairs) {
   EXPECT_FALSE(FileExists(Dir + "13.scn"));
 }
 
+// Restores the transfer time-outs a test shortened.
+struct TTimeoutsBack {
+  ~TTimeoutsBack() { SetRequestTimeouts(15000, 60000); }
+};
+
 // Cancel, Esc or the close box while a pair is on its way, in the real dialog with the menu's
-// request runner: the pair in progress is finished and kept, no later one is asked for, the
-// result line tells the levels there are now, and the window keeps painting meanwhile.
-TEST_F(LevelDownload, StoppingTheDialogFinishesThePairInProgressAndShowsTheResult) {
+// request runner: until the pair in progress has ended the button is disabled and the dialog
+// says it is stopping; no later pair is asked for; at the end the result line stands alone. A
+// level that arrives is kept with its .scn; one whose transfer times out leaves neither file.
+TEST_F(LevelDownload, StoppingTheDialogSaysSoFinishesThePairAndShowsTheResult) {
   if (!QApplication::instance()) {
     static int argc = 1;
     static char name[] = "test_shell";
     static char* argv[] = {name, nullptr};
     new QApplication(argc, argv);  // lives to the end of the process
   }
+  TTimeoutsBack timeoutsBack;
   const std::string level = LevelBytes();
+  const QString stopping = QString::fromUtf8("Stopping after the level in progress\u2026");
   enum class Stop { CancelButton, EscKey, CloseBox };
-  for (Stop stop : {Stop::CancelButton, Stop::EscKey, Stop::CloseBox}) {
-    SCOPED_TRACE(static_cast<int>(stop));
+  struct Case {
+    const char* what;
+    Stop stop;
+    bool stalls;  // 11.lvl never comes: its transfer time-out ends it
+    std::vector<std::string> shownAtEnd;
+    int levels;
+  } cases[] = {
+      {"Cancel", Stop::CancelButton, false, {"You have now 11 levels available"}, 11},
+      {"Esc", Stop::EscKey, false, {"You have now 11 levels available"}, 11},
+      {"close box", Stop::CloseBox, false, {"You have now 11 levels available"}, 11},
+      {"Cancel on a slow line", Stop::CancelButton, true, {"No new levels available"}, 10},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     for (const char* f : {"11.scn", "11.lvl", "12.scn", "12.lvl"}) std::remove((Dir + f).c_str());
     std::remove((Root + "requests.log").c_str());
     for (int n : {11, 12}) {
       Serve("int/levels/" + std::to_string(n) + ".scn", "scene " + std::to_string(n));
       Serve("int/levels/" + std::to_string(n) + ".lvl", level);
     }
-    Serve("int/levels/11.lvl.slow", "4");  // level 11 takes four seconds to arrive
+    std::remove((Root + "int/levels/11.lvl.slow").c_str());
+    std::remove((Root + "int/levels/11.lvl.behave").c_str());
+    if (c.stalls) {
+      Serve("int/levels/11.lvl.behave", "stall");
+      SetRequestTimeouts(15000, 2000);
+    } else {
+      Serve("int/levels/11.lvl.slow", "4");  // level 11 takes four seconds to arrive
+      SetRequestTimeouts(15000, 60000);
+    }
     TUiDriver driver;
-    bool stopped = false, wasRunning = false, finished = false;
-    QString result, label;
+    bool stopped = false, wasRunning = false, toldAtStop = false, finished = false;
+    int untoldWhileBusy = 0;  // polls while the pair finishes that saw no stopping line
+    std::vector<std::string> shown;
+    bool okEnabled = false;
     QElapsedTimer sinceStop;
+    auto tellsStopping = [&](TfrmDownloadLevels* form) {
+      return !form->btnOk->isEnabled() && form->lblText->isVisible() && form->lblText->text() == stopping;
+    };
     driver.OnWindow = [&](QWidget* w) {
       auto* form = qobject_cast<TfrmDownloadLevels*>(w);
       if (!form || !form->isVisible()) return;
       if (!stopped) {
         const std::vector<std::string> seen = Requests();
         if (std::find(seen.begin(), seen.end(), "GET /int/levels/11.lvl") == seen.end()) return;
-        stopped = true;  // the slow level is on its way
+        stopped = true;  // level 11 is on its way
         wasRunning = form->Running;
         sinceStop.start();
-        QTimer::singleShot(0, form, [form, stop] {
+        QTimer::singleShot(0, form, [&, form, stop = c.stop] {
           if (stop == Stop::CancelButton) {
             form->btnOk->click();
           } else if (stop == Stop::EscKey) {
@@ -154,11 +214,15 @@ TEST_F(LevelDownload, StoppingTheDialogFinishesThePairInProgressAndShowsTheResul
           } else {
             form->close();
           }
+          toldAtStop = tellsStopping(form) && TRequestRunner::Busy();
         });
-      } else if (!finished && (form->btnOk->text() == "OK" || sinceStop.elapsed() > 30000)) {
+      } else if (!finished && TRequestRunner::Busy()) {
+        if (!tellsStopping(form)) ++untoldWhileBusy;
+      } else if (!finished && (form->btnOk->text() == "OK" || sinceStop.elapsed() > 60000)) {
         finished = form->btnOk->text() == "OK";  // the loop is over: the player reads the result
-        result = form->stxtTopMsg->isVisible() ? form->stxtTopMsg->text() : QString();
-        label = form->lblText->text();
+        for (QLabel* line : {form->stxtTopMsg, form->lblText})
+          if (line->isVisible()) shown.push_back(line->text().toStdString());
+        okEnabled = form->btnOk->isEnabled();
         QTimer::singleShot(0, form->btnOk, &QPushButton::click);
       }
     };
@@ -166,13 +230,20 @@ TEST_F(LevelDownload, StoppingTheDialogFinishesThePairInProgressAndShowsTheResul
     ShowDownloadLevelsDialog(nullptr, MenuOnlineUI(nullptr));
     beat.Stop();
     EXPECT_TRUE(stopped && wasRunning && finished);
-    EXPECT_EQ(result.toStdString(), "You have now 11 levels available");
-    EXPECT_EQ(label.toStdString(), "Fetching new levels from internet");
-    EXPECT_EQ(ReadAll(Dir + "11.lvl"), level);
-    EXPECT_EQ(ReadAll(Dir + "11.scn"), "scene 11");
+    EXPECT_TRUE(toldAtStop);
+    EXPECT_EQ(untoldWhileBusy, 0);
+    EXPECT_EQ(shown, c.shownAtEnd);
+    EXPECT_TRUE(okEnabled);
+    if (c.levels == 11) {
+      EXPECT_EQ(ReadAll(Dir + "11.lvl"), level);
+      EXPECT_EQ(ReadAll(Dir + "11.scn"), "scene 11");
+    } else {
+      EXPECT_FALSE(FileExists(Dir + "11.lvl"));
+      EXPECT_FALSE(FileExists(Dir + "11.scn"));
+    }
     EXPECT_FALSE(FileExists(Dir + "12.scn"));
     for (const std::string& r : Requests()) EXPECT_EQ(r.find("/12."), std::string::npos) << r;
-    EXPECT_EQ(CountUserLevels(), 11);
+    EXPECT_EQ(CountUserLevels(), c.levels);
     EXPECT_LT(beat.MaxGap, 2500);  // the window kept painting while the level came
     EXPECT_FALSE(TRequestRunner::Busy());
   }

@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QClipboard>
 #include <QComboBox>
+#include <QPushButton>
 #include <unistd.h>
 
 #include <filesystem>
@@ -257,6 +259,78 @@ TEST_F(Publish, RequestsCanRunOnAWorkerThread) {
   EXPECT_EQ(PublishHighscore(false, Ui), TPublishResult::Failed);
   EXPECT_EQ(runs, 3);
   ASSERT_EQ(Messages.size(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// The server's side of the scrambled record: percent escapes undone, then each 64-byte block
+// put back in order by the permutation spelt before it.
+std::string Unscramble(const std::string& field) {
+  std::string raw;
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '%' && i + 2 < field.size()) {
+      raw += static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      raw += field[i];
+    }
+  }
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+-";
+  std::string text;
+  for (size_t k = 0; k + 128 <= raw.size(); k += 128)
+    for (size_t i = 0; i < 64; ++i) text += raw[k + 64 + alphabet.find(raw[k + i])];
+  return text;
+}
+
+// The comment field of the record the server got last.
+std::string SentComment(const std::vector<std::string>& requests) {
+  for (auto r = requests.rbegin(); r != requests.rend(); ++r) {
+    const std::string prefix = "GET /hs/score3.php?cs=";
+    if (r->rfind(prefix, 0) != 0) continue;
+    const std::vector<std::string> f = Fields(Unscramble(r->substr(prefix.size())));
+    return f.size() > 10 ? f[10] : "(no comment field)";
+  }
+  return "(no record sent)";
+}
+
+// The comment keeps its line breaks, but a tab goes like the other control characters: pasted
+// into the dialog, and in an env.dat written before that rule.
+TEST_F(Publish, TheCommentLosesItsTabsWhenPastedAndWhenLoaded) {
+  static int argc = 1;
+  static char name[] = "test";
+  static char* argv[] = {name};
+  if (!QApplication::instance()) new QApplication(argc, argv);  // lives to the end of the process
+  Serve("hs/score3.php", "SEITE=5\r\n");
+
+  TfrmHighscorePublish form(Ui);
+  form.FormShow();
+  QApplication::clipboard()->setText(QString::fromUtf8("n\xc3\xa4h\tund\tfern"));
+  form.Edit5->paste();
+  ASSERT_TRUE(form.Edit5->text().contains('\t'));  // the edit holds what was pasted
+  QPushButton* publish = nullptr;
+  for (QPushButton* b : form.findChildren<QPushButton*>())
+    if (b->text() == "Publish") publish = b;
+  ASSERT_NE(publish, nullptr);
+  publish->click();
+  EXPECT_EQ(Pages.size(), 1u);
+  EXPECT_EQ(GameEnvironment.Comment, "n\xe4hundfern");
+  EXPECT_EQ(SentComment(Requests()), "n\xe4hundfern");
+  TGameEnvironment saved;
+  ASSERT_TRUE(LoadEnvironmentFile(Dir + "env.dat", saved));
+  EXPECT_EQ(saved.Comment, "n\xe4hundfern");
+
+  // An older file with tabs in the comment: they go on loading, the line break stays.
+  TGameEnvironment older = GameEnvironment;
+  older.Comment = "a\tb\r\nc\t";
+  std::string error;
+  ASSERT_TRUE(SaveEnvironmentFile(Dir + "env.dat", older, error)) << error;
+  LoadSettings();
+  EXPECT_EQ(GameEnvironment.Comment, "ab\r\nc");
+  EXPECT_FALSE(FileExists(Dir + "env.dat.damaged"));  // losing a tab is no damage
+  EXPECT_EQ(PublishHighscore(false, Ui), TPublishResult::Published);
+  EXPECT_EQ(SentComment(Requests()), "ab\r\nc");
 }
 
 }  // namespace

@@ -121,13 +121,13 @@ TEST_F(OnlineDialogs, PublishDialogFieldsShareOneWidth) {
 // loading, no copy of env.dat is set aside.
 TEST_F(OnlineDialogs, WhatTheDialogsStoreLoadsAgainAsItStands) {
   // What an edit of `maxLength` then the field keep, worked out on the Unicode side: control
-  // characters (C0, DEL, C1) go, line breaks and tabs too unless the field keeps them.
+  // characters (C0, DEL, C1) and tabs go, line breaks too unless the field keeps them.
   auto expected = [](const QString& typed, int maxLength, size_t capacity, bool lineBreaks) {
     QString kept;
     for (QChar ch : typed.left(maxLength)) {
       const char16_t u = ch.unicode();
       const bool control = u < 0x20 || (u >= 0x7F && u <= 0x9F);
-      if (!control || (lineBreaks && (u == '\t' || u == '\r' || u == '\n'))) kept += ch;
+      if (!control || (lineBreaks && (u == '\r' || u == '\n'))) kept += ch;
     }
     return Utf8ToCp1252(kept.toStdString()).substr(0, capacity);
   };
