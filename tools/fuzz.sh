@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 SECONDS_EACH=${FUZZ_SECONDS:-30}
 ls fuzz/*.cpp >/dev/null 2>&1 || { echo "fuzz: no targets"; exit 0; }
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKESTRUNE_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+source tools/launcher.sh
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKESTRUNE_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" >/dev/null
 cmake --build build-fuzz -j"${JOBS:-$(nproc)}" --target fuzz_all
 mkdir -p build-fuzz/corpus build-fuzz/logs
 fail=0

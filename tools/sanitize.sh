@@ -39,7 +39,8 @@ export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:log_path=$logs/repo
 
 rm -rf "$logs"
 mkdir -p "$logs"
-CC=clang CXX=clang++ cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=Debug $option -DKESTRUNE_BENCH=OFF >/dev/null
+source tools/launcher.sh
+CC=clang CXX=clang++ cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=Debug $option -DKESTRUNE_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build $build -j"${JOBS:-$(nproc)}"
 
 if [ $build = build-asan ]; then
