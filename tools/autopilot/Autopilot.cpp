@@ -18,6 +18,7 @@
 #include "game/GameLogic.h"
 #include "game/KTInput.h"
 #include "game/LevelData.h"
+#include "game/LevelView.h"
 #include "game/ReplayPack.h"
 
 namespace autopilot {
@@ -152,10 +153,7 @@ public:
   // Whether a point (cells) is on the picture the camera shows round the player.
   bool OnScreen(const TGEPlayer& p, float x, float y) const {
     const TQVGameLevel& l = *G.Level;
-    const float camX = std::clamp(p.CenterX() - 400.0f / 84, 0.4f, std::max(0.4f, l.Width - 10.0f));
-    const float camY = std::clamp(p.CenterY() - 300.0f / 84, 0.4f, std::max(0.4f, l.Height - 8.0f));
-    const float sx = (x - camX) * 84, sy = (y - camY) * 84;
-    return sx >= 0 && sx <= 800 && sy >= 0 && sy <= 600;
+    return OnPicture(CameraLeft(p.CenterX(), l.Width), CameraTop(p.CenterY(), l.Height), x, y);
   }
 
 private:
