@@ -959,6 +959,8 @@ NewcomerReport CheckNewcomer(const Level& lv) {
     r.Way.push_back(c);
   }
   const int ways = static_cast<int>(r.Way.size());
+  std::vector<char> onRoute(lv.Cells.size(), 0);
+  for (auto [x, y] : run.Route) onRoute[static_cast<size_t>(y) * lv.Width + x] = 1;
   r.Engaging.assign(r.Way.size(), {});
   const std::vector<int> opened = DoorsOpened(lv, run.Route);
   const std::vector<int> closed(lv.Cells.size(), kNever);
@@ -991,8 +993,7 @@ NewcomerReport CheckNewcomer(const Level& lv) {
     std::vector<char> on(lv.Cells.size(), 0);
     for (auto [x, y] : patrol) on[static_cast<size_t>(y) * lv.Width + x] = 1;
     bool chasing = false, offSpot = false, offThrow = false;
-    int spreadAt = -1, spottedAt = -1;
-    std::vector<char> trail(lv.Cells.size(), 0);
+    int spreadAt = -1;
     auto spread = [&](int w) {
       std::deque<std::pair<int, int>> q;
       for (size_t c = 0; c < on.size(); ++c)
@@ -1035,19 +1036,15 @@ NewcomerReport CheckNewcomer(const Level& lv) {
           engages = on[static_cast<size_t>(y) * lv.Width + x] && sees(x, y, px, py, w);
       if (engages) r.Engaging[static_cast<size_t>(w)].push_back(static_cast<int>(i));
       // cigarettes fly straight until a wall or a closed door: from the patrol, and once it
-      // chases from the player's trail since the spotting too, where the chase follows the player
-      if (chasing) {
-        if (spottedAt < 0) spottedAt = w;
-        if (w > 0) trail[static_cast<size_t>(r.Way[static_cast<size_t>(w - 1)].second) * lv.Width +
-                         r.Way[static_cast<size_t>(w - 1)].first] = spottedAt < w;
-      }
+      // chases or flees from the exit run too, where a chase follows the player and a flight
+      // runs ahead of it
       for (int d = 0; d < 4 && !offThrow; ++d)
         for (int x = px + kDx[d], y = py + kDy[d]; Inner(lv, x, y); x += kDx[d], y += kDy[d]) {
           const uint8_t code = lv.At(x, y).ActionCode;
           if (code == acWall || (code == acDoor && !isOpen(x, y, w))) break;
           const size_t c = static_cast<size_t>(y) * lv.Width + x;
           const bool thrower = std::binary_search(patrol.begin(), patrol.end(), std::make_pair(x, y)) ||
-                               (chasing && on[c] && trail[c]);
+                               (chasing && on[c] && onRoute[c]);
           if (thrower && !OnScreen(lv, px, py, x, y)) {
             offThrow = true;
             fault(who + " can throw from " + At(x, y) + " at " + At(px, py) + " on the main way, off the screen");

@@ -122,8 +122,8 @@ bool LineOfSight(const Level& level, int x, int y, int dx, int dy, bool doorsOpe
 // - a smoker that can reach the area patrols waypoints (a wanderer goes anywhere);
 // - a smoker spots the player only from the screen;
 // - no smoker has a clear throwing line to the player's cell from off the screen, from its
-//   patrol or, once it chases, from the cells of the main way walked since it spotted the
-//   player (where the chase follows the player);
+//   patrol or, once it chases or flees, from the cells of the exit run it may reach (a chase
+//   follows the player along it, a flight runs ahead, out of the area too);
 // - at most two smokers engage on any cell of the main way, and the first one met is alone
 //   wherever it engages;
 // - an energy field and a heart lie on the main way before the first cell where two engage.
