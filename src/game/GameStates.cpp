@@ -13,6 +13,7 @@
 #include "game/GameLogic.h"
 #include "game/GameSounds.h"
 #include "game/KTGlobal.h"
+#include "game/LevelView.h"
 #include "game/Options.h"
 #include "game/ReplayPack.h"
 #include "game/SmokeSystem.h"
@@ -490,8 +491,8 @@ void TGameLogic::RenderScene() {
     const bool scene = GameState == gsPlaying || GameState == gsHighscore || (GameState == gsLevelEnd && !LevelJumpShown);
     if (scene && Level) {
       if (TGEPlayer* p = Player()) {
-        CameraX = std::clamp(p->CenterX() - 400.0f / 84, 0.4f, std::max(0.4f, Level->Width - 10.0f));
-        CameraY = std::clamp(p->CenterY() - 300.0f / 84, 0.4f, std::max(0.4f, Level->Height - 8.0f));
+        CameraX = CameraLeft(p->CenterX(), Level->Width);
+        CameraY = CameraTop(p->CenterY(), Level->Height);
       }
       Level->Render(Fade, CameraX, CameraY);
       for (auto& list : Lists)

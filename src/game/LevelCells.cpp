@@ -11,6 +11,7 @@
 #include "game/GameSounds.h"
 #include "game/KTGlobal.h"
 #include "game/LevelData.h"
+#include "game/LevelView.h"
 #include "game/Options.h"
 
 
@@ -66,19 +67,10 @@ void TQVGameLevel::ClearOccupant(int32_t x, int32_t y) {
 }
 
 bool TQVGameLevel::LineOfSight(int32_t x, int32_t y, int32_t dx, int32_t dy) const {
-  int32_t n = std::max(std::abs(dx), std::abs(dy));
-  if (n < 1) return true;
-  float px = static_cast<float>(x) + 0.5f, py = static_cast<float>(y) + 0.5f;
-  const float sx = static_cast<float>(dx) / static_cast<float>(n), sy = static_cast<float>(dy) / static_cast<float>(n);
-  for (int32_t i = 0; i < n; ++i) {
-    int32_t cx = static_cast<int32_t>(PasTrunc(px)), cy = static_cast<int32_t>(PasTrunc(py));
-    if (!InGrid(cx, cy)) return false;
+  return SightLine(x, y, dx, dy, Width, Height, [this](int32_t cx, int32_t cy) {
     const TLevelCell& c = Cell(cx, cy);
-    if (c.Action == caWall || (c.Action == caDoor && c.StateCounter <= 12)) return false;
-    px += sx;
-    py += sy;
-  }
-  return true;
+    return c.Action == caWall || (c.Action == caDoor && c.StateCounter <= 12);
+  });
 }
 
 void TQVGameLevel::TouchCell(int32_t x, int32_t y) {

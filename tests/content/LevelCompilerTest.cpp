@@ -400,3 +400,86 @@ TEST(LevelCompiler, NewcomerRulesFollowTheScreen) {
   // without a `first` area the same level compiles
   EXPECT_EQ(Error(Text(grid, "point a\n") + "smoker a left 18 2 a\n"), "");
 }
+
+// A smoker that spots the player chases it as long as a path is left: the first level as it
+// shipped carried its first room's smoker into the second room, where two more wait. Counted
+// on the cells, exactly three engage there; with one of the pair gone, exactly two.
+TEST(LevelCompiler, NewcomerRulesFollowTheChase) {
+  auto decor = DecorTable();
+  const std::string fixture = ReadText(std::string(KT_FIXTURES) + "/levels/chased_into_second_room.txt");
+  const std::string pairSmoker = "smoker 12 17 right 13 17 12 17\n";
+  ASSERT_NE(fixture.find(pairSmoker), std::string::npos);
+  std::string onePair = fixture;
+  onePair.erase(onePair.find(pairSmoker), pairSmoker.size());
+  struct Case {
+    const char* name;
+    std::string text;
+    size_t most;
+  } cases[] = {{"as it shipped", fixture, 3}, {"one of the pair gone", onePair, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string err = Error(c.text);
+    EXPECT_EQ(err.find("smokers engage on") != std::string::npos, c.most > 2) << err;
+    if (c.most > 2) {
+      EXPECT_NE(err.find("3 smokers engage on 10,14: two at most"), std::string::npos) << err;
+    }
+    EXPECT_NE(err.find("the first smoker (line 43) is not met alone"), std::string::npos) << err;
+    // chasing or fleeing it may stand on the exit run behind the player, and throw from there
+    EXPECT_NE(err.find("the smoker of line 43 can throw from 4,3 at 4,7 on the main way, off the screen"),
+              std::string::npos)
+        << err;
+    // the same level without its first area compiles; its report counts the chase
+    std::string open = c.text;
+    open.erase(open.find("first 0 0 21 18\n"), 16);
+    Level lv = Compile(open, "t.txt", decor);
+    lv.FirstArea = {0, 0, 21, 18};
+    const NewcomerReport r = CheckNewcomer(lv);
+    size_t most = 0, at = 0;
+    for (size_t w = 0; w < r.Engaging.size(); ++w)
+      if (r.Engaging[w].size() > most) most = r.Engaging[w].size(), at = w;
+    EXPECT_EQ(most, c.most);
+    // the first room's smoker (patrolling 8,9 .. 8,10) is among them, in the second room
+    EXPECT_EQ(r.Engaging[at].front(), 0);
+    EXPECT_GE(r.Way[at].second, 14);
+  }
+}
+
+// Doors: a patrol leg through a closed door is one the game skips, and is named; once the
+// player opens the door, a smoker that spotted it in the left room follows it into the right one.
+TEST(LevelCompiler, NewcomerRulesOpenDoorsAsThePlayerDoes) {
+  auto grid = Room();
+  for (int y = 1; y <= 20; ++y) grid[y][11] = '#';
+  grid[10][11] = 'd';
+  grid[15][5] = 'a';  // the left room's smoker, out of sight of the door
+  grid[10][15] = '.';
+  grid[17][17] = 'E';  // round the corner from the door
+  for (int x = 12; x <= 16; ++x) grid[12][x] = '#';
+  const std::string head = "point a\nlegend d door 0\nlegend D floor\n";
+  const std::string leg = "smoker a up 5 12 14 10\n";
+  struct Case {
+    const char* name;
+    char door;
+    bool skipped;
+  } cases[] = {{"a leg through the door", 'd', true}, {"the same leg without a door", 'D', false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto g = grid;
+    g[10][11] = c.door;
+    const std::string err = Error(Text(g, head + "first 0 0 21 21\n") + leg);
+    EXPECT_EQ(err.find("the smoker of line 33 cannot walk from 5,12 to 14,10 with the doors closed: the game skips that leg") !=
+                  std::string::npos,
+              c.skipped)
+        << err;
+  }
+  Level lv = Compile(Text(grid, head) + "smoker a up 5 13 a\n", "t.txt", DecorTable());
+  lv.FirstArea = {0, 0, 21, 21};
+  const NewcomerReport r = CheckNewcomer(lv);
+  bool left = false, right = false;
+  for (size_t w = 0; w < r.Way.size(); ++w) {
+    if (r.Engaging[w].empty()) continue;
+    left |= r.Way[w].first < 11;
+    right |= r.Way[w].first > 11 && r.Way[w].second >= 14;  // out of sight of the door's left side
+  }
+  EXPECT_TRUE(left);
+  EXPECT_TRUE(right) << "the chase goes through the door the player opened";
+}

@@ -182,7 +182,8 @@ TEST_F(Replays, ANewcomerSurvivesStandingStillInTheFirstLevel) {
 // A newcomer (the autopilot's newcomer: walks the main way, throws only at what is straight
 // ahead, never dodges or heals) through the real game logic: it leaves the first area of each
 // level that has one with energy left, never hit by a cigarette thrown from off the screen, and
-// with at most two smokers after it at once, whatever the seed.
+// with at most two smokers after it at once, whatever the seed. A thousand seeds (those the
+// autopilot's --newcomer plays) show a loss of 1 in 300; the run ends where it leaves the area.
 TEST_F(Replays, ANewcomerLeavesTheFirstAreaWithEnergyLeft) {
   const auto decor = levelc::ReadDecorTable(content::Resource("GFX", "decorb.dat"));
   for (int n : {1, 2}) {
@@ -192,18 +193,26 @@ TEST_F(Replays, ANewcomerLeavesTheFirstAreaWithEnergyLeft) {
     const std::vector<uint8_t> file = content::Resource("LVL", std::to_string(n));
     autopilot::Options o;
     o.Newcomer = true;
+    o.StopAtAreaExit = true;
     o.FirstArea = {lv.FirstArea.X0, lv.FirstArea.Y0, lv.FirstArea.X1, lv.FirstArea.Y1};
     float least = 1;
-    for (uint32_t seed = 1; seed <= 12; ++seed) {
-      SCOPED_TRACE("level " + std::to_string(n) + ", seed " + std::to_string(seed));
-      o.Seed = seed * 977;
+    std::vector<uint32_t> lost, offScreen, crowded;
+    for (uint32_t seed = 7001; seed <= 8000; ++seed) {
+      o.Seed = seed;
       const autopilot::Result r = autopilot::PlayLevel(file, n, 0, {0, 0}, o);
-      EXPECT_GT(r.AreaEnergy, 0.0f);
-      EXPECT_GT(r.AreaTime, 0);
-      EXPECT_EQ(r.OffScreenHits, 0);
-      EXPECT_LE(r.MostEngaged, 2);
+      if (r.AreaEnergy <= 0 || r.AreaTime <= 0) lost.push_back(seed);
+      if (r.OffScreenHits != 0) offScreen.push_back(seed);
+      if (r.MostEngaged > 2) crowded.push_back(seed);
       least = std::min(least, r.AreaEnergy);
     }
+    auto seeds = [](const std::vector<uint32_t>& v) {
+      std::string s;
+      for (uint32_t x : v) s += " " + std::to_string(x);
+      return s;
+    };
+    EXPECT_TRUE(lost.empty()) << "level " << n << ": lost in the first area with seeds" << seeds(lost);
+    EXPECT_TRUE(offScreen.empty()) << "level " << n << ": hit from off the screen with seeds" << seeds(offScreen);
+    EXPECT_TRUE(crowded.empty()) << "level " << n << ": more than two engaged with seeds" << seeds(crowded);
     std::printf("level %d: a newcomer leaves the first area with energy %.2f at least\n", n, least);
   }
 }

@@ -478,8 +478,6 @@ TEST_F(GameLogicRender, CigarettesAreWholeAndCastTheirShadows) {
   }
 }
 
-// "PAUSED" stands above the scene and the screen's texts: nothing that lies under one of its
-// letters (walls, the player, the level's number while it zooms in) is drawn after it.
 // A cigarette's smoke leaves its glowing tip as the frame draws it, flying or in a smoker's hand
 // (facing each way, turning, taking a puff): the newest particle lies on the drawn cigarette's
 // axis at the tip, within the trail's spread. A puff draws the cigarette back along that axis
@@ -569,6 +567,8 @@ TEST_F(GameLogicRender, CigaretteSmokeLeavesTheDrawnTip) {
   }
 }
 
+// "PAUSED" stands above the scene and the screen's texts: nothing that lies under one of its
+// letters (walls, the player, the level's number while it zooms in) is drawn after it.
 TEST_F(GameLogicRender, PausedTextStaysAboveTheScene) {
   TGameLogic& g = NewGame();
   FixtureLevel f = Room(13, 14);  // the view stops at the right wall: the player stands under the "E"

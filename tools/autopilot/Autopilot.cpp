@@ -18,6 +18,7 @@
 #include "game/GameLogic.h"
 #include "game/KTInput.h"
 #include "game/LevelData.h"
+#include "game/LevelView.h"
 #include "game/ReplayPack.h"
 
 namespace autopilot {
@@ -129,7 +130,8 @@ public:
   }
 
 private:
-  // Stands and throws at a smoker straight ahead on the screen, else walks the exit run.
+  // Stands and throws at a smoker straight ahead on the screen, else walks the exit run; where a
+  // smoker blocks the way it pushes towards it.
   uint32_t NewcomerStep(const TGEPlayer& p) {
     const int facing = static_cast<int>(p.TargetAngle) & 3;
     for (const auto& e : G.GetList(1)) {
@@ -141,7 +143,13 @@ private:
       if (ShotLaneFree(p, dx, dy, std::abs(dx) + std::abs(dy))) return kInputFire;
     }
     if (p.Walking || Next >= Checkpoints.size()) return 0;
-    const int d = FirstStep(Checkpoints[Next].first, Checkpoints[Next].second);
+    int d = FirstStep(Checkpoints[Next].first, Checkpoints[Next].second);
+    // a smoker in the way: push towards it as a person would, which turns the player to face it
+    for (int k = 0; k < 4 && d < 0; ++k) {
+      const TGameElement* o = G.Level->GetOccupant(p.X + kDirDX[k], p.Y + kDirDY[k]);
+      const auto* s = dynamic_cast<const TGESmoker*>(o);
+      if (s && !s->Converted && k != facing) d = k;
+    }
     if (d < 0) return 0;
     if (G.Level->CrossesLaserEdge(p.X, p.Y, static_cast<uint8_t>(d)) && (G.Level->LaserOn || G.Level->LaserValue < 14))
       return 0;
@@ -152,10 +160,7 @@ public:
   // Whether a point (cells) is on the picture the camera shows round the player.
   bool OnScreen(const TGEPlayer& p, float x, float y) const {
     const TQVGameLevel& l = *G.Level;
-    const float camX = std::clamp(p.CenterX() - 400.0f / 84, 0.4f, std::max(0.4f, l.Width - 10.0f));
-    const float camY = std::clamp(p.CenterY() - 300.0f / 84, 0.4f, std::max(0.4f, l.Height - 8.0f));
-    const float sx = (x - camX) * 84, sy = (y - camY) * 84;
-    return sx >= 0 && sx <= 800 && sy >= 0 && sy <= 600;
+    return OnPicture(CameraLeft(p.CenterX(), l.Width), CameraTop(p.CenterY(), l.Height), x, y);
   }
 
 private:
@@ -403,6 +408,7 @@ Result PlayLevel(const std::vector<uint8_t>& levelFile, int32_t levelNumber, int
       inArea = false;
       r.AreaEnergy = p.Energy;
       r.AreaTime = g.GameTime;
+      if (options.StopAtAreaExit) return r;
     }
   }
   if (g.GameState != gsLevelEnd) return r;

@@ -22,6 +22,8 @@ struct Options {
   // Cells x0, y0, x1, y1 of the level's first area (none when x1 < x0): the run reports how it
   // left the area.
   std::array<int, 4> FirstArea{0, 0, -1, -1};
+  // The run stops where the player first leaves the first area (no replay record then).
+  bool StopAtAreaExit = false;
 };
 
 struct Result {

@@ -5,8 +5,9 @@
 // winning run with the most smokers converted (then pick-ups, then the shortest time) is kept.
 // WINS.gmp gets all levels, DEMO.gmp the first three. LEVELS plays only the first LEVELS levels.
 //   autopilot --newcomer LEVEL.lvl N X0 Y0 X1 Y1 [RUNS]
-// plays level number N as a newcomer (Options::Newcomer) with RUNS seeds (8) and prints how each
-// run left the first area X0 Y0 X1 Y1.
+// plays level number N as a newcomer (Options::Newcomer) with RUNS seeds (8, from 7001 on),
+// prints how each run left the first area X0 Y0 X1 Y1 and how it ended, then the count of runs
+// that left it with energy left and of runs won. Exits 1 when a run lost in the first area.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -57,15 +58,22 @@ int Newcomer(int argc, char** argv) {
   autopilot::Options o;
   o.Newcomer = true;
   for (int i = 0; i < 4; ++i) o.FirstArea[static_cast<size_t>(i)] = std::atoi(argv[4 + i]);
-  int bad = 0;
+  int bad = 0, won = 0;
+  std::string lost;
   for (int k = 0; k < runs; ++k) {
     o.Seed = static_cast<uint32_t>(7001 + k);
     const autopilot::Result r = autopilot::PlayLevel(file, level, 0, {0, 0}, o);
     std::printf("seed %u: left the first area at %.2f s with energy %.2f, at most %d engaged, %d off-screen hits;"
-                " %s\n", o.Seed, r.AreaTime / 1000.0, r.AreaEnergy, r.MostEngaged, r.OffScreenHits,
-                r.Won ? "won" : "not won");
-    bad += r.AreaEnergy <= 0;
+                " %s at %.2f s with energy %.2f\n", o.Seed, r.AreaTime / 1000.0, r.AreaEnergy, r.MostEngaged,
+                r.OffScreenHits, r.Won ? "won" : "not won", r.GameTime / 1000.0, r.EndEnergy);
+    if (r.AreaEnergy <= 0) {
+      ++bad;
+      lost += " " + std::to_string(o.Seed);
+    }
+    won += r.Won;
   }
+  std::printf("level %d, %d seeds: %d left the first area with energy left, %d won%s%s\n", level, runs, runs - bad, won,
+              bad ? "; lost in the first area:" : "", lost.c_str());
   return bad ? 1 : 0;
 }
 

@@ -11,6 +11,8 @@
 #include <sstream>
 #include <tuple>
 
+#include "game/LevelView.h"
+
 namespace levelc {
 
 namespace {
@@ -736,9 +738,9 @@ void Validate(const Level& lv, const std::string& file) {
   for (int y = 0; y < lv.Height; ++y)
     for (int x = 0; x < lv.Width; ++x)
       if (lv.At(x, y).ActionCode == acExit) ex = x, ey = y;
-  const double camX = std::clamp(lv.PlayerX + 0.5 - 400.0 / kCell, 0.4, lv.Width - 10.0);
-  const double camY = std::clamp(lv.PlayerY + 0.5 - 300.0 / kCell, 0.4, lv.Height - 8.0);
-  if (ex + 1 > camX && ex < camX + 800.0 / kCell && ey + 1 > camY && ey < camY + 600.0 / kCell)
+  const float camX = CameraLeft(static_cast<float>(lv.PlayerX) + 0.5f, lv.Width);
+  const float camY = CameraTop(static_cast<float>(lv.PlayerY) + 0.5f, lv.Height);
+  if (ex + 1 > camX && ex < camX + kViewWidth / kViewCell && ey + 1 > camY && ey < camY + kViewHeight / kViewCell)
     Fail(file, 0, "the exit at " + At(ex, ey) + " is on the screen the player starts on");
 }
 
@@ -846,39 +848,33 @@ ExitRun FastestExitRun(const Level& lv) {
 // ------------------------------------------------------------------------------- newcomer rules
 
 bool OnScreen(const Level& lv, int px, int py, int x, int y) {
-  const double camX = std::clamp(px + 0.5 - 400.0 / kCell, 0.4, std::max(0.4, lv.Width - 10.0));
-  const double camY = std::clamp(py + 0.5 - 300.0 / kCell, 0.4, std::max(0.4, lv.Height - 8.0));
-  const double sx = (x + 0.5 - camX) * kCell, sy = (y + 0.5 - camY) * kCell;
-  return sx >= 0 && sx <= 800 && sy >= 0 && sy <= 600;
+  return OnPicture(CameraLeft(static_cast<float>(px) + 0.5f, lv.Width), CameraTop(static_cast<float>(py) + 0.5f, lv.Height),
+                   static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f);
 }
 
 bool LineOfSight(const Level& lv, int x, int y, int dx, int dy, bool doorsOpen) {
-  const int n = std::max(std::abs(dx), std::abs(dy));
-  if (n < 1) return true;
-  // the game steps in float32 from the cell's centre
-  float px = static_cast<float>(x) + 0.5f, py = static_cast<float>(y) + 0.5f;
-  const float sx = static_cast<float>(dx) / static_cast<float>(n), sy = static_cast<float>(dy) / static_cast<float>(n);
-  for (int i = 0; i < n; ++i) {
-    const int cx = static_cast<int>(px), cy = static_cast<int>(py);
-    if (cx < 0 || cy < 0 || cx >= lv.Width || cy >= lv.Height) return false;
+  return SightLine(x, y, dx, dy, lv.Width, lv.Height, [&](int cx, int cy) {
     const uint8_t a = lv.At(cx, cy).ActionCode;
-    if (a == acWall || (a == acDoor && !doorsOpen)) return false;
-    px += sx;
-    py += sy;
-  }
-  return true;
+    return a == acWall || (a == acDoor && !doorsOpen);
+  });
 }
 
 namespace {
 
-bool SmokerWalkable(const Level& lv, int x, int y) {
+// Per cell (y * Width + x): when the player first opens the door there, as an index into the
+// route (kNever: not on this run).
+constexpr int kNever = 1 << 30;
+
+// A smoker's path search: walls, obstacles, the exit and closed doors block it (fire only slows
+// it). A door is open from the route index openedAt gives, at `when` on.
+bool SmokerWalkable(const Level& lv, int x, int y, const std::vector<int>& openedAt, int when) {
   if (!Inner(lv, x, y)) return false;
   const Cell& c = lv.At(x, y);
-  return c.Floor != 0 && c.ActionCode != acWall && c.ActionCode != acObstacle && c.ActionCode != acExit &&
-         c.ActionCode != acDoor;
+  if (c.Floor == 0 || c.ActionCode == acWall || c.ActionCode == acObstacle || c.ActionCode == acExit) return false;
+  return c.ActionCode != acDoor || openedAt[static_cast<size_t>(y) * lv.Width + x] <= when;
 }
 
-std::vector<int> WalkDistances(const Level& lv, int x0, int y0) {
+std::vector<int> WalkDistances(const Level& lv, int x0, int y0, const std::vector<int>& openedAt, int when) {
   std::vector<int> dist(lv.Cells.size(), -1);
   std::deque<std::pair<int, int>> q = {{x0, y0}};
   dist[static_cast<size_t>(y0) * lv.Width + x0] = 0;
@@ -887,7 +883,7 @@ std::vector<int> WalkDistances(const Level& lv, int x0, int y0) {
     q.pop_front();
     for (int d = 0; d < 4; ++d) {
       const int nx = x + kDx[d], ny = y + kDy[d];
-      if (!SmokerWalkable(lv, nx, ny)) continue;
+      if (!SmokerWalkable(lv, nx, ny, openedAt, when)) continue;
       int& dn = dist[static_cast<size_t>(ny) * lv.Width + nx];
       if (dn < 0) {
         dn = dist[static_cast<size_t>(y) * lv.Width + x] + 1;
@@ -898,18 +894,51 @@ std::vector<int> WalkDistances(const Level& lv, int x0, int y0) {
   return dist;
 }
 
+// The doors the player opens along the route, as the game opens them: standing beside a door
+// opens it when it takes no key or the player holds its key (which it then spends).
+std::vector<int> DoorsOpened(const Level& lv, const std::vector<std::pair<int, int>>& route) {
+  std::vector<int> at(lv.Cells.size(), kNever);
+  std::set<std::pair<int, int>> taken;
+  uint32_t keys = 0;
+  for (size_t i = 0; i < route.size(); ++i) {
+    const auto [x, y] = route[i];
+    const Cell& c = lv.At(x, y);
+    if (c.ActionCode == acKey && taken.insert(route[i]).second) keys |= 1u << (c.Param & 15);
+    for (int e = 0; e < 4; ++e) {
+      const int dx = x + kDx[e], dy = y + kDy[e];
+      if (dx < 0 || dy < 0 || dx >= lv.Width || dy >= lv.Height) continue;
+      const Cell& d = lv.At(dx, dy);
+      int& open = at[static_cast<size_t>(dy) * lv.Width + dx];
+      if (d.ActionCode != acDoor || open != kNever) continue;
+      const int k = d.Param & 15;
+      if (k != 0 && !(keys >> k & 1)) continue;
+      keys &= ~(1u << k);
+      open = static_cast<int>(i);
+    }
+  }
+  return at;
+}
+
 // Every cell on a shortest walk of each leg: the start to the first waypoint, then waypoint to
-// waypoint round the cycle (the game's planner picks one of them).
-std::vector<std::pair<int, int>> PatrolCells(const Level& lv, const Smoker& s) {
+// waypoint round the cycle (the game's planner picks one of them), the doors closed as they are
+// while the smoker patrols unseen. A leg no walk serves is one the game skips: it is named in
+// `skipped`.
+std::vector<std::pair<int, int>> PatrolCells(const Level& lv, const Smoker& s, const std::vector<int>& closed,
+                                             std::string& skipped) {
   std::set<std::pair<int, int>> cells = {{s.X, s.Y}};
   std::vector<std::pair<int, int>> stops = {{s.X, s.Y}};
   stops.insert(stops.end(), s.Waypoints.begin(), s.Waypoints.end());
   if (!s.Waypoints.empty()) stops.push_back(s.Waypoints.front());
   for (size_t i = 0; i + 1 < stops.size(); ++i) {
-    const auto from = WalkDistances(lv, stops[i].first, stops[i].second);
-    const auto to = WalkDistances(lv, stops[i + 1].first, stops[i + 1].second);
+    const auto from = WalkDistances(lv, stops[i].first, stops[i].second, closed, 0);
+    const auto to = WalkDistances(lv, stops[i + 1].first, stops[i + 1].second, closed, 0);
     const int len = from[static_cast<size_t>(stops[i + 1].second) * lv.Width + stops[i + 1].first];
-    if (len < 0) continue;
+    if (len < 0) {
+      if (skipped.empty())
+        skipped = "cannot walk from " + At(stops[i].first, stops[i].second) + " to " +
+                  At(stops[i + 1].first, stops[i + 1].second) + " with the doors closed: the game skips that leg";
+      continue;
+    }
     for (size_t c = 0; c < from.size(); ++c)
       if (from[c] >= 0 && to[c] >= 0 && from[c] + to[c] == len)
         cells.insert({static_cast<int>(c % lv.Width), static_cast<int>(c / lv.Width)});
@@ -929,46 +958,100 @@ NewcomerReport CheckNewcomer(const Level& lv) {
     if (!a.Contains(c.first, c.second)) break;
     r.Way.push_back(c);
   }
-  std::set<std::pair<int, int>> onWay(r.Way.begin(), r.Way.end());
+  const int ways = static_cast<int>(r.Way.size());
+  std::vector<char> onRoute(lv.Cells.size(), 0);
+  for (auto [x, y] : run.Route) onRoute[static_cast<size_t>(y) * lv.Width + x] = 1;
   r.Engaging.assign(r.Way.size(), {});
-  const auto reach = WalkDistances(lv, lv.PlayerX, lv.PlayerY);
+  const std::vector<int> opened = DoorsOpened(lv, run.Route);
+  const std::vector<int> closed(lv.Cells.size(), kNever);
+  auto isOpen = [&](int x, int y, int w) { return opened[static_cast<size_t>(y) * lv.Width + x] <= w; };
+  // sight and throws while the player stands on Way[w]: walls block them, and doors not yet opened
+  auto sees = [&](int x, int y, int tx, int ty, int w) {
+    if (std::abs(tx - x) >= 10 || std::abs(ty - y) >= 10) return false;
+    return SightLine(x, y, tx - x, ty - y, lv.Width, lv.Height, [&](int cx, int cy) {
+      const uint8_t code = lv.At(cx, cy).ActionCode;
+      return code == acWall || (code == acDoor && !isOpen(cx, cy, w));
+    });
+  };
+  const auto reach = WalkDistances(lv, lv.PlayerX, lv.PlayerY, opened, ways);
   auto fault = [&](const std::string& f) {
     if (r.Faults.size() < 8) r.Faults.push_back(f);
   };
   for (size_t i = 0; i < lv.Smokers.size(); ++i) {
     const Smoker& s = lv.Smokers[i];
     const std::string who = "the smoker of line " + std::to_string(s.Line);
-    const auto patrol = PatrolCells(lv, s);
+    std::string skipped;
+    const auto patrol = PatrolCells(lv, s, closed, skipped);
+    if (!skipped.empty()) fault(who + " " + skipped);
     if (s.Waypoints.empty() && reach[static_cast<size_t>(s.Y) * lv.Width + s.X] >= 0) {
       fault(who + " wanders and can reach the first area: give it waypoints");
       continue;
     }
-    bool offSpot = false, offThrow = false;
-    for (size_t w = 0; w < r.Way.size(); ++w) {
-      const auto [px, py] = r.Way[w];
-      bool engages = false;
-      for (auto [sx, sy] : patrol) {
-        if (std::abs(px - sx) >= 10 || std::abs(py - sy) >= 10 || !LineOfSight(lv, sx, sy, px - sx, py - sy, true)) continue;
-        engages = true;
-        if (!offSpot && !OnScreen(lv, px, py, sx, sy)) {
-          offSpot = true;
-          fault(who + " spots the player on " + At(px, py) + " from " + At(sx, sy) + ", off the screen");
+    // Where it stands: on its patrol until it first spots the player; from then on it chases by
+    // path search, so it may stand on any cell its search reaches from the patrol through the
+    // doors the player has opened.
+    std::vector<char> on(lv.Cells.size(), 0);
+    for (auto [x, y] : patrol) on[static_cast<size_t>(y) * lv.Width + x] = 1;
+    bool chasing = false, offSpot = false, offThrow = false;
+    int spreadAt = -1;
+    auto spread = [&](int w) {
+      std::deque<std::pair<int, int>> q;
+      for (size_t c = 0; c < on.size(); ++c)
+        if (on[c]) q.push_back({static_cast<int>(c % lv.Width), static_cast<int>(c / lv.Width)});
+      while (!q.empty()) {
+        auto [x, y] = q.front();
+        q.pop_front();
+        for (int d = 0; d < 4; ++d) {
+          const int nx = x + kDx[d], ny = y + kDy[d];
+          char& seen = on[static_cast<size_t>(ny) * lv.Width + nx];
+          if (!seen && SmokerWalkable(lv, nx, ny, opened, w)) {
+            seen = 1;
+            q.push_back({nx, ny});
+          }
         }
       }
-      if (engages) r.Engaging[w].push_back(static_cast<int>(i));
-    }
-    // cigarettes fly straight until a wall (doors open as the player comes)
-    for (auto [sx, sy] : patrol)
+      spreadAt = w;
+    };
+    for (int w = 0; w < ways; ++w) {
+      const auto [px, py] = r.Way[static_cast<size_t>(w)];
+      if (!chasing) {
+        for (auto [sx, sy] : patrol) {
+          if (!sees(sx, sy, px, py, w)) continue;
+          chasing = true;
+          if (!offSpot && !OnScreen(lv, px, py, sx, sy)) {
+            offSpot = true;
+            fault(who + " spots the player on " + At(px, py) + " from " + At(sx, sy) + ", off the screen");
+          }
+        }
+      }
+      // a door opened since the last spread lets the chase on
+      bool newDoor = false;
+      for (size_t c = 0; chasing && c < opened.size() && !newDoor; ++c)
+        newDoor = opened[c] <= w && opened[c] > spreadAt;
+      if (chasing && (spreadAt < 0 || newDoor)) spread(w);
+      // engaged: it sees the player from where it may stand
+      bool engages = false;
+      for (int y = std::max(0, py - 9); chasing && !engages && y <= std::min(lv.Height - 1, py + 9); ++y)
+        for (int x = std::max(0, px - 9); !engages && x <= std::min(lv.Width - 1, px + 9); ++x)
+          engages = on[static_cast<size_t>(y) * lv.Width + x] && sees(x, y, px, py, w);
+      if (engages) r.Engaging[static_cast<size_t>(w)].push_back(static_cast<int>(i));
+      // cigarettes fly straight until a wall or a closed door: from the patrol, and once it
+      // chases or flees from the exit run too, where a chase follows the player and a flight
+      // runs ahead of it
       for (int d = 0; d < 4 && !offThrow; ++d)
-        for (int x = sx + kDx[d], y = sy + kDy[d]; Inner(lv, x, y); x += kDx[d], y += kDy[d]) {
+        for (int x = px + kDx[d], y = py + kDy[d]; Inner(lv, x, y); x += kDx[d], y += kDy[d]) {
           const uint8_t code = lv.At(x, y).ActionCode;
-          if (code == acWall) break;
-          if (onWay.count({x, y}) && !OnScreen(lv, x, y, sx, sy)) {
+          if (code == acWall || (code == acDoor && !isOpen(x, y, w))) break;
+          const size_t c = static_cast<size_t>(y) * lv.Width + x;
+          const bool thrower = std::binary_search(patrol.begin(), patrol.end(), std::make_pair(x, y)) ||
+                               (chasing && on[c] && onRoute[c]);
+          if (thrower && !OnScreen(lv, px, py, x, y)) {
             offThrow = true;
-            fault(who + " can throw from " + At(sx, sy) + " at " + At(x, y) + " on the main way, off the screen");
+            fault(who + " can throw from " + At(x, y) + " at " + At(px, py) + " on the main way, off the screen");
             break;
           }
         }
+    }
   }
   int first = -1;
   bool crowd = false, joined = false;

@@ -101,22 +101,29 @@ struct ExitRun {
 };
 ExitRun FastestExitRun(const Level& level);
 
-// The screen: the camera as the game places it round the player standing on (px, py), and
-// whether the centre of cell (x, y) is on the 800 x 600 picture.
+// The screen: the camera as the game places it round the player standing on (px, py)
+// (CameraLeft, CameraTop), and whether the centre of cell (x, y) is on its picture.
 bool OnScreen(const Level& level, int px, int py, int x, int y);
 
-// The game's line of sight from cell (x, y) along (dx, dy): walls block it, and doors unless
-// they are taken as open.
+// The game's line of sight (SightLine) from cell (x, y) along (dx, dy): walls block it, and
+// doors unless they are taken as open.
 bool LineOfSight(const Level& level, int x, int y, int dx, int dy, bool doorsOpen);
 
 // The newcomer rules of a first area, worked out on the cells. The main way is the fastest exit
-// run from the start until it first leaves the area. A smoker engages the player on a cell of
-// the main way when it can spot that cell from a cell of its patrol (the cells of every
-// shortest walk between its waypoints, in their cycle); doors count as open, as they are once
-// the player comes near. Faults names each rule broken:
+// run from the start until it first leaves the area; along it the player opens doors as the game
+// opens them (standing beside one that takes no key or whose key it holds), and a door not yet
+// opened blocks sight, throws and walks. A smoker patrols the cells of every shortest walk
+// between its waypoints, in their cycle, with the doors closed. Once it spots the player on a
+// cell of the main way (within 10 cells, in the line of sight) it chases by path search as long
+// as a path is left: from then on it is taken to stand anywhere its search reaches from the
+// patrol through the doors opened so far. It engages the player on a cell of the main way when
+// it can spot that cell from where it may stand. Faults names each rule broken:
+// - a patrol leg no walk serves (the game skips it);
 // - a smoker that can reach the area patrols waypoints (a wanderer goes anywhere);
 // - a smoker spots the player only from the screen;
-// - no smoker's patrol cell has a clear throwing line to a cell of the main way off the screen;
+// - no smoker has a clear throwing line to the player's cell from off the screen, from its
+//   patrol or, once it chases or flees, from the cells of the exit run it may reach (a chase
+//   follows the player along it, a flight runs ahead, out of the area too);
 // - at most two smokers engage on any cell of the main way, and the first one met is alone
 //   wherever it engages;
 // - an energy field and a heart lie on the main way before the first cell where two engage.
