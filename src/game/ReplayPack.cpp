@@ -1,7 +1,11 @@
 #include "game/ReplayPack.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include "base/Streams.h"
 #include "base/SysUtils.h"
@@ -15,6 +19,7 @@ const char* const kLastReplayName = "last.gmp";
 const char* const kMyBestReplayName = "mybest.gmp";
 const char* const kWorldBestReplayName = "worldbest.gmp";
 const char* const kDemoReplayName = "demo.gmp";
+const char* const kOlderBestReplayName = "mybest.old.gmp";
 
 namespace {
 constexpr char kPackMagic[] = "zrc2p";
@@ -124,17 +129,56 @@ void TReplayPack::SaveToFile() const {
   if (!ok) throw EReplayError("Error saving replay file");
 }
 
+namespace {
+// The files whose last copy of a best game failed in this run; any thread, under the lock.
+std::mutex StaleBestLock;
+std::set<std::string> StaleBest;
+
+void SetBestReplayStale(const std::string& to, bool stale) {
+  std::lock_guard<std::mutex> g(StaleBestLock);
+  if (stale) StaleBest.insert(to);
+  else StaleBest.erase(to);
+}
+
+bool StillThere(const std::string& fileName) {
+  struct stat st {};
+  return ::lstat(fileName.c_str(), &st) == 0 || errno != ENOENT;
+}
+}  // namespace
+
+std::string BestReplayAsideName(const std::string& to) { return ExtractFilePath(to) + kOlderBestReplayName; }
+
+bool BestReplayMissing(const std::string& to) {
+  std::lock_guard<std::mutex> g(StaleBestLock);
+  return StaleBest.count(to) > 0;
+}
+
+void ForgetBestReplayFailures() {
+  std::lock_guard<std::mutex> g(StaleBestLock);
+  StaleBest.clear();
+}
+
 void CopyBestReplay(const std::string& from, const std::string& to) {
   RunOrQueueSave([from, to] {
-    // The old best game belongs to another score: kept after a failed copy, it would be
-    // published as the replay of the new best score.
     std::string bytes;
-    bool ok = ReadFileBytes(from, bytes, kMaxReplayPackBytes);
-    if (!ok) NoteSaveFailure(to, std::strerror(errno));
-    ok = ok && SaveUserFile(to, bytes);
-    if (!ok) {
-      DeleteFile(to);
-      Log("Error copying my best replay file", ltWarning);
+    if (!ReadFileBytes(from, bytes, kMaxReplayPackBytes)) {
+      NoteSaveFailure(from, std::strerror(errno), TFileOp::Read);
+    } else if (SaveUserFile(to, bytes)) {
+      SetBestReplayStale(to, false);
+      return;
+    }
+    // The old best game belongs to another score: left in its place it would be published as
+    // the replay of the new best score. The player keeps it under another name where possible.
+    SetBestReplayStale(to, true);
+    Log("Error copying my best replay file", ltWarning);
+    if (!StillThere(to)) return;
+    const std::string aside = BestReplayAsideName(to);
+    if (RenameFile(to, aside)) {
+      Log("The best game of the older score was kept as " + ExtractFileName(aside), ltInfo);
+    } else if (!DeleteFile(to) && StillThere(to)) {
+      Log("The best game of the older score could not be moved or deleted (" + std::string(std::strerror(errno)) +
+              "); it is not published",
+          ltWarning);
     }
   });
 }

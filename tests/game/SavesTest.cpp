@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <iostream>
 #include <future>
 #include <memory>
 #include <thread>
@@ -20,6 +21,7 @@
 #include "game/ReplayPack.h"
 #include "game/SaveQueue.h"
 #include "game/UserFiles.h"
+#include "support/Mounts.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -160,14 +162,18 @@ TEST_F(Saves, TheTitleOffersTheFirstGamesReplayWhileItsSaveStillWaits) {
   EXPECT_EQ(TReplayPack(Dir + kLastReplayName).Count(), 1);
 }
 
-// The old best game is another game than the new best score's: after a failed copy it is gone,
-// so nothing can publish it under that score. The settings with the score are saved all the same.
+// The old best game is another game than the new best score's: after a failed copy it is no
+// longer the best game, so nothing can publish it under that score. It is kept aside where the
+// folder lets it move; a read-only folder keeps it in place, and only this run's memory of the
+// failure stops its upload. The settings with the score are saved where the folder takes them.
 TEST_F(Saves, AFailedCopyOfANewBestGameLeavesNoBestGame) {
-  enum class Fault { FolderAtTheTemporaryFile, SourceMissing, FileSizeLimit };
-  for (Fault fault : {Fault::FolderAtTheTemporaryFile, Fault::SourceMissing, Fault::FileSizeLimit}) {
+  enum class Fault { FolderAtTheTemporaryFile, SourceMissing, FileSizeLimit, ReadOnlyFolder };
+  const std::string older = "the best game of an older, lower score";
+  for (Fault fault : {Fault::FolderAtTheTemporaryFile, Fault::SourceMissing, Fault::FileSizeLimit, Fault::ReadOnlyFolder}) {
     SCOPED_TRACE(static_cast<int>(fault));
     std::filesystem::remove_all(Dir);
     ForceDirectories(Dir);
+    ForgetBestReplayFailures();
     ResetSaveFailures();
     ResetEnvironment(GameEnvironment);
     GameEnvironment.Alias = "Winner";
@@ -180,10 +186,11 @@ TEST_F(Saves, AFailedCopyOfANewBestGameLeavesNoBestGame) {
     g.DoFrame();  // the level end writes last.gmp
     WaitForSaves();
     ASSERT_TRUE(FileExists(Dir + kLastReplayName));
-    WriteAll(Dir + kMyBestReplayName, "the best game of an older, lower score");
+    WriteAll(Dir + kMyBestReplayName, older);
     const std::string temporary = Dir + kMyBestReplayName + ".tmp" + std::to_string(getpid());
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
+    std::unique_ptr<TScopedMount> readOnly;
     switch (fault) {
       case Fault::FolderAtTheTemporaryFile: ForceDirectories(temporary + "/inside"); break;
       case Fault::SourceMissing: DeleteFile(Dir + kLastReplayName); break;
@@ -195,6 +202,15 @@ TEST_F(Saves, AFailedCopyOfANewBestGameLeavesNoBestGame) {
         setrlimit(RLIMIT_FSIZE, &small);
         break;
       }
+      case Fault::ReadOnlyFolder: {
+        std::string why;
+        readOnly = TScopedMount::ReadOnly(Dir, why);
+        if (!readOnly) {
+          std::cout << "[  SKIPPED ] the read-only case: " << why << std::endl;
+          continue;
+        }
+        break;
+      }
     }
     {
       TDeferredSaves deferred;
@@ -204,23 +220,40 @@ TEST_F(Saves, AFailedCopyOfANewBestGameLeavesNoBestGame) {
     setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_EQ(g.HighscorePos, 0);
     EXPECT_EQ(GameEnvironment.Highscores[0].Score, g.Score);
-    EXPECT_FALSE(FileExists(Dir + kMyBestReplayName));
-    if (fault != Fault::FileSizeLimit) {
+    EXPECT_TRUE(BestReplayMissing(Dir + kMyBestReplayName));
+    if (fault == Fault::ReadOnlyFolder) {
+      EXPECT_EQ(ReadAll(Dir + kMyBestReplayName), older);  // it cannot go; it is not the best game
+    } else {
+      EXPECT_FALSE(FileExists(Dir + kMyBestReplayName));
+      EXPECT_EQ(ReadAll(Dir + kOlderBestReplayName), older);
+    }
+    if (fault != Fault::FileSizeLimit && fault != Fault::ReadOnlyFolder) {
       EXPECT_TRUE(FileHasLine(Dir + "qv.log", "* Warning: Error copying my best replay file"));
     }
-    // the player is told which file, and why
+    // the player is told which file, which operation, and why
     const std::string told = TakeSaveFailureText();
-    const char* why = fault == Fault::FileSizeLimit   ? "(File too large)"
-                      : fault == Fault::SourceMissing ? "(No such file or directory)"
-                                                      : "(Is a directory)";
-    EXPECT_EQ(told.rfind("Kestrune could not save the file " + Dir + kMyBestReplayName + " " + why + ".\r", 0), 0u) << told;
-    if (fault != Fault::FileSizeLimit) {
+    const std::string what = fault == Fault::FileSizeLimit   ? "save the file " + Dir + kMyBestReplayName + " (File too large)"
+                             : fault == Fault::SourceMissing ? "read the file " + Dir + kLastReplayName + " (No such file or directory)"
+                             : fault == Fault::ReadOnlyFolder
+                                 ? "save the file " + Dir + kMyBestReplayName + " (Read-only file system)"
+                                 : "save the file " + Dir + kMyBestReplayName + " (Is a directory)";
+    EXPECT_EQ(told.rfind("Kestrune could not " + what + ".\r", 0), 0u) << told;
+    if (fault != Fault::FileSizeLimit && fault != Fault::ReadOnlyFolder) {
       TGameEnvironment saved;
       ASSERT_TRUE(LoadEnvironmentFile(Dir + "env.dat", saved));
       EXPECT_EQ(saved.Highscores[0].Score, g.Score);
     }
+    // On the read-only folder the new score was not saved either: after a restart the older
+    // game is again the game of the best score on disk.
+    if (fault == Fault::ReadOnlyFolder) {
+      TGameEnvironment saved;
+      ASSERT_TRUE(LoadEnvironmentFile(Dir + "env.dat", saved));  // as the level end saved it
+      EXPECT_LT(saved.Highscores[0].Score, g.Score);
+    }
+    readOnly.reset();
     std::filesystem::remove_all(temporary);
   }
+  ForgetBestReplayFailures();
 }
 
 TEST_F(Saves, KilledDuringEverySaveEachFileHoldsItsOldOrNewContents) {
