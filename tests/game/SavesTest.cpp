@@ -2,7 +2,10 @@
 // file: killed at any moment, each file holds its old or its new contents.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -254,6 +257,54 @@ TEST_F(Saves, AFailedCopyOfANewBestGameLeavesNoBestGame) {
     std::filesystem::remove_all(temporary);
   }
   ForgetBestReplayFailures();
+}
+
+// Killed the moment a start begins to keep the copy of a damaged env.dat: what is left is one
+// temporary file that the start's own sweep (and -uninstall) knows and removes.
+TEST_F(Saves, KilledWhileADamagedCopyIsWrittenLeavesOnlyWhatTheSweepRemoves) {
+  TGameEnvironment damaged;
+  ResetEnvironment(damaged);
+  damaged.MusicVolume = 1000;
+  std::string error;
+  ASSERT_TRUE(SaveEnvironmentFile(Dir + "damaged.dat", damaged, error)) << error;
+  const std::string bytes = ReadAll(Dir + "damaged.dat");
+  DeleteFile(Dir + "damaged.dat");
+  int killedWhileWriting = 0;
+  for (int k = 0; k < 10; ++k) {
+    DeleteFile(Dir + DamagedCopyName(1));
+    WriteAll(Dir + "env.dat", bytes);
+    const int watch = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, Dir.c_str(), IN_CREATE), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      LoadSettings();
+      _exit(0);
+    }
+    // Any new file of the copy's name: the child is between its first write and its rename.
+    alignas(inotify_event) char events[4096];
+    for (bool seen = false; !seen;) {
+      pollfd p{watch, POLLIN, 0};
+      if (poll(&p, 1, 30000) <= 0) break;  // hang guard
+      const ssize_t n = read(watch, events, sizeof events);
+      for (ssize_t off = 0; off < n && !seen;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(events + off);
+        seen = e->len > 0 && std::string(e->name).rfind(DamagedCopyName(1) + ".tmp", 0) == 0;
+        off += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+      }
+      if (seen) kill(pid, SIGKILL);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(watch);
+    killedWhileWriting += WIFSIGNALED(status);
+    RemoveStaleSaveFilesIn(Dir);
+    for (const auto& e : std::filesystem::directory_iterator(Dir))
+      EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
+  }
+  EXPECT_GT(killedWhileWriting, 0);
+  DeleteFile(Dir + DamagedCopyName(1));
 }
 
 TEST_F(Saves, KilledDuringEverySaveEachFileHoldsItsOldOrNewContents) {
