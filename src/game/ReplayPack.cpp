@@ -94,7 +94,14 @@ void TReplayPack::GetLevelReplay(TStream& dest, int32_t level) const {
   dest.SetPosition(0);
 }
 
+namespace {
+void SetBestReplayStale(const std::string& to, bool stale);
+}
+
 void TReplayPack::AddReplay(int32_t levelNumber, const std::function<void(TStream&)>& writeRecord) {
+  // Until a level is added again, the file holds another game than the one being played: a
+  // best game copied from it would be that other game.
+  SetBestReplayStale(FFileName, true);
   if (levelNumber < 1 || levelNumber > Count() + 1) throw EReplayError("Invalid level id");
   try {
     auto record = std::make_unique<TMemoryStream>();
@@ -105,6 +112,7 @@ void TReplayPack::AddReplay(int32_t levelNumber, const std::function<void(TStrea
     throw EReplayError("Error adding replay");  // the pack and its file stay as they were
   }
   SaveToFile();
+  SetBestReplayStale(FFileName, false);
 }
 
 std::string TReplayPack::PlainContent() const {
@@ -161,7 +169,9 @@ void ForgetBestReplayFailures() {
 void CopyBestReplay(const std::string& from, const std::string& to) {
   RunOrQueueSave([from, to] {
     std::string bytes;
-    if (!ReadFileBytes(from, bytes, kMaxReplayPackBytes)) {
+    if (BestReplayMissing(from)) {
+      Log("The last game's replay file holds another game: its last level could not be added", ltWarning);
+    } else if (!ReadFileBytes(from, bytes, kMaxReplayPackBytes)) {
       NoteSaveFailure(from, std::strerror(errno), TFileOp::Read);
     } else if (SaveUserFile(to, bytes)) {
       SetBestReplayStale(to, false);

@@ -101,7 +101,8 @@ void CopyBestReplay(const std::string& from, const std::string& to);
 // "mybest.old.gmp" beside "mybest.gmp": the best game of an older score, kept for the player.
 std::string BestReplayAsideName(const std::string& to);
 extern const char* const kOlderBestReplayName;  // "mybest.old.gmp"
-// True when this run's last copy to `to` failed: whatever is there is not the best game. A
+// True when this run's last copy to `to` failed: whatever is there is not the best game (and
+// for a pack written by AddReplay, when its last AddReplay failed: it holds another game). A
 // restart cannot meet such a file with a newer score: the folder that refused to move or delete
 // it refused the save of the settings with that score too.
 bool BestReplayMissing(const std::string& to);

@@ -259,6 +259,44 @@ TEST_F(Saves, AFailedCopyOfANewBestGameLeavesNoBestGame) {
   ForgetBestReplayFailures();
 }
 
+// The level end could not add the new game to last.gmp, which still holds an older game: that
+// game is not taken for the new best score's, and the older best game is not published either.
+TEST_F(Saves, ABestGameWhoseReplayWasNotSavedIsNotTakenFromAnotherGame) {
+  ForgetBestReplayFailures();
+  AddRecord(Dir + kLastReplayName, 500);  // an older game
+  const std::string olderLast = ReadAll(Dir + kLastReplayName);
+  const std::string blocked = Dir + kLastReplayName + ".tmp" + std::to_string(getpid());
+  ForceDirectories(blocked + "/inside");  // the next save of last.gmp fails
+  WriteAll(Dir + kMyBestReplayName, "the best game of an older, lower score");
+  GameEnvironment.Alias = "Winner";
+  auto game = PlayingGame(7u);
+  TGameLogic& g = *game;
+  g.Player()->Done = 1;
+  g.Player()->Won = 1;
+  g.Score = 99999;
+  Now += 20;
+  g.DoFrame();  // the level end: last.gmp cannot take this game
+  WaitForSaves();
+  EXPECT_EQ(ReadAll(Dir + kLastReplayName), olderLast);
+  EXPECT_TRUE(BestReplayMissing(Dir + kLastReplayName));
+  g.EndGame(false);
+  WaitForSaves();
+  EXPECT_EQ(g.HighscorePos, 0);
+  EXPECT_FALSE(FileExists(Dir + kMyBestReplayName));
+  EXPECT_EQ(ReadAll(Dir + kOlderBestReplayName), "the best game of an older, lower score");
+  EXPECT_TRUE(BestReplayMissing(Dir + kMyBestReplayName));
+  EXPECT_TRUE(FileHasLine(Dir + "qv.log", "* Warning: The last game's replay file holds another game: its last "
+                                          "level could not be added"));
+  std::filesystem::remove_all(blocked);
+  // The next game's first level is saved again: its best game is copied.
+  AddRecord(Dir + kLastReplayName, 600);
+  CopyBestReplay(Dir + kLastReplayName, Dir + kMyBestReplayName);
+  WaitForSaves();
+  EXPECT_FALSE(BestReplayMissing(Dir + kMyBestReplayName));
+  EXPECT_EQ(ReadAll(Dir + kMyBestReplayName), ReadAll(Dir + kLastReplayName));
+  ForgetBestReplayFailures();
+}
+
 // Killed the moment a start begins to keep the copy of a damaged env.dat: what is left is one
 // temporary file that the start's own sweep (and -uninstall) knows and removes.
 TEST_F(Saves, KilledWhileADamagedCopyIsWrittenLeavesOnlyWhatTheSweepRemoves) {
