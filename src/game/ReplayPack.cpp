@@ -138,14 +138,22 @@ void TReplayPack::SaveToFile() const {
 }
 
 namespace {
-// The files whose last copy of a best game failed in this run; any thread, under the lock.
-std::mutex StaleBestLock;
-std::set<std::string> StaleBest;
+// The packs that do not hold the game they should in this run: a best game whose copy failed, a
+// last game whose level could not be added. Any thread, under the lock.
+struct TStalePacks {
+  std::mutex Lock;
+  std::set<std::string> Files;
+};
+TStalePacks& StalePacks() {
+  static TStalePacks* packs = new TStalePacks;  // savers may run until the very end
+  return *packs;
+}
 
 void SetBestReplayStale(const std::string& to, bool stale) {
-  std::lock_guard<std::mutex> g(StaleBestLock);
-  if (stale) StaleBest.insert(to);
-  else StaleBest.erase(to);
+  TStalePacks& p = StalePacks();
+  std::lock_guard<std::mutex> g(p.Lock);
+  if (stale) p.Files.insert(to);
+  else p.Files.erase(to);
 }
 
 bool StillThere(const std::string& fileName) {
@@ -157,13 +165,15 @@ bool StillThere(const std::string& fileName) {
 std::string BestReplayAsideName(const std::string& to) { return ExtractFilePath(to) + kOlderBestReplayName; }
 
 bool BestReplayMissing(const std::string& to) {
-  std::lock_guard<std::mutex> g(StaleBestLock);
-  return StaleBest.count(to) > 0;
+  TStalePacks& p = StalePacks();
+  std::lock_guard<std::mutex> g(p.Lock);
+  return p.Files.count(to) > 0;
 }
 
 void ForgetBestReplayFailures() {
-  std::lock_guard<std::mutex> g(StaleBestLock);
-  StaleBest.clear();
+  TStalePacks& p = StalePacks();
+  std::lock_guard<std::mutex> g(p.Lock);
+  p.Files.clear();
 }
 
 void CopyBestReplay(const std::string& from, const std::string& to) {
