@@ -75,8 +75,8 @@ std::string TakeSaveFailureText() {
   if (!f.Noted || f.Told) return {};
   f.Told = true;
   if (!f.FileName.empty() && f.FileName.back() == '/') return FolderProblemText(f.FileName, f.Reason);
-  return std::string("Kestrune could not ") + (f.Op == TFileOp::Read ? "read" : "save") + " the file " + f.FileName + " (" + f.Reason + ").\r" +
-         "Settings, highscores and replays of this session may not be saved.";
+  return std::string("Kestrune could not ") + (f.Op == TFileOp::Read ? "read" : "save") + " the file " + f.FileName +
+         " (" + f.Reason + ").\r" + "Settings, highscores and replays of this session may not be saved.";
 }
 
 void ResetSaveFailures() {
