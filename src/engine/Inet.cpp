@@ -88,7 +88,10 @@ void SetRequestTimeouts(uint32_t connectMs, uint32_t transferMs) {
 
 std::string TextExcerpt(const std::string& text, size_t max, bool keepLineBreaks) {
   std::string out;
-  const size_t n = text.size() < max ? text.size() : max;
+  size_t n = text.size() < max ? text.size() : max;
+  // Cut at a whole character: the excerpt goes into the log and into boxes as UTF-8.
+  for (int back = 0; back < 4 && n > 0 && n < text.size() && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80; ++back)
+    --n;
   out.reserve(n + 3);
   for (size_t i = 0; i < n; ++i) {
     auto c = static_cast<unsigned char>(text[i]);

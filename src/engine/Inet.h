@@ -31,7 +31,7 @@ constexpr size_t kDefaultTextReplyLimit = 1024 * 1024;
 
 // A short excerpt of text from outside (a server reply, a file) for the log and messages:
 // control characters become '?' (line breaks stay when `keepLineBreaks`), and more than `max`
-// bytes are cut with "...".
+// bytes are cut at a whole character with "...".
 std::string TextExcerpt(const std::string& text, size_t max = 120, bool keepLineBreaks = false);
 
 // The error-report mail: server ("host" or "host:port", port 25 by default) and recipient.

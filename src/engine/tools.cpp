@@ -34,6 +34,11 @@ TCriticalSection& LogLock() {
 }
 std::string LogFileName;
 bool LogLineOpen = false;
+std::size_t LogLineBytes = 0;  // of the open LogPlain line, which is cut as a single line is
+// Room held in the file for the end of the run (a pending " !", the note of left-out page notes,
+// the end marker): a disk that fills up meanwhile cannot stop the end, and a run that ended
+// normally is never taken for a crash at the next start.
+const std::size_t kEndReserve = 256;
 bool LogWasLink = false;  // SetLogFile found a link in the log's place and started afresh
 
 // The current run's share of the file, under LogLock.
@@ -52,12 +57,14 @@ std::string SizeText(std::size_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
-std::string Bounded(const std::string& text) {
-  if (text.size() <= kLineTextMax) return text;
-  std::size_t n = kLineTextMax;
-  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;  // a whole character
+// The text cut to at most `max` bytes at a whole character, "..." added where it was cut.
+std::string CutText(const std::string& text, std::size_t max) {
+  if (text.size() <= max) return text;
+  std::size_t n = max;
+  for (int back = 0; back < 4 && n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80; ++back) --n;
   return text.substr(0, n) + "...";
 }
+std::string Bounded(const std::string& text) { return CutText(text, kLineTextMax); }
 
 std::string LineFor(const std::string& text, uint32_t kind) {
   switch (kind) {
@@ -104,12 +111,24 @@ int OpenLog(int flags) {
   return fd;
 }
 
-// Appends bytes to the log file; false when it cannot (the caller drops the write).
-bool Append(const std::string& bytes) {
+// Holds `bytes` of room past the file's end without changing its size. False only when the
+// disk has no such room; a file system that cannot hold room is let be.
+bool HoldRoom(int fd, std::size_t bytes) {
+  struct stat st {};
+  if (bytes == 0 || ::fstat(fd, &st) != 0) return true;
+  int r;
+  while ((r = ::fallocate(fd, FALLOC_FL_KEEP_SIZE, st.st_size, static_cast<off_t>(bytes))) != 0 && errno == EINTR) {
+  }
+  return r == 0 || (errno != ENOSPC && errno != EDQUOT && errno != EFBIG);
+}
+
+// Appends bytes to the log file; false when it cannot (the caller drops the write). Every write
+// but the run's end keeps the end's room behind it: one that would take that room is dropped.
+bool Append(const std::string& bytes, std::size_t reserve = kEndReserve) {
   if (LogFileName.empty()) return false;
   const int fd = OpenLog(O_WRONLY | O_APPEND | O_CREAT);
   if (fd < 0) return false;
-  const bool ok = WriteAll(fd, bytes.data(), bytes.size());
+  const bool ok = HoldRoom(fd, bytes.size() + reserve) && WriteAll(fd, bytes.data(), bytes.size());
   return ::close(fd) == 0 && ok;
 }
 
@@ -151,21 +170,22 @@ bool ReadTail(std::string& out, bool& cut) {
 }
 
 // Appends bytes that belong to the run; under LogLock.
-void Put(const std::string& bytes) {
+void Put(const std::string& bytes, std::size_t reserve = kEndReserve) {
   Run.Bytes += bytes.size();
-  Append(bytes);
+  Append(bytes, reserve);
 }
 
 // One whole line, closing a pending LogPlain line first; under LogLock.
-void PutLine(const std::string& line) {
+void PutLine(const std::string& line, std::size_t reserve = kEndReserve) {
   std::string out;
   if (LogLineOpen) {
     LogLineOpen = false;
+    LogLineBytes = 0;
     out = " !\r\n";
   }
   out += line;
   out += "\r\n";
-  Put(out);
+  Put(out, reserve);
 }
 
 // Whether `size` more bytes fit in the run's limits; says once where the run passes each of
@@ -264,9 +284,15 @@ void LogPageNote(const std::string& kind, const std::string& text) {
 
 void LogPlain(const std::string& text) {
   std::lock_guard<TCriticalSection> g(LogLock());
-  const std::string piece = LogLineOpen ? Bounded(text) : "! " + Bounded(text);
+  // The joined line is cut as one line's text is: what passes the cut is left out until it ends.
+  const std::size_t used = LogLineOpen ? LogLineBytes : 0;
+  if (used >= kLineTextMax) return;
+  const bool cut = text.size() > kLineTextMax - used;
+  const std::string body = CutText(text, kLineTextMax - used);
+  const std::string piece = LogLineOpen ? body : "! " + body;
   if (!Admit(piece.size() + 4, false)) return;  // 4: the line's close
   LogLineOpen = true;
+  LogLineBytes = cut ? kLineTextMax : used + body.size();
   Put(piece);
 }
 
@@ -302,18 +328,21 @@ void LogBegin() {
     return;
   }
   lines.Strings.erase(lines.Strings.begin(), lines.Strings.begin() + first);
-  lines.Add(kBegin);
+  // The rewritten file holds no room yet: the new run begins with an append that holds it.
   SaveLines(lines);
+  Append(std::string(kBegin) + "\r\n");
 }
 
 void LogEnd() {
   std::lock_guard<TCriticalSection> g(LogLock());
   // Past every limit: these lines are few, and a run without its end would count as a crash.
+  // They go into the room the run's writes held.
   if (Run.NotesLeftOut > 0)
     PutLine("* Note: " + std::to_string(Run.NotesLeftOut) +
-            " further page notes were left out (each kind is noted once per run)");
+                " further page notes were left out (each kind is noted once per run)",
+            0);
   Run.NotesLeftOut = 0;
-  PutLine(kEnd);
+  PutLine(kEnd, 0);
 }
 
 bool LogHasErrors() {
@@ -343,6 +372,12 @@ void MarkLogReported() {
   for (int i = lines.Count() - 1; i >= 1; --i)
     if (SameText(lines[i], kBegin) && !SameText(lines[i - 1], kEnd)) lines.Insert(i, kEnd);
   SaveLines(lines);
+  // The new file has to hold the running run's end again.
+  const int fd = OpenLog(O_WRONLY | O_APPEND);
+  if (fd >= 0) {
+    HoldRoom(fd, kEndReserve);
+    ::close(fd);
+  }
 }
 
 void LogAndRaise(const std::string& message, uint32_t code, const std::string& context) {

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+// Every write keeps room for the run's end behind it (a write that would take it is dropped),
+// so a disk that fills up cannot make a run that ended look like a crash.
+
 // Line kinds for Log/LogCode; codes from 256 up are written as "* Msg XXXXXXXX: text".
 enum : uint32_t {
   ltInfo = 1,
@@ -36,7 +39,7 @@ void LogCode(const std::string& text, uint32_t code);
 // A Note line about what a page did, written the first time its kind turns up in the run; later
 // ones are only counted, and LogEnd says how many were left out.
 void LogPageNote(const std::string& kind, const std::string& text);
-// Text without a line end; consecutive calls build one "! ... !" line.
+// Text without a line end; consecutive calls build one "! ... !" line, cut as one line's text is.
 void LogPlain(const std::string& text);
 // Cuts the file to its last run (at most the keep size) and opens a new one; the rewrite goes
 // through a temporary file and a rename, and an unreadable file is never rewritten.

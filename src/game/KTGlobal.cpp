@@ -22,6 +22,7 @@
 #include "engine/tools.h"
 #include "game/GameSounds.h"
 #include "game/Options.h"
+#include "game/UserFiles.h"
 #include "platform/Http.h"
 
 std::string UserDataDir;
@@ -115,6 +116,8 @@ std::string InstanceLockFileName() {
 // "-uninstall": everything the program writes into its folders, then the folders it made.
 void Uninstall() {
   const std::string programDir = ProgramDir();
+  // What killed saves left: their folders would not be empty otherwise.
+  for (const std::string& dir : {UserDataDir, CommonDataDir, programDir}) RemoveStaleSaveFilesIn(dir);
   DeleteUserFiles(UserDataDir);
   DeleteFile(UserDataDir + kTraceLogName);
   if (UserDataDir != programDir) {
@@ -360,7 +363,8 @@ void DeleteUserFiles(const std::string& dir) {
   }
   for (int n = 11; DeleteFile(dir + std::to_string(n) + ".scn"); ++n) {
   }
-  for (const char* name : {"env.dat", "mybest.gmp", "last.gmp", "worldbest.gmp", "dip.dat"}) DeleteFile(dir + name);
+  for (const char* name : {"env.dat", "mybest.gmp", "mybest.old.gmp", "last.gmp", "worldbest.gmp", "dip.dat"})
+    DeleteFile(dir + name);
   // The copies of damaged env.dat files the settings loader keeps.
   for (int n = 1; n <= kDamagedCopies; ++n) DeleteFile(dir + DamagedCopyName(n));
 }

@@ -1,6 +1,8 @@
 #include "game/Options.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -482,14 +484,53 @@ void LogCopyNotKept(const std::string& why) {
       ltWarning);
 }
 
+// The kept copy that holds these very bytes, or "": the same damage is kept once, however often
+// a start meets it.
+std::string KeptCopyOf(const std::string& dir, const std::string& bytes) {
+  for (int n = 1; n <= kDamagedCopies; ++n) {
+    std::string kept;
+    if (ReadFileBytes(dir + DamagedCopyName(n), kept, bytes.size() + 1) && kept == bytes) return DamagedCopyName(n);
+  }
+  return {};
+}
+
+// Writes `bytes` into a new file of that name, flushed; nothing under the name on failure.
+bool WriteNewFile(const std::string& fileName, const std::string& bytes) {
+  const int fd = CreateNewFile(fileName, O_WRONLY);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) ok = false;
+    else done += static_cast<std::size_t>(n);
+  }
+  if (ok && ::fsync(fd) != 0) ok = false;
+  if (::close(fd) != 0) ok = false;
+  if (!ok) {
+    const int e = errno;
+    DeleteFile(fileName);
+    errno = e;
+  }
+  return ok;
+}
+
 // A file that is there but does not load holds the player's highscores and progress in some
 // form: it is moved aside under a copy's name before the defaults take over.
-void KeepDamagedEnvironmentFile(const std::string& fileName) {
+void KeepDamagedEnvironmentFile(const std::string& fileName, const std::string& asRead) {
   struct stat st {};
   // A symbolic link goes aside too (the link itself, never what it leads to; it is never read).
   if (::lstat(fileName.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) return;
-  const std::string kept = KeepUnderFreeName(ExtractFilePath(fileName),
-                                             [&](const std::string& name) { return RenameNoReplace(fileName, name); });
+  const std::string dir = ExtractFilePath(fileName);
+  if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) == asRead.size()) {
+    const std::string same = KeptCopyOf(dir, asRead);
+    if (!same.empty() && DeleteFile(fileName)) {
+      Log("Damaged environment file removed: it is kept as " + same + " already; the settings start from the defaults",
+          ltWarning);
+      return;
+    }
+  }
+  const std::string kept = KeepUnderFreeName(dir, [&](const std::string& name) { return RenameNoReplace(fileName, name); });
   if (!kept.empty()) {
     Log("Damaged environment file kept as " + ExtractFileName(kept) + "; the settings start from the defaults",
         ltWarning);
@@ -499,17 +540,24 @@ void KeepDamagedEnvironmentFile(const std::string& fileName) {
 }
 
 // A record with fields out of range loads with their defaults; the file as read is kept beside
-// under a copy's name, since the next save replaces env.dat.
-void KeepCopyOfDamagedEnvironment(const std::string& fileName, const std::string& asRead,
+// under a copy's name (once: not when a kept copy holds the same bytes). True when the mended
+// record may be saved over it now.
+bool KeepCopyOfDamagedEnvironment(const std::string& fileName, const std::string& asRead,
                                   const std::vector<std::string>& defaulted) {
   std::string fields;
   for (const std::string& f : defaulted) fields += (fields.empty() ? "" : ", ") + f;
   const std::string why = "out of range, these took their defaults or lost what their field cannot hold: " + fields;
-  // Written whole under a temporary name first, then given the copy's name without replacing.
   const std::string dir = ExtractFilePath(fileName);
+  const std::string same = KeptCopyOf(dir, asRead);
+  if (!same.empty()) {
+    Log("Damaged environment file kept as " + same + " already; " + why, ltWarning);
+    return true;
+  }
+  // Written whole under one temporary name the start-up sweep knows, then given the copy's name
+  // without replacing.
   const std::string tmp = dir + DamagedCopyName(1) + ".tmp" + std::to_string(::getpid());
   std::string kept;
-  if (SaveFileAtomically(tmp, asRead)) {
+  if (WriteNewFile(tmp, asRead)) {
     kept = KeepUnderFreeName(dir, [&](const std::string& name) { return RenameNoReplace(tmp, name); });
     const int e = errno;
     if (kept.empty()) DeleteFile(tmp);
@@ -517,9 +565,10 @@ void KeepCopyOfDamagedEnvironment(const std::string& fileName, const std::string
   }
   if (!kept.empty()) {
     Log("Damaged environment file kept as " + ExtractFileName(kept) + "; " + why, ltWarning);
-    return;
+    return true;
   }
   LogCopyNotKept(why);
+  return !KeepDamagedEnvironment;
 }
 
 // Characters a text field cannot hold came with the file (written before the rule, or pasted
@@ -538,12 +587,14 @@ void LoadSettings() {
   std::string asRead;
   if (!LoadEnvironmentFile(fileName, GameEnvironment, &defaulted, &asRead, &cleaned)) {
     ResetSettings();
-    KeepDamagedEnvironmentFile(fileName);
+    KeepDamagedEnvironmentFile(fileName, asRead);
     return;
   }
-  if (!defaulted.empty()) KeepCopyOfDamagedEnvironment(fileName, asRead, defaulted);
   if (!cleaned.empty()) LogCleanedText(cleaned);
   Log("Levels finished: " + std::to_string(GameEnvironment.LevelsFinished), ltInfo);
+  // The mended record goes over the damaged file at once: a start that ends before any save
+  // (a kill, a crash) must not meet the same damage again.
+  if (!defaulted.empty() && KeepCopyOfDamagedEnvironment(fileName, asRead, defaulted)) SaveSettings();
 }
 
 void SaveSettings() {

@@ -101,7 +101,8 @@ std::string TypedText(const std::string& utf8, bool lineBreaks);
 // Operations of the options dialog on GameEnvironment and UserDataDir + "env.dat".
 // LoadSettings: a missing, foreign, short or damaged file gives the defaults and is kept under
 // the first free name of DamagedCopyName; fields out of range take their defaults, the file as
-// read kept the same way. Text that only loses characters on loading (SettingsText) is no damage.
+// read kept the same way and the mended record saved over it at once. Bytes a kept copy already
+// holds are not kept again. Text that only loses characters on loading (SettingsText) is no damage.
 void LoadSettings();
 // Writes a temporary file beside env.dat and renames it over the old one; a failure is logged
 // as a warning and leaves the old file as it was.

@@ -1,7 +1,11 @@
 #include "game/ReplayPack.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include "base/Streams.h"
 #include "base/SysUtils.h"
@@ -15,6 +19,7 @@ const char* const kLastReplayName = "last.gmp";
 const char* const kMyBestReplayName = "mybest.gmp";
 const char* const kWorldBestReplayName = "worldbest.gmp";
 const char* const kDemoReplayName = "demo.gmp";
+const char* const kOlderBestReplayName = "mybest.old.gmp";
 
 namespace {
 constexpr char kPackMagic[] = "zrc2p";
@@ -89,7 +94,14 @@ void TReplayPack::GetLevelReplay(TStream& dest, int32_t level) const {
   dest.SetPosition(0);
 }
 
+namespace {
+void SetBestReplayStale(const std::string& to, bool stale);
+}
+
 void TReplayPack::AddReplay(int32_t levelNumber, const std::function<void(TStream&)>& writeRecord) {
+  // Until a level is added again, the file holds another game than the one being played: a
+  // best game copied from it would be that other game.
+  SetBestReplayStale(FFileName, true);
   if (levelNumber < 1 || levelNumber > Count() + 1) throw EReplayError("Invalid level id");
   try {
     auto record = std::make_unique<TMemoryStream>();
@@ -100,6 +112,7 @@ void TReplayPack::AddReplay(int32_t levelNumber, const std::function<void(TStrea
     throw EReplayError("Error adding replay");  // the pack and its file stay as they were
   }
   SaveToFile();
+  SetBestReplayStale(FFileName, false);
 }
 
 std::string TReplayPack::PlainContent() const {
@@ -124,17 +137,68 @@ void TReplayPack::SaveToFile() const {
   if (!ok) throw EReplayError("Error saving replay file");
 }
 
+namespace {
+// The packs that do not hold the game they should in this run: a best game whose copy failed, a
+// last game whose level could not be added. Any thread, under the lock.
+struct TStalePacks {
+  std::mutex Lock;
+  std::set<std::string> Files;
+};
+TStalePacks& StalePacks() {
+  static TStalePacks* packs = new TStalePacks;  // savers may run until the very end
+  return *packs;
+}
+
+void SetBestReplayStale(const std::string& to, bool stale) {
+  TStalePacks& p = StalePacks();
+  std::lock_guard<std::mutex> g(p.Lock);
+  if (stale) p.Files.insert(to);
+  else p.Files.erase(to);
+}
+
+bool StillThere(const std::string& fileName) {
+  struct stat st {};
+  return ::lstat(fileName.c_str(), &st) == 0 || errno != ENOENT;
+}
+}  // namespace
+
+std::string BestReplayAsideName(const std::string& to) { return ExtractFilePath(to) + kOlderBestReplayName; }
+
+bool BestReplayMissing(const std::string& to) {
+  TStalePacks& p = StalePacks();
+  std::lock_guard<std::mutex> g(p.Lock);
+  return p.Files.count(to) > 0;
+}
+
+void ForgetBestReplayFailures() {
+  TStalePacks& p = StalePacks();
+  std::lock_guard<std::mutex> g(p.Lock);
+  p.Files.clear();
+}
+
 void CopyBestReplay(const std::string& from, const std::string& to) {
   RunOrQueueSave([from, to] {
-    // The old best game belongs to another score: kept after a failed copy, it would be
-    // published as the replay of the new best score.
     std::string bytes;
-    bool ok = ReadFileBytes(from, bytes, kMaxReplayPackBytes);
-    if (!ok) NoteSaveFailure(to, std::strerror(errno));
-    ok = ok && SaveUserFile(to, bytes);
-    if (!ok) {
-      DeleteFile(to);
-      Log("Error copying my best replay file", ltWarning);
+    if (BestReplayMissing(from)) {
+      Log("The last game's replay file holds another game: its last level could not be added", ltWarning);
+    } else if (!ReadFileBytes(from, bytes, kMaxReplayPackBytes)) {
+      NoteSaveFailure(from, std::strerror(errno), TFileOp::Read);
+    } else if (SaveUserFile(to, bytes)) {
+      SetBestReplayStale(to, false);
+      return;
+    }
+    // The old best game belongs to another score: left in its place it would be published as
+    // the replay of the new best score. The player keeps it under another name where possible.
+    SetBestReplayStale(to, true);
+    Log("Error copying my best replay file", ltWarning);
+    if (!StillThere(to)) return;
+    const std::string aside = BestReplayAsideName(to);
+    if (RenameFile(to, aside)) {
+      Log("The best game of the older score was kept as " + ExtractFileName(aside), ltInfo);
+    } else if (!DeleteFile(to) && StillThere(to)) {
+      Log("The best game of the older score could not be moved or deleted (" + std::string(std::strerror(errno)) +
+              "); it is not published",
+          ltWarning);
     }
   });
 }

@@ -92,9 +92,22 @@ TReplayPackVerdict CheckReplayPackBytes(const std::string& fileBytes, int32_t le
 TReplayPackVerdict CheckReplayPackFile(const std::string& fileName, int32_t levelsPresent);
 
 // Copies the pack `from` over `to` ("last.gmp" over "mybest.gmp") through a temporary file and a
-// rename, as a save (see SaveQueue.h). When the copy fails, `to` is deleted (it holds another
-// game than the new best score's) and the warning "Error copying my best replay file" is logged.
+// rename, as a save (see SaveQueue.h). When the copy fails, the warning "Error copying my best
+// replay file" is logged and `to` no longer counts as the best game: it holds the game of an
+// older score. It is moved aside to BestReplayAsideName(to), replacing an older one there, or
+// deleted where that fails; where it cannot be removed either (a read-only folder) it stays, and
+// BestReplayMissing tells the publication not to send it.
 void CopyBestReplay(const std::string& from, const std::string& to);
+// "mybest.old.gmp" beside "mybest.gmp": the best game of an older score, kept for the player.
+std::string BestReplayAsideName(const std::string& to);
+extern const char* const kOlderBestReplayName;  // "mybest.old.gmp"
+// True when this run's last copy to `to` failed: whatever is there is not the best game (and
+// for a pack written by AddReplay, when its last AddReplay failed: it holds another game). A
+// restart cannot meet such a file with a newer score: the folder that refused to move or delete
+// it refused the save of the settings with that score too.
+bool BestReplayMissing(const std::string& to);
+// What a new run knows: no failed copy.
+void ForgetBestReplayFailures();
 
 // The record that a replay in `mode` plays next, copied into `record` (rewound):
 // last game: the pack's last level; demo: level nextReplayLevel (1 when 0) of the demo resource;

@@ -21,6 +21,7 @@ std::string FolderProblemText(const std::string& dir, const std::string& reason)
 struct TSaveFailures {
   std::mutex Lock;
   bool Noted = false, Told = false;
+  TFileOp Op = TFileOp::Write;
   std::string FileName, Reason;
 };
 TSaveFailures& SaveFailures() {
@@ -29,13 +30,17 @@ TSaveFailures& SaveFailures() {
 }
 }  // namespace
 
-void RemoveStaleSaveFiles() {
-  static const std::vector<std::string> kNames = {"env.dat",      "env.dat.damaged", "qv.log",       "last.gmp",
-                                                  "mybest.gmp",   "worldbest.gmp", "l3codecx.acm",
-                                                  "KTGame.wav",   "KTMenu.wav",   "KTHighScore.wav"};
+int RemoveStaleSaveFilesIn(const std::string& dir) {
+  static const std::vector<std::string> kNames = {"env.dat",    "env.dat.damaged", "qv.log",        "last.gmp",
+                                                  "mybest.gmp", "mybest.old.gmp",  "worldbest.gmp", "l3codecx.acm",
+                                                  "KTGame.wav", "KTMenu.wav",      "KTHighScore.wav"};
   static const std::vector<std::string> kExtensions = {".lvl", ".scn"};
-  int removed = RemoveStaleTempFiles(UserDataDir, kNames, kExtensions);
-  if (CommonDataDir != UserDataDir) removed += RemoveStaleTempFiles(CommonDataDir, kNames, kExtensions);
+  return RemoveStaleTempFiles(dir, kNames, kExtensions);
+}
+
+void RemoveStaleSaveFiles() {
+  int removed = RemoveStaleSaveFilesIn(UserDataDir);
+  if (CommonDataDir != UserDataDir) removed += RemoveStaleSaveFilesIn(CommonDataDir);
   if (removed > 0) Log("Removed " + std::to_string(removed) + " unfinished temporary file(s) of earlier saves", ltInfo);
 }
 
@@ -54,11 +59,12 @@ std::string UserFolderProblem() {
   return FolderProblemText(UserDataDir, reason);
 }
 
-void NoteSaveFailure(const std::string& fileName, const std::string& reason) {
+void NoteSaveFailure(const std::string& fileName, const std::string& reason, TFileOp op) {
   TSaveFailures& f = SaveFailures();
   std::lock_guard<std::mutex> g(f.Lock);
   if (f.Noted) return;
   f.Noted = true;
+  f.Op = op;
   f.FileName = fileName;
   f.Reason = reason;
 }
@@ -69,14 +75,15 @@ std::string TakeSaveFailureText() {
   if (!f.Noted || f.Told) return {};
   f.Told = true;
   if (!f.FileName.empty() && f.FileName.back() == '/') return FolderProblemText(f.FileName, f.Reason);
-  return "Kestrune could not save the file " + f.FileName + " (" + f.Reason + ").\r" +
-         "Settings, highscores and replays of this session may not be saved.";
+  return std::string("Kestrune could not ") + (f.Op == TFileOp::Read ? "read" : "save") + " the file " + f.FileName +
+         " (" + f.Reason + ").\r" + "Settings, highscores and replays of this session may not be saved.";
 }
 
 void ResetSaveFailures() {
   TSaveFailures& f = SaveFailures();
   std::lock_guard<std::mutex> g(f.Lock);
   f.Noted = f.Told = false;
+  f.Op = TFileOp::Write;
   f.FileName.clear();
   f.Reason.clear();
 }

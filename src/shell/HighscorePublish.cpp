@@ -21,6 +21,7 @@
 #include "engine/Inet.h"
 #include "engine/tools.h"
 #include "game/KTGlobal.h"
+#include "game/ReplayPack.h"
 #include "game/ServerReplies.h"
 #include "shell/DialogFrame.h"
 #include "shell/MenuServices.h"
@@ -135,7 +136,9 @@ TPublishResult PublishHighscore(bool newGameMail, const TOnlineUI& ui) {
         const std::string fileName = UserDataDir + "mybest.gmp", field = answer.Upload, host = env.HighScoreHost;
         auto upload = [&fileName, &field, &host] {
           // A missing best game (its copy failed) ends the publication with the file's error:
-          // no other game goes up under this score.
+          // no other game goes up under this score, not even one that could not be removed.
+          if (BestReplayMissing(fileName))
+            throw Exception("The best game is missing: it could not be saved as \"" + fileName + "\"");
           TFileStream file(fileName, fmOpenRead);
           if (file.GetSize() > kMaxUploadBytes) throw Exception("The best game file is too large to upload");
           std::string content(static_cast<size_t>(file.GetSize()), '\0');

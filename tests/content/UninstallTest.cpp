@@ -2,6 +2,7 @@
 // the codec file and the music caches the sound table decoded are all gone, and so are the
 // folders the program made for them.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -91,9 +92,15 @@ TEST_F(Uninstall, LeavesNothingTheProgramWrote) {
   }
   ASSERT_TRUE(FileExists(UserDataDir + "env.dat"));
   ASSERT_TRUE(FileExists(UserDataDir + "last.gmp"));
-  for (const char* f : {"11.lvl", "12.lvl", "11.scn", "12.scn", "mybest.gmp", "worldbest.gmp", "env.dat.damaged",
-                        "env.dat.damaged.2", "env.dat.damaged.5"})
+  for (const char* f : {"11.lvl", "12.lvl", "11.scn", "12.scn", "mybest.gmp", "mybest.old.gmp", "worldbest.gmp",
+                        "env.dat.damaged", "env.dat.damaged.2", "env.dat.damaged.5"})
     WriteAll(UserDataDir + f, "x");
+  // What saves of a killed run left behind.
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
+  for (const char* f : {"env.dat", "env.dat.damaged", "last.gmp", "11.lvl"})
+    WriteAll(UserDataDir + f + ".tmp" + std::to_string(gone), "cut short");
   SetLogFile("");
   ReleaseSingleInstance();
   ASSERT_TRUE(FileExists(UserDataDir + "Kestrune.lock"));

@@ -14,7 +14,9 @@
 #include "base/Classes.h"
 #include "base/Exceptions.h"
 #include "base/SysUtils.h"
+#include "engine/Inet.h"
 #include "engine/tools.h"
+#include "support/Mounts.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -392,19 +394,76 @@ TEST_F(TraceLog, PageNotesAreWrittenOncePerKindAndRunAndTheRestCounted) {
             (std::vector<std::string>{"<*** Begin ***>", "* Note: again", "<*** End ***>"}));
 }
 
-TEST_F(TraceLog, AHugeLineIsCutAtAWholeCharacter) {
-  // 3-byte characters from the start on: a cut at the 64 KB byte falls inside one
-  std::string text;
-  while (text.size() < 200 * 1024) text += "\xE2\x82\xAC";
-  Log(text, ltWarning);
-  const std::vector<std::string> lines = Lines();
-  ASSERT_EQ(lines.size(), 1u);
-  const std::string kept = lines[0].substr(std::strlen("* Warning: "));
-  ASSERT_GE(kept.size(), 3u);
-  EXPECT_EQ(kept.substr(kept.size() - 3), "...");
-  EXPECT_EQ((kept.size() - 3) % 3, 0u);
-  EXPECT_LE(kept.size() - 3, 64u * 1024);
-  EXPECT_EQ(text.compare(0, kept.size() - 3, kept, 0, kept.size() - 3), 0);
+namespace {
+bool IsUtf8(const std::string& s) {
+  for (size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    for (size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return true;
+}
+}  // namespace
+
+// Every cut the log makes falls between characters: one huge line, a line joined from LogPlain
+// pieces, and the short excerpts of outside text (alerts, page names, download errors).
+TEST_F(TraceLog, EveryCutFallsOnAWholeCharacter) {
+  const std::string euro = "\xE2\x82\xAC";
+  // `lead`: one-byte characters before the others
+  auto expectCut = [](const std::string& kept, const std::string& text, size_t max, size_t charBytes, size_t lead = 0) {
+    ASSERT_GE(kept.size(), 3u);
+    EXPECT_EQ(kept.substr(kept.size() - 3), "...");
+    const std::string body = kept.substr(0, kept.size() - 3);
+    EXPECT_TRUE(IsUtf8(kept));
+    ASSERT_GE(body.size(), std::min(lead, max));
+    EXPECT_EQ((body.size() - std::min(lead, body.size())) % charBytes, 0u);
+    EXPECT_LE(body.size(), max);
+    EXPECT_GT(body.size() + charBytes, max);  // no more than the one character is left out
+    EXPECT_EQ(text.compare(0, body.size(), body), 0);
+  };
+  {
+    SCOPED_TRACE("one line");
+    std::string text;
+    while (text.size() < 200 * 1024) text += euro;
+    Log(text, ltWarning);
+    const std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    expectCut(lines[0].substr(std::strlen("* Warning: ")), text, 64 * 1024, 3);
+  }
+  {
+    SCOPED_TRACE("joined pieces");
+    WriteAll(File, "");
+    std::string piece;
+    while (piece.size() < 40 * 1024) piece += euro;
+    for (int i = 0; i < 5; ++i) LogPlain(piece);
+    Log("after", ltInfo);
+    LogPlain("1");
+    LogPlain("2");
+    LogEnd();
+    const std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines[0].rfind("! ", 0), 0u);
+    ASSERT_EQ(lines[0].substr(lines[0].size() - 2), " !");
+    std::string joined;
+    for (int i = 0; i < 5; ++i) joined += piece;
+    expectCut(lines[0].substr(2, lines[0].size() - 4), joined, 64 * 1024, 3);
+    EXPECT_EQ(lines[1], "* Info: after");
+    EXPECT_EQ(lines[2], "! 12 !");  // the next line starts afresh
+    EXPECT_EQ(lines[3], "<*** End ***>");
+  }
+  for (const std::string ch : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+    SCOPED_TRACE("excerpt of " + std::to_string(ch.size()) + "-byte characters");
+    std::string text;
+    for (int i = 0; i < 40; ++i) text += ch;
+    for (size_t max : {1u, 2u, 3u, 5u, 59u, 60u, 61u}) {
+      SCOPED_TRACE(max);
+      expectCut(TextExcerpt(text, max), text, max, ch.size());
+      expectCut(TextExcerpt("a" + text, max), "a" + text, max, ch.size(), 1);
+    }
+  }
 }
 
 TEST_F(TraceLog, WritersOnManyThreadsShareOneCapAndOneNotePerKind) {
@@ -444,4 +503,32 @@ TEST_F(TraceLog, WritersOnManyThreadsShareOneCapAndOneNotePerKind) {
                                          " further page notes were left out (each kind is noted once per run)");
   EXPECT_EQ(lines.back(), "<*** End ***>");
   EXPECT_FALSE(LogHasErrors());  // the limits' own lines are no errors of the run
+}
+
+// A disk that fills up during a run cannot keep the run from ending: the lines that would take
+// the end's room are dropped, the end marker is written, and the next start finds no crash.
+TEST_F(TraceLog, ARunOnADiskThatFillsUpStillEnds) {
+  const std::string disk = TestDir() + "small/";
+  ForceDirectories(disk);
+  std::string why;
+  auto small = TScopedMount::SmallDisk(disk, 64 * 1024, why);
+  if (!small) GTEST_SKIP() << why;
+  File = disk + "qv.log";
+  SetLogFile(File);
+  LogBegin();
+  Log("a run", ltInfo);
+  ASSERT_TRUE(TScopedMount::Fill(disk + "filler"));
+  for (int i = 0; i < 200; ++i) Log("a line on a full disk " + std::to_string(i), ltWarning);
+  LogPlain("7");
+  LogPageNote("kind", "a page note");
+  LogPageNote("kind", "left out");
+  LogEnd();
+  DeleteFile(disk + "filler");  // the space comes back
+  const std::vector<std::string> lines = Lines();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines.back(), "<*** End ***>");
+  EXPECT_FALSE(LogHasErrors());
+  LogBegin();
+  EXPECT_FALSE(LogHasErrors()) << GetLogText();
+  SetLogFile("");
 }

@@ -676,3 +676,45 @@ TEST_F(DamagedEnvironment, EveryDamagedFileKeepsItsOwnCopyUpToTheCap) {
   EXPECT_FALSE(FileExists(User + "env.dat.damaged.6"));
   for (int k = 1; k <= kDamagedCopies; ++k) DeleteFile(User + DamagedCopyName(k));
 }
+
+// Starts that end before any save (a kill, a crash) meet one damage once: the mended env.dat is
+// written right after the copy, and the same bytes put back are not copied again. A different
+// damage still gets its own copy; so does a file that does not load at all, once.
+TEST_F(DamagedEnvironment, OneDamageIsKeptOnceAndTheMendedFileIsSavedAtOnce) {
+  auto damaged = [this](int volume) {
+    std::string record = Record(Good);
+    record.replace(0, 4, I32(volume));
+    return File(record);
+  };
+  auto startWithoutSaving = [this](const std::string* file) {
+    WriteAll(User + "qv.log", "");
+    SetLogFile(User + "qv.log");
+    if (file) WriteAll(User + "env.dat", *file);
+    ResetEnvironment(GameEnvironment);
+    TGameOptionsDialog dialog(nullptr);
+    dialog.FormCreate();
+    WaitForSaves();
+  };
+  const std::string first = damaged(1000), second = damaged(2000), foreign = "no settings file";
+  startWithoutSaving(&first);
+  TGameEnvironment saved;
+  std::vector<std::string> defaulted;
+  ASSERT_TRUE(LoadEnvironmentFile(User + "env.dat", saved, &defaulted));
+  EXPECT_TRUE(defaulted.empty());
+  ExpectSame(saved, GameEnvironment);
+  for (int i = 0; i < 4; ++i) startWithoutSaving(nullptr);  // the mended file: nothing to keep
+  EXPECT_EQ(Warnings(), 0);
+  for (int i = 0; i < 3; ++i) {
+    startWithoutSaving(&first);  // the same damage again
+    EXPECT_TRUE(FileHasLinePrefix(User + "qv.log", "* Warning: Damaged environment file kept as env.dat.damaged already;"));
+  }
+  startWithoutSaving(&second);
+  for (int i = 0; i < 2; ++i) startWithoutSaving(&foreign);
+  EXPECT_TRUE(FileHasLinePrefix(User + "qv.log", "* Warning: Damaged environment file removed: it is kept as "
+                                                 "env.dat.damaged.3 already"));
+  EXPECT_EQ(ReadAll(User + DamagedCopyName(1)), first);
+  EXPECT_EQ(ReadAll(User + DamagedCopyName(2)), second);
+  EXPECT_EQ(ReadAll(User + DamagedCopyName(3)), foreign);
+  EXPECT_FALSE(FileExists(User + DamagedCopyName(4)));
+  for (int k = 1; k <= 3; ++k) DeleteFile(User + DamagedCopyName(k));
+}

@@ -2,10 +2,14 @@
 // file: killed at any moment, each file holds its old or its new contents.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <iostream>
 #include <future>
 #include <memory>
 #include <thread>
@@ -20,6 +24,7 @@
 #include "game/ReplayPack.h"
 #include "game/SaveQueue.h"
 #include "game/UserFiles.h"
+#include "support/Mounts.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -160,14 +165,18 @@ TEST_F(Saves, TheTitleOffersTheFirstGamesReplayWhileItsSaveStillWaits) {
   EXPECT_EQ(TReplayPack(Dir + kLastReplayName).Count(), 1);
 }
 
-// The old best game is another game than the new best score's: after a failed copy it is gone,
-// so nothing can publish it under that score. The settings with the score are saved all the same.
+// The old best game is another game than the new best score's: after a failed copy it is no
+// longer the best game, so nothing can publish it under that score. It is kept aside where the
+// folder lets it move; a read-only folder keeps it in place, and only this run's memory of the
+// failure stops its upload. The settings with the score are saved where the folder takes them.
 TEST_F(Saves, AFailedCopyOfANewBestGameLeavesNoBestGame) {
-  enum class Fault { FolderAtTheTemporaryFile, SourceMissing, FileSizeLimit };
-  for (Fault fault : {Fault::FolderAtTheTemporaryFile, Fault::SourceMissing, Fault::FileSizeLimit}) {
+  enum class Fault { FolderAtTheTemporaryFile, SourceMissing, FileSizeLimit, ReadOnlyFolder };
+  const std::string older = "the best game of an older, lower score";
+  for (Fault fault : {Fault::FolderAtTheTemporaryFile, Fault::SourceMissing, Fault::FileSizeLimit, Fault::ReadOnlyFolder}) {
     SCOPED_TRACE(static_cast<int>(fault));
     std::filesystem::remove_all(Dir);
     ForceDirectories(Dir);
+    ForgetBestReplayFailures();
     ResetSaveFailures();
     ResetEnvironment(GameEnvironment);
     GameEnvironment.Alias = "Winner";
@@ -180,10 +189,11 @@ TEST_F(Saves, AFailedCopyOfANewBestGameLeavesNoBestGame) {
     g.DoFrame();  // the level end writes last.gmp
     WaitForSaves();
     ASSERT_TRUE(FileExists(Dir + kLastReplayName));
-    WriteAll(Dir + kMyBestReplayName, "the best game of an older, lower score");
+    WriteAll(Dir + kMyBestReplayName, older);
     const std::string temporary = Dir + kMyBestReplayName + ".tmp" + std::to_string(getpid());
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
+    std::unique_ptr<TScopedMount> readOnly;
     switch (fault) {
       case Fault::FolderAtTheTemporaryFile: ForceDirectories(temporary + "/inside"); break;
       case Fault::SourceMissing: DeleteFile(Dir + kLastReplayName); break;
@@ -195,6 +205,15 @@ TEST_F(Saves, AFailedCopyOfANewBestGameLeavesNoBestGame) {
         setrlimit(RLIMIT_FSIZE, &small);
         break;
       }
+      case Fault::ReadOnlyFolder: {
+        std::string why;
+        readOnly = TScopedMount::ReadOnly(Dir, why);
+        if (!readOnly) {
+          std::cout << "[  SKIPPED ] the read-only case: " << why << std::endl;
+          continue;
+        }
+        break;
+      }
     }
     {
       TDeferredSaves deferred;
@@ -204,23 +223,156 @@ TEST_F(Saves, AFailedCopyOfANewBestGameLeavesNoBestGame) {
     setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_EQ(g.HighscorePos, 0);
     EXPECT_EQ(GameEnvironment.Highscores[0].Score, g.Score);
-    EXPECT_FALSE(FileExists(Dir + kMyBestReplayName));
-    if (fault != Fault::FileSizeLimit) {
+    EXPECT_TRUE(BestReplayMissing(Dir + kMyBestReplayName));
+    if (fault == Fault::ReadOnlyFolder) {
+      EXPECT_EQ(ReadAll(Dir + kMyBestReplayName), older);  // it cannot go; it is not the best game
+    } else {
+      EXPECT_FALSE(FileExists(Dir + kMyBestReplayName));
+      EXPECT_EQ(ReadAll(Dir + kOlderBestReplayName), older);
+    }
+    if (fault != Fault::FileSizeLimit && fault != Fault::ReadOnlyFolder) {
       EXPECT_TRUE(FileHasLine(Dir + "qv.log", "* Warning: Error copying my best replay file"));
     }
-    // the player is told which file, and why
+    // the player is told which file, which operation, and why
     const std::string told = TakeSaveFailureText();
-    const char* why = fault == Fault::FileSizeLimit   ? "(File too large)"
-                      : fault == Fault::SourceMissing ? "(No such file or directory)"
-                                                      : "(Is a directory)";
-    EXPECT_EQ(told.rfind("Kestrune could not save the file " + Dir + kMyBestReplayName + " " + why + ".\r", 0), 0u) << told;
-    if (fault != Fault::FileSizeLimit) {
+    const std::string what = fault == Fault::FileSizeLimit   ? "save the file " + Dir + kMyBestReplayName + " (File too large)"
+                             : fault == Fault::SourceMissing ? "read the file " + Dir + kLastReplayName + " (No such file or directory)"
+                             : fault == Fault::ReadOnlyFolder
+                                 ? "save the file " + Dir + kMyBestReplayName + " (Read-only file system)"
+                                 : "save the file " + Dir + kMyBestReplayName + " (Is a directory)";
+    EXPECT_EQ(told.rfind("Kestrune could not " + what + ".\r", 0), 0u) << told;
+    if (fault != Fault::FileSizeLimit && fault != Fault::ReadOnlyFolder) {
       TGameEnvironment saved;
       ASSERT_TRUE(LoadEnvironmentFile(Dir + "env.dat", saved));
       EXPECT_EQ(saved.Highscores[0].Score, g.Score);
     }
+    // On the read-only folder the new score was not saved either: after a restart the older
+    // game is again the game of the best score on disk.
+    if (fault == Fault::ReadOnlyFolder) {
+      TGameEnvironment saved;
+      ASSERT_TRUE(LoadEnvironmentFile(Dir + "env.dat", saved));  // as the level end saved it
+      EXPECT_LT(saved.Highscores[0].Score, g.Score);
+    }
+    readOnly.reset();
     std::filesystem::remove_all(temporary);
   }
+  ForgetBestReplayFailures();
+}
+
+// The level end could not add the new game to last.gmp, which still holds an older game: that
+// game is not taken for the new best score's, and the older best game is not published either.
+TEST_F(Saves, ABestGameWhoseReplayWasNotSavedIsNotTakenFromAnotherGame) {
+  ForgetBestReplayFailures();
+  AddRecord(Dir + kLastReplayName, 500);  // an older game
+  const std::string olderLast = ReadAll(Dir + kLastReplayName);
+  const std::string blocked = Dir + kLastReplayName + ".tmp" + std::to_string(getpid());
+  ForceDirectories(blocked + "/inside");  // the next save of last.gmp fails
+  WriteAll(Dir + kMyBestReplayName, "the best game of an older, lower score");
+  GameEnvironment.Alias = "Winner";
+  auto game = PlayingGame(7u);
+  TGameLogic& g = *game;
+  g.Player()->Done = 1;
+  g.Player()->Won = 1;
+  g.Score = 99999;
+  Now += 20;
+  g.DoFrame();  // the level end: last.gmp cannot take this game
+  WaitForSaves();
+  EXPECT_EQ(ReadAll(Dir + kLastReplayName), olderLast);
+  EXPECT_TRUE(BestReplayMissing(Dir + kLastReplayName));
+  g.EndGame(false);
+  WaitForSaves();
+  EXPECT_EQ(g.HighscorePos, 0);
+  EXPECT_FALSE(FileExists(Dir + kMyBestReplayName));
+  EXPECT_EQ(ReadAll(Dir + kOlderBestReplayName), "the best game of an older, lower score");
+  EXPECT_TRUE(BestReplayMissing(Dir + kMyBestReplayName));
+  EXPECT_TRUE(FileHasLine(Dir + "qv.log", "* Warning: The last game's replay file holds another game: its last "
+                                          "level could not be added"));
+  std::filesystem::remove_all(blocked);
+  // The next game's first level is saved again: its best game is copied.
+  AddRecord(Dir + kLastReplayName, 600);
+  CopyBestReplay(Dir + kLastReplayName, Dir + kMyBestReplayName);
+  WaitForSaves();
+  EXPECT_FALSE(BestReplayMissing(Dir + kMyBestReplayName));
+  EXPECT_EQ(ReadAll(Dir + kMyBestReplayName), ReadAll(Dir + kLastReplayName));
+  ForgetBestReplayFailures();
+}
+
+// Killed the moment a start begins to keep the copy of a damaged env.dat: what is left is one
+// temporary file that the start's own sweep (and -uninstall) knows and removes.
+TEST_F(Saves, KilledWhileADamagedCopyIsWrittenLeavesOnlyWhatTheSweepRemoves) {
+  TGameEnvironment damaged;
+  ResetEnvironment(damaged);
+  damaged.MusicVolume = 1000;
+  std::string error;
+  ASSERT_TRUE(SaveEnvironmentFile(Dir + "damaged.dat", damaged, error)) << error;
+  const std::string bytes = ReadAll(Dir + "damaged.dat");
+  DeleteFile(Dir + "damaged.dat");
+  int killedWhileWriting = 0;
+  for (int k = 0; k < 10; ++k) {
+    DeleteFile(Dir + DamagedCopyName(1));
+    WriteAll(Dir + "env.dat", bytes);
+    const int watch = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, Dir.c_str(), IN_CREATE), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      LoadSettings();
+      _exit(0);
+    }
+    // Any new file of the copy's name: the child is between its first write and its rename.
+    alignas(inotify_event) char events[4096];
+    for (bool seen = false; !seen;) {
+      pollfd p{watch, POLLIN, 0};
+      if (poll(&p, 1, 30000) <= 0) break;  // hang guard
+      const ssize_t n = read(watch, events, sizeof events);
+      for (ssize_t off = 0; off < n && !seen;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(events + off);
+        seen = e->len > 0 && std::string(e->name).rfind(DamagedCopyName(1) + ".tmp", 0) == 0;
+        off += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+      }
+      if (seen) kill(pid, SIGKILL);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(watch);
+    killedWhileWriting += WIFSIGNALED(status);
+    RemoveStaleSaveFilesIn(Dir);
+    for (const auto& e : std::filesystem::directory_iterator(Dir))
+      EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
+  }
+  RecordProperty("KilledWhileWriting", killedWhileWriting);
+  // However the kills fell: every temporary name a start writes is one the sweep removes once
+  // its process is gone.
+  DeleteFile(Dir + DamagedCopyName(1));
+  WriteAll(Dir + "env.dat", bytes);
+  const int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, Dir.c_str(), IN_CREATE), 0);
+  LoadSettings();
+  WaitForSaves();
+  std::vector<std::string> temporary;
+  alignas(inotify_event) char events[8192];
+  for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;)
+    for (ssize_t off = 0; off < n;) {
+      const auto* e = reinterpret_cast<const inotify_event*>(events + off);
+      const std::string name = e->len > 0 ? e->name : "";
+      if (name.find(".tmp") != std::string::npos) temporary.push_back(name);
+      off += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+    }
+  close(watch);
+  EXPECT_GE(temporary.size(), 2u);  // the copy's and the mended env.dat's
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
+  for (std::string name : temporary) {
+    const std::string own = std::to_string(getpid());
+    for (size_t p; (p = name.find(".tmp" + own)) != std::string::npos;) name.replace(p, 4 + own.size(), ".tmp" + std::to_string(gone));
+    WriteAll(Dir + name, "left by a killed start");
+    RemoveStaleSaveFilesIn(Dir);
+    EXPECT_FALSE(FileExists(Dir + name)) << name;
+  }
+  DeleteFile(Dir + DamagedCopyName(1));
 }
 
 TEST_F(Saves, KilledDuringEverySaveEachFileHoldsItsOldOrNewContents) {

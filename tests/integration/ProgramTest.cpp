@@ -13,11 +13,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <iostream>
 #include <iterator>
 #include <thread>
 #include <vector>
 
 #include "support/TestServers.h"
+#include "engine/tools.h"
+#include "game/KTGlobal.h"
+#include "game/Options.h"
+#include "support/Mounts.h"
 #include "base/SysUtils.h"
 #include "support/TestSupport.h"
 #include "support/Xvfb.h"
@@ -419,6 +424,93 @@ TEST(Program, EachDamagedSettingsFileIsKeptUnderItsOwnName) {
   EXPECT_EQ(ReadAll(user + "env.dat.damaged"), first);
   EXPECT_EQ(ReadAll(user + "env.dat.damaged.2"), second);
   EXPECT_NE(ReadAll(user + "env.dat"), second);  // the settings were saved in its place
+}
+
+namespace {
+// Starts the program with a fresh log, waits until the settings are loaded (the graphics probe
+// follows), and kills it: a start that never saves.
+void KilledStart(Program& p, const std::string& user) {
+  DeleteFile(user + "qv.log");
+  ASSERT_TRUE(p.Start({}));
+  ASSERT_TRUE(p.WaitForLog("Checkpoint: Create Direct3D 8")) << p.Log();
+  p.Signal(SIGKILL);
+  int status = 0;
+  ASSERT_TRUE(p.WaitForExit(60, status));
+  EXPECT_TRUE(WIFSIGNALED(status));
+}
+
+std::string DamagedSettings(const std::string& dir, int32_t musicVolume) {
+  TGameEnvironment env;
+  ResetEnvironment(env);
+  env.Alias = "Kept";
+  env.MusicVolume = musicVolume;  // out of range: loads with its default
+  const std::string tmp = dir + "damaged" + std::to_string(musicVolume) + ".dat";
+  std::string error;
+  EXPECT_TRUE(SaveEnvironmentFile(tmp, env, error)) << error;
+  return ReadAll(tmp);
+}
+}  // namespace
+
+// Starts that never save (killed at the menu) on one env.dat with a value out of range: one
+// copy is kept and the mended file is in place after the first; the same bytes put back are not
+// copied again, and a later, different damage gets its own copy.
+TEST(Program, KilledStartsOnOneDamagedSettingsFileKeepOneCopy) {
+  const std::string dir = TestDir();
+  const std::string user = dir + "data/Orvalent/QV/";
+  ASSERT_TRUE(ForceDirectories(user));
+  const std::string first = DamagedSettings(dir, 1000), second = DamagedSettings(dir, 2000);
+  WriteAll(user + "env.dat", first);
+  Program p(dir);
+  for (int i = 0; i < 5; ++i) {
+    KilledStart(p, user);
+    if (HasFatalFailure()) return;
+  }
+  WriteAll(user + "env.dat", first);  // the same damage once more
+  KilledStart(p, user);
+  if (HasFatalFailure()) return;
+  EXPECT_NE(p.Log().find("* Warning: Damaged environment file kept as env.dat.damaged already;"), std::string::npos)
+      << p.Log();
+  EXPECT_EQ(ReadAll(user + "env.dat.damaged"), first);
+  EXPECT_FALSE(FileExists(user + "env.dat.damaged.2"));
+  TGameEnvironment mended;
+  std::vector<std::string> defaulted;
+  ASSERT_TRUE(LoadEnvironmentFile(user + "env.dat", mended, &defaulted));
+  EXPECT_TRUE(defaulted.empty());
+  EXPECT_EQ(mended.Alias, "Kept");
+  EXPECT_EQ(mended.MusicVolume, 60);
+  WriteAll(user + "env.dat", second);
+  KilledStart(p, user);
+  if (HasFatalFailure()) return;
+  EXPECT_EQ(ReadAll(user + "env.dat.damaged.2"), second);
+  EXPECT_FALSE(FileExists(user + "env.dat.damaged.3"));
+  EXPECT_NE(p.Log().find("* Warning: Damaged environment file kept as env.dat.damaged.2;"), std::string::npos) << p.Log();
+}
+
+// The user folder on a small disk that fills up while the menu is open: the run ends normally,
+// and once the space is back the next start finds no crash in the log to ask about.
+TEST(Program, ARunOnADiskThatFillsUpIsNotTakenForACrash) {
+  const std::string dir = TestDir();
+  const std::string user = dir + "data/Orvalent/QV/";
+  ASSERT_TRUE(ForceDirectories(user));
+  std::string why;
+  auto disk = TScopedMount::SmallDisk(user, 1 << 20, why);
+  if (!disk) GTEST_SKIP() << why;
+  {
+    Program p(dir);
+    ASSERT_TRUE(p.Start({}));
+    ASSERT_TRUE(p.WaitForLog("Checkpoint: Initialized")) << p.Log();
+    ASSERT_TRUE(TScopedMount::Fill(user + "filler"));
+    p.Signal(SIGTERM);
+    int status = 0;
+    ASSERT_TRUE(p.WaitForExit(60, status)) << "still running after the signal";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    DeleteFile(user + "filler");
+    EXPECT_EQ(LastLine(p.Log()), "<*** End ***>") << p.Log();
+  }
+  // What the next start asks about, read by the program's own scan of the log.
+  SetLogFile(user + "qv.log");
+  EXPECT_FALSE(LogHasErrors()) << GetLogText();
+  SetLogFile("");
 }
 
 // A folder or a FIFO in the lock file's place does not let a second instance share the data

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "OnlineTestSupport.h"
+#include "support/Mounts.h"
 #include "base/Random.h"
 #include "game/ReplayPack.h"
 #include "game/SaveQueue.h"
@@ -183,15 +184,59 @@ TEST_F(Publish, AFailedCopyOfTheBestGameIsReportedAndNoOtherGameGoesUp) {
   WaitForSaves();
   std::filesystem::remove_all(temporary);
   EXPECT_FALSE(FileExists(Dir + "mybest.gmp"));
+  EXPECT_EQ(ReadAll(Dir + "mybest.old.gmp"), "the game of an older score");  // kept for the player
   Serve("hs/score3.php", "SEITE=3\r\nUpload=f\r\n");
   EXPECT_EQ(PublishHighscore(false, Ui), TPublishResult::Failed);
-  EXPECT_EQ(Messages, std::vector<std::string>{"Could not publish Highscore. Scoremaster says: Cannot open file \"" +
-                                               Dir + "mybest.gmp\". No such file or directory"});
+  EXPECT_EQ(Messages, std::vector<std::string>{"Could not publish Highscore. Scoremaster says: The best game is "
+                                               "missing: it could not be saved as \"" + Dir + "mybest.gmp\""});
   const std::vector<std::string> req = Requests();
   ASSERT_EQ(req.size(), 1u);  // the record, and no upload
   EXPECT_EQ(req[0].rfind("GET /hs/score3.php?cs=", 0), 0u);
   EXPECT_TRUE(Pages.empty());
-  EXPECT_NE(GetLogText().find("* Info: Error publishing highscore: Cannot open file"), std::string::npos);
+  EXPECT_NE(GetLogText().find("* Info: Error publishing highscore: The best game is missing"), std::string::npos);
+  // After a restart nothing is remembered, and nothing is there to send either.
+  Messages.clear();
+  ForgetBestReplayFailures();
+  EXPECT_EQ(PublishHighscore(false, Ui), TPublishResult::Failed);
+  EXPECT_EQ(Messages, std::vector<std::string>{"Could not publish Highscore. Scoremaster says: Cannot open file \"" +
+                                               Dir + "mybest.gmp\". No such file or directory"});
+  const std::vector<std::string> again = Requests();
+  ASSERT_EQ(again.size(), 2u);  // one more record, still no upload
+  EXPECT_EQ(again[1].rfind("GET /hs/score3.php?cs=", 0), 0u);
+}
+
+// On a read-only user folder the new best game cannot be copied and the older game cannot be
+// removed: it stays, and is never sent as the game of the new score.
+TEST_F(Publish, OnAReadOnlyFolderTheOlderGameStaysAndIsNeverUploaded) {
+  const std::string user = Dir + "user/";
+  ForceDirectories(user);
+  WriteAll(user + "mybest.gmp", "the game of an older score");
+  WriteAll(user + "last.gmp", "the game of the new score");
+  std::string why;
+  auto readOnly = TScopedMount::ReadOnly(user, why);
+  if (!readOnly) GTEST_SKIP() << why;
+  UserDataDir = user;
+  CopyBestReplay(user + "last.gmp", user + "mybest.gmp");
+  WaitForSaves();
+  EXPECT_EQ(ReadAll(user + "mybest.gmp"), "the game of an older score");
+  EXPECT_FALSE(FileExists(user + "mybest.old.gmp"));
+  EXPECT_TRUE(BestReplayMissing(user + "mybest.gmp"));
+  EXPECT_NE(GetLogText().find("* Warning: The best game of the older score could not be moved or deleted"),
+            std::string::npos);
+  Serve("hs/score3.php", "SEITE=3\r\nUpload=f\r\n");
+  EXPECT_EQ(PublishHighscore(false, Ui), TPublishResult::Failed);
+  EXPECT_EQ(Messages, std::vector<std::string>{"Could not publish Highscore. Scoremaster says: The best game is "
+                                               "missing: it could not be saved as \"" + user + "mybest.gmp\""});
+  const std::vector<std::string> req = Requests();
+  ASSERT_EQ(req.size(), 1u);  // the record, and no upload
+  EXPECT_EQ(req[0].rfind("GET /hs/score3.php?cs=", 0), 0u);
+  EXPECT_TRUE(Pages.empty());
+  readOnly.reset();
+  // A copy that works again makes it the best game once more.
+  CopyBestReplay(user + "last.gmp", user + "mybest.gmp");
+  WaitForSaves();
+  EXPECT_FALSE(BestReplayMissing(user + "mybest.gmp"));
+  EXPECT_EQ(ReadAll(user + "mybest.gmp"), "the game of the new score");
 }
 
 TEST_F(Publish, BlankAliasOrOfflineSendsNothing) {
