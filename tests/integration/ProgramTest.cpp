@@ -505,7 +505,7 @@ setTimeout(function() { new Image().src = 'note.png?leaving'; location = 'http:/
   click(4);  // the link in the shadow root
   ASSERT_TRUE(WaitForFileText(opened, "http://other.example/shadow.html\n", 60)) << ReadAll(opened);
   click(5);  // in-site
-  ASSERT_TRUE(p.WaitForLog("Browser: http://" + server.HostPort() + "/kestruneinternal/leaving.html")) << p.Log();
+  ASSERT_TRUE(WaitForFileText(requests, "GET /kestruneinternal/never.png", 60)) << ReadAll(requests);
   ASSERT_TRUE(noted("leaving"));
   quietly();
   EXPECT_EQ(ReadAll(opened), "http://other.example/tabbed.html\nhttp://other.example/shadow.html\n");
