@@ -9,10 +9,10 @@
 // that link's address, may go out, once; a key's click (Enter, Space) counts only on what the
 // player moved the focus to. A script of ours in a world of its own, which the page's scripts
 // cannot reach, reports those clicks. Script dialogs, file choosers and permission requests get
-// their default answer without a box; the page's console goes to no terminal. A renderer past its memory limit is ended;
-// when the program itself grows past its bound while pages show (what pages store is kept in
-// the program's own process), the page and everything its profile stored are dropped. A page
-// ended twice is not loaded again in the run.
+// their default answer without a box; the page's console goes to no terminal. A renderer past
+// its memory limit is ended; when the program itself grows past its bound while pages show (what
+// pages store is kept in the program's own process), the page and everything its profile stored
+// are dropped. A page ended twice is not loaded again in the run.
 #include <QElapsedTimer>
 #include <QWidget>
 #include <cstdint>
