@@ -46,21 +46,46 @@ constexpr int kEndsPerPage = 2;
 // Runs in a world of its own in every frame (the page's scripts share the document but not this
 // script's globals, nor its console): reports the player's clicks on links and form buttons,
 // with the address they go to, on the console, marked with a secret of the run. `isTrusted` holds
-// only for the player's own clicks (and Enter on a focused link), never for a script's click().
-// Listening on the window in the capture phase, from the document's creation on, it sees each
-// click before any listener of the page.
+// only for the engine's own events, never for a script's click(); but a key (Enter, Space) makes
+// a trusted click on whatever has the focus, and a page's script can put the focus anywhere. So
+// a pointer's click counts (detail > 0), a key's click only on what the player moved the focus
+// to: a trusted focus change that came from an input device (Tab, Shift+Tab, a pointer) names
+// it, one a script made (no input device) clears it. The click's composed path reaches links in
+// open shadow roots. Listening on the window in the capture phase, from the document's creation
+// on, it sees each event before any listener of the page.
 const char* const kClickScript = R"js((function() {
   var key = '%1';
+  var chosen = null;  // what the player moved the focus to
+  function pathOf(e) {
+    var path = e.composedPath ? e.composedPath() : [];
+    return path.length ? path : [e.target];
+  }
+  function find(path, selector) {
+    for (var i = 0; i < path.length; ++i)
+      if (path[i] && path[i].nodeType === 1 && path[i].matches(selector)) return path[i];
+    return null;
+  }
+  window.addEventListener('focusin', function(e) {
+    chosen = e.isTrusted && e.sourceCapabilities ? pathOf(e)[0] : null;
+  }, true);
+  function byPlayer(e, path, element) {
+    if (e.detail > 0) return true;  // a pointer's click
+    if (!chosen || !chosen.isConnected) return false;
+    // the focused element itself, or Enter in a field of the button's form
+    return path.indexOf(chosen) >= 0 || (element.form && chosen.form === element.form);
+  }
   function report(e) {
-    if (!e.isTrusted || !e.target || !e.target.closest) return;
-    var link = e.target.closest('a[href], area[href]');
+    if (!e.isTrusted) return;
+    var path = pathOf(e);
+    var link = find(path, 'a[href], area[href]');
     if (link) {
+      if (!byPlayer(e, path, link)) return;
       var href = typeof link.href === 'string' ? link.href : new URL(link.href.baseVal, document.baseURI).href;
       console.debug(key + 'a ' + href);
       return;
     }
-    var button = e.target.closest('button, input[type=submit], input[type=image]');
-    if (button && button.form && (button.type === 'submit' || button.type === 'image'))
+    var button = find(path, 'button, input[type=submit], input[type=image]');
+    if (button && button.form && (button.type === 'submit' || button.type === 'image') && byPlayer(e, path, button))
       console.debug(key + 'f ' + (button.hasAttribute('formaction') ? button.formAction : button.form.action));
   }
   window.addEventListener('click', report, true);
@@ -149,9 +174,12 @@ protected:
     Dialog("file chooser", QString());
     return {};
   }
-  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
-                                const QString& source) override {
-    if (!FArea->ClickReport(message)) QWebEnginePage::javaScriptConsoleMessage(level, message, line, source);
+  // Never the engine's own handling, which prints every line on stderr: a page may write to its
+  // console without end. Like its boxes, a note for the run.
+  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int, const QString&) override {
+    if (FArea->ClickReport(message)) return;
+    FArea->NoteOnce("console", "Browser: the page's console is not shown (\"" +
+                                   TextExcerpt(message.left(120).toStdString(), 60) + "\"): " + Str(url()));
   }
 
   TBrowserArea* FArea;
@@ -326,7 +354,7 @@ void TBrowserArea::DropPageAndStorage(const std::string& why) {
   else FProfile->clearHttpCache();
   FClicks.clear();
   FLoading = false;
-  FUserNavigation = false;
+  FUserNavigationUntil = -1;
   FEndingRenderer = false;
   FCheckedPid = 0;
   // The engine frees the storage on threads of its own, much of it in small blocks the C
@@ -373,17 +401,23 @@ bool TBrowserArea::BeforeNavigate(const std::string& url, int type, bool mainFra
     switch (type) {
       case QWebEnginePage::NavigationTypeTyped:  // the program's own load
         mayLeave = true;
-        FUserNavigation = false;
+        FUserNavigationUntil = -1;
         break;
-      case QWebEnginePage::NavigationTypeRedirect:  // as the load it redirects
-        mayLeave = FUserNavigation;
+      case QWebEnginePage::NavigationTypeRedirect:
+        // A server's redirect, and also a script's move while the page still loads (an image
+        // that never ends keeps it loading): as the click's navigation only within the click's
+        // window; never for the program's own load.
+        mayLeave = FUserNavigationUntil >= 0 && FClock.elapsed() <= FUserNavigationUntil;
         break;
-      default:  // links, forms, history, scripts: only the player's click on a link to it
-        mayLeave = FUserNavigation = clicked = TakeClick(url);
+      default: {  // links, forms, history, scripts: only the player's click on a link to it
+        const int64_t at = TakeClick(url);
+        clicked = mayLeave = at >= 0;
+        FUserNavigationUntil = clicked ? at + kClickMs : -1;
         break;
+      }
     }
     if (EndedTooOften(url)) {
-      FUserNavigation = false;
+      FUserNavigationUntil = -1;
       return false;
     }
   }
@@ -397,34 +431,34 @@ bool TBrowserArea::BeforeNavigate(const std::string& url, int type, bool mainFra
     NoteOnce("frame", "Browser: frame not shown: " + url);
   } else {
     if (!mayLeave) NoteOnce("leave", "Browser: the page went to another address without a click; not opened: " + url);
-    FUserNavigation = false;  // the click is used up
+    FUserNavigationUntil = -1;  // the click is used up
   }
   return false;
 }
 
 bool TBrowserArea::NewWindowAllowed(bool userInitiated, const std::string& url) {
-  return userInitiated && TakeClick(url);
+  return userInitiated && TakeClick(url) >= 0;
 }
 
 bool TBrowserArea::ClickReport(const QString& message) {
-  const std::string text = message.toStdString();
-  if (text.compare(0, FClickKey.size(), FClickKey) != 0) return false;
-  const std::string rest = text.substr(FClickKey.size());
+  if (!message.startsWith(QLatin1String(FClickKey.data(), qsizetype(FClickKey.size())))) return false;
+  const std::string rest = message.mid(qsizetype(FClickKey.size())).toStdString();
   if (rest.size() < 2 || (rest[0] != 'a' && rest[0] != 'f') || rest[1] != ' ') return true;
   if (FClicks.size() >= 8) FClicks.pop_front();
   FClicks.push_back({FClock.elapsed(), rest.substr(2), rest[0] == 'f'});
   return true;
 }
 
-bool TBrowserArea::TakeClick(const std::string& url) {
+int64_t TBrowserArea::TakeClick(const std::string& url) {
   const int64_t now = FClock.elapsed();
   while (!FClicks.empty() && now - FClicks.front().at > kClickMs) FClicks.pop_front();
   for (auto it = FClicks.begin(); it != FClicks.end(); ++it) {
     if (Comparable(it->url, it->form) != Comparable(url, it->form)) continue;
+    const int64_t at = it->at;
     FClicks.erase(it);
-    return true;
+    return at;
   }
-  return false;
+  return -1;
 }
 
 void TBrowserArea::NoteOnce(const std::string& kind, const std::string& line) {
@@ -482,7 +516,7 @@ void TBrowserArea::WatchOwnMemory() {
 
 void TBrowserArea::RendererEnded(int status, int exitCode) {
   FLoading = false;
-  FUserNavigation = false;
+  FUserNavigationUntil = -1;
   std::string reason;
   if (FEndingRenderer) {
     reason = "its process was ended for its memory";
@@ -512,7 +546,7 @@ void TBrowserArea::LoadingChanged(const QWebEngineLoadingInfo& info) {
       break;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
       FLoading = false;
-      FUserNavigation = false;
+      FUserNavigationUntil = -1;
       FFailedURL.clear();
       Log("Browser: loaded " + url, ltInfo);
       if (OnDocumentComplete) OnDocumentComplete(url);
@@ -520,11 +554,11 @@ void TBrowserArea::LoadingChanged(const QWebEngineLoadingInfo& info) {
     case QWebEngineLoadingInfo::LoadStoppedStatus:
       // cancelled (by us or by a newer navigation): the old page stays, nothing completed
       FLoading = false;
-      FUserNavigation = false;
+      FUserNavigationUntil = -1;
       break;
     case QWebEngineLoadingInfo::LoadFailedStatus: {
       FLoading = false;
-      FUserNavigation = false;
+      FUserNavigationUntil = -1;
       if (FRendererGone) break;  // the load its process took with it: said already
       const std::string reason =
           info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain

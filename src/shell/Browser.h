@@ -5,13 +5,14 @@
 // new windows never open inside: their first address is handed on and the window dropped.
 //
 // Pages are untrusted. Nothing a page's script does on its own leaves the program: only the
-// navigation or window that the player's click (or Enter) on a link or a form's button starts at
-// once, to that link's address, may go out. A script of ours in a world of its own, which the
-// page's scripts cannot reach, reports those clicks. Script dialogs, file choosers and permission
-// requests get their default answer without a box. A renderer past its memory limit is ended;
-// when the program itself grows past its bound while pages show (what pages store is kept in
-// the program's own process), the page and everything its profile stored are dropped. A page
-// ended twice is not loaded again in the run.
+// navigation or window that the player's click on a link or a form's button starts at once, to
+// that link's address, may go out, once; a key's click (Enter, Space) counts only on what the
+// player moved the focus to. A script of ours in a world of its own, which the page's scripts
+// cannot reach, reports those clicks. Script dialogs, file choosers and permission requests get
+// their default answer without a box; the page's console goes to no terminal. A renderer past
+// its memory limit is ended; when the program itself grows past its bound while pages show (what
+// pages store is kept in the program's own process), the page and everything its profile stored
+// are dropped. A page ended twice is not loaded again in the run.
 #include <QElapsedTimer>
 #include <QWidget>
 #include <cstdint>
@@ -61,9 +62,10 @@ public:
   int64_t OwnIdleBytes() const { return FOwnIdle; }
 
   // Before every navigation of the view (links, forms, redirects, scripts, frames); setting
-  // `cancel` keeps the page as it is. `mayLeave`: the player's click on a link to this very
-  // address started it just now (or it is the program's own load, or a redirect of either), so
-  // a cancelled address may go to the external browser; false for everything else.
+  // `cancel` keeps the page as it is. `mayLeave`: the program's own load, or the player's click
+  // on a link to this very address started it just now (a redirect of the navigation such a
+  // click started counts within the click's window), so a cancelled address may go to the
+  // external browser; false for everything else, a redirect of the program's own load too.
   std::function<void(const std::string& url, bool mainFrame, bool mayLeave, bool& cancel)> OnBeforeNavigate;
   // The first address a new window (target=_blank, window.open) wanted; the window is gone.
   // Only for windows the player's click on a link to that address opened.
@@ -98,8 +100,8 @@ private:
   // Logs `line` once per kind of event and run.
   void NoteOnce(const std::string& kind, const std::string& line);
   void PageDialog(const std::string& kind, const QString& text);
-  // Takes the player's fresh click on a link to `url`; false when there is none.
-  bool TakeClick(const std::string& url);
+  // Takes the player's fresh click on a link to `url`: the time of its report; -1 when there is none.
+  int64_t TakeClick(const std::string& url);
 
   std::string FLastURL;
   QWebEngineProfile* FProfile = nullptr;
@@ -117,7 +119,8 @@ private:
   };
   std::deque<TClick> FClicks;     // the player's clicks on links, not yet used
   std::string FClickKey;          // the secret that marks our click script's reports
-  bool FUserNavigation = false;   // the main-frame load under way comes from one of them
+  int64_t FUserNavigationUntil = -1;  // the main-frame load under way comes from one of them: its
+                                      // redirects may leave until this FClock time
   bool FLeftByClick = false;      // the page shown was reached by a click since Navigate
   int64_t FOwnIdle = -1;          // see OwnIdleBytes
   bool FOwnRenderer = false;      // pages run in our own process: said so in the log

@@ -3,6 +3,7 @@
 // terminal ends it.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -403,6 +404,176 @@ document.getElementById('text').addEventListener('click', function() {
   p.Signal(SIGTERM);
   int status = 0;
   EXPECT_TRUE(p.WaitForExit(60, status));
+}
+
+namespace {
+// Waits until the file holds `text` (hang guard: `seconds`).
+bool WaitForFileText(const std::string& name, const std::string& text, int seconds) {
+  const auto end = Clock::now() + std::chrono::seconds(seconds);
+  while (ReadAll(name).find(text) == std::string::npos) {
+    if (Clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+}  // namespace
+
+// The real program under X with a desktop browser of its own, driven by real keys and clicks: a
+// key on what the page's script keeps focused (a hidden link with Enter, a hidden submit button
+// with Space) opens nothing; a link the player reached by Tab opens with Enter; a click on a link
+// in a shadow root opens it; the page an in-site click loads, still loading, leaves by script
+// 15 s later: nothing opens. The page notes each trusted click on its server.
+TEST(Program, OnlyWhatThePlayerChoseReachesTheDesktopBrowser) {
+  if (!xvfb::Installed() || !xvfb::OnPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+  xvfb::TServer x;
+  ASSERT_TRUE(x.Start(1280, 1024)) << "Xvfb did not start";
+  const std::string dir = TestDir();
+  const std::string root = dir + "server/", bin = dir + "bin/", opened = dir + "opened.txt";
+  const std::string requests = root + "requests.log";
+  for (const std::string& d : {root, root + "kestruneinternal", bin}) mkdir(d.c_str(), 0700);
+  WriteAll(bin + "xdg-open", "#!/bin/sh\necho \"$*\" >> '" + opened + "'\n");
+  chmod((bin + "xdg-open").c_str(), 0700);
+  // rows of 24 pixels: plain text; "button" (the page then keeps its button focused); "calm"
+  // (it stops); a link; a link in a shadow root; an in-site link
+  WriteAll(root + "kestruneinternal/index.asp", R"html(<html><head><title>keys</title></head>
+<body style="margin:0;font:12px sans-serif">
+<style>div, a { display:block; height:24px }</style>
+<a id="hidden" href="http://other.example/hidden.html" tabindex="-1" style="position:absolute;left:-500px">h</a>
+<form action="http://other.example/hidden-form.html" style="position:absolute;left:-500px">
+<input type="submit" id="hiddenbutton" tabindex="-1"></form>
+<div id="text" style="background:#fdd">plain text</div>
+<div id="tobutton" style="background:#dfd">button</div>
+<div id="calm" style="background:#ddd">calm</div>
+<a id="visible" href="http://other.example/tabbed.html">link</a>
+<div id="host"></div>
+<a id="inside" href="leaving.html">inside</a>
+<script>
+var steal = 'hidden';
+document.getElementById('host').attachShadow({mode: 'open'}).innerHTML =
+    '<a href="http://other.example/shadow.html" style="display:block;height:24px;background:#ddf">shadow</a>';
+document.getElementById('tobutton').onclick = function() { steal = 'hiddenbutton'; };
+document.getElementById('calm').onclick = function() { steal = ''; };
+document.addEventListener('click', function(e) {
+  if (e.isTrusted) new Image().src = 'note.png?' + e.target.id;
+}, true);
+setInterval(function() { if (steal) document.getElementById(steal).focus(); }, 100);
+</script></body></html>)html");
+  // still loading (its image never comes) when its script leaves, 15 s after it starts
+  WriteAll(root + "kestruneinternal/leaving.html", R"html(<html><head><title>leaving</title></head>
+<body>leaving<img src="never.png"><script>
+setTimeout(function() { new Image().src = 'note.png?leaving'; location = 'http://other.example/late.html'; }, 15000);
+</script></body></html>)html");
+  WriteAll(root + "kestruneinternal/never.png.behave", "stall");
+  TTestServer server("http_server.py", {"--root", root});
+  const char* path = std::getenv("PATH");
+  Program p(dir);
+  ASSERT_TRUE(p.Start({}, x.Name,
+                      {"KESTRUNE_INTERNAL_HOST=" + server.HostPort(), "PATH=" + bin + ":" + (path ? path : "/usr/bin")}));
+  ASSERT_TRUE(p.WaitForLog("Browser: loaded http://" + server.HostPort())) << p.Log();
+  const std::string window = MenuWindows(x.Name);
+  ASSERT_FALSE(window.empty());
+  const std::string w = window.substr(0, window.find('\n'));
+  const std::string geometry = Xdotool(x.Name, "getwindowgeometry " + w);
+  const size_t at = geometry.find("Geometry: ");
+  ASSERT_NE(at, std::string::npos) << geometry;
+  const int height = std::atoi(geometry.c_str() + geometry.find('x', at + 10) + 1);
+  const int top = height - 350 + 62;  // the browser's place on the 500 x 350 picture
+  auto click = [&](int row) {  // the pointer first: sent together, the click can come before the move
+    Xdotool(x.Name, "mousemove --window " + w + " 200 " + std::to_string(top + 24 * row + 12));
+    Xdotool(x.Name, "click 1");
+  };
+  auto key = [&](const char* name) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the page's script focuses meanwhile
+    Xdotool(x.Name, std::string("key ") + name);
+  };
+  auto noted = [&](const std::string& id) { return WaitForFileText(requests, "note.png?" + id + "\n", 60); };
+  auto quietly = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1500)); };  // what it starts
+
+  click(0);  // plain text, the hidden link focused by the page
+  ASSERT_TRUE(noted("text"));
+  key("Return");
+  ASSERT_TRUE(noted("hidden")) << ReadAll(requests);
+  quietly();
+  EXPECT_EQ(ReadAll(opened), "");
+  click(1);  // from here on the hidden button
+  ASSERT_TRUE(noted("tobutton"));
+  key("space");
+  ASSERT_TRUE(noted("hiddenbutton")) << ReadAll(requests);
+  quietly();
+  EXPECT_EQ(ReadAll(opened), "");
+  click(2);  // the page keeps nothing focused; Tab goes to the link after
+  ASSERT_TRUE(noted("calm"));
+  key("Tab");
+  key("Return");
+  ASSERT_TRUE(noted("visible")) << ReadAll(requests);
+  ASSERT_TRUE(WaitForFileText(opened, "http://other.example/tabbed.html\n", 60)) << ReadAll(opened);
+  click(4);  // the link in the shadow root
+  ASSERT_TRUE(WaitForFileText(opened, "http://other.example/shadow.html\n", 60)) << ReadAll(opened);
+  click(5);  // in-site
+  ASSERT_TRUE(WaitForFileText(requests, "GET /kestruneinternal/never.png", 60)) << ReadAll(requests);
+  ASSERT_TRUE(noted("leaving"));
+  quietly();
+  EXPECT_EQ(ReadAll(opened), "http://other.example/tabbed.html\nhttp://other.example/shadow.html\n");
+  EXPECT_NE(p.Log().find("without a click; not opened: http://other.example/"), std::string::npos) << p.Log();
+  p.Signal(SIGTERM);
+  int status = 0;
+  EXPECT_TRUE(p.WaitForExit(60, status));
+}
+
+// A page writing to its console as fast as it can: the program's stdout and stderr stay nearly
+// empty and the trace log holds one line about it (the memory it takes is printed: lines still on
+// their way when the page ends are no growth).
+TEST(Program, APagesConsoleStaysOutOfTheTerminal) {
+  const std::string dir = TestDir();
+  const std::string root = dir + "server/", out = dir + "terminal.txt";
+  const std::string requests = root + "requests.log";
+  for (const std::string& d : {root, root + "kestruneinternal"}) mkdir(d.c_str(), 0700);
+  // 400,000 console lines of every level, then a note on the server
+  WriteAll(root + "kestruneinternal/index.asp", R"html(<html><head><title>console</title></head><body><script>
+var n = 0, pad = 'x'.repeat(200), levels = ['log', 'error', 'warn', 'info', 'debug'];
+var flood = setInterval(function() {
+  for (var i = 0; i < 500; ++i) console[levels[++n % 5]]('flood ' + n + ' ' + pad);
+  if (n >= 400000) { clearInterval(flood); new Image().src = 'note.png?done'; }
+}, 1);</script></body></html>)html");
+  TTestServer server("http_server.py", {"--root", root});
+  Program p(dir);
+  {
+    // the program's stdout and stderr: a file (ours for as long as it starts)
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int savedOut = dup(1), savedErr = dup(2);
+    dup2(fd, 1);
+    dup2(fd, 2);
+    close(fd);
+    const bool started = p.Start({}, "", {"KESTRUNE_INTERNAL_HOST=" + server.HostPort()});
+    dup2(savedOut, 1);
+    dup2(savedErr, 2);
+    close(savedOut);
+    close(savedErr);
+    ASSERT_TRUE(started);
+  }
+  ASSERT_TRUE(p.WaitForLog("Browser: loaded http://" + server.HostPort())) << p.Log();
+  const auto resident = [&] {
+    const std::string status = ReadAll("/proc/" + std::to_string(p.ProcessId()) + "/status");
+    const size_t at = status.find("VmRSS:");
+    return at == std::string::npos ? 0L : std::atol(status.c_str() + at + 6) / 1024;  // MB
+  };
+  const long before = resident();
+  ASSERT_TRUE(WaitForFileText(requests, "note.png?done", 600)) << "the page did not end its flood";
+  std::this_thread::sleep_for(std::chrono::seconds(1));  // what is still on its way
+  const long after = resident();
+  std::printf("console flood: %ld MB before, %ld MB after; %zu bytes on the terminal\n", before, after,
+              ReadAll(out).size());
+  p.Signal(SIGTERM);
+  int status = 0;
+  ASSERT_TRUE(p.WaitForExit(60, status));
+  const std::string printed = ReadAll(out), log = p.Log();
+  EXPECT_LT(printed.size(), 10u * 1024) << printed.substr(0, 2000);
+  EXPECT_EQ(printed.find("flood"), std::string::npos);
+  EXPECT_EQ(Program::Count(log, "Browser: the page's console is not shown"), 1u) << log;
+  EXPECT_EQ(log.find("flood 2"), std::string::npos);
+  EXPECT_EQ(LastLine(log), "<*** End ***>");
 }
 
 // Two damaged env.dat files in a row, each met by a start of the program: both are kept, each

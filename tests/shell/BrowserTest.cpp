@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -151,7 +152,7 @@ const char* const kGrow = R"html(<html><head><title>grow</title></head><body>
 }, 50);</script></body></html>)html";
 
 // A page whose script tries to leave in one way (`move`), at load or on any click, at once or
-// `delay` ms later; the query says which.
+// `delay` ms later; with `cancel`, the link's own navigation is cancelled. The query says which.
 const char* const kLure = R"html(<html><head><title>lure</title></head>
 <body style="margin:0;font:12px sans-serif">
 <a id="link" href="http://other.example/link.html">link</a><br>
@@ -171,6 +172,7 @@ function go() {
   var move = function() { moves[q.get('move')](); done++; };
   if (delay) setTimeout(move, delay); else move();
 }
+if (q.get('cancel')) document.getElementById('link').addEventListener('click', function(e) { e.preventDefault(); });
 if (q.get('on') === 'load') go();
 else document.addEventListener('click', function(e) { if (e.isTrusted) go(); }, true);
 </script></body></html>)html";
@@ -195,6 +197,50 @@ function forge() {
 }
 document.getElementById('text').addEventListener('click', forge);
 </script></body></html>)html";
+// Keys on a page: a hidden link and a hidden submit button, one of them kept focused by the
+// page's script (`steal`); links and a button the player can Tab to; a field of a form to press
+// Enter in. Trusted clicks are counted per element.
+const char* const kKeys = R"html(<html><head><title>keys</title></head>
+<body style="margin:0;font:12px sans-serif">
+<a id="hidden" href="http://other.example/hidden.html" tabindex="-1" style="position:absolute;left:-500px">h</a>
+<form id="hiddenform" action="http://other.example/hidden-form.html" style="position:absolute;left:-500px">
+<input type="submit" id="hiddenbutton" tabindex="-1"></form>
+<p id="text">plain text, no link</p>
+<a id="first" href="http://other.example/first.html">first</a>
+<form id="form" action="http://other.example/form.html"><input id="field" name="q" value="1">
+<input type="submit" id="submit"></form>
+<a id="last" href="http://other.example/last.html">last</a>
+<script>
+var clicks = {}, steal = new URLSearchParams(location.search).get('steal');
+document.addEventListener('click', function(e) {
+  if (e.isTrusted) clicks[e.target.id] = (clicks[e.target.id] || 0) + 1;
+}, true);
+if (steal) setInterval(function() { document.getElementById(steal).focus(); }, 100);
+</script></body></html>)html";
+// A link inside an open shadow root, and one in a slot of it.
+const char* const kShadow = R"html(<html><head><title>shadow</title></head>
+<body style="margin:0;font:12px sans-serif">
+<div id="host"><a id="slotted" href="http://other.example/slotted.html">slotted</a></div>
+<script>
+var root = document.getElementById('host').attachShadow({mode: 'open'});
+root.innerHTML = '<a id="inner" href="http://other.example/shadow.html" style="display:block">inner</a>' +
+                 '<p><slot></slot></p>';
+</script></body></html>)html";
+// In-site pages that leave by script `delay` ms after they start, while still loading: one keeps
+// an image loading (it never arrives), the other's body arrives slowly. Each counts its tries.
+const char* const kLeaveLater = R"html(<html><head><title>leaving</title>
+<script>
+var delay = +new URLSearchParams(location.search).get('delay'), tries = 0;
+setTimeout(function() { tries++; location = 'http://other.example/later-' + delay + '.html'; }, delay);
+</script></head><body style="margin:0;font:12px sans-serif">leaving
+<img src="never.png">
+</body></html>)html";
+const char* const kInSite = R"html(<html><head><title>insite</title></head>
+<body style="margin:0;font:12px sans-serif">
+<a id="inside" href="leaving.html">inside</a>
+<script>document.getElementById('inside').href = new URLSearchParams(location.search).get('to');</script>
+</body></html>)html";
+
 // What a page can keep in the program's own process: 32 MB more every 100 ms, up to 3 GB.
 const char* const kBlobs = R"html(<html><head><title>blobs</title></head><body><script>
 var keep = [];
@@ -218,6 +264,62 @@ caches.open('c').then(function(cache) {
   }, 100);
 });
 </script></body></html>)html";
+
+// 100,000 console lines of every level, as fast as the page can write them; then its title says
+// so (its change comes after the lines).
+const char* const kConsole = R"html(<html><head><title>console</title></head><body><p>console</p>
+<script>var n = 0, pad = 'x'.repeat(200);
+var flood = setInterval(function() {
+  if (n >= 100000) {
+    clearInterval(flood);
+    document.title = 'console ' + n;
+    return;
+  }
+  for (var i = 0; i < 500; ++i) {
+    ++n;
+    switch (n % 5) {
+      case 1: console.log('flood ' + n + ' ' + pad); break;
+      case 2: console.error('flood ' + n, {n: n}); break;
+      case 3: console.warn('flood ' + n); break;
+      case 4: console.info('flood ' + n); break;
+      default: console.debug('flood ' + n); break;
+    }
+  }
+}, 1);</script></body></html>)html";
+
+// While it lives, the process's stdout and stderr go to a file (the engine's threads write there
+// too).
+class TTerminalToFile {
+public:
+  explicit TTerminalToFile(const std::string& name) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    FOut = dup(1);
+    FErr = dup(2);
+    dup2(fd, 1);
+    dup2(fd, 2);
+    ::close(fd);
+  }
+  ~TTerminalToFile() {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    dup2(FOut, 1);
+    dup2(FErr, 2);
+    ::close(FOut);
+    ::close(FErr);
+  }
+
+private:
+  int FOut, FErr;
+};
+
+int64_t OwnResident() {
+  long long size = 0, resident = 0;
+  const std::string statm = ReadAll("/proc/self/statm");
+  return std::sscanf(statm.c_str(), "%lld %lld", &size, &resident) == 2 ? int64_t(resident) * sysconf(_SC_PAGESIZE)
+                                                                         : int64_t(0);
+}
 
 std::string Fill(std::string text, const std::string& prefix, const std::string& host) {
   for (auto [key, value] : {std::pair<std::string, std::string>{"{P}", prefix}, {"{H}", host}})
@@ -246,6 +348,15 @@ protected:
     WriteAll(Root + "kestruneinternal/reloadloop.html", kReloadLoop);
     WriteAll(Root + "kestruneinternal/lure.html", kLure);
     WriteAll(Root + "kestruneinternal/forge.html", kForge);
+    WriteAll(Root + "kestruneinternal/keys.html", kKeys);
+    WriteAll(Root + "kestruneinternal/console.html", kConsole);
+    WriteAll(Root + "kestruneinternal/shadow.html", kShadow);
+    WriteAll(Root + "kestruneinternal/insite.html", kInSite);
+    WriteAll(Root + "kestruneinternal/leaving.html", kLeaveLater);
+    WriteAll(Root + "kestruneinternal/never.png.behave", "stall");
+    // the same page, its body spread over 20 s
+    WriteAll(Root + "kestruneinternal/leaving-slow.html", std::string(kLeaveLater) + std::string(4000, ' '));
+    WriteAll(Root + "kestruneinternal/leaving-slow.html.slow", "20");
     WriteAll(Root + "kestruneinternal/blobs.html", kBlobs);
     WriteAll(Root + "kestruneinternal/indexeddb.html", kIndexedDB);
     WriteAll(Root + "kestruneinternal/cachestorage.html", kCacheStorage);
@@ -325,11 +436,13 @@ protected:
   }
   // A mouse click on the element, as a player makes it.
   void Click(const char* id, Qt::MouseButton button = Qt::LeftButton) {
-    const QString json = Script(QString("JSON.stringify(document.getElementById('%1').getBoundingClientRect())")
-                                    .arg(id))
-                             .toString();
+    ClickOn(QString("document.getElementById('%1')").arg(id), button);
+  }
+  // The same on the element a script expression names.
+  void ClickOn(const QString& element, Qt::MouseButton button = Qt::LeftButton) {
+    const QString json = Script(QString("JSON.stringify((%1).getBoundingClientRect())").arg(element)).toString();
     const QJsonObject r = QJsonDocument::fromJson(json.toUtf8()).object();
-    ASSERT_FALSE(r.isEmpty()) << id;
+    ASSERT_FALSE(r.isEmpty()) << element.toStdString();
     const QPointF at(r["left"].toDouble() + 3, r["top"].toDouble() + r["height"].toDouble() / 2);
     QWidget* target = Main->MainBrowser->View()->focusProxy();
     ASSERT_NE(target, nullptr);
@@ -340,11 +453,12 @@ protected:
     QApplication::sendEvent(target, &release);
   }
   // A key pressed and released on the view, as a player types it.
-  void Key(Qt::Key key) {
+  void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QWidget* target = Main->MainBrowser->View()->focusProxy();
     ASSERT_NE(target, nullptr);
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    const QString text = key == Qt::Key_Return ? "\r" : key == Qt::Key_Space ? " " : key == Qt::Key_Tab ? "\t" : "";
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
     QApplication::sendEvent(target, &press);
     QApplication::sendEvent(target, &release);
   }
@@ -463,15 +577,63 @@ TEST_F(BrowserTest, OnlyAClickOnALinkLeavesAtOnceToThatLink) {
   }
 }
 
-// Enter on a focused link is the player's click, too; what a page's script forges is not: it
-// cannot reach our click script, its globals or its report, nor make a click count.
-TEST_F(BrowserTest, EnterOnALinkLeavesAndAForgedClickDoesNot) {
+// A key makes a trusted click on what has the focus: it leaves only from what the player moved
+// the focus to (Tab, Shift+Tab, a click on it), never from what the page's script focused.
+TEST_F(BrowserTest, AKeyLeavesOnlyFromWhatThePlayerFocused) {
+  struct Case {
+    const char* name;
+    const char* steal;                       // what the page keeps focused; "" nothing
+    std::function<void()> keys;           // the player's pointer and keys
+    const char* clicked;                     // the element the keys click
+    std::vector<std::string> opened;
+  };
+  const auto enter = [this] { Key(Qt::Key_Return); };
+  const auto space = [this] { Key(Qt::Key_Space); };
+  const Case cases[] = {
+      {"page-focused link, Enter", "hidden", enter, "hidden", {}},
+      {"page-focused link, a click on text, Enter", "hidden",
+       [&] { Click("text"); Spin(300); enter(); }, "hidden", {}},
+      {"page-focused button, a click on text, Space", "hiddenbutton",
+       [&] { Click("text"); Spin(300); space(); }, "hiddenbutton", {}},
+      {"page-focused button, Enter", "hiddenbutton", enter, "hiddenbutton", {}},
+      {"a link reached by Tab, Enter", "",
+       [&] { Click("text"); Key(Qt::Key_Tab); enter(); }, "first",
+       {"http://other.example/first.html"}},
+      {"a link reached by Shift+Tab, Enter", "",
+       [&] { Key(Qt::Key_Backtab, Qt::ShiftModifier); enter(); }, "last",
+       {"http://other.example/last.html"}},
+      {"a button reached by Tab, Space", "",
+       [&] { Click("last"); Spin(300); Key(Qt::Key_Backtab, Qt::ShiftModifier); space(); },
+       "submit", {"http://other.example/last.html", "http://other.example/form.html?q=1"}},
+      {"a link clicked, then Enter on it", "",
+       [&] { Click("first"); Spin(300); enter(); }, "first",
+       {"http://other.example/first.html", "http://other.example/first.html"}},
+      {"Enter in a field the player clicked", "",
+       [&] { Click("field"); Spin(300); enter(); }, "submit",
+       {"http://other.example/form.html?q=1"}},
+  };
   ShowWithIndexPage();
-  Script("document.getElementById('other').focus()");
-  Key(Qt::Key_Return);
-  ASSERT_TRUE(WaitFor([this] { return !Opened.empty(); }));
-  EXPECT_EQ(Opened, std::vector<std::string>{"http://other.example/x.html"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Opened.clear();
+    Load(std::string("keys.html?steal=") + c.steal, "keys");
+    Main->MainBrowser->View()->setFocus();
+    Spin(300);  // the page's script has focused its element meanwhile
+    c.keys();
+    ASSERT_TRUE(WaitFor([&] { return Script(QString("clicks.%1 || 0").arg(c.clicked)).toInt() > 0; }))
+        << Script("JSON.stringify(clicks)").toString().toStdString();
+    if (c.opened.empty()) Spin(1000);  // what the click starts
+    else ASSERT_TRUE(WaitFor([&] { return Opened.size() >= c.opened.size(); }));
+    EXPECT_EQ(Opened, c.opened);
+    EXPECT_EQ(Title(), "keys");
+  }
+  EXPECT_TRUE(LogContains("without a click; not opened: http://other.example/hidden")) << GetLogText();
+}
 
+// What a page's script forges is not the player's click: it cannot reach our click script, its
+// globals or its report, nor make a click count.
+TEST_F(BrowserTest, AForgedClickDoesNotLeave) {
+  ShowWithIndexPage();
   Opened.clear();
   Load("forge.html", "forge");
   EXPECT_EQ(Script("seen.join()").toString().toStdString(), "undefined,undefined,undefined");
@@ -485,6 +647,88 @@ TEST_F(BrowserTest, EnterOnALinkLeavesAndAForgedClickDoesNot) {
   Click("submit");
   ASSERT_TRUE(WaitFor([this] { return !Opened.empty(); }));
   EXPECT_EQ(Opened, std::vector<std::string>{"http://other.example/forged-form.html?"});
+}
+
+// The click's report lets out one navigation, to the link's address, within its window: not the
+// page's own move to that address seconds later once it cancelled the link's navigation, not a
+// second move after the click's own.
+TEST_F(BrowserTest, AClicksReportLetsOutOneNavigationWithinItsWindow) {
+  const std::string link = "http://other.example/link.html";
+  struct Case {
+    const char* query;
+    std::vector<std::string> opened;
+  } const cases[] = {
+      {"cancel=1&delay=3000", {}},        // the page goes to the link itself, 3 s later
+      {"cancel=1&delay=0", {link}},       // at once: the click's own
+      {"delay=3000", {link}},             // the link's own navigation, then the page's: used up
+      {"delay=0", {link}},                // both at once: one of them
+  };
+  ShowWithIndexPage();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.query);
+    Opened.clear();
+    Load(std::string("lure.html?move=own&on=click&") + c.query, "lure");
+    Spin(200);
+    Click("link");
+    ASSERT_TRUE(WaitFor([this] { return Script("done").toInt() == 1; }, 20000));
+    Spin(1000);  // what the move starts
+    EXPECT_EQ(Opened, c.opened);
+  }
+}
+
+// A click on an in-site link lets out the navigation it started, not a later move of the page it
+// loads while that page still loads (an image that never comes, a body that comes slowly).
+TEST_F(BrowserTest, AnInSiteClickLetsNothingOutLater) {
+  ShowWithIndexPage();
+  for (const char* to : {"leaving.html?delay=3000", "leaving-slow.html?delay=3000"}) {
+    SCOPED_TRACE(to);
+    Opened.clear();
+    Load(std::string("insite.html?to=") + to, "insite");
+    Click("inside");
+    ASSERT_TRUE(WaitFor([this] { return Title() == "leaving"; }));
+    ASSERT_TRUE(Main->MainBrowser->Loading());
+    ASSERT_TRUE(WaitFor([this] { return Script("tries").toInt() == 1; }));
+    Spin(1000);  // what the move starts
+    EXPECT_TRUE(Opened.empty());
+    EXPECT_EQ(Title(), "leaving");
+  }
+  EXPECT_TRUE(LogContains("without a click; not opened: http://other.example/later-3000.html")) << GetLogText();
+}
+
+// The player's click on a link inside a shadow root of the page, or in a slot of one, leaves.
+TEST_F(BrowserTest, AClickOnALinkInAShadowRootLeaves) {
+  ShowWithIndexPage();
+  Load("shadow.html", "shadow");
+  ClickOn("document.getElementById('host').shadowRoot.getElementById('inner')");
+  ASSERT_TRUE(WaitFor([this] { return Opened.size() == 1; }));
+  Click("slotted");
+  ASSERT_TRUE(WaitFor([this] { return Opened.size() == 2; }));
+  EXPECT_EQ(Opened, (std::vector<std::string>{"http://other.example/shadow.html", "http://other.example/slotted.html"}));
+  EXPECT_EQ(Title(), "shadow");
+}
+
+// A page writing to its console without end: one note for the run, nothing on the terminal, and
+// the program's memory stays where it was.
+TEST_F(BrowserTest, APageConsoleFloodMakesOneNoteAndNothingOnTheTerminal) {
+  ShowWithIndexPage();
+  const int64_t before = OwnResident();
+  const std::string terminal = Dir + "terminal.txt";
+  {
+    TTerminalToFile capture(terminal);  // our stdout and stderr, and so the engine's
+    Main->MainBrowser->Navigate(Prefix + "console.html");
+    // the lines reach us one by one, then the title (hang guard: 10 min)
+    EXPECT_TRUE(WaitFor([this] { return Title() == "console 100000"; }, 600000)) << Title();
+  }
+  const int64_t after = OwnResident();
+  const std::string printed = ReadAll(terminal);
+  std::printf("console: %lld MB before, %lld MB after\n", (long long)(before >> 20), (long long)(after >> 20));
+  EXPECT_LT(printed.size(), 1024u) << printed.substr(0, 2000);
+  EXPECT_EQ(printed.find("flood"), std::string::npos);
+  EXPECT_EQ(LogCount("Browser: the page's console is not shown"), 1u) << GetLogText();
+  EXPECT_TRUE(LogContains("Browser: the page's console is not shown (\"flood 1 xxx")) << GetLogText();
+  EXPECT_LT(GetLogText().size(), 16u * 1024);
+  EXPECT_LT(after - before, int64_t(200) << 20);
+  EXPECT_TRUE(Opened.empty());
 }
 
 // What pages store lives in the program's own process (blobs, IndexedDB, CacheStorage of the
