@@ -18,20 +18,50 @@
 #include "shell/RegularExpressions.h"
 
 namespace {
-// The server's list and expressions are untrusted: one runaway search gives up after
-// kExpressionSteps units of the engine, and the whole walk over the list after kLookupSteps,
-// either as a failing expression does. The slowest units found run at some 30 million a second:
-// under a second for one search, some 5 seconds for the walk (1 to 2 for most hostile lists).
-constexpr int64_t kExpressionSteps = 20'000'000;
-constexpr int64_t kLookupSteps = 150'000'000;
 constexpr int kRefusedPagesLogged = 10;
 
-// Units charged for a line beside its search: compiling it, and looking over the log for a
-// place to start (the engine counts a unit per 64 characters scanned).
-int64_t LineCharge(const TErrorListEntry& entry, const std::string& subject) {
-  return 16 + static_cast<int64_t>(entry.Expression.size()) + static_cast<int64_t>(subject.size() / 64);
+// Units charged for a line beside its search: compiling its expression. The search charges its
+// own scans of the log.
+int64_t LineCharge(const TErrorListEntry& entry) { return 16 + static_cast<int64_t>(entry.Expression.size()); }
+
+}  // namespace
+
+void WalkErrorList(const std::vector<TErrorListEntry>& entries, const std::string& subject,
+                   const std::atomic<bool>* cancel, TErrorListWalk& walk, int64_t budget) {
+  walk = TErrorListWalk{};
+  TRegularExpression re;
+  re.CancelFlag = cancel;
+  re.SetModifier(1, true);
+  re.SetModifier(5, true);
+  re.SetModifier(2, false);
+  int64_t left = budget;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    // a list of lines that each cost little still ends at once when the user stops it
+    if (cancel && cancel->load(std::memory_order_relaxed)) re.RaiseError(reeSearchCancelled);
+    const int64_t charge = LineCharge(entries[i]);
+    left -= charge;
+    walk.UnitsUsed += charge;
+    if (left <= 0) re.RaiseError(reeStepLimitExceeded);
+    ++walk.LinesSearched;
+    re.StepLimit = std::min(left, kErrorExpressionUnits);
+    bool hit = false;
+    try {
+      if (!entries[i].Expression.empty()) re.SetExpression(entries[i].Expression);
+      hit = re.Exec(subject);
+    } catch (...) {
+      walk.UnitsUsed += re.StepsUsed();
+      throw;
+    }
+    left -= re.StepsUsed();
+    walk.UnitsUsed += re.StepsUsed();
+    if (hit) {
+      walk.Matched = static_cast<int>(i);
+      return;
+    }
+  }
 }
 
+namespace {
 QString FromAnsi(const std::string& text) { return QString::fromStdString(Cp1252ToUtf8(text)); }
 std::string ToAnsi(const QString& text) { return Utf8ToCp1252(text.toStdString()); }
 }  // namespace
@@ -58,8 +88,13 @@ bool TErrorSolutions::LoadErrorList(const TOnlineUI& ui) {
                   " bytes; its lines after byte " + std::to_string(text.size()) + " are left out",
               ltWarning);
         }
+        // The list was cut once, as sent; its lines are read as they are (their CR LF ends
+        // make it longer than it came, which is no reason to cut it again).
         list->SetText(text);
-        entries = ParseErrorList(text);
+        for (const std::string& line : list->Strings) {
+          TErrorListEntry entry;
+          if (ParseErrorListLine(line, entry)) entries.push_back(std::move(entry));
+        }
         // Read once per run, so a page that would lead elsewhere is logged once (a few of them,
         // then their count). Its line stays in the walk: its expression can still end it, as
         // unknown.
@@ -130,24 +165,17 @@ void TErrorSolutions::LookUpErrorSolution(bool& lookupArmed, bool mainWindowActi
     if (waitWindow) ui.DoBeginWait("looks up the error in the solutions listing.");
     try {
       ui.DoRunRequest([&] {
-        TRegularExpression re;
-        re.CancelFlag = ThreadCancelFlag();
-        re.SetModifier(1, true);
-        re.SetModifier(5, true);
-        re.SetModifier(2, false);
-        int64_t left = kLookupSteps;
-        for (size_t i = 0; i < entries.size(); ++i) {
-          left -= LineCharge(entries[i], subject);
-          if (left <= 0) re.RaiseError(reeStepLimitExceeded);
-          if (!entries[i].Expression.empty()) re.SetExpression(entries[i].Expression);
-          re.StepLimit = std::min(left, kExpressionSteps);
-          const bool hit = re.Exec(subject);
-          left -= re.StepsUsed();
-          if (hit) {
-            matched = static_cast<int>(i);
-            return;
-          }
+        TErrorListWalk walk;
+        try {
+          WalkErrorList(entries, subject, ThreadCancelFlag(), walk);
+        } catch (const ERegularExpression& e) {
+          if (e.ErrorCode == reeSearchCancelled)
+            Log("The search for a solution was stopped after " + std::to_string(walk.LinesSearched) + " of " +
+                    std::to_string(entries.size()) + " lines",
+                ltInfo);
+          throw;
         }
+        matched = walk.Matched;
       });
     } catch (...) {
       if (waitWindow) ui.DoEndWait();

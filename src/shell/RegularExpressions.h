@@ -171,15 +171,17 @@ public:
   std::string LineSeparators;
   // Units of work per search before it gives up with reeStepLimitExceeded; 0 = no limit. A unit
   // is a node visited, a place a repeat backs off to, 8 characters counted by a repeat, 16
-  // characters compared, or 64 characters scanned for a literal (a remembered failure looked up
-  // or stored by key takes 4), so the limit bounds the time whatever the subject (20 million
+  // characters compared, 64 characters scanned for a literal, 16 start positions passed over or
+  // one start position whose prefix is tested (a remembered failure looked up or stored by key
+  // takes 4), so the limit bounds the time whatever the subject and the expression (20 million
   // units take well under a second).
   int64_t StepLimit = 0;
   // Units the last search used (also when it raised); a caller with several searches can keep
   // one budget over all of them.
   int64_t StepsUsed() const { return steps_; }
-  // Set by another thread to end a search in progress with reeSearchCancelled; looked at as
-  // the search counts its units (a few thousand at a time). Null: never.
+  // Set by another thread to end a search or a compile in progress with reeSearchCancelled;
+  // looked at as the search counts its units (a few thousand at a time) and at each piece the
+  // compiler reads. Null: never.
   const std::atomic<bool>* CancelFlag = nullptr;
 
 private:
@@ -226,6 +228,7 @@ private:
   void ClearGroups();
   bool Search(const char* input, int32_t len, int32_t from);
   bool ScanAndTry(const char* s, const char* end);
+  bool HasRequiredLiteral(const char* s, const char* end);
   bool PrefixAt(const char* p) const;
   ptrdiff_t LastStartByLiterals(const char* s);
   void KeepMatch();

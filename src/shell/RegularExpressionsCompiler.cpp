@@ -618,6 +618,7 @@ int TRegularExpression::ParseSequence(int& flags) {
   int chain = 0;
   bool any = false;
   while (*parse_ != '\0' && *parse_ != '|' && *parse_ != ')') {
+    if (CancelFlag && CancelFlag->load(std::memory_order_relaxed)) Error(reeSearchCancelled);
     int f = 0;
     int latest = ParsePiece(f);
     flags |= f & HASWIDTH;

@@ -105,10 +105,7 @@ bool TRegularExpression::Search(const char* input, int32_t len, int32_t from) {
   const char* s = input + from;
   const char* end = input + len;
 
-  if (reqLiteral_ >= 0) {
-    const char* lit = reinterpret_cast<const char*>(program_.data()) + reqLiteral_;
-    if (!memmem(s, static_cast<size_t>(end - s), lit, static_cast<size_t>(reqLiteralLen_))) return false;
-  }
+  if (reqLiteral_ >= 0 && !HasRequiredLiteral(s, end)) return false;
 
   inputStart_ = input;
   inputEnd_ = end;
@@ -162,6 +159,21 @@ void TRegularExpression::KeepMatch() {
   inputStart_ = inputEnd_ = nullptr;
 }
 
+// Looks for the literal every match contains, a piece at a time: a unit per 64 characters, so
+// that the limit and the flag are looked at during a search of a long subject too.
+bool TRegularExpression::HasRequiredLiteral(const char* s, const char* end) {
+  const char* lit = reinterpret_cast<const char*>(program_.data()) + reqLiteral_;
+  const ptrdiff_t len = reqLiteralLen_;
+  constexpr ptrdiff_t kPiece = 64 * 1024;
+  for (const char* p = s; end - p >= len;) {
+    const ptrdiff_t span = std::min(end - p, kPiece + len - 1);  // pieces overlap by len - 1
+    Charge(span / 64 + 1);
+    if (memmem(p, static_cast<size_t>(span), lit, static_cast<size_t>(len))) return true;
+    p += span - (len - 1);
+  }
+  return false;
+}
+
 bool TRegularExpression::PrefixAt(const char* p) const {
   const uint8_t* t = prefixTable_.data();
   for (int j = 0; j < prefixLen_; ++j, t += 256)
@@ -172,7 +184,8 @@ bool TRegularExpression::PrefixAt(const char* p) const {
 // Tries every start position from s that can begin a match, in order. A position is tried only
 // if it passes the first-character rule and its next characters lie in the sets that every match
 // needs there (prefixTable_); the two most selective of those sets are tested 16 positions at a
-// time.
+// time. The scan is charged as it goes, also where it never makes an attempt: a unit per 16
+// positions passed over and one per position whose prefix is tested.
 bool TRegularExpression::ScanAndTry(const char* s, const char* end) {
   if (prefixLen_ <= 0 || end - s < prefixLen_) return false;
   ptrdiff_t last = (end - prefixLen_) - s;  // offset of the last position with room for the prefix
@@ -204,6 +217,7 @@ bool TRegularExpression::ScanAndTry(const char* s, const char* end) {
       const __m128i mb = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(vb, b0), _mm_cmpeq_epi8(vb, b1)),
                                       _mm_or_si128(_mm_cmpeq_epi8(vb, b2), _mm_cmpeq_epi8(vb, b3)));
       unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(ma, mb)));
+      Charge(1 + __builtin_popcount(mask));
       while (mask) {
         const char* q = p + __builtin_ctz(mask);
         mask &= mask - 1;
@@ -217,8 +231,12 @@ bool TRegularExpression::ScanAndTry(const char* s, const char* end) {
   // The rest one at a time; scanA_ is the rarest set, or position 0 when none is small.
   const int firstOff = scanA_.Offset;
   const uint8_t* first = prefixTable_.data() + static_cast<size_t>(firstOff) * 256;
-  for (; p - s <= last; ++p)
-    if (first[static_cast<unsigned char>(p[firstOff])] && PrefixAt(p) && attempt(p)) return true;
+  for (; p - s <= last; ++p) {
+    if (((p - s) & 15) == 0) Step();
+    if (!first[static_cast<unsigned char>(p[firstOff])]) continue;
+    Step();
+    if (PrefixAt(p) && attempt(p)) return true;
+  }
   return false;
 }
 
@@ -233,13 +251,14 @@ ptrdiff_t TRegularExpression::LastStartByLiterals(const char* s) {
     const uint8_t* text = program_.data() + node + kHeader;
     const bool fold = program_[node] == OpLiteralFold;
     const size_t len = std::strlen(reinterpret_cast<const char*>(text));
-    Charge((end - from) / 64 + 1);
+    Charge(1);
     const unsigned char a = text[0], b = fold ? Other(text[0]) : text[0];
     const unsigned char* found = nullptr;
     if (static_cast<size_t>(end - from) >= len) {
       const unsigned char y = text[len - 1], z = fold ? Other(y) : y;
       int64_t compared = 0;
       for (const unsigned char* q = end - len + 1; q-- > from;) {
+        if (((end - q) & 4095) == 0) Charge(64);  // a unit per 64 characters scanned
         if ((*q != a && *q != b) || (q[len - 1] != y && q[len - 1] != z)) continue;
         size_t k = 1;
         while (k < len && (q[k] == text[k] || (fold && q[k] == Other(text[k])))) ++k;
@@ -307,7 +326,7 @@ void TRegularExpression::Checkpoint() {
 }
 
 // The places in the subject where the literal of node `lit` stands whole (ascending offsets),
-// found once per search. The scan is charged a unit per 64 characters.
+// found once per search. The scan is charged a unit per 64 characters, as it goes.
 const std::vector<int32_t>& TRegularExpression::LiteralOccurrences(Node lit) {
   const int32_t node = static_cast<int32_t>(lit - program_.data());
   Occurrences* o = nullptr;
@@ -320,7 +339,7 @@ const std::vector<int32_t>& TRegularExpression::LiteralOccurrences(Node lit) {
     o = occurrences_.back().get();
     o->Node = node;
   }
-  Charge((inputEnd_ - inputStart_) / 64 + 1);
+  Charge(1);  // and a unit per 64 characters as the scan goes
   o->At.clear();
   o->Built = true;
   const bool fold = lit[0] == OpLiteralFold;
@@ -348,6 +367,7 @@ const std::vector<int32_t>& TRegularExpression::LiteralOccurrences(Node lit) {
 #if defined(__SSE2__)
   const __m128i va = _mm_set1_epi8(static_cast<char>(a)), vb = _mm_set1_epi8(static_cast<char>(b));
   for (; end - q >= 16 && q <= last; q += 16) {
+    if (((q - in) & 1023) == 0) Charge(16);
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
     unsigned mask = static_cast<unsigned>(
         _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb))));
@@ -358,8 +378,10 @@ const std::vector<int32_t>& TRegularExpression::LiteralOccurrences(Node lit) {
     }
   }
 #endif
-  for (; q <= last; ++q)
+  for (; q <= last; ++q) {
+    if (((q - in) & 1023) == 0) Charge(16);
     if ((*q == a || *q == b) && whole(q)) o->At.push_back(static_cast<int32_t>(q - in));
+  }
   return o->At;
 }
 

@@ -195,7 +195,8 @@ TEST_F(ErrorLookup, ARefusedPageTakesItsPlaceInTheWalk) {
   }
 }
 
-// A list longer than its limit is read up to its last whole line under the limit.
+// A list longer than its limit is read up to its last whole line under the limit, whatever its
+// line ends.
 TEST_F(ErrorLookup, AListOverTheLimitIsCutAtItsLastWholeLine) {
   const std::string filler = "f.html,N,never in the log\r\n";
   auto listOf = [&](size_t bytes, const std::string& tail) {
@@ -205,6 +206,11 @@ TEST_F(ErrorLookup, AListOverTheLimitIsCutAtItsLastWholeLine) {
     return list + tail;
   };
   const size_t limit = kMaxErrorListBytes;
+  auto lfLines = [](size_t n) {  // 12 bytes each, with an expression the log does not have
+    std::string list;
+    for (size_t k = 0; k < n; ++k) list += "f.ht,N,zqxj\n";
+    return list;
+  };
   auto CutLines = [] {
     const std::string log = GetLogText();
     int n = 0;
@@ -220,6 +226,9 @@ TEST_F(ErrorLookup, AListOverTheLimitIsCutAtItsLastWholeLine) {
       {listOf(limit + 1, "\r\nlast.html,N,BoomX"), "", true},               // its cut line is dropped
       {listOf(limit, "\r\nlast.html,N,Boom\r\n") + "more.html,N,Boom\r\n", "last.html", true},
       {listOf(limit + 5000, "\r\nlast.html,N,Boom\r\n"), "", true},
+      // LF line ends grow to CR LF as the list is read: cut once, on the list as sent
+      {lfLines(limit / 12 - 1) + "l.ht,N,Boom\n", "l.ht", false},
+      {lfLines(limit / 12 - 1) + "l.ht,N,Boom\n" + "m.ht,N,Boom\n" + lfLines(100), "l.ht", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.list.size()) + " bytes");
