@@ -13,11 +13,19 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <chrono>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <arpa/inet.h>
+#include <atomic>
+#include <netinet/in.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -32,6 +40,7 @@
 #include "shell/MenuServices.h"
 #include "shell/frmMain.h"
 #include "shell/frmOptions.h"
+#include "shell/frmPleaseWait.h"
 #include "support/TestServers.h"
 #include "support/TestSupport.h"
 #include "support/Xvfb.h"
@@ -152,6 +161,91 @@ void ClickWithThePointer(const std::string& display, QWidget* widget) {
   (void)std::system(command.c_str());
 }
 
+// An SMTP server of the test's own on loopback that greets only once `Open` is set, so the send
+// waits behind the wait window until the window manager has put that window on the screen.
+class TGatedSmtp {
+public:
+  TGatedSmtp() {
+    Fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t n = sizeof a;
+    if (Fd < 0 || bind(Fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(Fd, 4) != 0 ||
+        getsockname(Fd, reinterpret_cast<sockaddr*>(&a), &n) != 0)
+      return;
+    Port = ntohs(a.sin_port);
+    Thread = std::thread([this] { Serve(); });
+  }
+  ~TGatedSmtp() {
+    Stop = true;
+    if (Thread.joinable()) Thread.join();
+    if (Fd >= 0) close(Fd);
+  }
+  std::string HostPort() const { return "127.0.0.1:" + std::to_string(Port); }
+  std::atomic<bool> Open{false};
+  std::atomic<int> Mails{0};  // messages taken
+  int Port = 0;
+
+private:
+  void Serve() {
+    while (!Stop) {
+      pollfd p{Fd, POLLIN, 0};
+      if (poll(&p, 1, 50) != 1) continue;
+      const int c = accept(Fd, nullptr, nullptr);
+      if (c < 0) continue;
+      Converse(c);
+      close(c);
+    }
+  }
+  static void Say(int c, const std::string& line) {
+    const std::string out = line + "\r\n";
+    (void)send(c, out.data(), out.size(), MSG_NOSIGNAL);
+  }
+  void Converse(int c) {
+    while (!Open && !Stop) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    Say(c, "220 gate.test ready");
+    std::string in;
+    bool data = false;
+    char buf[4096];
+    while (!Stop) {
+      pollfd p{c, POLLIN, 0};
+      if (poll(&p, 1, 50) != 1) continue;
+      const ssize_t r = recv(c, buf, sizeof buf, 0);
+      if (r <= 0) return;
+      in.append(buf, static_cast<size_t>(r));
+      for (;;) {
+        if (data) {
+          const size_t end = in.find("\r\n.\r\n");
+          if (end == std::string::npos) break;
+          in.erase(0, end + 5);
+          data = false;
+          ++Mails;
+          Say(c, "250 queued");
+          continue;
+        }
+        const size_t end = in.find("\r\n");
+        if (end == std::string::npos) break;
+        std::string verb = in.substr(0, std::min<size_t>(4, end));
+        for (char& ch : verb) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        in.erase(0, end + 2);
+        if (verb == "DATA") {
+          data = true;
+          Say(c, "354 go on");
+        } else if (verb == "QUIT") {
+          Say(c, "221 bye");
+          return;
+        } else {
+          Say(c, "250 ok");
+        }
+      }
+    }
+  }
+  int Fd = -1;
+  std::atomic<bool> Stop{false};
+  std::thread Thread;
+};
+
 // What the test saw of one box.
 struct TSeen {
   std::string Text;
@@ -221,13 +315,19 @@ TEST(ResultBoxX, TheReportsBoxesAreDrawnOnTheScreen) {
 
   ForceDirectories(dir + "mail");
   TTestServer sink("smtp_sink.py", {dir + "mail"});
+  TGatedSmtp gate;
+  ASSERT_GT(gate.Port, 0);
   struct TCase {
     std::string MailServer;
     std::string Box;
+    bool Gated;  // the send waits until the wait window is on the screen
   };
   const std::vector<TCase> cases = {
-      {sink.HostPort(), "Thanks for your help!"},
-      {"127.0.0.1:" + std::to_string(UnusedLoopbackPort()), "Error sending email"},
+      // sent at once: the wait window may be gone before the window manager has shown it
+      {sink.HostPort(), "Thanks for your help!", false},
+      // the box comes as the wait window, on the screen, goes
+      {gate.HostPort(), "Thanks for your help!", true},
+      {"127.0.0.1:" + std::to_string(UnusedLoopbackPort()), "Error sending email", false},
   };
   {
     TfrmMain main(QStringList{});
@@ -243,6 +343,8 @@ TEST(ResultBoxX, TheReportsBoxesAreDrawnOnTheScreen) {
       setenv("KESTRUNE_MAIL_SERVER", c.MailServer.c_str(), 1);
       std::vector<TSeen> seen;
       bool sent = false;
+      bool waitShown = false;  // the wait window was on the screen
+      gate.Open = !c.Gated;
       QPointer<QMessageBox> watched;
       TPaintSeen paintSeen;
       app->installEventFilter(&paintSeen);
@@ -256,6 +358,16 @@ TEST(ResultBoxX, TheReportsBoxesAreDrawnOnTheScreen) {
           sent = true;
           report->Memo1->setPlainText("It stopped");
           ClickWithThePointer(server.Name, report->findChild<QPushButton*>());
+          return;
+        }
+        if (auto* wait = TfrmPleaseWait::Current(); wait && wait->isVisible()) {
+          TArea area;
+          if (c.Gated && !waitShown && ScreenArea(display, wait->winId(), area) &&
+              SameShare(Capture(display, DefaultRootWindow(display), area.X, area.Y, area.W, area.H), wait, area.W,
+                        area.H) >= 0.9) {
+            waitShown = true;
+            gate.Open = true;
+          }
           return;
         }
         auto* box = qobject_cast<QMessageBox*>(w);
@@ -289,7 +401,12 @@ TEST(ResultBoxX, TheReportsBoxesAreDrawnOnTheScreen) {
       main.actPublishErrorreport->trigger();
       poll.stop();
       app->removeEventFilter(&paintSeen);
+      gate.Open = true;  // lets a send that went wrong end
       ASSERT_TRUE(sent) << "the report dialog was not seen";
+      if (c.Gated) {
+        EXPECT_TRUE(waitShown);
+        EXPECT_EQ(gate.Mails, 1);
+      }
       ASSERT_EQ(seen.size(), 1u);
       EXPECT_EQ(seen[0].Text, c.Box);
       EXPECT_TRUE(seen[0].Painted);
