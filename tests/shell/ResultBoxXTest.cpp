@@ -14,22 +14,23 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <chrono>
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include <arpa/inet.h>
-#include <atomic>
 #include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
-#include <unistd.h>
-#include <string>
 #include <sys/wait.h>
-#include <thread>
-#include <vector>
+#include <unistd.h>
 
 #include "base/SysUtils.h"
 #include "engine/tools.h"
