@@ -10,7 +10,7 @@ PKGS=(
   libsdl2-dev libx11-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libmpg123-dev libcurl4-openssl-dev lame
   qt6-base-dev qt6-base-dev-tools
   qt6-webengine-dev libqt6webenginecore6-bin fonts-dejavu-core
-  xvfb xdotool
+  xvfb xdotool openbox
 )
 missing=()
 for p in "${PKGS[@]}"; do
