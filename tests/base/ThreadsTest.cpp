@@ -4,6 +4,7 @@
 
 #include "base/SysUtils.h"
 #include "base/Threads.h"
+#include "support/TestSupport.h"
 
 namespace {
 class Counter : public TThread {
@@ -38,8 +39,10 @@ TEST(Threads, SuspendedThreadStartsOnceAndStopsOnTerminate) {
   EXPECT_EQ(c.Loops, 0);
   c.Start();
   c.Start();
-  while (c.Loops < 3) Sleep(1);
-  EXPECT_TRUE(c.TerminateAndWait(5000));
+  WithWatchdog(120, [&] {  // a thread that never runs would hang here
+    while (c.Loops < 3) Sleep(1);
+  });
+  EXPECT_TRUE(c.TerminateAndWait(60000));  // false only for a thread that will not end
   EXPECT_TRUE(c.Finished());
 }
 
@@ -49,7 +52,7 @@ TEST(Threads, WaitForTimesOutThenSucceeds) {
   b.Start();
   EXPECT_FALSE(b.WaitFor(30));
   gate.SetEvent();
-  EXPECT_TRUE(b.WaitFor(5000));
+  EXPECT_TRUE(b.WaitFor(60000));  // a hang guard: it ends at once
 }
 
 TEST(Threads, AutoResetEventReleasesOneWait) {

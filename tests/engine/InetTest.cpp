@@ -420,7 +420,7 @@ TEST_F(InetMail, ClientGivesUpOnAStalledServer) {
   StartSink({"--stall"});
   TSmtpClient client;
   client.Server = Sink->HostPort();
-  client.TimeoutMs = 300;  // the greeting comes after 10 s: without the time-out the mail goes
+  client.TimeoutMs = 300;  // the greeting comes after 120 s: without the time-out the mail goes
   TMailMessage m;
   m.From = "p@home.example";
   m.To = "reports@test.example";

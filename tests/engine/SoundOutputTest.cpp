@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "support/SoundTestSupport.h"
@@ -35,7 +36,14 @@ TEST(SoundOutput, PlaysStaticAndStreamedSoundsThroughSdl) {
     bleep->Play();
     uint32_t last = 0;
     bool moved = false;
-    for (int i = 0; i < 60; ++i) {  // about 1.2 s of game loop passes
+    // game loop passes until the stream has moved and been refilled and half a second has gone
+    // out (hang guard: 3000 passes, a minute; a busy machine holds the audio thread back)
+    auto played = [&] {
+      std::error_code e;
+      const auto bytes = std::filesystem::file_size(raw, e);
+      return moved && tune->WrittenTotal > static_cast<int64_t>(tune->BufferBytes) && !e && bytes > 88200;
+    };
+    for (int i = 0; i < 3000 && !played(); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
       dev.UpdateStreams();
       CheckSynchronize(0);

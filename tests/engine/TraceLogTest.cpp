@@ -207,16 +207,16 @@ TEST_F(TraceLog, WhatIsNoReadableFileIsNeverRewrittenNorWaitedFor) {
   // A FIFO without a reader: every call returns at once (it used to block for ever).
   const std::string fifo = TestDir() + "qv.log";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-  const auto start = std::chrono::steady_clock::now();
-  SetLogFile(fifo);
-  LogBegin();
-  Log("x", ltError);
-  LogPlain("p");
-  LogEnd();
-  EXPECT_FALSE(LogHasErrors());
-  EXPECT_EQ(GetLogText(), "");
-  MarkLogReported();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  WithWatchdog(120, [&] {  // a blocked open never returns: the watchdog names the test
+    SetLogFile(fifo);
+    LogBegin();
+    Log("x", ltError);
+    LogPlain("p");
+    LogEnd();
+    EXPECT_FALSE(LogHasErrors());
+    EXPECT_EQ(GetLogText(), "");
+    MarkLogReported();
+  });
   struct stat st {};
   ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode));

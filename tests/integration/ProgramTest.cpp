@@ -338,11 +338,11 @@ std::string Xdotool(const std::string& display, const std::string& args) {
   return out;
 }
 
-// The program's visible windows named "Kestrune" on `display`, one id a line; waits up to 10 s
+// The program's visible windows named "Kestrune" on `display`, one id a line; waits up to 60 s
 // for the first (it is mapped a little after the log says so on a busy machine).
 std::string MenuWindows(const std::string& display) {
   std::string windows;
-  for (int i = 0; i < 100 && windows.empty(); ++i) {
+  for (int i = 0; i < 600 && windows.empty(); ++i) {
     windows = Xdotool(display, "search --onlyvisible --name '^Kestrune$'");
     if (windows.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }

@@ -27,10 +27,10 @@
 #include "support/Xvfb.h"
 
 namespace {
-// Runs Qt's events until `done` (hang guard: 10 s).
+// Runs Qt's events until `done` (hang guard: 60 s; window managers answer late on a busy machine).
 template <class F>
 bool RunUntil(F done) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!done()) {
     if (std::chrono::steady_clock::now() > end) return false;
     QApplication::processEvents(QEventLoop::AllEvents, 20);

@@ -22,10 +22,10 @@ void EnsureApp() {
   if (!QApplication::instance()) new QApplication(argc, argv);  // lives to the end of the process
 }
 
-// Runs the event loop until `done` (hang guard: 10 s); false on the guard.
+// Runs the event loop until `done` (hang guard: 60 s); false on the guard.
 template <class F>
 bool RunUntil(F done) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!done()) {
     if (std::chrono::steady_clock::now() > end) return false;
     QApplication::processEvents(QEventLoop::AllEvents, 20);

@@ -5,8 +5,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <thread>
 #include <random>
 #include <sstream>
 
@@ -53,6 +59,38 @@ bool FileHasLinePrefix(const std::string& path, const std::string& prefix) {
   for (const std::string& s : FileLines(path))
     if (s.rfind(prefix, 0) == 0) return true;
   return false;
+}
+
+void WithWatchdog(int seconds, const std::function<void()>& body) {
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "a test";
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  std::thread dog([&] {
+    std::unique_lock<std::mutex> lock(m);
+    if (!cv.wait_for(lock, std::chrono::seconds(seconds), [&] { return done; })) {
+      std::fprintf(stderr, "FAILED: %s is still running after %d s (a hang); the test program ends here\n",
+                   name.c_str(), seconds);
+      std::fflush(stderr);
+      std::_Exit(1);
+    }
+  });
+  struct TDone {  // also when `body` throws or an assertion returns from it
+    std::mutex& M;
+    std::condition_variable& Cv;
+    bool& Done;
+    std::thread& Dog;
+    ~TDone() {
+      {
+        std::lock_guard<std::mutex> lock(M);
+        Done = true;
+      }
+      Cv.notify_all();
+      Dog.join();
+    }
+  } finish{m, cv, done, dog};
+  body();
 }
 
 void KillDuringSaves(int kills, int maxDelayUs, const std::function<void(int)>& save,

@@ -74,9 +74,10 @@ private:
   pid_t Pid = 0;
 };
 
-// Polls `check` until it holds (hang guard: 5 s); X applies requests in its own time.
+// Polls `check` until it holds (hang guard: 60 s, for a sanitizer build with every core busy); X
+// applies requests in its own time.
 inline bool Eventually(const std::function<bool()>& check) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!check()) {
     if (std::chrono::steady_clock::now() > end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

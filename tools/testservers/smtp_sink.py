@@ -2,7 +2,7 @@
 """SMTP sink for the tests: accepts every message and stores it in the folder given as the first
 argument, as mail-N.eml (the data as received, dots unstuffed) and mail-N.env (FROM and TO lines
 of the envelope). With --reject-rcpt every recipient is refused (550); with --stall the greeting comes only after
-10 seconds."""
+120 seconds (longer than any watch of the tests, so a client that waits for it is seen)."""
 import os
 import socketserver
 import sys
@@ -27,7 +27,7 @@ class Handler(socketserver.StreamRequestHandler):
         global counter
         sender, recipients = None, []
         if STALL:
-            time.sleep(10)
+            time.sleep(120)
         self.send("220 sink.test ESMTP ready")
         while True:
             line = self.rfile.readline(4096)
