@@ -348,6 +348,25 @@ std::string MenuWindows(const std::string& display) {
   }
   return windows;
 }
+
+// A desktop browser of the test's own first on the PATH: an xdg-open in `bin` that notes each
+// address it is given in `opened`. Returns the PATH entry for the program.
+std::string FakeDesktopBrowser(const std::string& bin, const std::string& opened) {
+  WriteAll(bin + "xdg-open", "#!/bin/sh\necho \"$*\" >> '" + opened + "'\n");
+  chmod((bin + "xdg-open").c_str(), 0700);
+  const char* path = std::getenv("PATH");
+  return "PATH=" + bin + ":" + (path ? path : "/usr/bin");
+}
+
+// The top of the embedded browser's place in the menu window `w` (the menu bar above the
+// 500 x 350 picture; the browser's place on it starts at (102, 62)), or -1.
+int BrowserTop(const std::string& display, const std::string& w) {
+  const std::string geometry = Xdotool(display, "getwindowgeometry " + w);
+  const size_t at = geometry.find("Geometry: ");
+  if (at == std::string::npos) return -1;
+  const int height = std::atoi(geometry.c_str() + geometry.find('x', at + 10) + 1);
+  return height - 350 + 62;
+}
 }  // namespace
 
 // The real program with a desktop browser of its own (a fake xdg-open that notes its address):
@@ -360,8 +379,7 @@ TEST(Program, OnlyAClickOnALinkReachesTheDesktopBrowser) {
   const std::string dir = TestDir();
   const std::string root = dir + "server/", bin = dir + "bin/", opened = dir + "opened.txt";
   for (const std::string& d : {root, root + "kestruneinternal", bin}) mkdir(d.c_str(), 0700);
-  WriteAll(bin + "xdg-open", "#!/bin/sh\necho \"$*\" >> '" + opened + "'\n");
-  chmod((bin + "xdg-open").c_str(), 0700);
+  const std::string pathEntry = FakeDesktopBrowser(bin, opened);
   // the page's top 80 pixels plain text, below them a link
   WriteAll(root + "kestruneinternal/index.asp", R"html(<html><head><title>lure</title></head>
 <body style="margin:0;font:12px sans-serif">
@@ -374,20 +392,14 @@ document.getElementById('text').addEventListener('click', function() {
 });
 </script></body></html>)html");
   TTestServer server("http_server.py", {"--root", root});
-  const char* path = std::getenv("PATH");
   Program p(dir);
-  ASSERT_TRUE(p.Start({}, x.Name,
-                      {"KESTRUNE_INTERNAL_HOST=" + server.HostPort(), "PATH=" + bin + ":" + (path ? path : "/usr/bin")}));
+  ASSERT_TRUE(p.Start({}, x.Name, {"KESTRUNE_INTERNAL_HOST=" + server.HostPort(), pathEntry}));
   ASSERT_TRUE(p.WaitForLog("Browser: loaded http://" + server.HostPort())) << p.Log();
   const std::string window = MenuWindows(x.Name);
   ASSERT_FALSE(window.empty());
   const std::string w = window.substr(0, window.find('\n'));
-  // the menu bar above the 500 x 350 picture; the browser's place on it starts at (102, 62)
-  const std::string geometry = Xdotool(x.Name, "getwindowgeometry " + w);
-  const size_t at = geometry.find("Geometry: ");
-  ASSERT_NE(at, std::string::npos) << geometry;
-  const int height = std::atoi(geometry.c_str() + geometry.find('x', at + 10) + 1);
-  const int top = height - 350 + 62;
+  const int top = BrowserTop(x.Name, w);
+  ASSERT_GE(top, 0);
   auto click = [&](int y) {  // the pointer first: sent together, the click can come before the move
     Xdotool(x.Name, "mousemove --window " + w + " 200 " + std::to_string(top + y));
     Xdotool(x.Name, "click 1");
@@ -431,8 +443,7 @@ TEST(Program, OnlyWhatThePlayerChoseReachesTheDesktopBrowser) {
   const std::string root = dir + "server/", bin = dir + "bin/", opened = dir + "opened.txt";
   const std::string requests = root + "requests.log";
   for (const std::string& d : {root, root + "kestruneinternal", bin}) mkdir(d.c_str(), 0700);
-  WriteAll(bin + "xdg-open", "#!/bin/sh\necho \"$*\" >> '" + opened + "'\n");
-  chmod((bin + "xdg-open").c_str(), 0700);
+  const std::string pathEntry = FakeDesktopBrowser(bin, opened);
   // rows of 24 pixels: plain text; "button" (the page then keeps its button focused); "calm"
   // (it stops); a link; a link in a shadow root; an in-site link
   WriteAll(root + "kestruneinternal/index.asp", R"html(<html><head><title>keys</title></head>
@@ -465,19 +476,14 @@ setTimeout(function() { new Image().src = 'note.png?leaving'; location = 'http:/
 </script></body></html>)html");
   WriteAll(root + "kestruneinternal/never.png.behave", "stall");
   TTestServer server("http_server.py", {"--root", root});
-  const char* path = std::getenv("PATH");
   Program p(dir);
-  ASSERT_TRUE(p.Start({}, x.Name,
-                      {"KESTRUNE_INTERNAL_HOST=" + server.HostPort(), "PATH=" + bin + ":" + (path ? path : "/usr/bin")}));
+  ASSERT_TRUE(p.Start({}, x.Name, {"KESTRUNE_INTERNAL_HOST=" + server.HostPort(), pathEntry}));
   ASSERT_TRUE(p.WaitForLog("Browser: loaded http://" + server.HostPort())) << p.Log();
   const std::string window = MenuWindows(x.Name);
   ASSERT_FALSE(window.empty());
   const std::string w = window.substr(0, window.find('\n'));
-  const std::string geometry = Xdotool(x.Name, "getwindowgeometry " + w);
-  const size_t at = geometry.find("Geometry: ");
-  ASSERT_NE(at, std::string::npos) << geometry;
-  const int height = std::atoi(geometry.c_str() + geometry.find('x', at + 10) + 1);
-  const int top = height - 350 + 62;  // the browser's place on the 500 x 350 picture
+  const int top = BrowserTop(x.Name, w);
+  ASSERT_GE(top, 0);
   auto click = [&](int row) {  // the pointer first: sent together, the click can come before the move
     Xdotool(x.Name, "mousemove --window " + w + " 200 " + std::to_string(top + 24 * row + 12));
     Xdotool(x.Name, "click 1");
