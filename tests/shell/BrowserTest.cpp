@@ -453,6 +453,24 @@ protected:
     QApplication::sendEvent(target, &release);
   }
   // A key pressed and released on the view, as a player types it.
+  // Waits until the page shown takes the pointer's events: a page reported loaded may drop the
+  // first input while its first frame is not up on a busy machine. A move changes no focus.
+  bool WaitUntilThePageTakesInput() {
+    Script("window.inputSeen = 0; document.addEventListener('mousemove', function() { window.inputSeen = 1; })");
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; Script("window.inputSeen || 0").toInt() != 1; ++i) {
+      if (timer.elapsed() > 60000) return false;  // hang guard
+      QWidget* target = Main->MainBrowser->View()->focusProxy();
+      if (target) {
+        const QPointF at(2 + i % 5, 2);
+        QMouseEvent move(QEvent::MouseMove, at, target->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &move);
+      }
+      Spin(50);
+    }
+    return true;
+  }
   void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QWidget* target = Main->MainBrowser->View()->focusProxy();
     ASSERT_NE(target, nullptr);
@@ -566,7 +584,7 @@ TEST_F(BrowserTest, OnlyAClickOnALinkLeavesAtOnceToThatLink) {
         Load(std::string("lure.html?move=") + move + "&delay=" + std::to_string(delay) + "&on=" +
                  (*click ? "click" : "load"),
              "lure");
-        Spin(200);
+        ASSERT_TRUE(WaitUntilThePageTakesInput());
         if (*click) Click(click);
         ASSERT_TRUE(WaitFor([this] { return Script("done").toInt() == 1; }, delay + 15000));
         Spin(1000);  // what the move starts
@@ -618,6 +636,7 @@ TEST_F(BrowserTest, AKeyLeavesOnlyFromWhatThePlayerFocused) {
     Opened.clear();
     Load(std::string("keys.html?steal=") + c.steal, "keys");
     Main->MainBrowser->View()->setFocus();
+    ASSERT_TRUE(WaitUntilThePageTakesInput());
     Spin(300);  // the page's script has focused its element meanwhile
     c.keys();
     ASSERT_TRUE(WaitFor([&] { return Script(QString("clicks.%1 || 0").arg(c.clicked)).toInt() > 0; }))
