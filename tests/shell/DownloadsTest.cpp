@@ -227,11 +227,8 @@ TEST_F(LevelDownload, StoppingTheDialogSaysSoFinishesThePairAndShowsTheResult) {
       }
     };
     THeartbeat beat;
-    QElapsedTimer ran;
-    ran.start();
     ShowDownloadLevelsDialog(nullptr, MenuOnlineUI(nullptr));
     beat.Stop();
-    const qint64 ranMs = ran.elapsed();
     EXPECT_TRUE(stopped && wasRunning && finished);
     EXPECT_TRUE(toldAtStop);
     EXPECT_EQ(untoldWhileBusy, 0);
@@ -247,9 +244,9 @@ TEST_F(LevelDownload, StoppingTheDialogSaysSoFinishesThePairAndShowsTheResult) {
     EXPECT_FALSE(FileExists(Dir + "12.scn"));
     for (const std::string& r : Requests()) EXPECT_EQ(r.find("/12."), std::string::npos) << r;
     EXPECT_EQ(CountUserLevels(), c.levels);
-    // the window kept painting while the level came: a GUI thread held by the transfer would
-    // show one gap about as long as the whole run
-    EXPECT_LT(beat.MaxGap, ranMs * 3 / 4) << "ran " << ranMs << " ms";
+    // the event loop ran while the level came: a GUI thread held by the transfer would tick at
+    // most once, after it
+    EXPECT_GE(beat.Ticks, 2);
     EXPECT_FALSE(TRequestRunner::Busy());
   }
 }
